@@ -1,0 +1,66 @@
+# The two commands that do everything: `make run` and `make test`.
+SHELL := /bin/bash
+UNAME := $(shell uname -s)
+DEMO_SCENARIO ?= scenarios/no-jdk.json
+
+.PHONY: deps run test test-asan test-tsan bench fuzz format lint screenshots doctor clean
+
+deps:
+	@scripts/install-deps.sh
+
+build/dev/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset dev
+
+run: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev
+ifeq ($(UNAME),Darwin)
+	build/dev/app/lumora-java
+else
+	@echo "Not on a Mac: starting the app on the simulated Mac in $(DEMO_SCENARIO)."
+	build/dev/app/lumora-java --scenario $(DEMO_SCENARIO)
+endif
+
+doctor: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target lumora-java
+	build/dev/app/lumora-java --doctor --scenario $(DEMO_SCENARIO)
+
+test: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev
+	ctest --preset dev
+
+test-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+bench: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release
+	tools/run-benchmarks.sh build/release
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	tools/run-fuzzers.sh build/fuzz $(or $(FUZZ_SECONDS),60)
+
+screenshots: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target lumora-screenshots
+	QT_QPA_PLATFORM=offscreen build/dev/ui/lumora-screenshots build/dev/screenshots
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+lint: build/dev/build.ninja
+	git ls-files 'engine/*.cpp' 'app/*.cpp' 'ui/*.cpp' 'tools/*.cpp' | xargs clang-tidy -p build/dev --quiet
+
+clean:
+	rm -rf build

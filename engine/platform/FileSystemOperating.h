@@ -1,0 +1,73 @@
+// FileSystemOperating: every file the engine reads or writes goes through this.
+//
+// Paths are absolute POSIX paths (std::string). Operations that can fail
+// return the platform's error as a lumo::Error; callers decide what a failure
+// means (most probes treat it as "not found").
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Result.h"
+
+namespace lumo {
+
+// Bytes are carried in a std::string; nothing assumes they are text.
+using Bytes = std::string;
+
+struct FileAttributes {
+    std::optional<std::uint32_t> posixPermissions;  // e.g. 0644
+    std::optional<std::uint64_t> size;
+    std::optional<std::int64_t> modificationTimeNanoseconds;  // since the epoch
+    bool isDirectory = false;
+    bool isSymbolicLink = false;  // of the path itself, not its target
+};
+
+class FileSystemOperating {
+public:
+    virtual ~FileSystemOperating() = default;
+
+    virtual std::string homeDirectory() const = 0;
+    // The per-user temporary directory (macOS: $TMPDIR), without a trailing slash.
+    virtual std::string temporaryDirectory() const = 0;
+
+    virtual bool fileExists(const std::string& path) const = 0;
+    // Follows symbolic links; sets *isDirectory when the path exists.
+    virtual bool fileExists(const std::string& path, bool* isDirectory) const = 0;
+    virtual bool isExecutableFile(const std::string& path) const = 0;
+
+    // Entry names (not paths). Fails for a missing or unreadable directory.
+    virtual Result<std::vector<std::string>> contentsOfDirectory(const std::string& path) const = 0;
+    virtual Status createDirectory(const std::string& path, bool withIntermediateDirectories) const = 0;
+    // Removes a file, a link, or a whole directory tree.
+    virtual Status removeItem(const std::string& path) const = 0;
+    // Fails if the destination exists.
+    virtual Status moveItem(const std::string& from, const std::string& to) const = 0;
+    // Does not follow a final symbolic link (isSymbolicLink tells).
+    virtual Result<FileAttributes> attributesOfItem(const std::string& path) const = 0;
+    virtual Status setPosixPermissions(std::uint32_t permissions, const std::string& path) const = 0;
+    // The path a symbolic link resolves to, all links followed; the path itself otherwise.
+    virtual Result<std::string> resolvingSymlinks(const std::string& path) const = 0;
+
+    // Writes text as UTF-8; when atomic, through a temporary file in the same
+    // directory renamed over the target.
+    virtual Status write(const std::string& text, const std::string& path, bool atomically) const = 0;
+    // Fails when the file is missing, unreadable or not valid UTF-8.
+    virtual Result<std::string> readString(const std::string& path) const = 0;
+    virtual Result<Bytes> readData(const std::string& path) const = 0;
+    virtual Status writeData(const Bytes& data, const std::string& path) const = 0;
+
+    // Created when missing. macOS: ~/Library/Caches and ~/Library/Application
+    // Support; elsewhere the XDG equivalents.
+    virtual Result<std::string> cachesDirectory() const = 0;
+    virtual Result<std::string> applicationSupportDirectory() const = 0;
+};
+
+// Path helpers shared by every caller.
+std::string joinPath(const std::string& directory, const std::string& name);
+std::string lastPathComponent(const std::string& path);
+std::string parentDirectory(const std::string& path);
+
+}  // namespace lumo

@@ -1,0 +1,103 @@
+#include "platform/ShellRunner.h"
+
+#include <thread>
+
+namespace lumo {
+
+namespace {
+
+// Splits at every line terminator zsh or the platform may produce, dropping
+// empty pieces.
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    std::size_t i = 0;
+    const auto cut = [&](std::size_t end, std::size_t terminatorLength) {
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        i = end + terminatorLength;
+        start = i;
+    };
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n' || byte == '\r' || byte == '\v' || byte == '\f') {
+            cut(i, 1);
+        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85) {
+            cut(i, 2);  // U+0085 NEXT LINE
+        } else if (byte == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+            cut(i, 3);  // U+2028 LINE SEPARATOR, U+2029 PARAGRAPH SEPARATOR
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string_view trimSpacesAndTabs(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+EventStream<StreamEvent> ShellRunner::stream(const std::string& executable, const std::vector<std::string>& arguments,
+                                             const std::optional<Environment>& environment) const {
+    auto [outer, sink] = makeEventStream<StreamEvent>();
+    auto inner = std::make_shared<ProcessStream>(m_process->stream(executable, arguments, environment));
+
+    // Abandoning the outer stream stops the child and ends the forwarder.
+    sink.onTermination([inner] {
+        inner->cancellation->cancel();
+        inner->events.cancel();
+    });
+
+    std::thread([inner, sink = sink, executable] {
+        while (auto event = inner->events.next()) {
+            if (const auto* line = std::get_if<process_event::Line>(&*event)) {
+                sink.yield(stream_event::Output{line->text});
+            } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
+                sink.yield(stream_event::Completed{exited->code});
+                break;
+            } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
+                sink.yield(stream_event::Output{"Failed to start " + executable + ": " + failed->message});
+                sink.yield(stream_event::Completed{-1});
+                break;
+            }
+        }
+        sink.finish();
+    }).detach();
+
+    return std::move(outer);
+}
+
+EventStream<StreamEvent> ShellRunner::streamLoginShell(const std::string& command) const {
+    return stream(kLoginShell, {kLoginShellFlags, command});
+}
+
+std::optional<std::string> markerValue(std::string_view output, std::string_view marker) {
+    const auto lines = splitLines(output);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const auto at = line->find(marker);
+        if (at == std::string_view::npos) continue;
+        const auto value = trimSpacesAndTabs(line->substr(at + marker.size()));
+        if (value.empty()) return std::nullopt;
+        return std::string(value);
+    }
+    return std::nullopt;
+}
+
+std::string shellQuoted(std::string_view value) {
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.push_back('"');
+    for (const char c : value) {
+        if (c == '\\' || c == '"' || c == '$' || c == '`') quoted.push_back('\\');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+}  // namespace lumo
