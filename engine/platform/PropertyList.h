@@ -1,0 +1,17 @@
+// Reading property lists (Info.plist), XML or binary.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/FileSystemOperating.h"
+
+namespace lumo {
+
+// The top-level string values of a property list whose root is a dictionary.
+// Nothing when the data is not a property list, is truncated or corrupt, or
+// its root is not a dictionary. Never throws.
+std::optional<std::map<std::string, std::string>> decodePropertyListStrings(const Bytes& data);
+
+}  // namespace lumo

@@ -1,0 +1,1 @@
+// LiveFileSystem: to be written.

@@ -1,0 +1,1 @@
+// LiveHTTPFetcher: to be written.

@@ -1,0 +1,1 @@
+// LiveHostInfo: to be written.

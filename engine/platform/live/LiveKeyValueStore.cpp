@@ -1,0 +1,1 @@
+// LiveKeyValueStore: to be written.

@@ -1,0 +1,1 @@
+// LiveProcessRunner: to be written.
