@@ -14,4 +14,10 @@ namespace lumo {
 // its root is not a dictionary. Never throws.
 std::optional<std::map<std::string, std::string>> decodePropertyListStrings(const Bytes& data);
 
+// The string values of the dictionary stored under `key` in the root
+// dictionary (Info.plist's "JavaVM", for example). Nothing when the data is not
+// a property list, or the root or that entry is not a dictionary. Never throws.
+std::optional<std::map<std::string, std::string>> decodePropertyListStrings(const Bytes& data,
+                                                                             const std::string& key);
+
 }  // namespace lumo

@@ -6,4 +6,8 @@ std::optional<std::map<std::string, std::string>> decodePropertyListStrings(cons
     return std::nullopt;  // TODO: libplist
 }
 
+std::optional<std::map<std::string, std::string>> decodePropertyListStrings(const Bytes&, const std::string&) {
+    return std::nullopt;  // TODO: libplist
+}
+
 }  // namespace lumo

@@ -1,0 +1,110 @@
+// The Java probes: the raw facts about Java on the Mac, gathered into a
+// ProbeBundle that the diagnosis reads and the system profile carries.
+//
+//   Probes probes(services.processRunner, services.fs);
+//   ProbeBundle java = probes.collect();   // never fails; blocks a worker thread
+//
+// Versions stay strings as the JDK reports them; the one place that turns a
+// version into a major number is majorVersion(), which callers hand the word
+// version and the version in double quotes (see wrappedVersion()).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileSystemOperating.h"
+#include "platform/ProcessRunning.h"
+
+namespace lumo {
+
+struct AppServices;
+
+// Where the diagnostic lines of the probes go (a child that could not be
+// launched, for example). The default prints them to standard output.
+using DiagnosticLog = std::function<void(const std::string& line)>;
+void printDiagnosticLine(const std::string& line);
+
+inline constexpr const char* kSystemJDKDirectory = "/Library/Java/JavaVirtualMachines";
+inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";
+inline constexpr const char* kJavaHomeCommand = "echo __FXW_JAVA_HOME__:$JAVA_HOME";
+
+struct JDKInfo {
+    std::string version;       // as reported: "17.0.2", "1.8.0_292"
+    std::string vendor;        // "Eclipse Adoptium"; empty when not reported
+    std::string architecture;  // "arm64", "x86_64"; empty when not reported
+    std::string path;          // the JDK's home (what JAVA_HOME must name)
+
+    friend bool operator==(const JDKInfo&, const JDKInfo&) = default;
+};
+
+struct ProbeBundle {
+    std::optional<std::string> whichJava;              // `which java` in the app's environment
+    std::vector<JDKInfo> installedJDKs;                // java_home's, then the supplementary ones
+    std::vector<std::string> jvmDirContents;           // entry names of the system JDK directory
+    std::optional<std::string> javaHomeInActiveShell;  // absent when unset or empty
+
+    friend bool operator==(const ProbeBundle&, const ProbeBundle&) = default;
+};
+
+// The JDKs of a `java_home -V` listing (its standard error), in listed order.
+// Heading, default and malformed lines are skipped.
+std::vector<JDKInfo> parseJavaHomeList(std::string_view text);
+
+// The major version in text such as `version "1.8.0_292"` (8), `version "17.0.2"`
+// (17) or `version "21"` (21); nothing when the text has no such version.
+std::optional<int> majorVersion(std::string_view from);
+
+// `version "<version>"`: the form majorVersion() expects.
+std::string wrappedVersion(std::string_view version);
+
+// The key-value lines of a JDK `release` file (KEY="value"); quotes removed,
+// later keys replace earlier ones, lines without '=' skipped.
+std::map<std::string, std::string> parseReleaseFile(std::string_view text);
+
+// Reads a JDK bundle of the system JDK directory from its own files: the
+// `release` file, else the Info.plist.
+class JdkReleaseFileReader {
+public:
+    explicit JdkReleaseFileReader(std::shared_ptr<const FileSystemOperating> fs) : m_fs(std::move(fs)) {}
+
+    // `bundle` is an entry name of the system JDK directory ("temurin-21.jdk").
+    // Nothing when the bundle is not a readable JDK. Never throws.
+    std::optional<JDKInfo> read(const std::string& bundle) const;
+
+private:
+    std::shared_ptr<const FileSystemOperating> m_fs;
+};
+
+// The bundles of `entries` (the system JDK directory) that `known` (java_home's
+// list) does not cover, read through `reader`; unreadable entries are dropped.
+std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, const std::vector<JDKInfo>& known,
+                                       const JdkReleaseFileReader& reader);
+
+class Probes {
+public:
+    Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
+           DiagnosticLog log = printDiagnosticLine);
+    explicit Probes(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
+
+    // Runs the four probes concurrently and combines them. Never fails: a probe
+    // that cannot run finds nothing. Blocks the calling thread.
+    ProbeBundle collect() const;
+
+private:
+    std::shared_ptr<const ProcessRunning> m_process;
+    std::shared_ptr<const FileSystemOperating> m_fs;
+    DiagnosticLog m_log;
+};
+
+}  // namespace lumo
+
+template <>
+struct std::hash<lumo::JDKInfo> {
+    std::size_t operator()(const lumo::JDKInfo& jdk) const noexcept;
+};
