@@ -1,12 +1,30 @@
-// The engine's built-in second product. Its full values are filled in with the
-// diagnosis rules; the identifiers below are what other subsystems need now.
+// The engine's built-in second product, active until the app entry installs
+// its own.
+#include <memory>
+
 #include "config/ProductConfig.h"
 #include "config/Publisher.h"
+#include "diagnosis/Diagnosis.h"
 
 namespace lumo {
 
 const ConsentCopy& ConsentCopy::standard() {
-    static const ConsentCopy copy{};
+    static const ConsentCopy copy{
+        "What this app does",
+        {
+            "Checks and installs Java, if you wish.",
+            "Performs a system check for your Mac setup.",
+            "Asks for your permission before installing or changing anything.",
+        },
+        "Your privacy and Mac integrity are respected",
+        {
+            "The app never identifies you and never records your IP address.",
+            "No passwords or file contents are ever recorded.",
+            "Usage events are anonymous.",
+            "The \u201CHow did we do?\u201D score is reported anonymously.",
+            "A random session ID is created for anonymous usage counts.",
+        },
+    };
     return copy;
 }
 
@@ -20,7 +38,9 @@ const ProductConfig& ProductConfig::fixwellJava() {
         c.shellConfigMarker = "Fixwell";
         c.cacheDirName = "Fixwell";
         c.copy = {"Diagnose and fix common Mac setup errors.", "Diagnose Java"};
+        c.urls = ProductURLs::publisherSite("/fixwell/privacy", "fixwell_audit");
         c.consent = ConsentCopy::standard();
+        c.diagnosisProfile = std::make_shared<const JavaProfile>();
         return c;
     }();
     return config;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "config/Publisher.h"
+
 namespace lumo {
 
 bool operator==(const OfferRoute::Audit& a, const OfferRoute::Audit& b) {
@@ -25,6 +27,19 @@ std::optional<Outcome> outcomeFromString(const std::string& text) {
     return std::nullopt;
 }
 
+ProductURLs ProductURLs::publisherSite(const std::string& privacyPath, const std::string& warpUtmContent) {
+    ProductURLs urls;
+    urls.articleBase = publisher::kSiteRoot;
+    urls.privacy = publisher::page(privacyPath);
+    urls.javaDownload = publisher::page("/java/download");
+    urls.javaUnableToLocate = publisher::page("/java/unable-to-locate");
+    urls.javaHome = publisher::page("/java/java-home");
+    urls.commandLineTools = publisher::page("/commandlinetools");
+    urls.macosUpgrade = publisher::page("/macos/upgrade");
+    urls.warpAffiliate = publisher::warpAffiliate(warpUtmContent);
+    return urls;
+}
+
 const OfferSpec* ProductConfig::offer(const std::string& offerID) const {
     const auto found = offerCatalog.find(offerID);
     return found == offerCatalog.end() ? nullptr : &found->second;
@@ -42,8 +57,6 @@ const ProductConfig& ProductConfig::current() {
     return config ? *config : fixwellJava();
 }
 
-void ProductConfig::setCurrent(const ProductConfig& config) {
-    currentSlot().store(&config, std::memory_order_release);
-}
+void ProductConfig::setCurrent(const ProductConfig& config) { currentSlot().store(&config, std::memory_order_release); }
 
 }  // namespace lumo

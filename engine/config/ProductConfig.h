@@ -42,6 +42,11 @@ struct ProductURLs {
     std::string commandLineTools;
     std::string macosUpgrade;
     std::string warpAffiliate;
+
+    // The publisher's article links (engine/config/Publisher.h holds the
+    // hosts), with the product's own privacy page and the Warp partner link
+    // credited to the product through `warpUtmContent`.
+    static ProductURLs publisherSite(const std::string& privacyPath, const std::string& warpUtmContent);
 };
 
 struct GoalOption {

@@ -1,0 +1,258 @@
+#include "diagnosis/Remediation.h"
+
+#include <charconv>
+#include <optional>
+
+#include "diagnosis/Diagnosis.h"
+
+namespace lumo {
+
+namespace {
+
+const std::string& emptyString() {
+    static const std::string empty;
+    return empty;
+}
+
+// `text` as a whole decimal integer, an optional leading "+" or "-" allowed.
+std::optional<int> decimalInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+bool Remediation::carriesText(std::initializer_list<Case> cases) const {
+    for (Case c : cases) {
+        if (c == m_case) return true;
+    }
+    return false;
+}
+
+const std::string& Remediation::cask() const {
+    return carriesText({Case::installTemurinViaBrew, Case::installHomebrewThenTemurin, Case::installWarpViaBrew,
+                        Case::installHomebrewThenWarp})
+               ? m_text
+               : emptyString();
+}
+
+const std::string& Remediation::candidate() const {
+    return carriesText({Case::installViaSDKMAN, Case::setJavaHomeViaSDKMAN}) ? m_text : emptyString();
+}
+
+const std::string& Remediation::miseVersion() const {
+    return carriesText({Case::installViaMise, Case::setJavaHomeViaMise}) ? m_text : emptyString();
+}
+
+std::string Remediation::id() const {
+    const std::string number = std::to_string(m_number);
+    switch (m_case) {
+        case Case::installTemurinViaBrew: return "brew:" + m_text;
+        case Case::installViaSDKMAN: return "sdkman:" + m_text;
+        case Case::installViaMise: return "mise:" + m_text;
+        case Case::installViaPKG: return "pkg:" + number;
+        case Case::installViaPKGThenJEnv: return "pkg-jenv:" + number;
+        case Case::writeJavaHomeToZprofile: return "zprofile:" + m_path;
+        case Case::setJavaHomeViaSDKMAN: return "sdkman-home:" + m_text;
+        case Case::setJavaHomeViaMise: return "mise-home:" + m_text;
+        case Case::setJavaHomeViaJenv: return "jenv-home:" + number + ":" + m_path;
+        case Case::keepCurrentLegacyJava: return "keep-legacy:" + m_path;
+        case Case::installHomebrewThenTemurin: return "homebrew+brew:" + m_text;
+        case Case::installWarpViaBrew: return "brew:" + m_text;
+        case Case::installHomebrewThenWarp: return "homebrew+warp:" + m_text;
+        case Case::installHomebrew: return "homebrew";
+    }
+    return "homebrew";
+}
+
+std::string Remediation::telemetryMethod() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew: return "brew";
+        case Case::installViaSDKMAN: return "sdkman";
+        case Case::installViaMise: return "mise";
+        case Case::installViaPKG: return "pkg";
+        case Case::installViaPKGThenJEnv: return "pkg+jenv";
+        case Case::writeJavaHomeToZprofile: return "zprofile_write";
+        case Case::setJavaHomeViaSDKMAN: return "sdkman";
+        case Case::setJavaHomeViaMise: return "mise";
+        case Case::setJavaHomeViaJenv: return "jenv";
+        case Case::keepCurrentLegacyJava: return "zprofile_write_legacy";
+        case Case::installHomebrewThenTemurin: return "homebrew+brew";
+        case Case::installWarpViaBrew: return "brew";
+        case Case::installHomebrewThenWarp: return "homebrew+brew";
+        case Case::installHomebrew: return "homebrew";
+    }
+    return "homebrew";
+}
+
+std::string Remediation::title() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew: return "Install Temurin via Homebrew (recommended)";
+        case Case::installViaSDKMAN: return "Install Temurin via SDKMAN (recommended)";
+        case Case::installViaMise: return "Install Temurin via Mise (recommended)";
+        case Case::installViaPKG: return "Install Temurin (recommended)";
+        case Case::installViaPKGThenJEnv: return "Install Temurin and register with jEnv (recommended)";
+        case Case::writeJavaHomeToZprofile: return "Set JAVA_HOME in ~/.zprofile (recommended)";
+        case Case::setJavaHomeViaSDKMAN: return "Set JAVA_HOME via SDKMAN (recommended)";
+        case Case::setJavaHomeViaMise: return "Set JAVA_HOME via Mise (recommended)";
+        case Case::setJavaHomeViaJenv: return "Set JAVA_HOME via jEnv (recommended)";
+        case Case::keepCurrentLegacyJava: return "Keep my current Java (set JAVA_HOME)";
+        case Case::installHomebrewThenTemurin: return "Install Homebrew + Java (recommended for developers)";
+        case Case::installWarpViaBrew: return "Install Warp (recommended)";
+        case Case::installHomebrewThenWarp: return "Install Warp (recommended)";
+        case Case::installHomebrew: return "Install Homebrew (recommended)";
+    }
+    return {};
+}
+
+std::string Remediation::explainer() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew:
+            return "Easiest path — one command, handles updates and uninstalls cleanly. Native Apple Silicon builds.";
+        case Case::installViaSDKMAN:
+            return "We detected SDKMAN. We'll run `sdk install java " + m_text + "` and set it as your default Java.";
+        case Case::installViaMise:
+            return "We detected Mise. We'll run `mise install java@" + m_text + "` and set it as your global Java.";
+        case Case::installViaPKG:
+            return "No Homebrew or other developer tooling detected. We'll download the Temurin installer directly "
+                   "from Adoptium and run it for you.";
+        case Case::installViaPKGThenJEnv:
+            return "We detected jEnv. We'll install Temurin from Adoptium, then register it with jEnv (`jenv add` + "
+                   "`jenv global`).";
+        case Case::writeJavaHomeToZprofile:
+            return "We'll append two `export` lines to your `~/.zprofile`, after showing you a diff and backing up the "
+                   "existing file to `~/.zprofile.bak`.";
+        case Case::setJavaHomeViaSDKMAN:
+            return "Sets your default Java via `sdk default java <X>-tem` so JAVA_HOME points to the right Java "
+                   "installation in every new shell.";
+        case Case::setJavaHomeViaMise:
+            return "Runs `mise use -g java@<version>` and ensures Mise's activate hook is in your `~/.zshrc` so "
+                   "JAVA_HOME gets set.";
+        case Case::setJavaHomeViaJenv:
+            return "Enables jEnv's export plugin and ensures your `~/.zshrc` sources jEnv so JAVA_HOME gets set in "
+                   "every new shell.";
+        case Case::keepCurrentLegacyJava:
+            return "We'll point JAVA_HOME at your existing Java by appending two `export` lines to `~/.zprofile`, "
+                   "after showing you a diff and backing up the existing file. Note: software requiring a newer Java "
+                   "will still not run.";
+        case Case::installHomebrewThenTemurin:
+            return "Easiest long-term — Homebrew manages updates and uninstalls cleanly. We'll install Homebrew first "
+                   "(which also installs Xcode Command Line Tools), then Temurin via Homebrew.";
+        case Case::installWarpViaBrew:
+            return "We'll install Warp via Homebrew — one command, native Apple Silicon build.";
+        case Case::installHomebrewThenWarp:
+            return "No Homebrew detected. We'll install Homebrew first (macOS will ask for your password), then "
+                   "install Warp via Homebrew.";
+        case Case::installHomebrew:
+            return "We'll run the official Homebrew install script. macOS will prompt you for your password. Homebrew "
+                   "will also install Xcode Command Line Tools as part of its setup if they aren't already installed.";
+    }
+    return {};
+}
+
+std::string Remediation::progressTitle() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew: return "Installing Temurin via Homebrew";
+        case Case::installViaSDKMAN: return "Installing Temurin via SDKMAN";
+        case Case::installViaMise: return "Installing Temurin via Mise";
+        case Case::installViaPKG: return "Installing Temurin " + std::to_string(m_number) + " (direct PKG)";
+        case Case::installViaPKGThenJEnv:
+            return "Installing Temurin " + std::to_string(m_number) + " and registering with jEnv";
+        case Case::writeJavaHomeToZprofile: return "Set JAVA_HOME";
+        case Case::setJavaHomeViaSDKMAN: return "Setting JAVA_HOME via SDKMAN";
+        case Case::setJavaHomeViaMise: return "Setting JAVA_HOME via Mise";
+        case Case::setJavaHomeViaJenv: return "Setting JAVA_HOME via jEnv";
+        case Case::keepCurrentLegacyJava: return "Set JAVA_HOME to current Java";
+        case Case::installHomebrewThenTemurin: return "Installing Homebrew + Temurin";
+        case Case::installWarpViaBrew: return "Installing Warp via Homebrew";
+        case Case::installHomebrewThenWarp: return "Installing Homebrew + Warp";
+        case Case::installHomebrew: return "Installing Homebrew";
+    }
+    return {};
+}
+
+std::string Remediation::progressSubtitle() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew:
+            return "macOS will ask for your password so brew can install Temurin to "
+                   "/Library/Java/JavaVirtualMachines/.";
+        case Case::installViaSDKMAN: return "Running `sdk install java <X>-tem` via your login zsh.";
+        case Case::installViaMise: return "Running `mise install java@temurin-<X>` and `mise use -g`.";
+        case Case::installViaPKG:
+            return "We'll download the Temurin installer from Adoptium, verify its checksum, and ask macOS for "
+                   "permission to install.";
+        case Case::installViaPKGThenJEnv:
+            return "PKG install first, then `jenv add` and `jenv global`. macOS will ask for your password for the "
+                   "installer step.";
+        case Case::writeJavaHomeToZprofile: return {};
+        case Case::setJavaHomeViaSDKMAN: return "Running `sdk default java <X>-tem`.";
+        case Case::setJavaHomeViaMise:
+            return "Running `mise use -g java@temurin-<X>` and ensuring `~/.zshrc` activates Mise.";
+        case Case::setJavaHomeViaJenv: return "Enabling jEnv's export plugin and registering your Java installation.";
+        case Case::keepCurrentLegacyJava: return {};
+        case Case::installHomebrewThenTemurin:
+            return "Two phases: install Homebrew first (with Xcode Command Line Tools as a side-effect if needed), "
+                   "then install Temurin via Homebrew.";
+        case Case::installWarpViaBrew: return "Homebrew will install Warp to /Applications/.";
+        case Case::installHomebrewThenWarp:
+            return "Two phases: install Homebrew first (macOS will ask for your password), then install Warp via "
+                   "Homebrew.";
+        case Case::installHomebrew:
+            return "Running the official Homebrew install script. macOS will ask for your password; if Xcode Command "
+                   "Line Tools aren't installed, a separate Apple dialog will appear during install.";
+    }
+    return {};
+}
+
+std::string Remediation::successMessage() const {
+    switch (m_case) {
+        case Case::installTemurinViaBrew: return "Temurin installed.";
+        case Case::installViaSDKMAN: return "Installed Temurin via SDKMAN.";
+        case Case::installViaMise: return "Installed Temurin via Mise.";
+        case Case::installViaPKG: return "Temurin installed.";
+        case Case::installViaPKGThenJEnv: return "Temurin installed.";
+        case Case::writeJavaHomeToZprofile: return "JAVA_HOME set in ~/.zprofile.";
+        case Case::setJavaHomeViaSDKMAN: return "Set the SDKMAN default Java.";
+        case Case::setJavaHomeViaMise: return "Configured Mise to set JAVA_HOME.";
+        case Case::setJavaHomeViaJenv: return "Configured jEnv to set JAVA_HOME.";
+        case Case::keepCurrentLegacyJava: return "JAVA_HOME set to your current Java in ~/.zprofile.";
+        case Case::installHomebrewThenTemurin: return "Homebrew + Temurin installed.";
+        case Case::installWarpViaBrew: return "Warp installed.";
+        case Case::installHomebrewThenWarp: return "Homebrew + Warp installed.";
+        case Case::installHomebrew: return "Homebrew installed.";
+    }
+    return {};
+}
+
+Remediation installRemediation(int major, const SystemProfile& profile) {
+    const std::string number = std::to_string(major);
+    if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number);
+    if (profile.sdkmanRoot) return Remediation::installViaSDKMAN(number + "-tem");
+    if (profile.miseExecutable) return Remediation::installViaMise("temurin-" + number);
+    if (profile.jenvRoot) return Remediation::installViaPKGThenJEnv(major);
+    if (profile.isLikelyDeveloper()) return Remediation::installHomebrewThenTemurin("temurin@" + number);
+    return Remediation::installViaPKG(major);
+}
+
+int jenvMajorVersion(const std::string& version) {
+    const std::string_view text = version;
+    const std::string_view firstPiece = text.substr(0, text.find('.'));
+    if (const auto major = decimalInteger(firstPiece)) return *major;
+    if (const auto whole = decimalInteger(text)) return *whole;
+    return kRecommendedJavaMajor;
+}
+
+Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+    if (profile.sdkmanRoot) return Remediation::setJavaHomeViaSDKMAN(jdk.version + "-tem");
+    if (profile.miseExecutable) return Remediation::setJavaHomeViaMise("temurin-" + jdk.version);
+    if (profile.jenvRoot) return Remediation::setJavaHomeViaJenv(jdk.path, jenvMajorVersion(jdk.version));
+    return Remediation::writeJavaHomeToZprofile(jdk.path);
+}
+
+}  // namespace lumo

@@ -1,0 +1,133 @@
+// Remediation: one concrete fix the system can run -- install Java by one of
+// several routes, point JAVA_HOME at a JDK, or install Homebrew or Warp -- with
+// everything said about it on screen, its stable id and telemetry method, and
+// the two rules that pick the fix suiting the tooling found on the Mac.
+//
+//   Remediation fix = installRemediation(25, profile);   // e.g. brew:temurin@25
+//   fix.title(); fix.progressTitle(); fix.id(); fix.telemetryMethod();
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "profiling/Probes.h"
+#include "profiling/SystemProfile.h"
+
+namespace lumo {
+
+class Remediation {
+public:
+    // Cases in declaration order.
+    enum class Case {
+        installTemurinViaBrew,
+        installViaSDKMAN,
+        installViaMise,
+        installViaPKG,
+        installViaPKGThenJEnv,
+        writeJavaHomeToZprofile,
+        setJavaHomeViaSDKMAN,
+        setJavaHomeViaMise,
+        setJavaHomeViaJenv,
+        keepCurrentLegacyJava,
+        installHomebrewThenTemurin,
+        installWarpViaBrew,
+        installHomebrewThenWarp,
+        installHomebrew,
+    };
+
+    // `cask` is "temurin@<major>".
+    static Remediation installTemurinViaBrew(std::string cask) {
+        return {Case::installTemurinViaBrew, std::move(cask)};
+    }
+    // `candidate` is "<major>-tem".
+    static Remediation installViaSDKMAN(std::string candidate) {
+        return {Case::installViaSDKMAN, std::move(candidate)};
+    }
+    // `version` is "temurin-<major>".
+    static Remediation installViaMise(std::string version) { return {Case::installViaMise, std::move(version)}; }
+    // The Java major to fetch as an Adoptium installer package.
+    static Remediation installViaPKG(int version) { return {Case::installViaPKG, {}, version}; }
+    // As installViaPKG, then registered with jEnv.
+    static Remediation installViaPKGThenJEnv(int version) { return {Case::installViaPKGThenJEnv, {}, version}; }
+    static Remediation writeJavaHomeToZprofile(std::string jdkPath) {
+        return {Case::writeJavaHomeToZprofile, {}, 0, std::move(jdkPath)};
+    }
+    // `candidate` is "<JDK version>-tem".
+    static Remediation setJavaHomeViaSDKMAN(std::string candidate) {
+        return {Case::setJavaHomeViaSDKMAN, std::move(candidate)};
+    }
+    // `version` is "temurin-<JDK version>".
+    static Remediation setJavaHomeViaMise(std::string version) {
+        return {Case::setJavaHomeViaMise, std::move(version)};
+    }
+    static Remediation setJavaHomeViaJenv(std::string jdkPath, int majorVersion) {
+        return {Case::setJavaHomeViaJenv, {}, majorVersion, std::move(jdkPath)};
+    }
+    // JAVA_HOME pointed at the legacy JDK the user keeps, through ~/.zprofile.
+    static Remediation keepCurrentLegacyJava(std::string jdkPath) {
+        return {Case::keepCurrentLegacyJava, {}, 0, std::move(jdkPath)};
+    }
+    static Remediation installHomebrewThenTemurin(std::string temurinCask) {
+        return {Case::installHomebrewThenTemurin, std::move(temurinCask)};
+    }
+    static Remediation installWarpViaBrew(std::string cask) { return {Case::installWarpViaBrew, std::move(cask)}; }
+    static Remediation installHomebrewThenWarp(std::string warpCask) {
+        return {Case::installHomebrewThenWarp, std::move(warpCask)};
+    }
+    static Remediation installHomebrew() { return {Case::installHomebrew}; }
+
+    Case kind() const { return m_case; }
+
+    // Payloads; each is empty (or 0) for the cases that do not carry it.
+    // The Homebrew cask: `cask`, `temurinCask` or `warpCask`.
+    const std::string& cask() const;
+    // The SDKMAN candidate of installViaSDKMAN and setJavaHomeViaSDKMAN.
+    const std::string& candidate() const;
+    // The Mise version of installViaMise and setJavaHomeViaMise.
+    const std::string& miseVersion() const;
+    // The Java major of installViaPKG, installViaPKGThenJEnv and setJavaHomeViaJenv.
+    int majorVersion() const { return m_number; }
+    // The JDK home of writeJavaHomeToZprofile, setJavaHomeViaJenv and keepCurrentLegacyJava.
+    const std::string& jdkPath() const { return m_path; }
+
+    // Stable identity, used in telemetry ("brew:temurin@25", "zprofile:<path>").
+    std::string id() const;
+    // The label of the button that starts the fix, and the paragraph beside it.
+    std::string title() const;
+    std::string explainer() const;
+    // Shown while the fix runs (the subtitle may be empty) and when it succeeds.
+    std::string progressTitle() const;
+    std::string progressSubtitle() const;
+    std::string successMessage() const;
+    // "brew", "sdkman", "pkg+jenv", "zprofile_write", ...
+    std::string telemetryMethod() const;
+
+    friend bool operator==(const Remediation&, const Remediation&) = default;
+
+private:
+    Remediation(Case c, std::string text = {}, int number = 0, std::string path = {})
+        : m_case(c), m_text(std::move(text)), m_number(number), m_path(std::move(path)) {}
+
+    bool carriesText(std::initializer_list<Case> cases) const;
+
+    Case m_case;
+    std::string m_text;  // cask, candidate or Mise version
+    int m_number = 0;    // Java major
+    std::string m_path;  // JDK home
+};
+
+// The install fix for Java `major` that suits the tooling in `profile`:
+// Homebrew, SDKMAN, Mise, jEnv (installer package, then jEnv), Homebrew first
+// on a developer's Mac, else the Adoptium installer package.
+Remediation installRemediation(int major, const SystemProfile& profile);
+
+// The fix that points JAVA_HOME at `jdk`: through SDKMAN, Mise or jEnv when
+// present, else by appending to ~/.zprofile. Homebrew plays no part.
+Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile);
+
+// The major jEnv is told to make global for a JDK `version`: its first
+// "."-separated piece as a decimal integer, else the whole text as one, else
+// 25. A plain leading-number rule: unlike majorVersion(), "1.8.0_392" gives 1.
+int jenvMajorVersion(const std::string& version);
+
+}  // namespace lumo
