@@ -1,0 +1,30 @@
+#include "remediation/MiseRunner.h"
+
+#include "remediation/FileAppendWriter.h"
+
+namespace lumo {
+
+MiseRunner::MiseRunner(std::string miseExecutable, ShellRunner shell, std::shared_ptr<const FileSystemOperating> fs)
+    : m_miseExecutable(std::move(miseExecutable)), m_shell(std::move(shell)), m_fs(std::move(fs)) {}
+
+std::string MiseRunner::installCommand(const std::string& spec) {
+    return "mise install java@" + shellQuoted(spec) + " && " + useCommand(spec);
+}
+
+std::string MiseRunner::useCommand(const std::string& spec) { return "mise use -g java@" + shellQuoted(spec); }
+
+EventStream<StreamEvent> MiseRunner::install(const std::string& spec) const {
+    return m_shell.streamLoginShell(installCommand(spec));
+}
+
+EventStream<StreamEvent> MiseRunner::use(const std::string& spec) const {
+    return m_shell.streamLoginShell(useCommand(spec));
+}
+
+std::vector<std::string> MiseRunner::missingZshrcLines() const {
+    const FileAppendWriter zshrc(joinPath(m_fs->homeDirectory(), ".zshrc"), m_fs);
+    if (zshrc.containsAny({"mise activate"})) return {};
+    return {kActivationLine};
+}
+
+}  // namespace lumo
