@@ -1,30 +1,297 @@
 #include "profiling/Probes.h"
 
+#include <charconv>
+#include <future>
+#include <iostream>
+#include <mutex>
+#include <set>
+
+#include "platform/PropertyList.h"
+#include "platform/ShellRunner.h"
 #include "shell/AppServices.h"
 
 namespace lumo {
 
-void printDiagnosticLine(const std::string&) {}
+namespace {
 
-std::vector<JDKInfo> parseJavaHomeList(std::string_view) { return {}; }     // TODO
-std::optional<int> majorVersion(std::string_view) { return std::nullopt; }  // TODO
+// Whitespace as the line pattern's \s sees it.
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The length of a line terminator at `at` that '.' does not match (CR, VT, FF,
+// NEL, LINE and PARAGRAPH SEPARATOR in UTF-8); 0 for any other character.
+std::size_t lineTerminatorLength(std::string_view text, std::size_t at) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c == '\n' || c == '\r' || c == '\v' || c == '\f') return 1;
+    if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) == 0x85) return 2;
+    if (c == 0xE2 && at + 2 < text.size() && static_cast<unsigned char>(text[at + 1]) == 0x80) {
+        const unsigned char third = static_cast<unsigned char>(text[at + 2]);
+        if (third == 0xA8 || third == 0xA9) return 3;
+    }
+    return 0;
+}
+
+std::string_view trimmed(std::string_view text, std::string_view characters) {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(characters);
+    return text.substr(first, last - first + 1);
+}
+
+// A cursor over one line that matches the java_home line pattern
+//   ^\s+(\S+)\s+\(([^)]+)\)\s+"([^"]*)"\s+-\s+"[^"]*"\s+(/.+)$
+// step by step. Every piece of the pattern is deterministic (each run stops
+// at a character its successor needs), so one forward pass decides the match
+// without backtracking, in linear time whatever the line's length.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view line) : m_line(line) {}
+
+    bool spaces() {  // \s+
+        const auto start = m_at;
+        while (m_at < m_line.size() && isSpace(m_line[m_at])) ++m_at;
+        return m_at > start;
+    }
+    bool literal(char c) {
+        if (m_at >= m_line.size() || m_line[m_at] != c) return false;
+        ++m_at;
+        return true;
+    }
+    std::optional<std::string_view> nonSpaces() {  // \S+
+        const auto start = m_at;
+        while (m_at < m_line.size() && !isSpace(m_line[m_at])) ++m_at;
+        if (m_at == start) return std::nullopt;
+        return m_line.substr(start, m_at - start);
+    }
+    // A run of characters other than `stop`, at least `minimum` long.
+    std::optional<std::string_view> runUntil(char stop, std::size_t minimum) {
+        const auto start = m_at;
+        while (m_at < m_line.size() && m_line[m_at] != stop) ++m_at;
+        if (m_at - start < minimum) return std::nullopt;
+        return m_line.substr(start, m_at - start);
+    }
+    // (/.+)$ : a slash, then at least one character up to the end of the
+    // line, none of them a line terminator -- except that $ also matches just
+    // before one final line terminator.
+    std::optional<std::string_view> absolutePathToEnd() {
+        if (!literal('/')) return std::nullopt;
+        const auto start = m_at - 1;
+        std::size_t end = m_at;
+        while (end < m_line.size()) {
+            const auto terminator = lineTerminatorLength(m_line, end);
+            if (terminator == 0) {
+                ++end;
+                continue;
+            }
+            if (end + terminator != m_line.size()) return std::nullopt;
+            break;
+        }
+        if (end - start < 2) return std::nullopt;
+        return m_line.substr(start, end - start);
+    }
+
+private:
+    std::string_view m_line;
+    std::size_t m_at = 0;
+};
+
+std::optional<JDKInfo> parseJavaHomeLine(std::string_view line) {
+    LineCursor cursor(line);
+    if (!cursor.spaces()) return std::nullopt;
+    const auto version = cursor.nonSpaces();
+    if (!version) return std::nullopt;
+    if (!cursor.spaces() || !cursor.literal('(')) return std::nullopt;
+    const auto architecture = cursor.runUntil(')', 1);
+    if (!architecture || !cursor.literal(')')) return std::nullopt;
+    if (!cursor.spaces() || !cursor.literal('"')) return std::nullopt;
+    const auto vendor = cursor.runUntil('"', 0);
+    if (!vendor || !cursor.literal('"')) return std::nullopt;
+    if (!cursor.spaces() || !cursor.literal('-') || !cursor.spaces() || !cursor.literal('"')) return std::nullopt;
+    if (!cursor.runUntil('"', 0) || !cursor.literal('"')) return std::nullopt;
+    if (!cursor.spaces()) return std::nullopt;
+    const auto path = cursor.absolutePathToEnd();
+    if (!path) return std::nullopt;
+    return JDKInfo{std::string(*version), std::string(*vendor), std::string(*architecture),
+                   std::string(trimmed(*path, " \t"))};
+}
+
+// Lines split at '\n', empty ones dropped.
+template <class Visit>
+void forEachLine(std::string_view text, Visit visit) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) visit(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+std::optional<int> parseDecimal(std::string_view digits) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+void printDiagnosticLine(const std::string& line) {
+    static std::mutex outputLock;
+    std::lock_guard lock(outputLock);
+    std::cout << line << std::endl;
+}
+
+std::string launchFailure(const std::string& executable, const Error& error) {
+    return "Could not launch " + executable + ": " + error.description;
+}
+
+std::vector<JDKInfo> parseJavaHomeList(std::string_view text) {
+    std::vector<JDKInfo> jdks;
+    forEachLine(text, [&](std::string_view line) {
+        if (auto jdk = parseJavaHomeLine(line)) jdks.push_back(std::move(*jdk));
+    });
+    return jdks;
+}
+
+// version\s+"(\d+)(?:\.(\d+))?  -- the first place in the text where it matches.
+std::optional<int> majorVersion(std::string_view from) {
+    constexpr std::string_view word = "version";
+    for (auto at = from.find(word); at != std::string_view::npos; at = from.find(word, at + 1)) {
+        std::size_t cursor = at + word.size();
+        const auto spacesStart = cursor;
+        while (cursor < from.size() && isSpace(from[cursor])) ++cursor;
+        if (cursor == spacesStart || cursor >= from.size() || from[cursor] != '"') continue;
+        ++cursor;
+        const auto majorStart = cursor;
+        while (cursor < from.size() && isDigit(from[cursor])) ++cursor;
+        if (cursor == majorStart) continue;
+        const auto first = parseDecimal(from.substr(majorStart, cursor - majorStart));
+        if (!first) return std::nullopt;  // the first match decides, even when its number overflows
+        if (*first == 1 && cursor + 1 < from.size() && from[cursor] == '.' && isDigit(from[cursor + 1])) {
+            const auto minorStart = cursor + 1;
+            auto minorEnd = minorStart;
+            while (minorEnd < from.size() && isDigit(from[minorEnd])) ++minorEnd;
+            if (const auto second = parseDecimal(from.substr(minorStart, minorEnd - minorStart))) return second;
+        }
+        return first;
+    }
+    return std::nullopt;
+}
+
 std::string wrappedVersion(std::string_view version) { return "version \"" + std::string(version) + "\""; }
-std::map<std::string, std::string> parseReleaseFile(std::string_view) { return {}; }                  // TODO
-std::optional<JDKInfo> JdkReleaseFileReader::read(const std::string&) const { return std::nullopt; }  // TODO
-std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>&, const std::vector<JDKInfo>&,
-                                       const JdkReleaseFileReader&) {
-    return {};
+
+std::map<std::string, std::string> parseReleaseFile(std::string_view text) {
+    std::map<std::string, std::string> entries;
+    forEachLine(text, [&](std::string_view line) {
+        const auto equals = line.find('=');
+        if (equals == std::string_view::npos) return;
+        const auto key = trimmed(line.substr(0, equals), " \t");
+        auto value = trimmed(line.substr(equals + 1), " \t");
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        entries[std::string(key)] = std::string(value);
+    });
+    return entries;
+}
+
+std::optional<JDKInfo> JdkReleaseFileReader::read(const std::string& bundle) const {
+    const std::string bundlePath = std::string(kSystemJDKDirectory) + "/" + bundle;
+    const std::string home = bundlePath + "/Contents/Home";
+
+    if (const auto release = m_fs->readString(home + "/release")) {
+        const auto entries = parseReleaseFile(*release);
+        const auto version = entries.find("JAVA_VERSION");
+        if (version != entries.end() && majorVersion(wrappedVersion(version->second))) {
+            const auto implementor = entries.find("IMPLEMENTOR");
+            return JDKInfo{
+                version->second, implementor == entries.end() ? std::string() : implementor->second, {}, home};
+        }
+    }
+
+    const auto plist = m_fs->readData(bundlePath + "/Contents/Info.plist");
+    if (!plist) return std::nullopt;
+    const auto javaVM = decodePropertyListStrings(*plist, "JavaVM");
+    if (!javaVM) return std::nullopt;
+    const auto version = javaVM->find("JVMVersion");
+    if (version == javaVM->end() || !majorVersion(wrappedVersion(version->second))) return std::nullopt;
+    return JDKInfo{version->second, {}, {}, home};
+}
+
+std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, const std::vector<JDKInfo>& known,
+                                       const JdkReleaseFileReader& reader) {
+    const std::string prefix = std::string(kSystemJDKDirectory) + "/";
+    std::set<std::string> listedBundles;
+    for (const auto& jdk : known) {
+        if (jdk.path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = std::string_view(jdk.path).substr(prefix.size());
+        const auto start = rest.find_first_not_of('/');
+        if (start == std::string_view::npos) continue;
+        const auto end = rest.find('/', start);
+        listedBundles.insert(std::string(rest.substr(start, end == std::string_view::npos ? end : end - start)));
+    }
+    std::vector<JDKInfo> found;
+    for (const auto& entry : entries) {
+        if (listedBundles.count(entry)) continue;
+        if (auto jdk = reader.read(entry)) found.push_back(std::move(*jdk));
+    }
+    return found;
 }
 
 Probes::Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
                DiagnosticLog log)
-    : m_process(std::move(process)), m_fs(std::move(fs)), m_log(std::move(log)) {}
+    : m_process(std::move(process)), m_fs(std::move(fs)), m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
+
 Probes::Probes(const AppServices& services, DiagnosticLog log)
     : Probes(services.processRunner, services.fs, std::move(log)) {}
-ProbeBundle Probes::collect() const { return {}; }  // TODO
+
+ProbeBundle Probes::collect() const {
+    auto whichJava = std::async(std::launch::async, [this]() -> std::optional<std::string> {
+        const auto result = m_process->run("/usr/bin/which", {"java"});
+        if (!result) {
+            m_log(launchFailure("/usr/bin/which", result.error()));
+            return std::nullopt;
+        }
+        if (result->exitCode != 0) return std::nullopt;
+        const auto path = trimmed(result->stdoutText, " \t\r\n");
+        if (path.empty()) return std::nullopt;
+        return std::string(path);
+    });
+    auto javaHomeList = std::async(std::launch::async, [this] {
+        const auto result = m_process->run("/usr/libexec/java_home", {"-V"});
+        if (!result) {
+            m_log(launchFailure("/usr/libexec/java_home", result.error()));
+            return parseJavaHomeList({});
+        }
+        return parseJavaHomeList(result->stderrText);
+    });
+    auto directory = std::async(std::launch::async, [this] {
+        return m_fs->contentsOfDirectory(kSystemJDKDirectory).valueOr(std::vector<std::string>());
+    });
+    auto javaHome = std::async(std::launch::async, [this]() -> std::optional<std::string> {
+        const auto result = m_process->run(kLoginShell, {kLoginShellFlags, kJavaHomeCommand});
+        if (!result) {
+            m_log(launchFailure(kLoginShell, result.error()));
+            return std::nullopt;
+        }
+        return markerValue(result->stdoutText, kJavaHomeMarker);
+    });
+
+    ProbeBundle bundle;
+    bundle.installedJDKs = javaHomeList.get();
+    bundle.jvmDirContents = directory.get();
+    auto extra = supplementaryJDKs(bundle.jvmDirContents, bundle.installedJDKs, JdkReleaseFileReader(m_fs));
+    bundle.installedJDKs.insert(bundle.installedJDKs.end(), std::make_move_iterator(extra.begin()),
+                                std::make_move_iterator(extra.end()));
+    bundle.whichJava = whichJava.get();
+    bundle.javaHomeInActiveShell = javaHome.get();
+    return bundle;
+}
 
 }  // namespace lumo
 
 std::size_t std::hash<lumo::JDKInfo>::operator()(const lumo::JDKInfo& jdk) const noexcept {
-    return std::hash<std::string>()(jdk.path);
+    std::size_t seed = 0;
+    for (const auto* field : {&jdk.version, &jdk.vendor, &jdk.architecture, &jdk.path})
+        seed ^= std::hash<std::string>()(*field) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+    return seed;
 }

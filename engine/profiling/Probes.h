@@ -29,6 +29,8 @@ struct AppServices;
 // launched, for example). The default prints them to standard output.
 using DiagnosticLog = std::function<void(const std::string& line)>;
 void printDiagnosticLine(const std::string& line);
+// "Could not launch <executable>: <error>".
+std::string launchFailure(const std::string& executable, const Error& error);
 
 inline constexpr const char* kSystemJDKDirectory = "/Library/Java/JavaVirtualMachines";
 inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";

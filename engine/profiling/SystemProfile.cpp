@@ -1,8 +1,35 @@
 #include "profiling/SystemProfile.h"
 
+#include <algorithm>
+#include <array>
+#include <future>
+#include <utility>
+
 #include "shell/AppServices.h"
 
 namespace lumo {
+
+namespace {
+
+std::string trimmedOutput(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+template <std::size_t N>
+std::vector<std::string> sortedKeys(const std::array<std::pair<bool, const char*>, N>& fields) {
+    std::vector<std::string> keys;
+    for (const auto& [isSet, key] : fields)
+        if (isSet && std::find(keys.begin(), keys.end(), key) == keys.end()) keys.emplace_back(key);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+auto async(auto work) { return std::async(std::launch::async, std::move(work)); }
+
+}  // namespace
 
 const char* architectureName(Architecture architecture) {
     switch (architecture) {
@@ -12,22 +39,231 @@ const char* architectureName(Architecture architecture) {
     }
     return "unknown";
 }
-std::string Shell::name() const { return otherName; }                  // TODO
-std::vector<std::string> Terminals::reportKeys() const { return {}; }  // TODO
-bool Terminals::any() const { return false; }
-std::vector<std::string> AITooling::reportKeys() const { return {}; }  // TODO
-bool AITooling::any() const { return false; }
-bool SystemProfile::isLikelyDeveloper() const { return false; }  // TODO
-std::string versionString(const OperatingSystemVersion& v) {
-    return std::to_string(v.majorVersion) + "." + std::to_string(v.minorVersion) + "." + std::to_string(v.patchVersion);
+
+std::string Shell::name() const {
+    switch (kind) {
+        case Kind::zsh: return "zsh";
+        case Kind::bash: return "bash";
+        case Kind::fish: return "fish";
+        case Kind::other: break;
+    }
+    return otherName;
 }
-std::optional<std::string> XcodeCLTProbe::path() const { return std::nullopt; }  // TODO
+
+std::vector<std::string> Terminals::reportKeys() const {
+    return sortedKeys<7>({{{iterm, "iterm2"},
+                           {ghostty, "ghostty"},
+                           {warp, "warp"},
+                           {hyper, "hyper"},
+                           {alacritty, "alacritty"},
+                           {kitty, "kitty"},
+                           {wezterm, "wezterm"}}});
+}
+
+bool Terminals::any() const { return iterm || ghostty || warp || hyper || alacritty || kitty || wezterm; }
+
+std::vector<std::string> AITooling::reportKeys() const {
+    return sortedKeys<14>({{{claudeCodeDesktop, "claude-code-desktop"},
+                            {cursor, "cursor"},
+                            {codexDesktop, "codex-desktop"},
+                            {vsCode, "vs-code"},
+                            {windsurf, "windsurf"},
+                            {kiro, "kiro"},
+                            {antigravity, "antigravity"},
+                            {zed, "zed"},
+                            {replit, "replit"},
+                            {warpApp, "warp"},
+                            {intellij, "intellij"},
+                            {claudeCodeCLI, "claude-code-cli"},
+                            {codexCLI, "codex-cli"},
+                            {aider, "aider"}}});
+}
+
+bool AITooling::any() const {
+    return claudeCodeDesktop || cursor || codexDesktop || vsCode || windsurf || kiro || antigravity || zed || replit ||
+           warpApp || intellij || claudeCodeCLI || codexCLI || aider;
+}
+
+bool SystemProfile::isLikelyDeveloper() const {
+    return homebrewPrefix || sdkmanRoot || miseExecutable || jenvRoot || aiTooling.any() || terminals.any() ||
+           xcodeCommandLineToolsPath;
+}
+
+std::string versionString(const OperatingSystemVersion& version) {
+    return std::to_string(version.majorVersion) + "." + std::to_string(version.minorVersion) + "." +
+           std::to_string(version.patchVersion);
+}
+
+std::optional<std::string> XcodeCLTProbe::path() const {
+    const auto result = m_process->run("/usr/bin/xcode-select", {"-p"});
+    if (!result) {
+        if (m_log) m_log(launchFailure("/usr/bin/xcode-select", result.error()));
+        return std::nullopt;
+    }
+    if (result->exitCode != 0) return std::nullopt;
+    auto path = trimmedOutput(result->stdoutText);
+    if (path.empty()) return std::nullopt;
+    return path;
+}
 
 SystemProfiler::SystemProfiler(const AppServices& services, DiagnosticLog log)
     : SystemProfiler(services.processRunner, services.fs, services.host, std::move(log)) {}
+
 SystemProfiler::SystemProfiler(std::shared_ptr<const ProcessRunning> process,
                                std::shared_ptr<const FileSystemOperating> fs, HostInfo host, DiagnosticLog log)
-    : m_process(std::move(process)), m_fs(std::move(fs)), m_host(std::move(host)), m_log(std::move(log)) {}
-SystemProfile SystemProfiler::profile() const { return {}; }  // TODO
+    : m_process(std::move(process)),
+      m_fs(std::move(fs)),
+      m_host(std::move(host)),
+      m_log(log ? std::move(log) : DiagnosticLog([](const std::string&) {})) {}
+
+SystemProfile SystemProfiler::profile() const {
+    const std::string home = m_fs->homeDirectory();
+
+    const auto isDirectory = [this](const std::string& path) {
+        bool directory = false;
+        return m_fs->fileExists(path, &directory) && directory;
+    };
+    const auto firstExecutable = [this](std::initializer_list<std::string> paths) -> std::optional<std::string> {
+        for (const auto& path : paths)
+            if (m_fs->isExecutableFile(path)) return path;
+        return std::nullopt;
+    };
+    const auto bundleInstalled = [home, isDirectory](const std::string& name) {
+        return async([=] {
+            return isDirectory("/Applications/" + name) || isDirectory(joinPath(home, "Applications/" + name));
+        });
+    };
+    // `which <name>` in the app's own environment: launched, exit 0, printed something.
+    const auto commandFound = [this](const std::string& name) {
+        return async([this, name] {
+            const auto result = m_process->run("/usr/bin/which", {name});
+            if (!result) {
+                m_log(launchFailure("/usr/bin/which", result.error()));
+                return false;
+            }
+            return result->exitCode == 0 && !trimmedOutput(result->stdoutText).empty();
+        });
+    };
+
+    auto architecture = async([this] {
+        const auto result = m_process->run("/usr/bin/uname", {"-m"});
+        if (!result) {
+            m_log(launchFailure("/usr/bin/uname", result.error()));
+            return Architecture::unknown;
+        }
+        const auto machine = trimmedOutput(result->stdoutText);
+        if (machine == "arm64") return Architecture::appleSilicon;
+        if (machine == "x86_64") return Architecture::intel;
+        return Architecture::unknown;
+    });
+    auto homebrew = async([=] { return firstExecutable({"/opt/homebrew/bin/brew", "/usr/local/bin/brew"}); });
+    auto sdkman = async([this, home]() -> std::optional<std::string> {
+        bool directory = false;
+        if (m_fs->fileExists(joinPath(home, ".sdkman/bin/sdkman-init.sh"), &directory) && !directory)
+            return joinPath(home, ".sdkman");
+        return std::nullopt;
+    });
+    auto mise = async([this, home, firstExecutable]() -> std::optional<std::string> {
+        if (auto found =
+                firstExecutable({"/opt/homebrew/bin/mise", "/usr/local/bin/mise", joinPath(home, ".local/bin/mise")}))
+            return found;
+        const auto result = m_process->run("/usr/bin/which", {"mise"});
+        if (!result) {
+            m_log(launchFailure("/usr/bin/which", result.error()));
+            return std::nullopt;
+        }
+        if (result->exitCode != 0) return std::nullopt;
+        auto path = trimmedOutput(result->stdoutText);
+        if (path.empty() || !m_fs->isExecutableFile(path)) return std::nullopt;
+        return path;
+    });
+    const auto directoryIn = [home, isDirectory](const char* name) {
+        return async([=]() -> std::optional<std::string> {
+            const auto path = joinPath(home, name);
+            if (isDirectory(path)) return path;
+            return std::nullopt;
+        });
+    };
+    auto jenv = directoryIn(".jenv");
+    auto asdf = directoryIn(".asdf");
+    auto xcode = async([this] { return XcodeCLTProbe(m_process, m_log).path(); });
+    auto java = async([this] { return Probes(m_process, m_fs, m_log).collect(); });
+    auto aiTooling = async([=] {
+        auto claude = bundleInstalled("Claude.app");
+        auto cursor = bundleInstalled("Cursor.app");
+        auto codex = bundleInstalled("Codex.app");
+        auto vsCode = bundleInstalled("Visual Studio Code.app");
+        auto windsurf = bundleInstalled("Windsurf.app");
+        auto kiro = bundleInstalled("Kiro.app");
+        auto antigravity = bundleInstalled("Antigravity.app");
+        auto zed = bundleInstalled("Zed.app");
+        auto replit = bundleInstalled("Replit.app");
+        auto warp = bundleInstalled("Warp.app");
+        auto intellij = bundleInstalled("IntelliJ IDEA.app");
+        auto intellijCE = bundleInstalled("IntelliJ IDEA CE.app");
+        auto claudeCLI = commandFound("claude");
+        auto codexCLI = commandFound("codex");
+        auto aider = commandFound("aider");
+        AITooling tools;
+        tools.claudeCodeDesktop = claude.get();
+        tools.cursor = cursor.get();
+        tools.codexDesktop = codex.get();
+        tools.vsCode = vsCode.get();
+        tools.windsurf = windsurf.get();
+        tools.kiro = kiro.get();
+        tools.antigravity = antigravity.get();
+        tools.zed = zed.get();
+        tools.replit = replit.get();
+        tools.warpApp = warp.get();
+        const bool ultimate = intellij.get();
+        tools.intellij = intellijCE.get() || ultimate;
+        tools.claudeCodeCLI = claudeCLI.get();
+        tools.codexCLI = codexCLI.get();
+        tools.aider = aider.get();
+        return tools;
+    });
+    auto terminals = async([=] {
+        auto iterm = bundleInstalled("iTerm.app");
+        auto ghostty = bundleInstalled("Ghostty.app");
+        auto warp = bundleInstalled("Warp.app");
+        auto hyper = bundleInstalled("Hyper.app");
+        auto alacritty = bundleInstalled("Alacritty.app");
+        auto kitty = bundleInstalled("kitty.app");
+        auto wezterm = bundleInstalled("WezTerm.app");
+        Terminals found;
+        found.iterm = iterm.get();
+        found.ghostty = ghostty.get();
+        found.warp = warp.get();
+        found.hyper = hyper.get();
+        found.alacritty = alacritty.get();
+        found.kitty = kitty.get();
+        found.wezterm = wezterm.get();
+        return found;
+    });
+
+    SystemProfile profile;
+    profile.macosVersion = m_host.osVersion;
+    const std::string shellName = lastPathComponent(m_host.variable("SHELL"));
+    if (shellName == "zsh")
+        profile.shell = Shell::zsh();
+    else if (shellName == "bash")
+        profile.shell = Shell::bash();
+    else if (shellName == "fish")
+        profile.shell = Shell::fish();
+    else
+        profile.shell = Shell::other(shellName.empty() ? "unknown" : shellName);
+
+    profile.architecture = architecture.get();
+    profile.homebrewPrefix = homebrew.get();
+    profile.sdkmanRoot = sdkman.get();
+    profile.miseExecutable = mise.get();
+    profile.jenvRoot = jenv.get();
+    profile.asdfRoot = asdf.get();
+    profile.xcodeCommandLineToolsPath = xcode.get();
+    profile.javaState = java.get();
+    profile.aiTooling = aiTooling.get();
+    profile.terminals = terminals.get();
+    return profile;
+}
 
 }  // namespace lumo
