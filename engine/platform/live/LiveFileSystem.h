@@ -1,0 +1,69 @@
+// LiveFileSystem: FileSystemOperating on the real file system (POSIX calls).
+//
+// Stateless and safe to use from any thread. Failures are Errors in the POSIX
+// domain carrying errno and the path ("/x/y: No such file or directory"),
+// except readString on text that is not UTF-8 (Cocoa domain, code 261).
+//
+// Choices worth knowing:
+//  - fileExists and isExecutableFile follow symbolic links: a dangling link
+//    does not exist, and a directory is never an executable file.
+//  - attributesOfItem looks at the path itself (lstat): for a link it reports
+//    isSymbolicLink and the link's own permissions; setPosixPermissions
+//    changes the target's (chmod follows links).
+//  - write(atomically: true) and writeData write a temporary file next to the
+//    target ("." + name + "." + random, created close-on-exec), write it all,
+//    fsync it and rename it over the target. On any failure the temporary file
+//    is removed and the target is untouched. The new file keeps the
+//    permissions of the file it replaces; a file that did not exist gets
+//    0666 minus the umask (0644 usually), as a plain write would. A symbolic
+//    link at the target is written through (its target file is replaced), so
+//    a start-up file that links into a dotfiles folder stays a link.
+//  - write(atomically: false) truncates and writes the file in place.
+//  - moveItem never replaces an existing destination. On macOS the rename is
+//    exclusive (renamex_np RENAME_EXCL); elsewhere the destination is checked
+//    first, which leaves a small race with another process creating it. A
+//    file moved across file systems is copied next to the destination and
+//    linked into place (link() fails if the destination appeared meanwhile),
+//    then the source is removed. Directories are not moved across devices.
+//  - cachesDirectory / applicationSupportDirectory: macOS ~/Library/Caches and
+//    ~/Library/Application Support; elsewhere $XDG_CACHE_HOME or ~/.cache and
+//    $XDG_DATA_HOME or ~/.local/share (relative XDG values are ignored).
+#pragma once
+
+#include <string_view>
+
+#include "platform/FileSystemOperating.h"
+
+namespace lumo {
+
+class LiveFileSystem final : public FileSystemOperating {
+public:
+    std::string homeDirectory() const override;
+    std::string temporaryDirectory() const override;
+
+    bool fileExists(const std::string& path) const override;
+    bool fileExists(const std::string& path, bool* isDirectory) const override;
+    bool isExecutableFile(const std::string& path) const override;
+
+    Result<std::vector<std::string>> contentsOfDirectory(const std::string& path) const override;
+    Status createDirectory(const std::string& path, bool withIntermediateDirectories) const override;
+    Status removeItem(const std::string& path) const override;
+    Status moveItem(const std::string& from, const std::string& to) const override;
+    Result<FileAttributes> attributesOfItem(const std::string& path) const override;
+    Status setPosixPermissions(std::uint32_t permissions, const std::string& path) const override;
+    Result<std::string> resolvingSymlinks(const std::string& path) const override;
+
+    Status write(const std::string& text, const std::string& path, bool atomically) const override;
+    Result<std::string> readString(const std::string& path) const override;
+    Result<Bytes> readData(const std::string& path) const override;
+    Status writeData(const Bytes& data, const std::string& path) const override;
+
+    Result<std::string> cachesDirectory() const override;
+    Result<std::string> applicationSupportDirectory() const override;
+};
+
+// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool isValidUTF8(std::string_view bytes);
+
+}  // namespace lumo

@@ -1,0 +1,64 @@
+// Small POSIX file helpers shared by the live file system and the HTTP fetcher.
+// Internal to engine/platform/live.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/Result.h"
+
+namespace lumo::posix {
+
+// Owns a file descriptor; closes it when it dies.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    // Closes the descriptor; returns the errno of a failed close, 0 otherwise.
+    int reset();
+
+private:
+    int m_fd = -1;
+};
+
+// Writes every byte, retrying on EINTR and short writes. Returns 0 or an errno.
+int writeAll(int fd, std::string_view bytes);
+
+// Reads to end of file, retrying on EINTR. Returns 0 or an errno.
+int readAll(int fd, std::string& into);
+
+// A new, empty file in `directory` whose name starts with `prefix` followed by
+// random characters. The descriptor is close-on-exec from the start (so a
+// child spawned by another thread never inherits it) and the file is created
+// with `mode` filtered by the process umask, like any other new file.
+struct UniqueFile {
+    UniqueFd fd;
+    std::string path;
+};
+Result<UniqueFile> createUniqueFile(const std::string& directory, const std::string& prefix, mode_t mode);
+
+// Flushes a directory's entries (after a rename into it). Best effort.
+void syncDirectory(const std::string& directory);
+
+}  // namespace lumo::posix
