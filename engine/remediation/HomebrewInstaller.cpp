@@ -1,0 +1,111 @@
+#include "remediation/HomebrewInstaller.h"
+
+#include <thread>
+
+#include "remediation/FileAppendWriter.h"
+
+namespace lumo {
+
+namespace {
+using stream_event::Canceled;
+using stream_event::Completed;
+using stream_event::Output;
+}  // namespace
+
+std::string homebrewInstallCommand(const std::string& scriptURL) {
+    return "/bin/bash -c \"$(curl -fsSL " + scriptURL + ")\"";
+}
+
+bool homebrewPrivilegeRefused(const std::string& transcript) {
+    return containsAny(transcript, {"user canceled", "execution error: user canceled", "sudo_askpass", "askpass",
+                                    "a password is required", "authentication failed"});
+}
+
+HomebrewInstaller::HomebrewInstaller(std::shared_ptr<const ProcessRunning> process,
+                                     std::shared_ptr<const FileSystemOperating> fs, PrivilegedExecutor executor,
+                                     Options options)
+    : m_process(std::move(process)),
+      m_fs(std::move(fs)),
+      m_executor(std::move(executor)),
+      m_options(std::move(options)) {}
+
+EventStream<HomebrewInstaller::Event> HomebrewInstaller::run(const CancelToken& cancel) const {
+    auto [stream, sink] = makeEventStream<Event>();
+    auto cancellation = RunCancellation::forStream(sink, cancel);
+    std::thread([self = *this, sink = sink, cancellation] {
+        const Event last = self.perform(sink, *cancellation);
+        sink.yield(last);
+        sink.finish();
+    }).detach();
+    return std::move(stream);
+}
+
+HomebrewInstaller::Event HomebrewInstaller::perform(const EventSink<Event>& sink, const RunCancellation& run) const {
+    auto sandbox = m_executor.prepare(kHomebrewPrompt);
+    if (!sandbox) {
+        sink.yield(Output{"Failed to set up privileged executor: " + sandbox.error().description});
+        return Completed{-1};
+    }
+
+    Environment environment = m_executor.appEnvironment();
+    for (const auto& [key, value] : sandbox->environment) environment[key] = value;
+    environment["NONINTERACTIVE"] = "1";
+
+    ProcessStream child =
+        m_process->stream(m_options.bash, {"-c", homebrewInstallCommand(m_options.installScriptURL)}, environment);
+    run.process().attach(child.cancellation);
+    std::string transcript;
+    int exitCode = -1;
+    bool started = true;
+    while (auto event = child.events.next()) {
+        if (const auto* line = std::get_if<process_event::Line>(&*event)) {
+            sink.yield(Output{line->text});
+            transcript += lowercased(line->text);
+            transcript += '\n';
+        } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
+            exitCode = exited->code;
+        } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
+            sink.yield(Output{"Failed to start Homebrew installer: " + failed->message});
+            started = false;
+        }
+    }
+    // The sandbox goes before the last event is delivered.
+    sandbox->cleanup();
+
+    if (run.isCanceled()) return Canceled{};
+    if (!started) return Completed{-1};
+    if (exitCode == 0) {
+        appendShellenv(sink);
+        return Completed{0};
+    }
+    if (homebrewPrivilegeRefused(transcript)) return Canceled{};
+    return Completed{exitCode};
+}
+
+void HomebrewInstaller::appendShellenv(const EventSink<Event>& sink) const {
+    std::string brew;
+    for (const auto& location : m_options.brewLocations) {
+        if (m_fs->fileExists(location)) {
+            brew = location;
+            break;
+        }
+    }
+    if (brew.empty()) {
+        sink.yield(
+            Output{"Note: brew not found in expected locations after install; skipping ~/.zprofile shellenv append."});
+        return;
+    }
+
+    const FileAppendWriter writer(joinPath(m_fs->homeDirectory(), ".zprofile"), m_fs);
+    const auto appended = writer.append("eval \"$(" + brew + " shellenv)\"", "Homebrew shellenv", "brew shellenv");
+    if (!appended) {
+        sink.yield(Output{"Couldn't append brew shellenv to ~/.zprofile: " + appended.error().description});
+    } else if (appended->alreadySet) {
+        sink.yield(Output{"brew shellenv already in ~/.zprofile — skipping."});
+    } else {
+        sink.yield(Output{"Appending brew shellenv to ~/.zprofile (so brew is fully integrated in new shells)."});
+        sink.yield(Output{"Appended. Backup at " + appended->backupPath + "."});
+    }
+}
+
+}  // namespace lumo
