@@ -1,0 +1,54 @@
+// Helpers shared by the process runner and shell runner tests.
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/ProcessTypes.h"
+#include "platform/live/LiveProcessRunner.h"
+
+namespace lumo::test {
+
+inline bool isTerminalEvent(const ProcessStreamEvent& event) {
+    return !std::holds_alternative<process_event::Line>(event);
+}
+inline bool isTerminalEvent(const StreamEvent& event) { return isTerminal(event); }
+
+// A finished stream ends with exactly one terminal event, and nothing follows it.
+template <class Event>
+::testing::AssertionResult hasSingleTerminal(const std::vector<Event>& events) {
+    std::size_t terminals = 0;
+    for (const auto& event : events) terminals += isTerminalEvent(event) ? 1 : 0;
+    if (terminals != 1) return ::testing::AssertionFailure() << terminals << " terminal events";
+    if (!isTerminalEvent(events.back())) return ::testing::AssertionFailure() << "the last event is not terminal";
+    return ::testing::AssertionSuccess();
+}
+
+// Whether `pid` has gone away within `limit`. A grandchild that has been
+// re-parented may linger as a zombie if nothing reaps orphans in this
+// environment; that still counts as terminated when `zombieCounts`.
+inline bool waitUntilGone(pid_t pid, bool zombieCounts, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+        if (zombieCounts && round % 10 == 9) {
+            auto state = LiveProcessRunner().run("/bin/sh", {"-c", "ps -o stat= -p " + std::to_string(pid)});
+            if (state && state->stdoutText.find('Z') != std::string::npos) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+inline bool isGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+}  // namespace lumo::test
