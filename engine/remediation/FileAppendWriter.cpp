@@ -179,10 +179,20 @@ Status FileAppendWriter::apply(const DiffPreview& preview) const {
             return fail(WriteError::backupFailed(removed.error()));
         }
     }
+    // The backup holds the same text as the file, so it gets the same
+    // privacy: an empty backup is given the file's permission bits before the
+    // text goes in (an atomic write keeps the bits of the file it replaces).
+    if (permissions && !preview.originalContents.empty()) {
+        if (auto created = m_fs->write("", preview.backupPath, true); !created) {
+            return fail(WriteError::backupFailed(created.error()));
+        }
+        if (auto kept = m_fs->setPosixPermissions(*permissions, preview.backupPath); !kept) {
+            return fail(WriteError::backupFailed(kept.error()));
+        }
+    }
     if (auto backedUp = m_fs->write(preview.originalContents, preview.backupPath, true); !backedUp) {
         return fail(WriteError::backupFailed(backedUp.error()));
     }
-    // The backup holds the same text as the file, so it gets the same privacy.
     if (permissions) {
         if (auto kept = m_fs->setPosixPermissions(*permissions, preview.backupPath); !kept) {
             return fail(WriteError::backupFailed(kept.error()));
