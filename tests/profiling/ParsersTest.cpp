@@ -1,0 +1,217 @@
+// The parsers of the Java probes against real outputs and files.
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdlib>
+
+#include "platform/PropertyList.h"
+#include "profiling/Probes.h"
+#include "support/TestSupport.h"
+
+namespace lumo {
+namespace {
+
+std::string sample(const std::string& relative) {
+    const std::string text = test::readFile(std::string(LUMO_REALWORLD_DIR) + "/" + relative);
+    EXPECT_FALSE(text.empty()) << relative;
+    return text;
+}
+
+TEST(JavaHomeList, RealListingsGiveEveryJDKInOrder) {
+    const auto jdks =
+        parseJavaHomeList(sample("java_home/jh01_mookkiah_switching_temurin-arm64_adopt_homebrew_1.8.0_275.txt"));
+    ASSERT_EQ(jdks.size(), 4u);  // the heading and the trailing default path are skipped
+    EXPECT_EQ(jdks[0], (JDKInfo{"17", "Eclipse Temurin", "arm64",
+                                "/Library/Java/JavaVirtualMachines/temurin-17.jdk/Contents/Home"}));
+    EXPECT_EQ(jdks[2].path, "/opt/homebrew/Cellar/openjdk@11/11.0.12/libexec/openjdk.jdk/Contents/Home");
+    EXPECT_EQ(jdks[3].version, "1.8.0_275");
+    EXPECT_EQ(jdks[3].architecture, "x86_64");
+
+    const auto six =
+        parseJavaHomeList(sample("java_home/jh03_mookkiah_verbose_6jvms_appletplugin_homebrew-cellar.txt"));
+    ASSERT_EQ(six.size(), 6u);
+    EXPECT_EQ(six[4], (JDKInfo{"1.8.181.13", "Oracle Corporation", "x86_64",
+                               "/Library/Internet Plug-Ins/JavaAppletPlugin.plugin/Contents/Home"}));
+    EXPECT_EQ(six[5].version, "1.8.0_151");
+}
+
+TEST(JavaHomeList, RealisticListingWithOddLines) {
+    const std::string listing =
+        "Matching Java Virtual Machines (7):\n"
+        "    25.0.1 (arm64) \"Eclipse Adoptium\" - \"OpenJDK 25.0.1\" "
+        "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home\n"
+        "    21.0.5 (arm64) \"Amazon.com Inc.\" - \"Amazon Corretto 21\" "
+        "/Library/Java/JavaVirtualMachines/amazon-corretto-21.jdk/Contents/Home  \r\n"
+        "\t17.0.9 (x86_64) \"Azul Systems, Inc.\" - \"Zulu 17.46.19\" /Users/alex/My JDKs/zulu 17.jdk/Contents/Home\n"
+        "    11.0.2 (x86_64) \"\" - \"OpenJDK 11\" /opt/jdk-11/Contents/Home\n"
+        "    1.8.0_392 (x86_64) \"Oracle Corporation\" - \"Java SE 8\" relative/path\n"  // not absolute
+        "    22 (arm64 \"Oracle Corporation\" - \"OpenJDK 22\" /x/Contents/Home\n"       // no ')'
+        "23 (arm64) \"Oracle Corporation\" - \"OpenJDK 23\" /y/Contents/Home\n"          // not indented
+        "    24 (arm64) \"Oracle Corporation\" \"OpenJDK 24\" /z/Contents/Home\n"        // no dash
+        "\n\n"
+        "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home\n";
+    const auto jdks = parseJavaHomeList(listing);
+    ASSERT_EQ(jdks.size(), 4u);
+    EXPECT_EQ(jdks[0].vendor, "Eclipse Adoptium");
+    // A trailing carriage return ends the line; trailing blanks are trimmed from the path.
+    EXPECT_EQ(jdks[1].path, "/Library/Java/JavaVirtualMachines/amazon-corretto-21.jdk/Contents/Home");
+    EXPECT_EQ(jdks[1].vendor, "Amazon.com Inc.");
+    EXPECT_EQ(jdks[2],
+              (JDKInfo{"17.0.9", "Azul Systems, Inc.", "x86_64", "/Users/alex/My JDKs/zulu 17.jdk/Contents/Home"}));
+    EXPECT_EQ(jdks[3].vendor, "");
+    EXPECT_EQ(jdks[3].path, "/opt/jdk-11/Contents/Home");
+}
+
+TEST(JavaHomeList, JunkAndHugeInputFindNothingOrEverything) {
+    EXPECT_TRUE(parseJavaHomeList("").empty());
+    EXPECT_TRUE(parseJavaHomeList("Unable to find any JVMs matching version \"(null)\".\n").empty());
+    const char notUTF8[] = "    17 (arm64) \"\xff\xfe\" - \"x\" /a\x85\x00/b\n";
+    const auto odd = parseJavaHomeList(std::string_view(notUTF8, sizeof notUTF8 - 1));
+    ASSERT_EQ(odd.size(), 1u);
+    EXPECT_EQ(odd[0].path, std::string("/a\x85\x00/b", 6));
+    // One 5 MB line: linear time, no deep recursion.
+    const std::string hugeLine = "    17 (arm64) \"V\" - \"N\" /" + std::string(5 << 20, 'a') + "\n";
+    const auto one = parseJavaHomeList(hugeLine);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].path.size(), (5u << 20) + 1);
+    // 5 MB of malformed lines find nothing.
+    std::string junk;
+    while (junk.size() < (5u << 20)) junk += "    17 (arm64 \"Vendor\" - \"Name\" /Library/Java\n";
+    EXPECT_TRUE(parseJavaHomeList(junk).empty());
+}
+
+TEST(MajorVersion, Table) {
+    const struct {
+        const char* text;
+        std::optional<int> major;
+    } cases[] = {
+        {"version \"1.8.0_292\"", 8},
+        {"version \"17.0.2\"", 17},
+        {"version \"21\"", 21},
+        {"version \"11\"", 11},
+        {"version \"1\"", 1},
+        {"version \"1.\"", 1},
+        {"version \"25-ea\"", 25},
+        {"version   \"9.0.4\"", 9},
+        {"openjdk version \"17\" 2021-09-14", 17},
+        {"17.0.2", std::nullopt},
+        {"version 17", std::nullopt},
+        {"version\"17\"", std::nullopt},
+        {"version \"x\" version \"21\"", 21},  // the first place that matches
+        {"version \"99999999999999999999\"", std::nullopt},
+        {"version \"1.99999999999999999999\"", 1},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(majorVersion(c.text), c.major) << c.text;
+    EXPECT_EQ(majorVersion(wrappedVersion("1.8.0_392")), 8);
+}
+
+TEST(ReleaseFile, RealFiles) {
+    const struct {
+        const char* file;
+        const char* version;
+        const char* implementor;  // nullptr: none
+    } cases[] = {
+        {"rel01_oracle-openjdk-12.0.1_darwin_x86_64_roblox-academy.release", "12.0.1", "Oracle Corporation"},
+        {"rel02_temurin-11.0.20.1_JRE_darwin_x86_64_AutoQSignForMac.release", "11.0.20.1", "Eclipse Adoptium"},
+        {"rel03_oracle-1.8.0_101_linux_amd64_tc32.release", "1.8.0_101", nullptr},
+        {"rel05_unknown-vendor-1.8.0_222_windows_empty-SOURCE_Vortex.release", "1.8.0_222", nullptr},
+        {"rel07_jlink-11.0.7_no-IMPLEMENTOR_CF-test-app.release", "11.0.7", nullptr},
+        {"rel09_jlink-corretto-style-16.0.2.7.1_SMOL_Dist.release", "16.0.2.7.1", nullptr},
+        {"rel11_ij_adoptopenjdk-hotspot-1.8.0_282_darwin_IMPLEMENTOR-after-SOURCE.release", "1.8.0_282",
+         "AdoptOpenJDK"},
+        {"rel18_ij_semeru-16.0.2_darwin_ibm-implementor.release", "16.0.2",
+         "International Business Machines Corporation"},
+    };
+    for (const auto& c : cases) {
+        const auto entries = parseReleaseFile(sample(std::string("release/") + c.file));
+        ASSERT_TRUE(entries.count("JAVA_VERSION")) << c.file;
+        EXPECT_EQ(entries.at("JAVA_VERSION"), c.version) << c.file;
+        if (c.implementor)
+            EXPECT_EQ(entries.at("IMPLEMENTOR"), c.implementor) << c.file;
+        else
+            EXPECT_FALSE(entries.count("IMPLEMENTOR")) << c.file;
+    }
+}
+
+TEST(ReleaseFile, LineRules) {
+    const auto entries = parseReleaseFile(
+        "  JAVA_VERSION \t=\t \"21.0.5\"  \nnoequals\n=\"anonymous\"\nQUOTE=\"\nEMPTY=\"\"\nCOMMIT_INFO={}\n"
+        "JAVA_VERSION=\"22\"\nA=b=c\n\xff\xfe=\x01\x02\n");
+    EXPECT_EQ(entries.at("JAVA_VERSION"), "22");  // a later line replaces an earlier one
+    EXPECT_EQ(entries.at(""), "anonymous");
+    EXPECT_EQ(entries.at("QUOTE"), "\"");  // a lone quote is kept
+    EXPECT_EQ(entries.at("EMPTY"), "");
+    EXPECT_EQ(entries.at("COMMIT_INFO"), "{}");
+    EXPECT_EQ(entries.at("A"), "b=c");
+    EXPECT_FALSE(entries.count("noequals"));
+}
+
+struct FreeText {
+    void operator()(char* text) const { std::free(text); }  // NOLINT
+};
+
+// The XML sample converted to a binary property list with libplist.
+Bytes toBinary(const std::string& xml) {
+    plist_t root = nullptr;
+    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+    EXPECT_NE(root, nullptr);
+    char* binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &binary, &length);
+    plist_free(root);
+    Bytes data(binary, length);
+    std::free(binary);  // NOLINT
+    return data;
+}
+
+TEST(PropertyList, RealInfoPlistsInXMLAndBinary) {
+    const struct {
+        const char* file;
+        const char* version;
+        const char* vendor;
+    } cases[] = {
+        {"pl01_oracle-openjdk-12.0.1_Info.plist", "12.0.1", "Oracle Corporation"},
+        {"pl02_homebrew-openjdk-11.0.26_Info.plist", "11.0.26", "Homebrew"},
+        {"pl03_microsoft-openjdk-17.0.1_Info.plist", "17.0.1", "Microsoft"},
+    };
+    for (const auto& c : cases) {
+        const std::string xml = sample(std::string("plist/") + c.file);
+        const Bytes binary = toBinary(xml);
+        ASSERT_EQ(binary.rfind("bplist00", 0), 0u);
+        for (const Bytes& data : {Bytes(xml), binary}) {
+            const auto javaVM = decodePropertyListStrings(data, "JavaVM");
+            ASSERT_TRUE(javaVM) << c.file;
+            EXPECT_EQ(javaVM->at("JVMVersion"), c.version) << c.file;
+            EXPECT_EQ(javaVM->at("JVMVendor"), c.vendor) << c.file;
+            EXPECT_FALSE(javaVM->count("JVMCapabilities"));  // an array, not a string
+            const auto top = decodePropertyListStrings(data);
+            ASSERT_TRUE(top);
+            EXPECT_EQ(top->at("CFBundleExecutable"), "libjli.dylib");
+            EXPECT_FALSE(top->count("JavaVM"));
+        }
+    }
+}
+
+TEST(PropertyList, CorruptTruncatedAndWrongShapesAreNothing) {
+    const std::string xml = sample("plist/pl01_oracle-openjdk-12.0.1_Info.plist");
+    const Bytes binary = toBinary(xml);
+    // Every truncation of both forms either decodes or gives nothing; none crashes.
+    for (const Bytes& data : {Bytes(xml), binary})
+        for (std::size_t length = 0; length < data.size(); length += 7)
+            (void)decodePropertyListStrings(data.substr(0, length), "JavaVM");
+    EXPECT_FALSE(decodePropertyListStrings(binary.substr(0, binary.size() / 2), "JavaVM"));
+    EXPECT_FALSE(decodePropertyListStrings(Bytes()));
+    EXPECT_FALSE(decodePropertyListStrings(Bytes("bplist00\x00\x01\x02", 11)));
+    EXPECT_FALSE(decodePropertyListStrings(Bytes("not a plist at all")));
+    const std::string arrayRoot =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>";
+    EXPECT_FALSE(decodePropertyListStrings(arrayRoot));
+    const std::string javaVMString =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><string>21</string></dict></plist>";
+    EXPECT_TRUE(decodePropertyListStrings(javaVMString));
+    EXPECT_FALSE(decodePropertyListStrings(javaVMString, "JavaVM"));
+}
+
+}  // namespace
+}  // namespace lumo

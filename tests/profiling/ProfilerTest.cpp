@@ -1,0 +1,327 @@
+// The system profiler and the Java probes on simulated Macs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "diagnosis/Diagnosis.h"
+#include "profiling/SystemProfile.h"
+#include "simulated/Scenario.h"
+#include "simulated/SimulatedServices.h"
+
+namespace lumo {
+namespace {
+
+const std::string kJVM = "/Library/Java/JavaVirtualMachines";
+
+// A quiet Mac: programs answer "nothing found", no files.
+Scenario quietMac() {
+    Scenario scenario;
+    scenario.home = "/Users/sam";
+    scenario.environment = {{"SHELL", "/bin/zsh"}};
+    for (const char* name : {"java", "mise", "claude", "codex", "aider"})
+        scenario.commands.push_back({{"/usr/bin/which", name}, "", "", 1, 0, std::nullopt, 0});
+    scenario.commands.push_back({{"/usr/bin/uname", "-m"}, "arm64\n", "", 0, 0, std::nullopt, 0});
+    scenario.commands.push_back({{"/usr/bin/xcode-select", "-p"}, "", "xcode-select: error\n", 2, 0, std::nullopt, 0});
+    scenario.commands.push_back(
+        {{"/usr/libexec/java_home", "-V"}, "", "Unable to find any JVMs\n", 1, 0, std::nullopt, 0});
+    scenario.commands.push_back(
+        {{"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n", "", 0, 0, std::nullopt, 0});
+    return scenario;
+}
+
+void answer(Scenario& scenario, std::vector<std::string> argv, std::string out, int exitCode = 0) {
+    std::erase_if(scenario.commands, [&](const ScenarioCommand& command) { return command.argv == argv; });
+    scenario.commands.push_back({std::move(argv), std::move(out), "", exitCode, 0, std::nullopt, 0});
+}
+
+SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr) {
+    auto lines = std::make_shared<std::vector<std::string>>();
+    auto lock = std::make_shared<std::mutex>();
+    const SystemProfile profile = SystemProfiler(makeSimulatedServices(scenario), [=](const std::string& line) {
+                                      std::lock_guard guard(*lock);
+                                      lines->push_back(line);
+                                  }).profile();
+    if (log) *log = *lines;
+    return profile;
+}
+
+Scenario loaded(const std::string& name) {
+    auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
+    EXPECT_TRUE(scenario.ok()) << (scenario.ok() ? "" : scenario.error().description);
+    return scenario.ok() ? *scenario : Scenario{};
+}
+
+TEST(Profiler, DevelopersMacFindsEverything) {
+    const SystemProfile profile = profileOf(loaded("developer-mac.json"));
+    EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
+    EXPECT_EQ(profile.macosVersion, (OperatingSystemVersion{15, 3, 1}));
+    EXPECT_EQ(profile.shell, Shell::zsh());
+    EXPECT_EQ(profile.homebrewPrefix, "/opt/homebrew/bin/brew");  // present in both places
+    EXPECT_EQ(profile.sdkmanRoot, "/Users/alex/.sdkman");
+    EXPECT_EQ(profile.miseExecutable, "/opt/homebrew/bin/mise");
+    EXPECT_EQ(profile.jenvRoot, "/Users/alex/.jenv");
+    EXPECT_EQ(profile.asdfRoot, "/Users/alex/.asdf");
+    EXPECT_EQ(profile.xcodeCommandLineToolsPath, "/Library/Developer/CommandLineTools");
+    EXPECT_EQ(profile.aiTooling.reportKeys(),
+              (std::vector<std::string>{"aider", "antigravity", "claude-code-cli", "claude-code-desktop", "codex-cli",
+                                        "codex-desktop", "cursor", "intellij", "kiro", "replit", "vs-code", "warp",
+                                        "windsurf", "zed"}));
+    EXPECT_EQ(profile.terminals.reportKeys(),
+              (std::vector<std::string>{"alacritty", "ghostty", "hyper", "iterm2", "kitty", "warp", "wezterm"}));
+    EXPECT_TRUE(profile.isLikelyDeveloper());
+
+    const ProbeBundle& java = profile.javaState;
+    EXPECT_EQ(java.whichJava, "/opt/homebrew/opt/openjdk@11/bin/java");
+    ASSERT_EQ(java.installedJDKs.size(), 4u);
+    EXPECT_EQ(java.installedJDKs[3].vendor, "Homebrew");
+    EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{"temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
+    // The login shell prints a banner before the marker line.
+    EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");
+}
+
+TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
+    std::vector<std::string> log;
+    const SystemProfile profile = profileOf(loaded("empty-mac.json"), &log);
+    SystemProfile nothing;
+    nothing.macosVersion = {14, 0, 0};
+    EXPECT_EQ(profile, nothing);
+    EXPECT_FALSE(profile.isLikelyDeveloper());
+    // uname, xcode-select, five `which`, java_home and the login shell.
+    ASSERT_EQ(log.size(), 9u);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
+}
+
+TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
+    const struct {
+        const char* file;
+        Diagnosis::Case diagnosis;
+        const char* detectedVersion;  // nullptr: no JDK in the diagnosis
+    } cases[] = {
+        {"no-jdk.json", Diagnosis::Case::D1_NoJDK, nullptr},
+        {"empty-mac.json", Diagnosis::Case::D1_NoJDK, nullptr},
+        {"java-home-unset.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
+        {"legacy-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.2"},
+        {"java-ok.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
+        {"developer-mac.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
+        {"jdk-release-file-only.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
+        {"jdk-info-plist-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.1"},
+        {"malformed-jdk.json", Diagnosis::Case::unknown, nullptr},
+    };
+    for (const auto& c : cases) {
+        const SystemProfile profile = profileOf(loaded(c.file));
+        const Diagnosis diagnosis = JavaProfile().diagnose(profile.javaState);
+        EXPECT_EQ(diagnosis.kind(), c.diagnosis) << c.file;
+        if (c.detectedVersion) {
+            ASSERT_TRUE(diagnosis.detectedJDK()) << c.file;
+            EXPECT_EQ(diagnosis.detectedJDK()->version, c.detectedVersion) << c.file;
+        }
+    }
+    // The two listing oddities: found from their own files, with what those files tell.
+    const auto releaseOnly = profileOf(loaded("jdk-release-file-only.json")).javaState.installedJDKs;
+    ASSERT_EQ(releaseOnly.size(), 1u);
+    EXPECT_EQ(releaseOnly[0], (JDKInfo{"21.0.5", "Eclipse Adoptium", "", kJVM + "/jdk-21.0.5+11/Contents/Home"}));
+    const auto plistOnly = profileOf(loaded("jdk-info-plist-only.json")).javaState.installedJDKs;
+    ASSERT_EQ(plistOnly.size(), 1u);
+    EXPECT_EQ(plistOnly[0], (JDKInfo{"17.0.1", "", "", kJVM + "/microsoft-17.jdk/Contents/Home"}));
+}
+
+TEST(Profiler, ShellArchitectureAndToolRules) {
+    const struct {
+        std::optional<std::string> variable;
+        Shell shell;
+    } shells[] = {
+        {std::nullopt, Shell::other("unknown")},
+        {"", Shell::other("unknown")},
+        {"/bin/zsh", Shell::zsh()},
+        {"/bin/bash", Shell::bash()},
+        {"/opt/homebrew/bin/fish", Shell::fish()},
+        {"/opt/homebrew/bin/nu", Shell::other("nu")},
+        {"tcsh", Shell::other("tcsh")},
+    };
+    for (const auto& c : shells) {
+        Scenario scenario = quietMac();
+        scenario.environment.erase("SHELL");
+        if (c.variable) scenario.environment["SHELL"] = *c.variable;
+        EXPECT_EQ(profileOf(scenario).shell, c.shell) << c.variable.value_or("(unset)");
+    }
+    EXPECT_EQ(Shell::other("nu").name(), "nu");
+    EXPECT_EQ(Shell::fish().name(), "fish");
+
+    const struct {
+        std::string out;
+        int exitCode;
+        Architecture architecture;
+    } machines[] = {{"arm64\n", 0, Architecture::appleSilicon},
+                    {"  x86_64 \n", 0, Architecture::intel},
+                    {"arm64\n", 1, Architecture::appleSilicon},  // the exit code is not looked at
+                    {"i386\n", 0, Architecture::unknown}};
+    for (const auto& c : machines) {
+        Scenario scenario = quietMac();
+        answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
+        EXPECT_EQ(profileOf(scenario).architecture, c.architecture) << c.out;
+    }
+
+    {  // Tool roots that exist in the wrong shape do not count.
+        Scenario scenario = quietMac();
+        scenario.files["/Users/sam/.sdkman/bin/other.sh"] = {"", false, false};
+        scenario.files["/Users/sam/.jenv"] = {"not a directory", false, false};
+        scenario.files["/usr/local/bin/brew"] = {"", false, false};  // not executable
+        const SystemProfile profile = profileOf(scenario);
+        EXPECT_FALSE(profile.sdkmanRoot);
+        EXPECT_FALSE(profile.jenvRoot);
+        EXPECT_FALSE(profile.homebrewPrefix);
+    }
+    {  // mise from `which`: only when the printed path is an executable file.
+        Scenario scenario = quietMac();
+        answer(scenario, {"/usr/bin/which", "mise"}, "/Users/sam/bin/mise\n");
+        EXPECT_FALSE(profileOf(scenario).miseExecutable);
+        scenario.files["/Users/sam/bin/mise"] = {"", true, false};
+        EXPECT_EQ(profileOf(scenario).miseExecutable, "/Users/sam/bin/mise");
+        answer(scenario, {"/usr/bin/which", "mise"}, "/Users/sam/bin/mise\n", 1);
+        EXPECT_FALSE(profileOf(scenario).miseExecutable);
+    }
+    {  // A `which` that prints only blanks finds nothing; the CLI checks do not test the path.
+        Scenario scenario = quietMac();
+        answer(scenario, {"/usr/bin/which", "claude"}, " \n");
+        answer(scenario, {"/usr/bin/which", "aider"}, "/nowhere/aider\n");
+        scenario.files["/Users/sam/Applications/IntelliJ IDEA CE.app"] = {"", false, true};
+        scenario.files["/Applications/Cursor.app"] = {"", false, true};
+        scenario.files["/Applications/Zed.app"] = {"a file, not a bundle", false, false};
+        const SystemProfile profile = profileOf(scenario);
+        EXPECT_EQ(profile.aiTooling.reportKeys(), (std::vector<std::string>{"aider", "cursor", "intellij"}));
+        EXPECT_TRUE(profile.terminals.reportKeys().empty());
+    }
+}
+
+TEST(Profiler, LikelyDeveloperSignals) {
+    {
+        Scenario scenario = quietMac();
+        scenario.files["/Users/sam/.asdf"] = {"", false, true};
+        scenario.files[kJVM + "/temurin-21.jdk/Contents/Home/release"] = {"JAVA_VERSION=\"21\"\n", false, false};
+        const SystemProfile profile = profileOf(scenario);
+        EXPECT_TRUE(profile.asdfRoot);
+        EXPECT_EQ(profile.javaState.installedJDKs.size(), 1u);
+        EXPECT_FALSE(profile.isLikelyDeveloper());  // asdf and Java do not count
+    }
+    {
+        Scenario scenario = quietMac();
+        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
+        EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
+        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
+        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
+    }
+    {
+        Scenario scenario = quietMac();
+        scenario.files["/Users/sam/Applications/Warp.app"] = {"", false, true};
+        const SystemProfile profile = profileOf(scenario);
+        EXPECT_TRUE(profile.terminals.warp);
+        EXPECT_TRUE(profile.aiTooling.warpApp);
+        EXPECT_TRUE(profile.isLikelyDeveloper());
+    }
+}
+
+TEST(Probes, EachProbeFailsAlone) {
+    Scenario scenario = quietMac();
+    std::erase_if(scenario.commands,
+                  [](const ScenarioCommand& command) { return command.argv[0] == "/usr/libexec/java_home"; });
+    scenario.files[kJVM + "/zulu-21.jdk/Contents/Home/release"] = {
+        "JAVA_VERSION=\"21.0.4\"\nIMPLEMENTOR=\"Azul Systems, Inc.\"\n", false, false};
+    // Binary junk in the release file: the Info.plist is read instead.
+    scenario.files[kJVM + "/odd-17.jdk/Contents/Home/release"] = {std::string("\xff\x00JAVA_VERSION=\"17\"\x80", 20),
+                                                                  false, false};
+    scenario.files[kJVM + "/odd-17.jdk/Contents/Info.plist"] = {
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><dict><key>JVMVersion</key>"
+        "<string>1.8.0_292</string></dict></dict></plist>",
+        false, false};
+    // No '=' at all, and a truncated property list: not a JDK.
+    scenario.files[kJVM + "/broken.jdk/Contents/Home/release"] = {"JAVA_VERSION 21\n", false, false};
+    scenario.files[kJVM + "/broken.jdk/Contents/Info.plist"] = {"<?xml version=\"1.0\"?><plist><dict><key>Jav", false,
+                                                                false};
+    scenario.files[kJVM + "/.DS_Store"] = {"\x00\x00\x00\x01", false, false};
+    answer(scenario, {"/usr/bin/which", "java"}, "/usr/bin/java\n");
+
+    std::vector<std::string> log;
+    const ProbeBundle java = profileOf(scenario, &log).javaState;
+    EXPECT_EQ(log, (std::vector<std::string>{"Could not launch /usr/libexec/java_home: No such file or directory"}));
+    EXPECT_EQ(java.whichJava, "/usr/bin/java");
+    EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{".DS_Store", "broken.jdk", "odd-17.jdk", "zulu-21.jdk"}));
+    EXPECT_EQ(java.installedJDKs,
+              (std::vector<JDKInfo>{{"1.8.0_292", "", "", kJVM + "/odd-17.jdk/Contents/Home"},
+                                    {"21.0.4", "Azul Systems, Inc.", "", kJVM + "/zulu-21.jdk/Contents/Home"}}));
+    EXPECT_FALSE(java.javaHomeInActiveShell);  // the marker line has no value
+}
+
+TEST(Probes, ListedBundlesAreNotReadTwice) {
+    const auto fs = std::make_shared<SimulatedFileSystem>(
+        "/Users/sam", std::map<std::string, ScenarioFile>{
+                          {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
+                          {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
+                          {kJVM + "/c.jdk/Contents/Home/release", {"JAVA_VERSION=\"11\"\n", false, false}}});
+    const std::vector<JDKInfo> known{{"21", "X", "arm64", kJVM + "//a.jdk/Contents/Home"},
+                                     {"17", "Y", "arm64", "/opt/b.jdk/Contents/Home"},
+                                     {"11", "Z", "arm64", kJVM + "/c.jdk"}};
+    const auto extra = supplementaryJDKs({"a.jdk", "b.jdk", "c.jdk"}, known, JdkReleaseFileReader(fs));
+    ASSERT_EQ(extra.size(), 1u);  // a and c are listed (by their bundle name); b lives elsewhere
+    EXPECT_EQ(extra[0].path, kJVM + "/b.jdk/Contents/Home");
+}
+
+// A runner whose children all wait until `expected` of them run at once (or
+// a time-out passes), and which records how many ever ran together.
+class GatheringRunner final : public ProcessRunning {
+public:
+    explicit GatheringRunner(int expected) : m_expected(expected) {}
+    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&,
+                              const std::optional<Environment>&) const override {
+        std::unique_lock lock(m_mutex);
+        ++m_active;
+        m_most = std::max(m_most, m_active);
+        m_changed.notify_all();
+        m_changed.wait_for(lock, std::chrono::seconds(3), [&] { return m_most >= m_expected; });
+        --m_active;
+        return ProcessResult{1, "", ""};
+    }
+    ProcessStream stream(const std::string&, const std::vector<std::string>&,
+                         const std::optional<Environment>&) const override {
+        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
+        sink.finish();
+        return {std::move(events), nullptr};
+    }
+    int most() const {
+        std::lock_guard lock(m_mutex);
+        return m_most;
+    }
+
+private:
+    const int m_expected;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    mutable int m_active = 0;
+    mutable int m_most = 0;
+};
+
+TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
+    // uname, xcode-select, which (java, mise, claude, codex, aider), java_home, the login shell.
+    constexpr int kChildren = 9;
+    auto runner = std::make_shared<GatheringRunner>(kChildren);
+    const auto fs = std::make_shared<SimulatedFileSystem>("/Users/sam", std::map<std::string, ScenarioFile>{});
+    const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();
+    EXPECT_EQ(runner->most(), kChildren);
+    EXPECT_EQ(profile.architecture, Architecture::unknown);
+}
+
+TEST(ProfilerConcurrency, TwoProfilesAtOnceAgree) {
+    const AppServices services = makeSimulatedServices(loaded("developer-mac.json"));
+    const SystemProfiler profiler(services, nullptr);
+    SystemProfile first;
+    std::thread other([&] { first = profiler.profile(); });
+    const SystemProfile second = profiler.profile();
+    other.join();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first.javaState.installedJDKs.size(), 4u);
+}
+
+}  // namespace
+}  // namespace lumo
