@@ -1,11 +1,26 @@
 // JSONValue: the value type of every telemetry property.
+//
+// Seven cases (string, int, double, bool, array, object, null) with their JSON
+// forms. Values are equal when they hold the same case and equal payloads
+// (doubles by value). Decoding tries null, boolean, integer, double, string,
+// array and object in that order; the first that fits wins, so an integer
+// literal decodes as `int` and a number with a fraction or exponent as
+// `double`.
+//
+//   JSONObject data{{"exit_code", 1}, {"reason", "no JDK installed"}};
+//   Result<std::string> text = encodeJSON(JSONValue(data));
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "platform/Result.h"
 
 namespace lumo {
 
@@ -14,21 +29,39 @@ using JSONObject = std::map<std::string, JSONValue>;
 using JSONArray = std::vector<JSONValue>;
 
 struct JSONValue {
-    // In this order: null, boolean, integer, double, string, array, object.
     std::variant<std::nullptr_t, bool, std::int64_t, double, std::string, JSONArray, JSONObject> value;
 
     JSONValue() : value(nullptr) {}
-    JSONValue(std::nullptr_t) : value(nullptr) {}                          // NOLINT
-    JSONValue(bool b) : value(b) {}                                        // NOLINT
-    JSONValue(int i) : value(static_cast<std::int64_t>(i)) {}              // NOLINT
-    JSONValue(std::int64_t i) : value(i) {}                                // NOLINT
-    JSONValue(double d) : value(d) {}                                      // NOLINT
-    JSONValue(const char* s) : value(std::string(s)) {}                    // NOLINT
-    JSONValue(std::string s) : value(std::move(s)) {}                      // NOLINT
-    JSONValue(JSONArray a) : value(std::move(a)) {}                        // NOLINT
-    JSONValue(JSONObject o) : value(std::move(o)) {}                       // NOLINT
+    JSONValue(std::nullptr_t) : value(nullptr) {}              // NOLINT
+    JSONValue(bool b) : value(b) {}                            // NOLINT
+    JSONValue(int i) : value(static_cast<std::int64_t>(i)) {}  // NOLINT
+    JSONValue(std::int64_t i) : value(i) {}                    // NOLINT
+    JSONValue(double d) : value(d) {}                          // NOLINT
+    JSONValue(const char* s) : value(std::string(s)) {}        // NOLINT
+    JSONValue(std::string s) : value(std::move(s)) {}          // NOLINT
+    JSONValue(JSONArray a) : value(std::move(a)) {}            // NOLINT
+    JSONValue(JSONObject o) : value(std::move(o)) {}           // NOLINT
 
     friend bool operator==(const JSONValue&, const JSONValue&) = default;
 };
+
+// The JSON tree of a value. Fails (domain "JSONValue") for a double that is
+// not finite or a string or key that is not valid UTF-8: JSON has no form
+// for either.
+Result<nlohmann::json> toJSON(const JSONValue& value);
+// The compact JSON text of a value; fails as toJSON does.
+Result<std::string> encodeJSON(const JSONValue& value);
+
+// Decodes one JSON value in the order above; fails with "Unknown JSONValue"
+// when no case fits (an unsigned integer beyond the 64-bit signed range
+// decodes as a double, as it would from text).
+Result<JSONValue> decodeJSONValue(const nlohmann::json& json);
+// Parses and decodes JSON text.
+Result<JSONValue> decodeJSONValue(std::string_view text);
+
+// `text` with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
+std::string validUTF8(std::string_view text);
+// A copy of `value` whose strings and keys are valid UTF-8.
+JSONValue withValidUTF8(const JSONValue& value);
 
 }  // namespace lumo

@@ -1,0 +1,170 @@
+#include "telemetry/JSONValue.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+namespace lumo {
+
+namespace {
+
+constexpr const char* kDomain = "JSONValue";
+
+Error codingError(std::string description) { return Error{kDomain, 1, std::move(description)}; }
+
+// Length of the valid UTF-8 sequence starting at text[i], or 0 when invalid.
+std::size_t validSequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    }
+    return length;
+}
+
+bool isValidUTF8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = validSequenceLength(text, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+Result<nlohmann::json> toJSON(const JSONValue& value) {
+    struct Visitor {
+        Result<nlohmann::json> operator()(std::nullptr_t) const { return nlohmann::json(nullptr); }
+        Result<nlohmann::json> operator()(bool b) const { return nlohmann::json(b); }
+        Result<nlohmann::json> operator()(std::int64_t i) const { return nlohmann::json(i); }
+        Result<nlohmann::json> operator()(double d) const {
+            if (!std::isfinite(d)) return codingError("Unable to encode " + std::to_string(d) + " as JSON");
+            return nlohmann::json(d);
+        }
+        Result<nlohmann::json> operator()(const std::string& s) const {
+            if (!isValidUTF8(s)) return codingError("String is not valid UTF-8");
+            return nlohmann::json(s);
+        }
+        Result<nlohmann::json> operator()(const JSONArray& array) const {
+            nlohmann::json out = nlohmann::json::array();
+            for (const auto& element : array) {
+                auto encoded = toJSON(element);
+                if (!encoded) return encoded.error();
+                out.push_back(std::move(*encoded));
+            }
+            return out;
+        }
+        Result<nlohmann::json> operator()(const JSONObject& object) const {
+            nlohmann::json out = nlohmann::json::object();
+            for (const auto& [key, element] : object) {
+                if (!isValidUTF8(key)) return codingError("Key is not valid UTF-8");
+                auto encoded = toJSON(element);
+                if (!encoded) return encoded.error();
+                out[key] = std::move(*encoded);
+            }
+            return out;
+        }
+    };
+    return std::visit(Visitor{}, value.value);
+}
+
+Result<std::string> encodeJSON(const JSONValue& value) {
+    auto json = toJSON(value);
+    if (!json) return json.error();
+    return json->dump();
+}
+
+Result<JSONValue> decodeJSONValue(const nlohmann::json& json) {
+    if (json.is_null()) return JSONValue(nullptr);
+    if (json.is_boolean()) return JSONValue(json.get<bool>());
+    if (json.is_number_integer()) {
+        if (json.is_number_unsigned()) {
+            const auto u = json.get<std::uint64_t>();
+            if (u <= static_cast<std::uint64_t>(INT64_MAX)) return JSONValue(static_cast<std::int64_t>(u));
+            return JSONValue(static_cast<double>(u));
+        }
+        return JSONValue(json.get<std::int64_t>());
+    }
+    if (json.is_number_float()) return JSONValue(json.get<double>());
+    if (json.is_string()) return JSONValue(json.get<std::string>());
+    if (json.is_array()) {
+        JSONArray array;
+        array.reserve(json.size());
+        for (const auto& element : json) {
+            auto decoded = decodeJSONValue(element);
+            if (!decoded) return decoded.error();
+            array.push_back(std::move(*decoded));
+        }
+        return JSONValue(std::move(array));
+    }
+    if (json.is_object()) {
+        JSONObject object;
+        for (const auto& [key, element] : json.items()) {
+            auto decoded = decodeJSONValue(element);
+            if (!decoded) return decoded.error();
+            object.emplace(key, std::move(*decoded));
+        }
+        return JSONValue(std::move(object));
+    }
+    return codingError("Unknown JSONValue");
+}
+
+Result<JSONValue> decodeJSONValue(std::string_view text) {
+    auto json = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (json.is_discarded()) return codingError("The data is not valid JSON");
+    return decodeJSONValue(json);
+}
+
+std::string validUTF8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = validSequenceLength(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+JSONValue withValidUTF8(const JSONValue& value) {
+    if (const auto* s = std::get_if<std::string>(&value.value)) return JSONValue(validUTF8(*s));
+    if (const auto* array = std::get_if<JSONArray>(&value.value)) {
+        JSONArray out;
+        out.reserve(array->size());
+        for (const auto& element : *array) out.push_back(withValidUTF8(element));
+        return JSONValue(std::move(out));
+    }
+    if (const auto* object = std::get_if<JSONObject>(&value.value)) {
+        JSONObject out;
+        // Two keys that differ only in invalid bytes may collapse; the first wins.
+        for (const auto& [key, element] : *object) out.emplace(validUTF8(key), withValidUTF8(element));
+        return JSONValue(std::move(out));
+    }
+    return value;
+}
+
+}  // namespace lumo
