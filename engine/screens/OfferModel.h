@@ -1,0 +1,93 @@
+// The three offer screens: a content offer that opens a page, the paid
+// guided-help offer that only measures interest, and the AI-coding set-up
+// offer. Each shows one catalogue offer and reports what the user does with
+// it; an identifier missing from the catalogue shows fallback copy and
+// records nothing.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "screens/ScreenModel.h"
+#include "shell/AppNavigation.h"
+#include "telemetry/TelemetrySink.h"
+
+namespace lumo {
+
+// What the offer screens share: the catalogue lookup and the two events.
+class OfferModel : public ScreenModel {
+public:
+    OfferModel(std::string offerID, AppNavigation& navigation, TelemetrySink& telemetry, URLOpener openURL);
+
+    const std::string& offerID() const { return offerID_; }
+    // The catalogue offer, or nullptr when the identifier is not in it.
+    const OfferSpec* spec() const { return ProductConfig::current().offer(offerID_); }
+
+    // Call when the screen is shown: records "offer_shown" once per model.
+    void appeared();
+    bool didEmitShown() const { return didEmitShown_; }
+
+protected:
+    // Records "offer_action" (only for a catalogue offer).
+    void recordAction(const std::string& action, std::optional<std::string> result);
+    void openDestinationAndGoHome();
+
+    AppNavigation& navigation_;
+
+private:
+    std::string offerID_;
+    TelemetrySink& telemetry_;
+    URLOpener openURL_;
+    bool didEmitShown_ = false;
+};
+
+class ContentOfferModel : public OfferModel {
+public:
+    ContentOfferModel(std::string offerID, AppNavigation& navigation, TelemetrySink& telemetry, URLOpener openURL)
+        : OfferModel(std::move(offerID), navigation, telemetry, std::move(openURL)) {}
+
+    std::string title() const;
+    std::string explainer() const;
+    // Only a catalogue offer with a destination has the primary button.
+    bool hasPrimary() const;
+    std::string primaryLabel() const;
+
+    void primaryTapped();
+    void dismissTapped();  // "Done — back to home"
+};
+
+class GuidedHelpOfferModel : public OfferModel {
+public:
+    GuidedHelpOfferModel(AppNavigation& navigation, TelemetrySink& telemetry, URLOpener openURL)
+        : OfferModel("guided_help_plan", navigation, telemetry, std::move(openURL)) {}
+
+    std::string title() const;
+    std::string explainer() const;
+    std::string primaryLabel() const;
+    bool showedUnavailable() const { return showedUnavailable_; }
+
+    // Measures interest only: shows the unavailable message and stays.
+    void primaryTapped();
+    void noThanksTapped();
+    // "Done — back to home" under the message; records nothing.
+    void doneTapped();
+
+private:
+    bool showedUnavailable_ = false;
+};
+
+class AICodingInterestModel : public OfferModel {
+public:
+    AICodingInterestModel(AppNavigation& navigation, TelemetrySink& telemetry, URLOpener openURL)
+        : OfferModel("ai_coding_setup", navigation, telemetry, std::move(openURL)) {}
+
+    std::string title() const;
+    std::string explainer() const;
+    bool hasPrimary() const;
+    std::string primaryLabel() const;
+
+    void primaryTapped();
+    void noThanksTapped();
+};
+
+}  // namespace lumo

@@ -1,0 +1,133 @@
+// Fakes the screen tests share: a recording telemetry sink, preferences in
+// memory, a scheduler run by hand and a product with every prompt and offer.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/ProductConfig.h"
+#include "platform/KeyValueStoring.h"
+#include "screens/ScreenModel.h"
+#include "telemetry/TelemetrySink.h"
+
+namespace lumo::test {
+
+class RecordingSink : public TelemetrySink {
+public:
+    void emit(const std::string& name, const JSONObject& data) override { events.emplace_back(name, data); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> result;
+        for (const auto& event : events) result.push_back(event.first);
+        return result;
+    }
+    long count(const std::string& name) const {
+        long n = 0;
+        for (const auto& event : events) n += event.first == name;
+        return n;
+    }
+    const JSONObject& last() const { return events.back().second; }
+    std::vector<std::pair<std::string, JSONObject>> events;
+};
+
+class MemoryPreferences : public KeyValueStoring {
+public:
+    std::optional<PreferenceValue> value(const std::string& key) const override {
+        const auto found = values.find(key);
+        return found == values.end() ? std::nullopt : std::optional<PreferenceValue>(found->second);
+    }
+    void set(const std::optional<PreferenceValue>& value, const std::string& key) override {
+        if (value)
+            values[key] = *value;
+        else
+            values.erase(key);
+    }
+    std::map<std::string, PreferenceValue> values;
+};
+
+class ManualScheduler : public DelayScheduling {
+public:
+    void schedule(std::chrono::milliseconds delay, std::function<void()> work) override {
+        pending.emplace_back(delay, std::move(work));
+    }
+    void runAll() {
+        auto work = std::move(pending);
+        pending.clear();
+        for (auto& item : work) item.second();
+    }
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> pending;
+};
+
+// A product shaped like the shipped one: a goal prompt, a next-step prompt
+// and the offer catalogue.
+inline const ProductConfig& promptingProduct() {
+    static const ProductConfig product = [] {
+        ProductConfig p;
+        p.appID = "test-java";
+        p.displayName = "Test for Java";
+        p.userDefaultsPrefix = "com.example.test.java";
+        p.copy = {"Set Java up.", "Set up Java"};
+        p.urls.privacy = "https://example.com/test/privacy";
+        p.urls.javaUnableToLocate = "https://example.com/java/unable-to-locate";
+        p.consent = {"What this app does", {"One.", "Two."}, "Privacy", {"A.", "B.", "C."}};
+        p.goalPrompt = GoalPrompt{"Why do you need Java?",
+                                  "So we can set up Java correctly.",
+                                  "welcome",
+                                  80,
+                                  {{"gaming", "Minecraft or another game", std::nullopt},
+                                   {"work_app", "Run an app for work", "Which app?"},
+                                   {"personal_app", "Run an app for home or hobby", "Which app?"},
+                                   {"other", "Other", "Tell us more"}}};
+        p.nextStepPrompt = NextStepPrompt{
+            "What's your next step?",
+            "Java is set up and working on your Mac.",
+            "post_verify",
+            {{"run_app_or_game", "Open my app or game", Outcome::ready, OfferRoute::content("app_game_help")},
+             {"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
+             {"build_software", "Build", Outcome::ready, OfferRoute::audit(OfferRoute::aiCodingInterest())},
+             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()},
+             {"not_sure", "Not sure", Outcome::unsure, OfferRoute::audit(std::nullopt)}}};
+        const auto add = [&p](OfferSpec spec) { p.offerCatalog[spec.offerID] = std::move(spec); };
+        add({"app_game_help", "post_verify", "Try opening your app", "Open your app.", "Open the guide →", std::nullopt,
+             std::nullopt, "https://example.com/soon", "next_step_run_app_or_game"});
+        add({"guided_help_plan", "post_verify", "Still stuck?", "We'll look.", "Get my setup plan ($2)", "$2",
+             std::nullopt, std::nullopt, "outcome_still_blocked"});
+        add({"ai_coding_setup", "post_audit", "Build with AI", "We set it up.", "Show me →", std::nullopt, std::nullopt,
+             "https://example.com/ai", "next_step_build_software"});
+        add({"no_destination", "post_audit", "Read only", "Nothing to open.", "Go", std::nullopt, std::nullopt,
+             std::nullopt, "reason"});
+        return p;
+    }();
+    return product;
+}
+
+// A product without prompts or offers, like the second configuration.
+inline const ProductConfig& plainProduct() {
+    static const ProductConfig product = [] {
+        ProductConfig p;
+        p.appID = "plain-java";
+        p.displayName = "Plain for Java";
+        p.userDefaultsPrefix = "com.example.plain.java";
+        p.copy = {"Diagnose and fix.", "Diagnose Java"};
+        p.urls.privacy = "https://example.com/plain/privacy";
+        return p;
+    }();
+    return product;
+}
+
+// Installs `product` for the life of the object.
+class ScopedProduct {
+public:
+    explicit ScopedProduct(const ProductConfig& product) : previous_(&ProductConfig::current()) {
+        ProductConfig::setCurrent(product);
+    }
+    ~ScopedProduct() { ProductConfig::setCurrent(*previous_); }
+
+private:
+    const ProductConfig* previous_;
+};
+
+}  // namespace lumo::test
