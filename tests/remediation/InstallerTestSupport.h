@@ -1,0 +1,146 @@
+// Shared pieces of the installer tests: the real services pointed into a
+// temporary folder, fake programs written as scripts, and a loopback stand-in
+// for the Adoptium API that serves realistic answers and a package file.
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/CancelToken.h"
+#include "platform/FileSystemOperating.h"
+#include "platform/ProcessTypes.h"
+#include "platform/live/LiveFileSystem.h"
+#include "platform/live/LiveHTTPFetcher.h"
+#include "platform/live/LiveProcessRunner.h"
+#include "remediation/PKGInstaller.h"
+#include "support/TestSupport.h"
+
+namespace lumo::test {
+
+// The real file system with home, temporary and caches directories inside `root`.
+class FolderFileSystem final : public FileSystemOperating {
+public:
+    explicit FolderFileSystem(const std::string& root);
+
+    // Where prepare() puts sandboxes; tests may point it somewhere unusable.
+    std::string temporary;
+    std::string home;
+    std::string caches;
+
+    std::string homeDirectory() const override { return home; }
+    std::string temporaryDirectory() const override { return temporary; }
+    bool fileExists(const std::string& path) const override { return m_live.fileExists(path); }
+    bool fileExists(const std::string& path, bool* isDirectory) const override {
+        return m_live.fileExists(path, isDirectory);
+    }
+    bool isExecutableFile(const std::string& path) const override { return m_live.isExecutableFile(path); }
+    Result<std::vector<std::string>> contentsOfDirectory(const std::string& path) const override {
+        return m_live.contentsOfDirectory(path);
+    }
+    Status createDirectory(const std::string& path, bool intermediate) const override {
+        return m_live.createDirectory(path, intermediate);
+    }
+    Status removeItem(const std::string& path) const override { return m_live.removeItem(path); }
+    Status moveItem(const std::string& from, const std::string& to) const override { return m_live.moveItem(from, to); }
+    Result<FileAttributes> attributesOfItem(const std::string& path) const override {
+        return m_live.attributesOfItem(path);
+    }
+    Status setPosixPermissions(std::uint32_t permissions, const std::string& path) const override {
+        return m_live.setPosixPermissions(permissions, path);
+    }
+    Result<std::string> resolvingSymlinks(const std::string& path) const override {
+        return m_live.resolvingSymlinks(path);
+    }
+    Status write(const std::string& text, const std::string& path, bool atomically) const override {
+        return m_live.write(text, path, atomically);
+    }
+    Result<std::string> readString(const std::string& path) const override { return m_live.readString(path); }
+    Result<Bytes> readData(const std::string& path) const override { return m_live.readData(path); }
+    Status writeData(const Bytes& data, const std::string& path) const override { return m_live.writeData(data, path); }
+    Result<std::string> cachesDirectory() const override;
+    Result<std::string> applicationSupportDirectory() const override { return m_live.applicationSupportDirectory(); }
+
+private:
+    LiveFileSystem m_live;
+};
+
+// A loopback HTTP server answering like the Adoptium API. Every knob may be
+// changed before the request it affects.
+class AdoptiumStandIn {
+public:
+    AdoptiumStandIn();
+    ~AdoptiumStandIn();
+
+    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::string packageURL() const { return baseURL() + "/binaries/OpenJDK-jdk_mac_hotspot.pkg"; }
+
+    // A realistic latest-release answer (a real asset record) pointing at the
+    // package below, with `checksum` as the installer checksum.
+    std::string assetsAnswer(const std::string& checksum) const;
+
+    struct Request {
+        std::string path;    // with the query
+        std::string accept;  // the Accept header
+    };
+    std::vector<Request> requests() const;
+    std::vector<std::string> requestedPaths() const;
+
+    std::mutex mutex;
+    std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
+    int assetsStatus = 200;
+    std::chrono::milliseconds assetsDelay{0};
+    Bytes package;  // default: a few bytes with a NUL, as a real package has
+    int packageStatus = 200;
+    std::chrono::milliseconds packageDelay{0};
+
+private:
+    CancelSource m_release;  // ends the delays when the server stops
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_requestsMutex;
+    std::vector<Request> m_requests;
+};
+
+// A temporary world for one test: folders, fake programs, services.
+struct InstallerWorld {
+    InstallerWorld();
+
+    TemporaryDirectory root;
+    std::shared_ptr<FolderFileSystem> fs;
+    std::shared_ptr<LiveProcessRunner> process;
+    std::shared_ptr<LiveHTTPFetcher> http;
+    std::string bin;  // fake programs; on the app's PATH
+    Environment appEnvironment;
+
+    // Writes an executable bash script into bin/ and returns its path.
+    std::string program(const std::string& name, const std::string& body) const;
+    // The sandbox directories now present in the temporary directory.
+    std::vector<std::string> sandboxes() const;
+    std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
+};
+
+// Waits (polling) until `condition` holds or `limit` has passed.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// True when no live process has this id (a zombie counts as gone).
+bool processGone(int pid);
+
+// Events as short strings, for whole-sequence comparisons.
+std::string show(const StreamEvent& event);
+std::string show(const PKGInstallerEvent& event);
+template <class Event>
+std::vector<std::string> shown(const std::vector<Event>& events) {
+    std::vector<std::string> texts;
+    for (const auto& event : events) texts.push_back(show(event));
+    return texts;
+}
+
+}  // namespace lumo::test
