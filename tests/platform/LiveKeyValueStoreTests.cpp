@@ -1,0 +1,116 @@
+#include "platform/live/LiveKeyValueStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <thread>
+
+#include "platform/FileSystemOperating.h"
+#include "support/TestSupport.h"
+
+namespace lumo {
+namespace {
+
+using test::TemporaryDirectory;
+
+TEST(LiveKeyValueStoreTest, EveryTypeRoundTripsThroughTheFileWithItsType) {
+    TemporaryDirectory dir;
+    const std::string path = joinPath(dir.path(), "prefs.ini");
+    const std::vector<std::pair<std::string, PreferenceValue>> values = {
+        {"p.consented", true},
+        {"p.off", false},
+        {"p.max", std::numeric_limits<std::int64_t>::max()},
+        {"p.min", std::numeric_limits<std::int64_t>::min()},
+        {"p.third", 1.0 / 3.0},
+        {"p.whole", 1.0},  // a double that looks like an integer stays a double
+        {"p.tiny", -2.5e-300},
+        {"p.session_id", std::string("6F1C2A4E-0B7D-4C9A-9E3F-1A2B3C4D5E6F")},
+        {"p.empty", std::string()},
+        {"p.looks_bool", std::string("true")},
+        {"p.looks_tagged", std::string("int:5")},
+        {"p.awkward", std::string("zoë = ü; [x] \"q\" \\ #c\nline 2")},
+    };
+    {
+        LiveKeyValueStore store(LiveKeyValueStore::IniFile{path});
+        for (const auto& [key, value] : values) store.set(value, key);
+        for (const auto& [key, value] : values) EXPECT_EQ(store.value(key), value) << key;
+    }
+    LiveKeyValueStore reopened(LiveKeyValueStore::IniFile{path});
+    for (const auto& [key, value] : values) EXPECT_EQ(reopened.value(key), value) << key;
+    EXPECT_EQ(reopened.value("p.absent"), std::nullopt);
+}
+
+TEST(LiveKeyValueStoreTest, StoringNothingRemovesTheKeyAndStringIgnoresOtherTypes) {
+    TemporaryDirectory dir;
+    const std::string path = joinPath(dir.path(), "prefs.ini");
+    LiveKeyValueStore store(LiveKeyValueStore::IniFile{path});
+    store.set(std::string("abc"), "p.session_id");
+    store.set(true, "p.consented");
+    store.set(std::int64_t{7}, "p.count");
+    EXPECT_EQ(store.string("p.session_id"), "abc");
+    EXPECT_EQ(store.string("p.consented"), std::nullopt);
+    EXPECT_EQ(store.string("p.count"), std::nullopt);
+    EXPECT_TRUE(store.boolean("p.consented"));
+    EXPECT_FALSE(store.boolean("p.session_id"));
+
+    store.set(std::nullopt, "p.session_id");
+    store.set(std::nullopt, "p.never_set");
+    EXPECT_EQ(store.string("p.session_id"), std::nullopt);
+    LiveKeyValueStore reopened(LiveKeyValueStore::IniFile{path});
+    EXPECT_EQ(reopened.value("p.session_id"), std::nullopt);
+    EXPECT_TRUE(reopened.boolean("p.consented"));
+}
+
+TEST(LiveKeyValueStoreTest, ValuesWrittenByHandReadAsText) {
+    TemporaryDirectory dir;
+    const std::string path = dir.write("prefs.ini", "[General]\nplain=hello\nnumber=42\n");
+    LiveKeyValueStore store(LiveKeyValueStore::IniFile{path});
+    EXPECT_EQ(store.string("plain"), "hello");
+    EXPECT_EQ(store.string("number"), "42");
+}
+
+TEST(LiveKeyValueStoreTest, UsableFromManyThreads) {
+    TemporaryDirectory dir;
+    LiveKeyValueStore store(LiveKeyValueStore::IniFile{joinPath(dir.path(), "prefs.ini")});
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&store, t] {
+            for (std::int64_t i = 0; i < 20; ++i) {
+                const std::string key = "p.thread" + std::to_string(t);
+                store.set(i, key);
+                (void)store.value(key);
+                (void)store.string("p.thread0");
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(store.value("p.thread" + std::to_string(t)), PreferenceValue(std::int64_t{19}));
+}
+
+TEST(LiveKeyValueStoreTest, DomainNamesMapToQSettingsNames) {
+    EXPECT_EQ(settingsNamesForDomain("example.brimwell.lumo.java"), (SettingsNames{"brimwell.example", "lumo.java"}));
+    EXPECT_EQ(settingsNamesForDomain("example.brimwell"), (SettingsNames{"brimwell.example", ""}));
+    EXPECT_EQ(settingsNamesForDomain("local"), (SettingsNames{"local", ""}));
+}
+
+#ifndef __APPLE__
+TEST(LiveKeyValueStoreTest, DomainStoreLivesUnderTheUserConfigDirectory) {
+    TemporaryDirectory dir;
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    {
+        LiveKeyValueStore store("example.brimwell.lumo.java");
+        EXPECT_EQ(store.location(), dir.path() + "/brimwell.example/lumo.java.conf");
+        store.set(true, "example.brimwell.lumo.java.consented");
+    }
+    LiveKeyValueStore again("example.brimwell.lumo.java");
+    EXPECT_TRUE(again.boolean("example.brimwell.lumo.java.consented"));
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+#endif
+
+}  // namespace
+}  // namespace lumo
