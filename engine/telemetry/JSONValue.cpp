@@ -128,7 +128,7 @@ Result<JSONValue> decodeJSONValue(const nlohmann::json& json) {
     return codingError("Unknown JSONValue");
 }
 
-Result<JSONValue> decodeJSONValue(std::string_view text) {
+Result<JSONValue> parseJSONValue(std::string_view text) {
     auto json = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (json.is_discarded()) return codingError("The data is not valid JSON");
     return decodeJSONValue(json);

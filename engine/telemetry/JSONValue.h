@@ -57,7 +57,7 @@ Result<std::string> encodeJSON(const JSONValue& value);
 // decodes as a double, as it would from text).
 Result<JSONValue> decodeJSONValue(const nlohmann::json& json);
 // Parses and decodes JSON text.
-Result<JSONValue> decodeJSONValue(std::string_view text);
+Result<JSONValue> parseJSONValue(std::string_view text);
 
 // `text` with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
 std::string validUTF8(std::string_view text);

@@ -1,0 +1,178 @@
+// JSONValue, the session identifier, the records' coding and path shortening.
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "TelemetryTestSupport.h"
+#include "telemetry/HomePath.h"
+#include "telemetry/JSONValue.h"
+#include "telemetry/SessionID.h"
+#include "telemetry/TelemetryEvent.h"
+
+namespace lumo {
+namespace {
+
+JSONValue decoded(std::string_view text) {
+    auto value = parseJSONValue(text);
+    EXPECT_TRUE(value.ok()) << text;
+    return value ? *value : JSONValue();
+}
+
+TEST(JSONValueTest, EqualityNeedsTheSameCaseAndPayload) {
+    EXPECT_EQ(JSONValue(1), JSONValue(std::int64_t{1}));
+    EXPECT_NE(JSONValue(1), JSONValue(1.0));  // int and double are different cases
+    EXPECT_NE(JSONValue(0), JSONValue(false));
+    EXPECT_NE(JSONValue(nullptr), JSONValue(""));
+    EXPECT_EQ(JSONValue(0.5), JSONValue(0.5));
+    EXPECT_EQ(JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}), JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}));
+    EXPECT_NE(JSONValue(JSONObject{{"a", 1}}), JSONValue(JSONObject{{"b", 1}}));
+}
+
+TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
+    EXPECT_EQ(decoded("null"), JSONValue(nullptr));
+    EXPECT_EQ(decoded("true"), JSONValue(true));
+    EXPECT_EQ(decoded("-42"), JSONValue(-42));
+    EXPECT_EQ(decoded("9223372036854775807"), JSONValue(std::int64_t{9223372036854775807}));
+    // Past the signed 64-bit range a whole number can only be a double.
+    EXPECT_EQ(decoded("18446744073709551615"), JSONValue(18446744073709551615.0));
+    EXPECT_EQ(decoded("2.5"), JSONValue(2.5));
+    EXPECT_EQ(decoded("1e3"), JSONValue(1000.0));
+    EXPECT_EQ(decoded("\"21\""), JSONValue("21"));
+    EXPECT_EQ(decoded(R"([1, 1.5, "a", null, [false]])"), JSONValue(JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}));
+    EXPECT_EQ(decoded(R"({"k": {"n": 0}})"), JSONValue(JSONObject{{"k", JSONObject{{"n", 0}}}}));
+
+    const auto binary = decodeJSONValue(nlohmann::json::binary({1, 2}));
+    ASSERT_FALSE(binary.ok());
+    EXPECT_EQ(binary.error().description, "Unknown JSONValue");
+    EXPECT_FALSE(parseJSONValue("{not json").ok());
+}
+
+TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecoding) {
+    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\n"},
+                                     {"i", std::int64_t{-9007199254740993}},
+                                     {"d", 0.1},
+                                     {"whole_double", 2.0},
+                                     {"b", false},
+                                     {"a", JSONArray{JSONArray{}, JSONObject{}}},
+                                     {"n", nullptr}});
+    const auto text = encodeJSON(value);
+    ASSERT_TRUE(text.ok());
+    EXPECT_EQ(decoded(*text), value);
+}
+
+TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
+    EXPECT_FALSE(encodeJSON(std::numeric_limits<double>::quiet_NaN()).ok());
+    EXPECT_FALSE(encodeJSON(JSONArray{std::numeric_limits<double>::infinity()}).ok());
+    EXPECT_FALSE(encodeJSON("bad \xC3").ok());
+    EXPECT_FALSE(encodeJSON(JSONObject{{"\xFF", 1}}).ok());
+}
+
+TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
+    EXPECT_EQ(validUTF8("caf\xC3\xA9 \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+    EXPECT_EQ(validUTF8("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(validUTF8("\xC3"), "\xEF\xBF\xBD");                                  // cut short
+    EXPECT_EQ(validUTF8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong
+    EXPECT_EQ(validUTF8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
+
+    const auto cleaned = withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE"}}});
+    EXPECT_TRUE(encodeJSON(cleaned).ok());
+    EXPECT_EQ(cleaned, JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD"}}}));
+}
+
+TEST(HomePathTest, EveryUserNameIsReplaced) {
+    EXPECT_EQ(shortenHomePaths("/Users/ada/Library/Java/JavaVirtualMachines/jdk-21"),
+              "/Users/~/Library/Java/JavaVirtualMachines/jdk-21");
+    EXPECT_EQ(shortenHomePaths("/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin"),
+              "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin");
+    EXPECT_EQ(shortenHomePaths("/Users/a/Users/b/x"), "/Users/~/Users/~/x");
+    EXPECT_EQ(shortenHomePaths("/Users/~/x"), "/Users/~/x");
+    // Without a name followed by a slash there is nothing to shorten.
+    EXPECT_EQ(shortenHomePaths("/Users/ada"), "/Users/ada");
+    EXPECT_EQ(shortenHomePaths("/Users//x"), "/Users//x");
+    EXPECT_EQ(shortenHomePaths("/Library/Java/Home"), "/Library/Java/Home");
+    EXPECT_EQ(shortenHomePaths(""), "");
+}
+
+TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
+    test::MemoryStore store;
+    const SessionID session(store, "example.lumo");
+    const UUID first = session.value();
+    const auto stored = store.string("example.lumo.session_id");
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, first.uuidString());
+    EXPECT_EQ(session.value(), first);
+
+    store.set(PreferenceValue(std::string("e621e1f8-c36c-495a-93fc-0c247a3e6e5f")), session.key());
+    EXPECT_EQ(session.value().uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");  // either case is kept
+
+    for (const PreferenceValue& damaged :
+         {PreferenceValue(std::string("not-a-uuid")), PreferenceValue(std::string("E621E1F8C36C495A93FC0C247A3E6E5F")),
+          PreferenceValue(std::string("{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}")), PreferenceValue(std::int64_t{7})}) {
+        store.set(damaged, session.key());
+        const UUID replaced = session.value();
+        EXPECT_NE(replaced, first);
+        EXPECT_EQ(store.string(session.key()), replaced.uuidString());
+    }
+}
+
+TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
+    const UUID a = UUID::random();
+    const UUID b = UUID::random();
+    EXPECT_NE(a, b);
+    const std::string text = a.lowercaseString();
+    ASSERT_EQ(text.size(), 36u);
+    EXPECT_EQ(text[14], '4');
+    EXPECT_NE(std::string("89ab").find(text[19]), std::string::npos);
+    EXPECT_EQ(UUID::parse(text), a);
+}
+
+TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZ) {
+    using namespace std::chrono;
+    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(1767605400125))), "2026-01-05T09:30:00.125Z");
+    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(microseconds(999))), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
+}
+
+TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
+    const TelemetryEvent event{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z",
+                               "1.0 (42)", "remediation_failed",
+                               JSONObject{{"exit_code", 1}, {"reason", "boom"}, {"ratio", 0.5}}};
+
+    const auto pending = encodePendingEvents({event, event});
+    ASSERT_TRUE(pending.ok());
+    const auto pendingJSON = nlohmann::json::parse(*pending);
+    const auto expectedRecord = nlohmann::json::parse(R"json({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
+        "clientTimestamp": "2026-01-05T09:30:00.125Z", "appVersion": "1.0 (42)", "eventName": "remediation_failed",
+        "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json");
+    EXPECT_EQ(pendingJSON[0], expectedRecord);
+    const auto back = decodePendingEvents(*pending);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(*back, (std::vector<TelemetryEvent>{event, event}));
+
+    const auto wire = encodeWireBody(event, "example.lumo.java");
+    ASSERT_TRUE(wire.ok());
+    const auto expectedWire = nlohmann::json::parse(R"json([{
+        "session_id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "client_timestamp": "2026-01-05T09:30:00.125Z",
+        "app_version": "1.0 (42)", "app_id": "example.lumo.java", "event_name": "remediation_failed",
+        "event_data": {"exit_code": 1, "reason": "boom", "ratio": 0.5}}])json");
+    EXPECT_EQ(nlohmann::json::parse(*wire), expectedWire);
+}
+
+TEST(TelemetryEventTest, APendingFileThatDoesNotHoldEventsFailsToDecode) {
+    EXPECT_TRUE(decodePendingEvents("[]").ok());
+    const char* badSession =
+        R"([{"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}}])";
+    const char* badData = R"([{"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
+        "appVersion": "v", "eventName": "e", "eventData": []}])";
+    for (const char* text : {"", "{}", "[{}]", "not json", badSession, badData}) {
+        EXPECT_FALSE(decodePendingEvents(text).ok()) << text;
+    }
+}
+
+}  // namespace
+}  // namespace lumo
