@@ -4,6 +4,9 @@ namespace lumo {
 
 void LiveProcessCancellation::cancel() {
     std::lock_guard lock(m_lock);
+    // Only the first cancel signals: a child busy cleaning up after SIGTERM
+    // must not get a second one because the stream's end cancels again.
+    if (m_canceled) return;
     m_canceled = true;
     if (m_process) m_process->terminate();
 }

@@ -228,6 +228,8 @@ TEST(ProcessCancellationTest, ACancelThatComesFirstStopsWhateverIsAttachedLater)
     auto child = std::make_shared<RecordingChild>();
     handle.attach(child);
     EXPECT_EQ(child->terminations.load(), 1);
+    handle.cancel();
+    EXPECT_EQ(child->terminations.load(), 1) << "a second cancel sends nothing more";
 
     // One job, two steps, cancelled between them: the second step is stopped
     // the moment it is attached.
