@@ -29,11 +29,8 @@ Result<std::string> FolderFileSystem::cachesDirectory() const {
 AdoptiumStandIn::AdoptiumStandIn() {
     package = std::string("xar!\x00\x1c", 6) + " fake Temurin installer package bytes";
     const auto record = [this](const httplib::Request& request) {
-        std::string path = request.path;
-        std::string query;
-        for (const auto& [key, value] : request.params) query += (query.empty() ? "?" : "&") + key + "=" + value;
         std::lock_guard lock(m_requestsMutex);
-        m_requests.push_back({path + query, request.get_header_value("Accept")});
+        m_requests.push_back({request.target, request.get_header_value("Accept")});
     };
     m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)",
                  [this, record](const httplib::Request& request, httplib::Response& response) {

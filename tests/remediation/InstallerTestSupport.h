@@ -86,7 +86,7 @@ public:
     std::string assetsAnswer(const std::string& checksum) const;
 
     struct Request {
-        std::string path;    // with the query
+        std::string path;    // as requested, with the query
         std::string accept;  // the Accept header
     };
     std::vector<Request> requests() const;

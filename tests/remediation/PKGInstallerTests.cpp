@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "InstallerTestSupport.h"
+#include "remediation/AdoptiumAPI.h"
+#include "remediation/InstallerPackage.h"
+#include "remediation/PKGInstaller.h"
+
+namespace lumo::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
+const std::string kArch = kAdoptiumArchitecture;
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+// One test's Adoptium stand-in, fake osascript and installer.
+struct PackageRig {
+    InstallerWorld world;
+    AdoptiumStandIn adoptium;
+    std::string osascript = world.program("osascript", "printf '%s' \"$2\" > \"$(dirname \"$0\")/../script\"\n");
+    PKGInstaller::Options options;
+    std::chrono::milliseconds apiTimeout = 20s;
+
+    PKGInstaller installer() const {
+        AdoptiumAPI api(world.http, adoptium.baseURL(), apiTimeout);
+        PrivilegedExecutor executor(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = osascript});
+        return PKGInstaller(world.process, world.http, world.fs, api, executor, options);
+    }
+    std::string packagePath(int major = 21) const {
+        return world.fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
+    }
+    std::vector<std::string> install(int major = 21, const CancelToken& cancel = {}) const {
+        auto stream = installer().run(major, kPrompt, cancel);
+        return shown(collect(stream));
+    }
+};
+
+TEST(AdoptiumAPITest, AsksForTheLatestMacJDKAndReadsTheInstaller) {
+    InstallerWorld world;
+    AdoptiumStandIn adoptium;
+    const std::string digest = sha256Hex(adoptium.package);
+    {
+        std::lock_guard lock(adoptium.mutex);
+        adoptium.assetsBody = adoptium.assetsAnswer(upper(digest));
+    }
+    auto metadata = AdoptiumAPI(world.http, adoptium.baseURL()).fetchLatestInstaller(21, "aarch64");
+    ASSERT_TRUE(metadata.ok()) << metadata.error().description;
+    EXPECT_EQ(metadata->downloadURL, adoptium.packageURL());
+    EXPECT_EQ(metadata->checksum, digest);
+    EXPECT_EQ(metadata->filename, "OpenJDK16U-jdk_x64_mac_hotspot_16.0.2_7.pkg");
+    EXPECT_EQ(metadata->releaseName, "jdk-16.0.2+7");
+
+    const auto requests = adoptium.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "/v3/assets/latest/21/hotspot?architecture=aarch64&image_type=jdk&os=mac");
+    EXPECT_EQ(requests[0].accept, "application/json");
+}
+
+TEST(AdoptiumAPITest, UnusableAnswersFailWithTheirOwnErrors) {
+    struct Case {
+        std::string body;
+        int status;
+        Error expected;
+    };
+    InstallerWorld world;
+    AdoptiumStandIn adoptium;
+    const std::string digest = sha256Hex(adoptium.package);
+    std::string withoutInstaller = adoptium.assetsAnswer(digest);
+    withoutInstaller.replace(withoutInstaller.find("\"installer\""), 11, "\"unrelated\"");
+    std::string badLink = adoptium.assetsAnswer(digest);
+    badLink.replace(badLink.find(adoptium.packageURL()), adoptium.packageURL().size(), "not a link");
+    const Case cases[] = {
+        {"[]", 200, {"AdoptiumAPI", 1, "No installer asset for Java 21 on x64"}},
+        {withoutInstaller, 200, {"AdoptiumAPI", 1, "No installer asset for Java 21 on x64"}},
+        {badLink, 200, {"AdoptiumAPI", 2, "Invalid installer URL from Adoptium"}},
+        {adoptium.assetsAnswer(digest.substr(1)),
+         200,
+         {"AdoptiumAPI", 3, "Unexpected checksum format from Adoptium (63 chars)"}},
+        {adoptium.assetsAnswer(digest),
+         503,
+         {kURLErrorDomain, url_error::kBadServerResponse, urlErrorDescription(url_error::kBadServerResponse)}},
+        {"{\"message\": \"not an array\"}",
+         200,
+         {kCocoaErrorDomain, 4864, "The data couldn\u2019t be read because it isn\u2019t in the correct format."}},
+    };
+    for (const auto& testCase : cases) {
+        {
+            std::lock_guard lock(adoptium.mutex);
+            adoptium.assetsBody = testCase.body;
+            adoptium.assetsStatus = testCase.status;
+        }
+        auto metadata = AdoptiumAPI(world.http, adoptium.baseURL()).fetchLatestInstaller(21, "x64");
+        ASSERT_FALSE(metadata.ok()) << testCase.body;
+        EXPECT_EQ(metadata.error(), testCase.expected) << testCase.body;
+    }
+}
+
+TEST(PKGInstallerTest, InstallsTheVerifiedPackageAndRemovesIt) {
+    for (const bool upperCaseChecksum : {false, true}) {
+        PackageRig rig;
+        if (upperCaseChecksum) {
+            std::lock_guard lock(rig.adoptium.mutex);
+            rig.adoptium.assetsBody = rig.adoptium.assetsAnswer(upper(sha256Hex(rig.adoptium.package)));
+        }
+        // A package left by an earlier run is replaced, not reused.
+        rig.world.root.write("home/Library/Caches/Fixwell/temurin-21-" + kArch + ".pkg", "stale");
+
+        const std::string size = std::to_string(rig.adoptium.package.size());
+        EXPECT_EQ(rig.install(21), (std::vector<std::string>{"fetching", "downloading " + size + "/" + size,
+                                                             "verifying", "installing", "completed"}));
+        EXPECT_NE(readFile(rig.world.file("script")).find("-pkg '" + rig.packagePath() + "' -target /"),
+                  std::string::npos);
+        EXPECT_NE(readFile(rig.world.file("script")).find("with prompt \"" + kPrompt + "\""), std::string::npos);
+        EXPECT_FALSE(fs::exists(rig.packagePath()));
+    }
+}
+
+TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
+    struct Case {
+        const char* name;
+        std::function<void(PackageRig&)> arrange;
+        std::function<std::string(const PackageRig&)> last;
+    };
+    const auto sha = [](const PackageRig& rig) { return sha256Hex(rig.adoptium.package); };
+    const Case cases[] = {
+        {"no installer", [](PackageRig& rig) { rig.adoptium.assetsBody = "[]"; },
+         [](const PackageRig&) { return "error: No installer asset for Java 21 on " + kArch + " (pkg: n/a)"; }},
+        {"server error", [](PackageRig& rig) { rig.adoptium.assetsStatus = 500; },
+         [](const PackageRig&) {
+             return "error: " + urlErrorDescription(url_error::kBadServerResponse) + " (pkg: n/a)";
+         }},
+        {"short checksum",
+         [sha](PackageRig& rig) { rig.adoptium.assetsBody = rig.adoptium.assetsAnswer(sha(rig).substr(1)); },
+         [](const PackageRig&) {
+             return std::string("error: Unexpected checksum format from Adoptium (63 chars) (pkg: n/a)");
+         }},
+        {"download 404", [](PackageRig& rig) { rig.adoptium.packageStatus = 404; },
+         [](const PackageRig& rig) { return "error: Adoptium download HTTP error (pkg: " + rig.packagePath() + ")"; }},
+        {"checksum mismatch",
+         [](PackageRig& rig) { rig.adoptium.assetsBody = rig.adoptium.assetsAnswer(std::string(64, 'a')); },
+         [sha](const PackageRig& rig) {
+             return "error: Checksum mismatch (expected " + std::string(64, 'a') + ", got " + sha(rig) +
+                    ") (pkg: " + rig.packagePath() + ")";
+         }},
+        {"stalled answer",
+         [](PackageRig& rig) {
+             rig.apiTimeout = 300ms;
+             rig.adoptium.assetsDelay = 5s;
+         },
+         [](const PackageRig&) { return std::string("error: ") + kAdoptiumTimeoutMessage; }},
+        {"dialog cancelled",
+         [](PackageRig& rig) {
+             rig.osascript =
+                 rig.world.program("osascript", "echo '0:107: execution error: User canceled. (-128)' >&2\nexit 1\n");
+         },
+         [](const PackageRig&) { return std::string("canceled"); }},
+        {"installer failed",
+         [](PackageRig& rig) {
+             rig.osascript =
+                 rig.world.program("osascript", "echo 'installer: The install failed. (-1)  ' >&2\nexit 1\n");
+         },
+         [](const PackageRig&) { return std::string("error: installer: The install failed. (-1)"); }},
+        {"osascript missing", [](PackageRig& rig) { rig.osascript = rig.world.bin + "/missing"; },
+         [](const PackageRig&) { return std::string("error: Failed to start osascript: "); }},
+    };
+    for (const auto& testCase : cases) {
+        PackageRig rig;
+        {
+            std::lock_guard lock(rig.adoptium.mutex);
+            testCase.arrange(rig);
+        }
+        const auto events = rig.install(21);
+        ASSERT_FALSE(events.empty()) << testCase.name;
+        const auto terminals = std::count_if(events.begin(), events.end(), [](const std::string& event) {
+            return event == "completed" || event == "canceled" || event.rfind("error: ", 0) == 0;
+        });
+        EXPECT_EQ(terminals, 1) << testCase.name;
+        const std::string expected = testCase.last(rig);
+        EXPECT_EQ(events.back().substr(0, std::min(events.back().size(), expected.size())), expected) << testCase.name;
+        if (std::string(testCase.name) != "osascript missing") {
+            EXPECT_EQ(events.back(), expected) << testCase.name;
+        }
+        EXPECT_FALSE(fs::exists(rig.packagePath())) << testCase.name;
+        EXPECT_EQ(std::count(events.begin(), events.end(), "slowResponse"), 0) << testCase.name;
+    }
+}
+
+TEST(PKGInstallerTest, SlowStepsAnnounceThemselvesOnceEach) {
+    PackageRig rig;
+    rig.options.fetchWatchdog = 100ms;
+    rig.options.downloadWatchdog = 100ms;
+    {
+        std::lock_guard lock(rig.adoptium.mutex);
+        rig.adoptium.assetsDelay = 600ms;
+        rig.adoptium.packageDelay = 600ms;
+    }
+    const std::string size = std::to_string(rig.adoptium.package.size());
+    EXPECT_EQ(rig.install(17),
+              (std::vector<std::string>{"fetching", "slowResponse", "slowResponse", "downloading " + size + "/" + size,
+                                        "verifying", "installing", "completed"}));
+}
+
+TEST(PKGInstallerTest, CancelStopsTheAdministratorStepAndItsChildren) {
+    PackageRig rig;
+    const std::string pids = rig.world.root.path() + "/pids";
+    rig.osascript = rig.world.program("osascript", "echo $$ > \"" + pids + ".tmp\"\nsleep 60 &\necho $! >> \"" + pids +
+                                                       ".tmp\"\nmv \"" + pids + ".tmp\" \"" + pids + "\"\nwait\n");
+    CancelSource cancel;
+    auto stream = rig.installer().run(21, kPrompt, cancel.token());
+    std::vector<std::string> events;
+    while (auto event = stream.next()) {
+        events.push_back(show(*event));
+        if (events.back() == "installing") {
+            ASSERT_TRUE(eventually([&] { return fs::exists(pids); }));
+            cancel.cancel();
+        }
+    }
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.back(), "canceled");
+    EXPECT_EQ(std::count(events.begin(), events.end(), "canceled"), 1);
+    std::istringstream ids(readFile(pids));
+    int pid = 0;
+    while (ids >> pid) EXPECT_TRUE(eventually([&] { return processGone(pid); })) << pid;
+    EXPECT_FALSE(fs::exists(rig.packagePath()));
+}
+
+TEST(PKGInstallerTest, CancelDuringAStalledLookUpEndsPromptly) {
+    PackageRig rig;
+    {
+        std::lock_guard lock(rig.adoptium.mutex);
+        rig.adoptium.assetsDelay = 10s;
+    }
+    CancelSource cancel;
+    auto stream = rig.installer().run(21, kPrompt, cancel.token());
+    ASSERT_EQ(show(*stream.next()), "fetching");
+    cancel.cancel();
+    EXPECT_EQ(shown(collect(stream)), std::vector<std::string>{"canceled"});
+}
+
+TEST(PKGInstallerTest, AbandonedStreamStopsTheRunAndRemovesThePackage) {
+    PackageRig rig;
+    const std::string pidFile = rig.world.root.path() + "/pid";
+    rig.osascript = rig.world.program(
+        "osascript", "echo $$ > \"" + pidFile + ".tmp\"\nmv \"" + pidFile + ".tmp\" \"" + pidFile + "\"\nsleep 60\n");
+    {
+        auto stream = rig.installer().run(21, kPrompt);
+        while (auto event = stream.next()) {
+            if (show(*event) == "installing") break;
+        }
+        ASSERT_TRUE(eventually([&] { return fs::exists(pidFile); }));
+    }  // the consumer walks away
+    const int pid = std::stoi(readFile(pidFile));
+    EXPECT_TRUE(eventually([&] { return processGone(pid); }));
+    EXPECT_TRUE(eventually([&] { return !fs::exists(rig.packagePath()); }));
+}
+
+TEST(PKGInstallerTest, EventLines) {
+    EXPECT_EQ(describe(pkg_event::Fetching{}, 25), "Looking up Temurin 25 on Adoptium…");
+    EXPECT_EQ(describe(pkg_event::Downloading{1'572'864, 3'145'728}, 25), "Downloaded 1.5 MB of 3.0 MB");
+    EXPECT_EQ(describe(pkg_event::Downloading{524'288, std::nullopt}, 25), "Downloaded 0.5 MB");
+    EXPECT_EQ(describe(pkg_event::Downloading{524'288, 0}, 25), "Downloaded 0.5 MB");
+    EXPECT_EQ(describe(pkg_event::Error{"boom"}, 25), "Error: boom");
+    EXPECT_EQ(describe(pkg_event::Canceled{}, 25), std::nullopt);
+}
+
+}  // namespace
+}  // namespace lumo::test
