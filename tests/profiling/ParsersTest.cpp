@@ -201,6 +201,13 @@ TEST(PropertyList, CorruptTruncatedAndWrongShapesAreNothing) {
         for (std::size_t length = 0; length < data.size(); length += 7)
             (void)decodePropertyListStrings(data.substr(0, length), "JavaVM");
     EXPECT_FALSE(decodePropertyListStrings(binary.substr(0, binary.size() / 2), "JavaVM"));
+    // A NUL inside a dictionary key: libplist would abort on reading the key back.
+    Bytes nulInKey = binary;
+    const auto key = nulInKey.find("CFBundleName");
+    ASSERT_NE(key, Bytes::npos);
+    nulInKey[key + 8] = '\0';
+    EXPECT_FALSE(decodePropertyListStrings(nulInKey));
+    EXPECT_FALSE(decodePropertyListStrings(nulInKey, "JavaVM"));
     EXPECT_FALSE(decodePropertyListStrings(Bytes()));
     EXPECT_FALSE(decodePropertyListStrings(Bytes("bplist00\x00\x01\x02", 11)));
     EXPECT_FALSE(decodePropertyListStrings(Bytes("not a plist at all")));
