@@ -7,6 +7,7 @@
 //   fix.title(); fix.progressTitle(); fix.id(); fix.telemetryMethod();
 #pragma once
 
+#include <array>
 #include <initializer_list>
 #include <string>
 
@@ -14,6 +15,9 @@
 #include "profiling/SystemProfile.h"
 
 namespace lumo {
+
+// The Java majors the user can pick to install, in display order (25 is the default).
+inline constexpr std::array<int, 3> kOfferedJavaMajors{25, 21, 17};
 
 class Remediation {
 public:

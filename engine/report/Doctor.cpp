@@ -1,16 +1,343 @@
 #include "report/Doctor.h"
 
 #include <algorithm>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+
+#include "config/ProductConfig.h"
+#include "diagnosis/Remediation.h"
+#include "report/LiveServices.h"
+#include "shell/AppServices.h"
+#include "simulated/Scenario.h"
+#include "simulated/SimulatedServices.h"
 
 namespace lumo {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kCommandName = "lumora-java --doctor";
+constexpr const char* kUsage = "usage: lumora-java --doctor [--json] [--scenario FILE]";
+
+struct DoctorOptions {
+    bool json = false;
+    std::optional<std::string> scenarioPath;
+};
+
+// The options, or the one-line problem with the command line.
+Result<DoctorOptions> parseOptions(const std::vector<std::string>& arguments) {
+    DoctorOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--doctor") continue;
+        if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--scenario" || argument.starts_with("--scenario=")) {
+            std::string path;
+            if (argument == "--scenario") {
+                if (i + 1 >= arguments.size())
+                    return Error{"Doctor", 1, "--scenario needs a FILE; " + std::string(kUsage)};
+                path = arguments[++i];
+            } else {
+                path = argument.substr(std::string_view("--scenario=").size());
+            }
+            if (path.empty()) return Error{"Doctor", 1, "--scenario needs a FILE; " + std::string(kUsage)};
+            if (options.scenarioPath) return Error{"Doctor", 1, "--scenario given twice; " + std::string(kUsage)};
+            options.scenarioPath = path;
+        } else {
+            return Error{"Doctor", 1, "unknown option " + argument + "; " + std::string(kUsage)};
+        }
+    }
+    return options;
+}
+
+// One line, whatever the description holds.
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+Json optionalString(const std::optional<std::string>& value) { return value ? Json(*value) : Json(nullptr); }
+
+Json fixJSON(const Remediation& fix) { return Json{{"id", fix.id()}, {"title", fix.title()}}; }
+
+// The UTF-8 character starting at text[index], or 0 when the bytes there are not one.
+std::size_t utf8Length(std::string_view text, std::size_t index) {
+    const auto lead = static_cast<unsigned char>(text[index]);
+    std::size_t length = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    else
+        return 0;
+    if (index + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[index + k]) & 0xC0) != 0x80) return 0;
+    }
+    const auto second = static_cast<unsigned char>(text[index + 1]);
+    // Overlong forms, surrogates and values beyond U+10FFFF.
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+// Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD and
+// control characters (which could move the cursor or recolour the terminal)
+// become "?".
+std::string printable(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8Length(text, i);
+        if (length == 0) {
+            result += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (length == 1 && (byte < 0x20 || byte == 0x7F)) {
+            result += '?';
+        } else {
+            result.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return result;
+}
+
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+    return count;
+}
+
+// `text` wrapped at word boundaries to lines of about `width` characters, each
+// line prefixed with `indent`.
+std::string wrapped(const std::string& text, const std::string& indent, std::size_t width = 88) {
+    std::istringstream words(text);
+    std::string result;
+    std::string line;
+    std::string word;
+    while (words >> word) {
+        if (!line.empty() && characterCount(line) + 1 + characterCount(word) > width) {
+            result += indent + line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) result += indent + line + "\n";
+    return result;
+}
+
+const char* mark(bool good) { return good ? "✓" : "✗"; }
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string result;
+    for (const std::string& item : items) result += (result.empty() ? "" : ", ") + item;
+    return result;
+}
+
+std::string architectureLabel(Architecture architecture) {
+    switch (architecture) {
+        case Architecture::appleSilicon: return "Apple silicon";
+        case Architecture::intel: return "Intel";
+        case Architecture::unknown: return "unknown";
+    }
+    return "unknown";
+}
+
+void toolLine(std::ostream& out, const char* name, const std::optional<std::string>& path) {
+    out << "  " << mark(path.has_value()) << " " << name << ": " << (path ? printable(*path) : "not found") << "\n";
+}
+
+void fixLine(std::ostream& out, const std::string& label, const Remediation& fix, bool withExplainer) {
+    out << "  " << label << fix.title() << "  [" << printable(fix.id()) << "]\n";
+    if (withExplainer) out << wrapped(fix.explainer(), "    ");
+}
+
+// Collects the probes' diagnostic lines (they arrive from several threads).
+class DiagnosticLines {
+public:
+    DiagnosticLog log() {
+        return [this](const std::string& line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(line);
+        };
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+}  // namespace
 
 bool isDoctorCommand(const std::vector<std::string>& arguments) {
     return std::find(arguments.begin(), arguments.end(), "--doctor") != arguments.end();
 }
 
-int runDoctorCommand(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
-    err << "The doctor report is not built yet.\n";
-    return 2;
+std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis) {
+    const ProbeBundle& java = profile.javaState;
+    Json jdks = Json::array();
+    for (const JDKInfo& jdk : java.installedJDKs) {
+        jdks.push_back(
+            {{"version", jdk.version}, {"vendor", jdk.vendor}, {"architecture", jdk.architecture}, {"path", jdk.path}});
+    }
+    Json report;
+    report["profile"] = {
+        {"architecture", architectureName(profile.architecture)},
+        {"macosVersion", versionString(profile.macosVersion)},
+        {"shell", profile.shell.name()},
+        {"homebrew", optionalString(profile.homebrewPrefix)},
+        {"sdkman", optionalString(profile.sdkmanRoot)},
+        {"mise", optionalString(profile.miseExecutable)},
+        {"jenv", optionalString(profile.jenvRoot)},
+        {"asdf", optionalString(profile.asdfRoot)},
+        {"xcodeCommandLineTools", optionalString(profile.xcodeCommandLineToolsPath)},
+        {"java",
+         {{"whichJava", optionalString(java.whichJava)},
+          {"installedJDKs", jdks},
+          {"jvmDirContents", java.jvmDirContents},
+          {"javaHomeInActiveShell", optionalString(java.javaHomeInActiveShell)}}},
+        {"aiTools", profile.aiTooling.reportKeys()},
+        {"terminals", profile.terminals.reportKeys()},
+        {"isLikelyDeveloper", profile.isLikelyDeveloper()},
+    };
+    report["diagnosis"] = {
+        {"id", diagnosis.telemetryID()},
+        {"reason", diagnosis.telemetryReason()},
+        {"headline", diagnosis.headline()},
+        {"explanation", diagnosis.explanation()},
+    };
+    Json install = Json::object();
+    for (int major : kOfferedJavaMajors) install[std::to_string(major)] = fixJSON(installRemediation(major, profile));
+    Json javaHome = nullptr;
+    if (diagnosis.kind() == Diagnosis::Case::D2_HomeUnset && diagnosis.detectedJDK())
+        javaHome = fixJSON(homeRemediation(*diagnosis.detectedJDK(), profile));
+    report["fixes"] = {{"install", install}, {"javaHome", javaHome}};
+    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis, const std::string& productName,
+                       const std::string& scenarioDescription) {
+    std::ostringstream out;
+    out << productName << " — doctor\n";
+    if (!scenarioDescription.empty()) out << wrapped("Simulated Mac: " + printable(scenarioDescription), "");
+    out << "\nThis Mac\n";
+    out << "  " << mark(profile.architecture != Architecture::unknown)
+        << " Processor: " << architectureLabel(profile.architecture) << "\n";
+    out << "  ✓ macOS " << versionString(profile.macosVersion) << "\n";
+    out << "  ✓ Login shell: " << printable(profile.shell.name()) << "\n";
+    toolLine(out, "Homebrew", profile.homebrewPrefix);
+    toolLine(out, "SDKMAN", profile.sdkmanRoot);
+    toolLine(out, "Mise", profile.miseExecutable);
+    toolLine(out, "jEnv", profile.jenvRoot);
+    toolLine(out, "asdf", profile.asdfRoot);
+    toolLine(out, "Xcode Command Line Tools", profile.xcodeCommandLineToolsPath);
+    const auto terminals = profile.terminals.reportKeys();
+    const auto aiTools = profile.aiTooling.reportKeys();
+    out << "  " << mark(!terminals.empty()) << " Terminals: " << (terminals.empty() ? "none found" : joined(terminals))
+        << "\n";
+    out << "  " << mark(!aiTools.empty()) << " AI coding tools: " << (aiTools.empty() ? "none found" : joined(aiTools))
+        << "\n";
+    out << "    Likely a developer's Mac: " << (profile.isLikelyDeveloper() ? "yes" : "no") << "\n";
+
+    const ProbeBundle& java = profile.javaState;
+    out << "\nJava\n";
+    toolLine(out, "java on the search path", java.whichJava);
+    out << "  " << mark(!java.installedJDKs.empty()) << " JDKs found: " << java.installedJDKs.size() << "\n";
+    for (const JDKInfo& jdk : java.installedJDKs) {
+        const auto major = javaMajor(jdk);
+        const bool modern = major && *major >= kMinimumModernJavaMajor;
+        out << "      " << (modern ? "•" : "·") << " " << printable(jdk.version);
+        if (!jdk.vendor.empty()) out << "  " << printable(jdk.vendor);
+        if (!jdk.architecture.empty()) out << "  (" << printable(jdk.architecture) << ")";
+        out << (modern ? "" : "  legacy") << "\n        " << printable(jdk.path) << "\n";
+    }
+    out << "    " << kSystemJDKDirectory << ": "
+        << (java.jvmDirContents.empty() ? "empty" : printable(joined(java.jvmDirContents))) << "\n";
+    const bool settled =
+        diagnosis.kind() == Diagnosis::Case::D4_ModernHomeSet || diagnosis.kind() == Diagnosis::Case::noErrorsFound;
+    out << "  " << mark(java.javaHomeInActiveShell && settled) << " JAVA_HOME in a login shell: "
+        << (java.javaHomeInActiveShell ? printable(*java.javaHomeInActiveShell) : "not set") << "\n";
+
+    out << "\nDiagnosis\n";
+    out << "  " << mark(settled) << " " << diagnosis.headline() << "  [" << diagnosis.telemetryID() << "]\n";
+    out << wrapped(printable(diagnosis.explanation()), "    ");
+
+    out << "\nRecommended fix\n";
+    switch (diagnosis.kind()) {
+        case Diagnosis::Case::D1_NoJDK:
+        case Diagnosis::Case::D3_LegacyOnly: {
+            bool first = true;
+            for (int major : kOfferedJavaMajors) {
+                const std::string label = (first ? "→ Install Java " : "  or Java ") + std::to_string(major) + ": ";
+                fixLine(out, label, installRemediation(major, profile), first);
+                first = false;
+            }
+            if (diagnosis.kind() == Diagnosis::Case::D3_LegacyOnly && diagnosis.detectedJDK())
+                fixLine(out, "  or ", Remediation::keepCurrentLegacyJava(diagnosis.detectedJDK()->path), false);
+            break;
+        }
+        case Diagnosis::Case::D2_HomeUnset:
+            fixLine(out, "→ ", homeRemediation(*diagnosis.detectedJDK(), profile), true);
+            break;
+        case Diagnosis::Case::D4_ModernHomeSet:
+        case Diagnosis::Case::noErrorsFound: out << "  Nothing to fix.\n"; break;
+        case Diagnosis::Case::unknown: out << "  None chosen automatically; see the diagnosis above.\n"; break;
+    }
+    return out.str();
+}
+
+int runDoctorCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    const auto options = parseOptions(arguments);
+    if (!options) {
+        err << kCommandName << ": " << oneLine(options.error().description) << "\n";
+        return 2;
+    }
+
+    AppServices services;
+    std::string description;
+    if (options->scenarioPath) {
+        auto scenario = loadScenario(*options->scenarioPath);
+        if (!scenario) {
+            err << kCommandName << ": " << oneLine(scenario.error().description) << "\n";
+            return 2;
+        }
+        description = scenario->description.empty() ? *options->scenarioPath : scenario->description;
+        services = makeSimulatedServices(*scenario);
+    } else {
+        services = makeLiveDoctorServices();
+    }
+
+    // Launch failures and the like are notes on stderr: stdout carries the report alone.
+    DiagnosticLines notes;
+    const SystemProfile profile = SystemProfiler(services, notes.log()).profile();
+    for (const std::string& line : notes.lines()) err << "note: " << oneLine(printable(line)) << "\n";
+
+    const ProductConfig& product = ProductConfig::current();
+    const Diagnosis diagnosis = product.diagnosisProfile ? product.diagnosisProfile->diagnose(profile.javaState)
+                                                         : JavaProfile().diagnose(profile.javaState);
+    if (options->json) {
+        out << doctorJSON(profile, diagnosis);
+    } else {
+        out << doctorText(profile, diagnosis, product.displayName, description);
+    }
+    out.flush();
+    return 0;
 }
 
 }  // namespace lumo
