@@ -239,7 +239,11 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     out << "\nThis Mac\n";
     out << "  " << mark(profile.architecture != Architecture::unknown)
         << " Processor: " << architectureLabel(profile.architecture) << "\n";
-    out << "  ✓ macOS " << versionString(profile.macosVersion) << "\n";
+    if (profile.macosVersion == OperatingSystemVersion{}) {
+        out << "  ✗ macOS version: unknown\n";
+    } else {
+        out << "  ✓ macOS " << versionString(profile.macosVersion) << "\n";
+    }
     out << "  ✓ Login shell: " << printable(profile.shell.name()) << "\n";
     toolLine(out, "Homebrew", profile.homebrewPrefix);
     toolLine(out, "SDKMAN", profile.sdkmanRoot);

@@ -4,6 +4,7 @@
 
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
+#include "platform/live/LiveHostInfo.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "simulated/SimulatedServices.h"
 
@@ -15,7 +16,7 @@ AppServices makeLiveDoctorServices() {
     services.fs = std::make_shared<LiveFileSystem>();
     services.http = std::make_shared<LiveHTTPFetcher>();
     services.store = std::make_shared<InMemoryKeyValueStore>();
-    // TODO: the host's environment and OS version come from the live host adapter once it lands.
+    services.host = currentHostInfo();
     services.isFixtureMode = false;
     return services;
 }
