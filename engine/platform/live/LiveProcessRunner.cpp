@@ -11,7 +11,7 @@
 #ifdef __APPLE__
 #include <crt_externs.h>
 #else
-extern char** environ;
+extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX asks the program to declare it
 #endif
 
 #include <array>
@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 // How often a child that is silent (or whose pipe is held open by others) is
 // checked for having exited.
 constexpr std::chrono::milliseconds kExitCheckInterval{100};
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 char** inheritedEnvironment() {
 #ifdef __APPLE__
@@ -300,7 +300,10 @@ Result<LaunchedChild> launch(const std::string& executable, const std::vector<st
     std::vector<char*> envp;
     if (environment) {
         variables.reserve(environment->size());
-        for (const auto& [name, value] : *environment) variables.push_back(name + "=" + value);
+        for (const auto& [name, value] : *environment) {
+            std::string& variable = variables.emplace_back(name);
+            variable.append("=").append(value);
+        }
         for (auto& variable : variables) envp.push_back(variable.data());
         envp.push_back(nullptr);
     }
@@ -493,7 +496,7 @@ private:
     bool m_afterCarriageReturn = false;
 };
 
-void readLines(std::shared_ptr<SpawnedChild> child, UniqueFd pipe, EventSink<ProcessStreamEvent> sink) {
+void readLines(const std::shared_ptr<SpawnedChild>& child, UniqueFd pipe, const EventSink<ProcessStreamEvent>& sink) {
     LineSplitter splitter;
     const auto deliver = [&](std::string_view line) { sink.yield(process_event::Line{repairedUtf8(line)}); };
     const std::array fds{pipe.get()};
