@@ -64,9 +64,9 @@ HTTPRequest get(const std::string& url, std::chrono::milliseconds timeout = 5s) 
 }
 
 TEST(LiveHTTPFetcherTest, SendsMethodHeadersAndBodyAndReturnsTheResponse) {
-    LoopbackServer loopback;
     std::mutex mutex;
     httplib::Request seen;
+    LoopbackServer loopback;  // after what its handlers use: it stops first
     loopback.server.Put("/v1/events", [&](const httplib::Request& request, httplib::Response& response) {
         {
             std::lock_guard lock(mutex);
@@ -240,12 +240,12 @@ TEST(LiveHTTPFetcherTest, CancellationEndsARequestPromptly) {
 }
 
 TEST(LiveHTTPFetcherTest, DownloadStreamsToATemporaryFileWithProgress) {
-    LoopbackServer loopback;
     const std::string payload = [] {
         std::string bytes(300 * 1024, '\0');
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
         return bytes;
     }();
+    LoopbackServer loopback;  // after the payload its handlers send: it stops first
     loopback.server.Get("/OpenJDK.pkg", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(payload, "application/octet-stream");
     });
