@@ -24,7 +24,7 @@ std::string withoutTrailingSlashes(std::string path) {
 }
 
 std::string environmentValue(const char* name) {
-    const char* value = std::getenv(name);
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): the app never calls setenv
     return value ? std::string(value) : std::string();
 }
 
@@ -79,7 +79,7 @@ int removeTree(int parentFd, const std::string& name, const std::string& display
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(directory);
+        const dirent* entry = ::readdir(directory);  // NOLINT(concurrency-mt-unsafe): a stream of our own
         if (!entry) {
             if (errno != 0) {
                 failedPath = displayPath;
@@ -119,7 +119,7 @@ Status writeAtomically(std::string_view bytes, const std::string& path) {
 
     const std::string directory = parentDirectory(target);
     auto temporary = posix::createUniqueFile(directory, temporaryPrefixFor(target), 0666);
-    if (!temporary) return temporary.error();
+    if (!temporary) return posixError(temporary.error().code, path);
     const auto discard = [&](int error) {
         temporary->fd.reset();
         ::unlink(temporary->path.c_str());
@@ -280,7 +280,7 @@ Result<std::vector<std::string>> LiveFileSystem::contentsOfDirectory(const std::
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(directory.get());
+        const dirent* entry = ::readdir(directory.get());  // NOLINT(concurrency-mt-unsafe): a stream of our own
         if (!entry) {
             if (errno != 0) return posixError(errno, path);
             return names;

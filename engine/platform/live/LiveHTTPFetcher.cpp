@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -202,22 +201,24 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
     }
 
     std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(nullptr, curl_slist_free_all);
+    const auto appendHeader = [&headerList](const std::string& line) {
+        // On failure libcurl leaves the list as it was; on success it returns its head.
+        curl_slist* head = curl_slist_append(headerList.get(), line.c_str());
+        if (!head) return false;
+        (void)headerList.release();
+        headerList.reset(head);
+        return true;
+    };
     bool callerSetExpect = false;
     for (const auto& [name, value] : request.headers) {
         callerSetExpect = callerSetExpect || equalIgnoringCase(name, "Expect");
         // "Name;" is libcurl's spelling of a header with an empty value.
-        const std::string line = value.empty() ? name + ";" : name + ": " + value;
-        curl_slist* extended = curl_slist_append(headerList.get(), line.c_str());
-        if (!extended) return makeURLError(url_error::kUnknown, "out of memory");
-        (void)headerList.release();
-        headerList.reset(extended);
+        std::string line = name;
+        line += value.empty() ? ";" : ": ";
+        line += value;
+        if (!appendHeader(line)) return makeURLError(url_error::kUnknown, "out of memory");
     }
-    if (!callerSetExpect) {
-        curl_slist* extended = curl_slist_append(headerList.get(), "Expect:");
-        if (!extended) return makeURLError(url_error::kUnknown, "out of memory");
-        (void)headerList.release();
-        headerList.reset(extended);
-    }
+    if (!callerSetExpect && !appendHeader("Expect:")) return makeURLError(url_error::kUnknown, "out of memory");
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
 
     if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) {
@@ -253,7 +254,7 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
         if (message->msg == CURLMSG_DONE && message->easy_handle == handle) result = message->data.result;
     }
     if (result == CURLE_WRITE_ERROR && transfer.sinkError != 0) {
-        return makeURLError(url_error::kCannotCreateFile, std::strerror(transfer.sinkError));
+        return makeURLError(url_error::kCannotCreateFile, posixError(transfer.sinkError).description);
     }
     if (result == CURLE_UNSUPPORTED_PROTOCOL) {
         // The URL's own scheme was checked above: this is either a redirect to
@@ -349,7 +350,7 @@ Result<HTTPDownloadResult> LiveHTTPFetcher::download(const std::string& url, con
     auto response = perform(request, options.cancel, transfer);
     if (!response) return discard(response.error());
     if (const int error = file->fd.reset()) {
-        return discard(makeURLError(url_error::kCannotCreateFile, std::strerror(error)));
+        return discard(makeURLError(url_error::kCannotCreateFile, posixError(error).description));
     }
     return HTTPDownloadResult{std::move(file->path), std::move(*response)};
 }

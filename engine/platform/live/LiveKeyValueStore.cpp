@@ -119,7 +119,7 @@ LiveKeyValueStore::LiveKeyValueStore(const std::string& reverseDNSDomain) {
                                                                         qt(names.organization), qt(names.application)));
 }
 
-LiveKeyValueStore::LiveKeyValueStore(IniFile file) {
+LiveKeyValueStore::LiveKeyValueStore(const IniFile& file) {
     m_settings = std::make_unique<Settings>(std::make_unique<QSettings>(qt(file.path), QSettings::IniFormat));
 }
 

@@ -38,7 +38,7 @@ public:
     // The preferences of a reverse-DNS domain ("example.brimwell.lumo.java").
     explicit LiveKeyValueStore(const std::string& reverseDNSDomain);
     // The preferences kept in an INI file at `file.path`.
-    explicit LiveKeyValueStore(IniFile file);
+    explicit LiveKeyValueStore(const IniFile& file);
     ~LiveKeyValueStore() override;
 
     LiveKeyValueStore(const LiveKeyValueStore&) = delete;
