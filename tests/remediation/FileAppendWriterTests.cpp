@@ -68,20 +68,12 @@ TEST(FileAppendWriterHeaderTest, DatesInTheLocalTimeZoneWithTheProductMarker) {
     EXPECT_EQ(tokyo, "# 2024-03-01 " + marker + " \u2014 Java configuration");
 }
 
-TEST(FileAppendWriterHeaderTest, SeparatorLeavesExactlyOneBlankLineBeforeTheBlock) {
-    EXPECT_EQ(FileAppendWriter::separator(""), "");
-    EXPECT_EQ(FileAppendWriter::separator("export A=1"), "\n\n");
-    EXPECT_EQ(FileAppendWriter::separator("export A=1\n"), "\n");
-    EXPECT_EQ(FileAppendWriter::separator("export A=1\n\n"), "");
-    EXPECT_EQ(FileAppendWriter::separator("export A=1\n\n\n"), "");
-}
-
 TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
     struct Case {
         std::string original;
         std::string expectedPrefix;
     };
-    for (const Case& c : std::vector<Case>{{"a", "a\n\n"}, {"a\n", "a\n\n"}, {"a\n\n", "a\n\n"}}) {
+    for (const Case& c : std::vector<Case>{{"", ""}, {"a", "a\n\n"}, {"a\n", "a\n\n"}, {"a\n\n", "a\n\n"}}) {
         home.write(".zprofile", c.original);
         const auto preview = writer().previewAppending({"export X=1"}, "Label");
         ASSERT_TRUE(preview.ok());
@@ -140,14 +132,6 @@ TEST_F(FileAppendWriterTest, SecondJavaPreviewIsAlreadySetAndKeepsTheFirstBackup
     ASSERT_TRUE(writer().apply(*second).ok());
     EXPECT_EQ(readFile(zprofile()), first->proposedContents);
     EXPECT_EQ(readFile(zprofile() + ".bak"), "export EDITOR=vi\n");
-}
-
-TEST_F(FileAppendWriterTest, AlreadySetPreviewCreatesNoBackup) {
-    home.write(".zprofile", "export JAVA_HOME=/x\n");
-    const auto preview = ZprofileWriter(fs).preview();
-    ASSERT_TRUE(preview.ok() && preview->alreadySet);
-    ASSERT_TRUE(writer().apply(*preview).ok());
-    EXPECT_FALSE(fs->fileExists(zprofile() + ".bak"));
 }
 
 TEST_F(FileAppendWriterTest, HomebrewAppendRecognisesAnyMentionOfTheMarker) {
