@@ -95,6 +95,14 @@ TEST(LiveKeyValueStoreTest, DomainNamesMapToQSettingsNames) {
     EXPECT_EQ(settingsNamesForDomain("example.brimwell.lumo.java"), (SettingsNames{"brimwell.example", "lumo.java"}));
     EXPECT_EQ(settingsNamesForDomain("example.brimwell"), (SettingsNames{"brimwell.example", ""}));
     EXPECT_EQ(settingsNamesForDomain("local"), (SettingsNames{"local", ""}));
+
+    // Qt's defaults backend stores '/' as '.', '.' as U+00B7 and U+00B7 as '/'.
+    EXPECT_EQ(settingsKeyForDefaultsKey("example.brimwell.lumo.java.consented"),
+              "example/brimwell/lumo/java/consented");
+    EXPECT_EQ(settingsKeyForDefaultsKey("a/b\xC2\xB7"
+                                        "c"),
+              "a\xC2\xB7"
+              "b.c");
 }
 
 #ifndef __APPLE__

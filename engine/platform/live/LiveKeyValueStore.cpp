@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "config/ProductConfig.h"
@@ -89,9 +90,32 @@ struct LiveKeyValueStore::Settings {
         typedText = true;  // the native format outside macOS is an INI file too
 #endif
     }
+    // The key QSettings needs for one of ours.
+    QString key(const std::string& ours) const { return typedText ? qt(ours) : qt(settingsKeyForDefaultsKey(ours)); }
     std::unique_ptr<QSettings> settings;
     bool typedText = true;
 };
+
+std::string settingsKeyForDefaultsKey(const std::string& key) {
+    // Qt's defaults backend turns '/' into '.', '.' into U+00B7 and U+00B7
+    // into '/'; the opposite turn makes the defaults key equal ours.
+    static constexpr std::string_view kMiddleDot = "\xC2\xB7";
+    std::string result;
+    result.reserve(key.size());
+    for (std::size_t index = 0; index < key.size(); ++index) {
+        if (key[index] == '.') {
+            result += '/';
+        } else if (key[index] == '/') {
+            result += kMiddleDot;
+        } else if (key.compare(index, kMiddleDot.size(), kMiddleDot) == 0) {
+            result += '.';
+            index += kMiddleDot.size() - 1;
+        } else {
+            result += key[index];
+        }
+    }
+    return result;
+}
 
 SettingsNames settingsNamesForDomain(const std::string& reverseDNSDomain) {
     std::vector<std::string> labels;
@@ -127,7 +151,7 @@ LiveKeyValueStore::~LiveKeyValueStore() = default;
 
 std::optional<PreferenceValue> LiveKeyValueStore::value(const std::string& key) const {
     std::lock_guard lock(m_mutex);
-    const QVariant stored = m_settings->settings->value(qt(key));
+    const QVariant stored = m_settings->settings->value(m_settings->key(key));
     if (!stored.isValid()) return std::nullopt;
     if (m_settings->typedText) {
         if (stored.metaType().id() != QMetaType::QString) return fromNativeVariant(stored);
@@ -140,11 +164,11 @@ void LiveKeyValueStore::set(const std::optional<PreferenceValue>& value, const s
     std::lock_guard lock(m_mutex);
     QSettings& settings = *m_settings->settings;
     if (!value) {
-        settings.remove(qt(key));
+        settings.remove(m_settings->key(key));
     } else if (m_settings->typedText) {
-        settings.setValue(qt(key), encodedText(*value));
+        settings.setValue(m_settings->key(key), encodedText(*value));
     } else {
-        settings.setValue(qt(key), nativeVariant(*value));
+        settings.setValue(m_settings->key(key), nativeVariant(*value));
     }
     settings.sync();
 }

@@ -3,7 +3,10 @@
 // On macOS QSettings' native format is the user-defaults system: the store
 // built from a reverse-DNS domain ("example.brimwell.lumo.java") reads and
 // writes that defaults domain, keeping bool, integer, double and string
-// values as the native types. Elsewhere the native format is an INI file
+// values as the native types and keys exactly as given (dots included).
+// Qt derives the domain from an organization name and takes it as given only
+// when its last label is a known top-level domain (com, org, net, two
+// letters, ...); any other ends up as "com.<name>-<label>.<application>". Elsewhere the native format is an INI file
 // under ~/.config, and an INI file can also be named directly (tests, tools);
 // INI files keep only text, so there each value is stored with its type in
 // front ("bool:true", "int:42", "double:0.5", "string:text"). A value the
@@ -65,5 +68,8 @@ struct SettingsNames {
     friend bool operator==(const SettingsNames&, const SettingsNames&) = default;
 };
 SettingsNames settingsNamesForDomain(const std::string& reverseDNSDomain);
+
+// The QSettings key that Qt's macOS defaults backend stores as `key`.
+std::string settingsKeyForDefaultsKey(const std::string& key);
 
 }  // namespace lumo
