@@ -21,8 +21,9 @@
 //  - Events already buffered when the producer finishes are still delivered;
 //    after cancel() the consumer sees no more events.
 //  - The consumer may be woken without blocking a thread: setReadyHandler()
-//    installs a callback that runs (on the producer's thread) after each yield
-//    and at the end; a UI then drains the stream with drain().
+//    installs a callback that runs (on the producer's thread) when an event
+//    arrives in an empty buffer, and at the end; a UI then takes the whole
+//    burst with drain(), so a flood of lines costs one wake-up per batch.
 #pragma once
 
 #include <chrono>
@@ -74,12 +75,17 @@ public:
     // Appends an event. Returns false (and drops it) once the stream has ended.
     bool yield(T value) const {
         std::function<void()> ready;
+        bool wasEmpty = false;
         {
             std::lock_guard lock(m_state->mutex);
             if (m_state->finished || m_state->cancelled) return false;
+            wasEmpty = m_state->buffer.empty();
             m_state->buffer.push_back(std::move(value));
-            ready = m_state->onReady;
+            if (wasEmpty) ready = m_state->onReady;
         }
+        // The single consumer only ever waits on an empty buffer, and a drain()
+        // takes everything, so only the first event of a burst needs a wake-up.
+        if (!wasEmpty) return true;
         m_state->changed.notify_all();
         if (ready) ready();
         return true;
@@ -198,8 +204,9 @@ public:
         if (termination) termination();
     }
 
-    // Called after each event and at the end, on the producer's thread. Runs at
-    // once if events are already waiting or the stream has ended.
+    // Called when an event arrives in an empty buffer and at the end, on the
+    // producer's thread. Runs at once if events are already waiting or the
+    // stream has ended. The handler must drain() everything it is woken for.
     void setReadyHandler(std::function<void()> handler) {
         bool pending = false;
         {

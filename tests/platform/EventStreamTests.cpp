@@ -78,9 +78,13 @@ TEST(EventStreamTest, ReadyHandlerLetsAConsumerDrainWithoutBlocking) {
     stream.setReadyHandler([&] { ++wakeups; });
     sink.yield(1);
     sink.yield(2);
+    EXPECT_EQ(wakeups.load(), 1) << "one wake-up per burst";
+    EXPECT_EQ(stream.drain(), (std::vector<int>{1, 2}));
+    sink.yield(3);
+    EXPECT_EQ(wakeups.load(), 2) << "an event into an empty buffer wakes again";
     sink.finish();
     EXPECT_EQ(wakeups.load(), 3);
-    EXPECT_EQ(stream.drain(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(stream.drain(), (std::vector<int>{3}));
     EXPECT_TRUE(stream.isEnded());
 }
 
