@@ -193,3 +193,42 @@ TEST(ScreenTests, AuditEntryRawValuesRoundTrip) {
 
 }  // namespace
 }  // namespace lumo
+
+#include "shell/LaunchEvent.h"
+
+namespace lumo {
+namespace {
+
+TEST(LaunchEventTests, PropertiesFromTheProfile) {
+    SystemProfile profile;
+    profile.architecture = Architecture::appleSilicon;
+    profile.macosVersion = {14, 5, 1};
+    profile.shell = Shell::other("nu");
+    profile.homebrewPrefix = "/opt/homebrew/bin/brew";
+    profile.asdfRoot = "/Users/a/.asdf";
+    EXPECT_EQ(appLaunchedProperties(profile), (JSONObject{{"macos_major", 14},
+                                                          {"macos_minor", 5},
+                                                          {"arch", "arm64"},
+                                                          {"shell", "other"},
+                                                          {"has_homebrew", true},
+                                                          {"has_sdkman", false},
+                                                          {"has_mise", false},
+                                                          {"has_jenv", false},
+                                                          {"has_asdf", true},
+                                                          {"has_xcode_clt", false}}));
+    profile.architecture = Architecture::intel;
+    profile.shell = Shell::fish();
+    EXPECT_EQ(appLaunchedProperties(profile).at("arch"), JSONValue("x86_64"));
+    EXPECT_EQ(appLaunchedProperties(profile).at("shell"), JSONValue("fish"));
+}
+
+TEST(LaunchEventTests, FixtureModeWithoutProfileNeitherProfilesNorReportsProperties) {
+    EXPECT_FALSE(StartupPlan::needsProfiling(std::nullopt, true));
+    EXPECT_TRUE(StartupPlan::needsProfiling(std::nullopt, false));
+    EXPECT_FALSE(StartupPlan::needsProfiling(SystemProfile{}, false));
+    EXPECT_TRUE(StartupPlan::launchProperties(std::nullopt).empty());
+    EXPECT_EQ(StartupPlan::launchProperties(SystemProfile{}).size(), 10u);
+}
+
+}  // namespace
+}  // namespace lumo

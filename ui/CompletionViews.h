@@ -1,0 +1,61 @@
+// The views that close a pass through the journey: the score card, the
+// build-intent prompt and the completion page.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "UIEnvironment.h"
+#include "screens/NPSFeedbackModel.h"
+#include "screens/SimplifiedCompletionModel.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace lumo::ui {
+
+// The 0–10 recommendation-score card.
+class NPSFeedbackCard : public QWidget {
+    Q_OBJECT
+public:
+    NPSFeedbackCard(const UIEnvironment& environment, std::function<void()> onSubmitted, QWidget* parent = nullptr);
+
+    NPSFeedbackModel& model() { return *model_; }
+
+private:
+    void refresh();
+
+    std::unique_ptr<NPSFeedbackModel> model_;
+    std::vector<QPushButton*> scores_;
+    QWidget* reasonBox_ = nullptr;
+    QPlainTextEdit* reason_ = nullptr;
+    QWidget* thanks_ = nullptr;
+};
+
+// "Want to build software on this Mac?" with "See recommendations →".
+class BuildIntentPromptView : public QWidget {
+    Q_OBJECT
+public:
+    explicit BuildIntentPromptView(std::function<void()> onSeeRecommendations, QWidget* parent = nullptr);
+};
+
+// "Java is working": the page at the end of the staged audit.
+class SimplifiedCompletionView : public QWidget {
+    Q_OBJECT
+public:
+    SimplifiedCompletionView(CompletionSurface surface, const UIEnvironment& environment,
+                             std::function<void()> onSeeRecommendations, std::function<void()> onDone,
+                             QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::unique_ptr<SimplifiedCompletionModel> model_;
+    NPSFeedbackCard* card_ = nullptr;
+};
+
+}  // namespace lumo::ui

@@ -1,0 +1,96 @@
+#include "GoalPromptView.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "Style.h"
+
+namespace lumo::ui {
+
+GoalPromptView::GoalPromptView(const GoalPrompt& prompt, TelemetrySink& telemetry,
+                               std::function<void(const std::string&)> onContinue, QWidget* parent)
+    : QWidget(parent), model_(std::make_unique<GoalPromptModel>(prompt, telemetry, std::move(onContinue))) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+
+    layout->addWidget(label(QString::fromStdString(prompt.question), TextStyle::headline));
+    auto* subcopy = label(QString::fromStdString(prompt.subcopy), TextStyle::subheadline, true);
+    layout->addWidget(subcopy);
+
+    auto* options = new QVBoxLayout;
+    options->setSpacing(6);
+    options->setContentsMargins(0, 4, 0, 0);
+    for (const GoalOption& option : prompt.options) {
+        auto* row = button(QString::fromStdString(option.label), ButtonStyle::plain);
+        row->setIconSize(QSize(16, 16));
+        row->setCheckable(true);
+        identify(row, QStringLiteral("goal-option-") + QString::fromStdString(option.key), row->text());
+        const std::string key = option.key;
+        connect(row, &QPushButton::clicked, this, [this, key] { model_->select(key); });
+        options->addWidget(row, 0, Qt::AlignLeft);
+        options_[option.key] = row;
+    }
+    layout->addLayout(options);
+
+    detailBox_ = new QWidget;
+    auto* detailLayout = new QVBoxLayout(detailBox_);
+    detailLayout->setContentsMargins(24, 0, 0, 0);
+    detailLayout->setSpacing(4);
+    detailPrompt_ = label(QString(), TextStyle::caption, true);
+    detailLayout->addWidget(detailPrompt_);
+    detailField_ = new QLineEdit;
+    detailField_->setFont(textFont(TextStyle::body));
+    detailField_->setMaximumWidth(360);
+    detailField_->setMinimumHeight(24);
+    detailField_->setStyleSheet(QStringLiteral(
+        "QLineEdit { border: 1px solid rgba(0,0,0,0.2); border-radius: 5px; padding: 2px 6px; background: white; }"
+        "QLineEdit:focus { border: 2px solid rgba(0,122,255,0.6); padding: 1px 5px; }"));
+    identify(detailField_, QStringLiteral("goal-detail-field"));
+    connect(detailField_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_->setDetail(text.toStdString()); });
+    detailLayout->addWidget(detailField_);
+    layout->addWidget(detailBox_);
+
+    layout->addSpacing(8);
+    continue_ = button(QString::fromStdString(ProductConfig::current().copy.primaryCTA), ButtonStyle::prominent,
+                       ControlSize::large);
+    identify(continue_, QStringLiteral("goal-continue"), continue_->text());
+    continue_->setDefault(true);
+    continue_->setShortcut(QKeySequence(Qt::Key_Return));
+    connect(continue_, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
+    layout->addWidget(continue_, 0, Qt::AlignLeft);
+
+    layout->addWidget(label(QStringLiteral("Nothing changes on your Mac until you review and approve it."),
+                            TextStyle::footnote, true));
+
+    model_->setOnChange([this] { refresh(); });
+    refresh();
+}
+
+void GoalPromptView::refresh() {
+    for (const auto& [key, row] : options_) {
+        const bool selected = model_->selectedKey() == key;
+        row->setChecked(selected);
+        row->setIcon(radioSymbol(selected));
+    }
+    const auto prompt = model_->detailPrompt();
+    detailBox_->setVisible(prompt.has_value());
+    if (prompt) {
+        const QString text = QString::fromStdString(*prompt);
+        detailPrompt_->setText(text);
+        detailField_->setPlaceholderText(text);
+        detailField_->setAccessibleName(text);
+    }
+    const QString detail = QString::fromStdString(model_->detail());
+    if (detailField_->text() != detail) {
+        const QSignalBlocker blocker(detailField_);
+        detailField_->setText(detail);
+    }
+    continue_->setEnabled(model_->canContinue());
+}
+
+}  // namespace lumo::ui

@@ -1,0 +1,188 @@
+#include "LumoRootView.h"
+
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "ConsentView.h"
+#include "NextStepView.h"
+#include "NotBuiltYetView.h"
+#include "OfferViews.h"
+#include "Style.h"
+#include "WelcomeView.h"
+#include "shell/LaunchEvent.h"
+#include "shell/Preferences.h"
+
+namespace lumo::ui {
+
+namespace {
+
+// Pages scroll rather than clip when the window is shorter than they are.
+QWidget* scrollable(QWidget* page) {
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(page);
+    area->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+    return area;
+}
+
+}  // namespace
+
+LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), options_(std::move(options)) {
+    setObjectName(QStringLiteral("lumo-root"));
+    setMinimumSize(720, 700);
+    if (!options_.profileMachine) {
+        const AppServices services = options_.services;
+        options_.profileMachine = [services] { return SystemProfiler(services).profile(); };
+    }
+    environment_.navigation = &navigation_;
+    environment_.services = options_.services;
+    environment_.telemetry = options_.telemetry;
+    environment_.profile = &profile_;
+    environment_.openURL = options_.openURL;
+    environment_.scheduler = &scheduler_;
+    if (options_.initialProfile) profile_.publish(*options_.initialProfile);
+
+    // The consent flag is read once, here.
+    hasConsented_ = options_.services.store->boolean(preference_keys::consented(ProductConfig::current()));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    topBar_ = new QWidget;
+    auto* topBar = topBar_;
+    topBar->setObjectName(QStringLiteral("root-top-bar"));
+    topBar->setFixedHeight(36);
+    auto* barLayout = new QHBoxLayout(topBar);
+    barLayout->setContentsMargins(20, 6, 16, 0);
+    back_ = button(QStringLiteral("‹ Back"), ButtonStyle::borderless);
+    back_->setFont(textFont(TextStyle::body));
+    identify(back_, QStringLiteral("navigation-back"), QStringLiteral("Back"));
+    connect(back_, &QPushButton::clicked, this, [this] { navigation_.pop(); });
+    back_->hide();
+    barLayout->addWidget(back_);
+    barLayout->addStretch(1);
+    if (!options_.badge.isEmpty()) {
+        auto* badge = label(options_.badge, TextStyle::caption, false, true);
+        badge->setWordWrap(false);
+        identify(badge, QStringLiteral("simulated-mac-badge"), options_.badge);
+        badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        badge->setStyleSheet(QStringLiteral(
+            "QLabel { color: rgb(150,80,0); background: rgba(255,149,0,0.16); border: 1px solid rgba(255,149,0,0.5);"
+            " border-radius: 9px; padding: 2px 9px; }"));
+        barLayout->addWidget(badge);
+    }
+    layout->addWidget(topBar);
+    topBar->setVisible(!options_.badge.isEmpty());
+
+    gate_ = new QStackedWidget;
+    layout->addWidget(gate_, 1);
+
+    if (hasConsented_) {
+        showNavigationStack();
+    } else {
+        auto* consent = new ConsentView(environment_, [this] {
+            hasConsented_ = true;
+            showNavigationStack();
+        });
+        gate_->addWidget(consent);
+    }
+}
+
+LumoRootView::~LumoRootView() { navigation_.removeObserver(observer_); }
+
+void LumoRootView::showNavigationStack() {
+    if (stack_) return;
+    // Leaving the consent screen from its own button: delete it later.
+    while (gate_->count() > 0) {
+        QWidget* old = gate_->widget(0);
+        gate_->removeWidget(old);
+        old->hide();
+        old->deleteLater();
+    }
+    stack_ = new QStackedWidget;
+    stack_->setObjectName(QStringLiteral("navigation-stack"));
+    stack_->addWidget(scrollable(new WelcomeView(environment_)));
+    gate_->addWidget(stack_);
+    gate_->setCurrentWidget(stack_);
+    observer_ = navigation_.addObserver([this](AppNavigation::Field field) {
+        if (field == AppNavigation::Field::path) syncPath();
+    });
+    syncPath();
+    runStartupTask();
+}
+
+void LumoRootView::runStartupTask() {
+    if (startupStarted_) return;
+    startupStarted_ = true;
+    if (!StartupPlan::needsProfiling(profile_.profile(), options_.services.isFixtureMode)) {
+        recordLaunch();
+        return;
+    }
+    auto* watcher = new QFutureWatcher<SystemProfile>(this);
+    connect(watcher, &QFutureWatcher<SystemProfile>::finished, this, [this, watcher] {
+        profile_.publish(watcher->result());
+        watcher->deleteLater();
+        recordLaunch();
+    });
+    watcher->setFuture(QtConcurrent::run(options_.profileMachine));
+}
+
+void LumoRootView::recordLaunch() {
+    if (options_.telemetry) options_.telemetry->emit("app_launched", StartupPlan::launchProperties(profile_.profile()));
+    Q_EMIT launchRecorded();
+}
+
+void LumoRootView::syncPath() {
+    const std::vector<Screen>& path = navigation_.path();
+    std::size_t common = 0;
+    while (common < path.size() && common < shownPath_.size() && path[common] == shownPath_[common]) ++common;
+    // Drop the pages above the common part (index 0 is the welcome screen).
+    while (static_cast<std::size_t>(stack_->count()) > common + 1) {
+        QWidget* page = stack_->widget(stack_->count() - 1);
+        stack_->removeWidget(page);
+        page->hide();
+        page->deleteLater();
+    }
+    for (std::size_t i = common; i < path.size(); ++i) stack_->addWidget(scrollable(makeDestination(path[i])));
+    shownPath_ = path;
+    stack_->setCurrentIndex(stack_->count() - 1);
+    back_->setVisible(!path.empty());
+    topBar_->setVisible(!path.empty() || !options_.badge.isEmpty());
+}
+
+QWidget* LumoRootView::makeDestination(const Screen& screen) {
+    return std::visit(
+        [&](const auto& kind) -> QWidget* {
+            using Kind = std::decay_t<decltype(kind)>;
+            if constexpr (std::is_same_v<Kind, Screen::NextStep>) {
+                const auto& prompt = ProductConfig::current().nextStepPrompt;
+                if (!prompt) {
+                    auto* empty = new QWidget;
+                    empty->setObjectName(QStringLiteral("empty-next-step"));
+                    return empty;
+                }
+                return new NextStepView(*prompt, environment_);
+            } else if constexpr (std::is_same_v<Kind, Screen::ContentOffer>) {
+                return new ContentOfferView(kind.offerID, environment_);
+            } else if constexpr (std::is_same_v<Kind, Screen::GuidedHelpOffer>) {
+                return new GuidedHelpOfferView(environment_);
+            } else if constexpr (std::is_same_v<Kind, Screen::AICodingOffer>) {
+                return new AICodingInterestView(environment_);
+            } else {
+                return new NotBuiltYetView(screen, environment_);
+            }
+        },
+        screen.kind);
+}
+
+}  // namespace lumo::ui

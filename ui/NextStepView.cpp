@@ -1,0 +1,60 @@
+#include "NextStepView.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ScreenScaffold.h"
+#include "Style.h"
+
+namespace lumo::ui {
+
+NextStepView::NextStepView(const NextStepPrompt& prompt, const UIEnvironment& environment, QWidget* parent)
+    : QWidget(parent),
+      model_(std::make_unique<NextStepModel>(prompt, *environment.navigation, *environment.telemetry)) {
+    setObjectName(QStringLiteral("next-step-view"));
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+
+    auto* options = new QVBoxLayout;
+    options->setSpacing(6);
+    for (const NextStepOption& option : prompt.options) {
+        auto* row = button(QString::fromStdString(option.label), ButtonStyle::plain);
+        row->setIconSize(QSize(16, 16));
+        row->setCheckable(true);
+        identify(row, QStringLiteral("next-step-option-") + QString::fromStdString(option.key), row->text());
+        const std::string key = option.key;
+        connect(row, &QPushButton::clicked, this, [this, key] { model_->select(key); });
+        options->addWidget(row, 0, Qt::AlignLeft);
+        options_[option.key] = row;
+    }
+    layout->addLayout(options);
+
+    layout->addSpacing(8);
+    continue_ = button(QStringLiteral("Show next step"), ButtonStyle::prominent, ControlSize::large);
+    identify(continue_, QStringLiteral("next-step-continue"), continue_->text());
+    continue_->setDefault(true);
+    continue_->setShortcut(QKeySequence(Qt::Key_Return));
+    connect(continue_, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
+    layout->addWidget(continue_, 0, Qt::AlignLeft);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addWidget(new ScreenScaffold(QString::fromStdString(prompt.question), QString::fromStdString(prompt.leadIn),
+                                       content, environment.openURL));
+
+    model_->setOnChange([this] { refresh(); });
+    refresh();
+}
+
+void NextStepView::refresh() {
+    for (const auto& [key, row] : options_) {
+        const bool selected = model_->selectedKey() == key;
+        row->setChecked(selected);
+        row->setIcon(radioSymbol(selected));
+    }
+    continue_->setEnabled(model_->canContinue());
+}
+
+}  // namespace lumo::ui

@@ -1,0 +1,45 @@
+// The platform's look in one place: text styles, colours, button styles,
+// cards and the symbols the screens draw.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace lumo::ui {
+
+enum class TextStyle { largeTitle, headline, subheadline, body, callout, footnote, caption };
+enum class ButtonStyle { prominent, bordered, plain, borderless, link };
+enum class ControlSize { regular, large };
+
+QFont textFont(TextStyle style, bool semibold = false);
+QColor primaryColor();
+QColor secondaryColor();
+QColor accentColor();
+QColor quaternaryFill();
+
+// Gives a widget its accessibility identifier (objectName) and the name a
+// screen reader speaks.
+void identify(QWidget* widget, const QString& identifier, const QString& spokenName = {});
+
+// A selectable, wrapping label in a text style.
+QLabel* label(const QString& text, TextStyle style, bool secondary = false, bool semibold = false);
+// A label that renders inline Markdown (`code` spans) from an explainer.
+QLabel* markdownLabel(const QString& markdown, TextStyle style, bool secondary = false);
+QPushButton* button(const QString& title, ButtonStyle style, ControlSize size = ControlSize::regular);
+// Radio symbol: "largecircle.fill.circle" when selected, else "circle".
+QIcon radioSymbol(bool selected);
+// "checkmark.circle.fill".
+QIcon checkmarkSymbol();
+// Paints a card background on `widget` (a rounded rectangle in the quaternary fill).
+void makeCard(QWidget* widget, int radius = 8);
+
+// Application-wide palette and widget style, set once before any window.
+void applyApplicationStyle();
+
+}  // namespace lumo::ui

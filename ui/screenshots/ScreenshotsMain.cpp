@@ -1,0 +1,202 @@
+// lumora-screenshots: renders every page and state of the journey's shell
+// offscreen to PNG files, so a reviewer sees each page without clicking.
+//
+//   QT_QPA_PLATFORM=offscreen lumora-screenshots OUTPUT_DIR
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "CompletionViews.h"
+#include "JavaProduct.h"
+#include "LumoRootView.h"
+#include "Style.h"
+#include "shell/Preferences.h"
+#include "simulated/SimulatedServices.h"
+
+namespace {
+
+using namespace lumo;
+using namespace lumo::ui;
+
+class SilentSink : public TelemetrySink {
+public:
+    void emit(const std::string&, const JSONObject&) override {}
+};
+
+class ManualScheduler : public DelayScheduling {
+public:
+    void schedule(std::chrono::milliseconds, std::function<void()> work) override {
+        pending.push_back(std::move(work));
+    }
+    std::vector<std::function<void()>> pending;
+};
+
+SilentSink sink;
+
+void settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+AppServices servicesFor(bool consented) {
+    AppServices services;
+    services.store = std::make_shared<InMemoryKeyValueStore>();
+    services.isFixtureMode = true;
+    if (consented) services.store->set(PreferenceValue(true), preference_keys::consented(ProductConfig::current()));
+    return services;
+}
+
+void click(QWidget& root, const char* identifier) {
+    auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier));
+    if (!target) {
+        std::fprintf(stderr, "no button %s\n", identifier);
+        std::exit(1);
+    }
+    target->click();
+    settle();
+}
+
+void type(QWidget& root, const char* identifier, const QString& text) {
+    if (auto* field = root.findChild<QLineEdit*>(QString::fromLatin1(identifier))) {
+        field->setFocus();
+        field->insert(text);
+    } else if (auto* editor = root.findChild<QPlainTextEdit*>(QString::fromLatin1(identifier))) {
+        editor->setPlainText(text);
+    }
+    settle();
+}
+
+int failures = 0;
+
+void save(QWidget& widget, const QString& directory, const QString& name) {
+    settle();
+    const QString path = directory + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++failures;
+    } else {
+        std::printf("%s\n", qPrintable(path));
+    }
+}
+
+void shootRoot(const QString& directory, const QString& name, const ProductConfig& product, bool consented,
+               const std::function<void(LumoRootView&)>& prepare, const QString& badge = {}) {
+    ProductConfig::setCurrent(product);
+    LumoRootView::Options options;
+    options.services = servicesFor(consented);
+    options.telemetry = &sink;
+    options.openURL = [](const std::string&) {};
+    options.badge = badge;
+    LumoRootView root(options);
+    root.resize(720, 720);
+    root.show();
+    settle();
+    if (prepare) prepare(root);
+    save(root, directory, name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    applyApplicationStyle();
+    const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(directory);
+    const ProductConfig& java = lumoraJava();
+    const ProductConfig& fixwell = ProductConfig::fixwellJava();
+
+    shootRoot(directory, "01-consent", java, false, nullptr);
+    shootRoot(directory, "02-consent-simulated-badge", java, false, nullptr,
+              QStringLiteral("Simulated Mac · no-jdk.json"));
+    shootRoot(directory, "03-welcome-goal-prompt", java, true, nullptr);
+    shootRoot(directory, "04-welcome-goal-selected", java, true,
+              [](LumoRootView& root) { click(root, "goal-option-gaming"); });
+    shootRoot(directory, "05-welcome-goal-detail", java, true, [](LumoRootView& root) {
+        click(root, "goal-option-work_app");
+        type(root, "goal-detail-field", QStringLiteral("IntelliJ IDEA for my job"));
+    });
+    shootRoot(directory, "06-welcome-start-button-fixwell", fixwell, true, nullptr);
+    shootRoot(directory, "07-diagnose-not-built", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::diagnose()); });
+    shootRoot(directory, "08-next-step", java, true, [](LumoRootView& root) {
+        root.navigation().push(Screen::diagnose());
+        click(root, "not-built-diagnose-continue");
+    });
+    shootRoot(directory, "09-next-step-selected", java, true, [](LumoRootView& root) {
+        root.navigation().push(Screen::nextStep());
+        settle();
+        click(root, "next-step-option-goal_blocked");
+    });
+    shootRoot(directory, "10-offer-content", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::contentOffer("app_game_help")); });
+    shootRoot(directory, "11-offer-content-unknown", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::contentOffer("not_in_catalogue")); });
+    shootRoot(directory, "12-offer-guided-help", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::guidedHelpOffer()); });
+    shootRoot(directory, "13-offer-guided-help-unavailable", java, true, [](LumoRootView& root) {
+        root.navigation().push(Screen::guidedHelpOffer());
+        settle();
+        click(root, "offer-guided_help_plan-primary");
+    });
+    shootRoot(directory, "14-offer-ai-coding", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::aiCodingOffer()); });
+    shootRoot(directory, "15-audit-not-built", java, true, [](LumoRootView& root) {
+        root.navigation().push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
+    });
+    const auto completion = [](LumoRootView& root) {
+        root.navigation().push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
+        settle();
+        click(root, "not-built-audit-completion");
+    };
+    shootRoot(directory, "16-completion-score-card", fixwell, true, completion);
+    shootRoot(directory, "17-completion-scored", fixwell, true, [&](LumoRootView& root) {
+        completion(root);
+        click(root, "nps-score-8");
+        type(root, "nps-reason", QStringLiteral("It found my old Java and fixed JAVA_HOME."));
+    });
+    shootRoot(directory, "18-completion-submitting", fixwell, true, [&](LumoRootView& root) {
+        completion(root);
+        click(root, "nps-score-8");
+        click(root, "nps-submit");
+    });
+    shootRoot(directory, "19-completion-after-submit", fixwell, true, [&](LumoRootView& root) {
+        completion(root);
+        click(root, "nps-score-10");
+        click(root, "nps-submit");
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 1700) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    });
+    shootRoot(directory, "20-completion-java-product", java, true, completion);
+
+    // A host that keeps the card shows the thanks row.
+    {
+        ProductConfig::setCurrent(java);
+        ManualScheduler scheduler;
+        UIEnvironment environment;
+        environment.services = servicesFor(true);
+        environment.telemetry = &sink;
+        environment.scheduler = &scheduler;
+        QWidget host;
+        host.setObjectName(QStringLiteral("card-host"));
+        auto* layout = new QVBoxLayout(&host);
+        layout->setContentsMargins(32, 32, 32, 32);
+        auto* card = new NPSFeedbackCard(environment, [] {});
+        layout->addWidget(card);
+        layout->addStretch(1);
+        host.resize(720, 300);
+        host.show();
+        settle();
+        click(host, "nps-score-9");
+        click(host, "nps-submit");
+        for (auto& work : scheduler.pending) work();
+        save(host, directory, QStringLiteral("21-score-card-thanks"));
+    }
+    return failures == 0 ? 0 : 1;
+}
