@@ -26,8 +26,9 @@ Result<std::string> FolderFileSystem::cachesDirectory() const {
     return caches;
 }
 
+Bytes defaultPackageBytes() { return std::string("xar!\x00\x1c", 6) + " fake Temurin installer package bytes"; }
+
 AdoptiumStandIn::AdoptiumStandIn() {
-    package = std::string("xar!\x00\x1c", 6) + " fake Temurin installer package bytes";
     const auto record = [this](const httplib::Request& request) {
         std::lock_guard lock(m_requestsMutex);
         m_requests.push_back({request.target, request.get_header_value("Accept")});
@@ -70,6 +71,8 @@ AdoptiumStandIn::AdoptiumStandIn() {
                  });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    // stop() before the loop has started would be lost and the loop never end.
+    while (!m_server.is_running()) std::this_thread::sleep_for(1ms);
 }
 
 AdoptiumStandIn::~AdoptiumStandIn() {

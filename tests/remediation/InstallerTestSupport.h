@@ -71,6 +71,10 @@ private:
     LiveFileSystem m_live;
 };
 
+// The stand-in's package unless a test changes it: a few bytes with a NUL,
+// as a real package has.
+Bytes defaultPackageBytes();
+
 // A loopback HTTP server answering like the Adoptium API. Every knob may be
 // changed before the request it affects.
 class AdoptiumStandIn {
@@ -96,7 +100,7 @@ public:
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
     int assetsStatus = 200;
     std::chrono::milliseconds assetsDelay{0};
-    Bytes package;  // default: a few bytes with a NUL, as a real package has
+    Bytes package = defaultPackageBytes();
     int packageStatus = 200;
     std::chrono::milliseconds packageDelay{0};
 
