@@ -18,9 +18,10 @@ namespace {
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The length of a line terminator at `at` that '.' does not match (CR, VT, FF,
-// NEL, LINE and PARAGRAPH SEPARATOR in UTF-8); 0 for any other character.
-std::size_t lineTerminatorLength(std::string_view text, std::size_t at) {
+// The length of the newline character at `at`: LF, CR, VT, FF, and NEL, LINE
+// and PARAGRAPH SEPARATOR in UTF-8 (CR LF is two, with an empty line between
+// that is dropped); 0 for any other character.
+std::size_t newlineLength(std::string_view text, std::size_t at) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
     if (c == '\n' || c == '\r' || c == '\v' || c == '\f') return 1;
     if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) == 0x85) return 2;
@@ -70,24 +71,13 @@ public:
         if (m_at - start < minimum) return std::nullopt;
         return m_line.substr(start, m_at - start);
     }
-    // (/.+)$ : a slash, then at least one character up to the end of the
-    // line, none of them a line terminator -- except that $ also matches just
-    // before one final line terminator.
+    // (/.+)$ : a slash and at least one more character, to the end of the
+    // line (lines hold no newline characters, which '.' would not match).
     std::optional<std::string_view> absolutePathToEnd() {
-        if (!literal('/')) return std::nullopt;
-        const auto start = m_at - 1;
-        std::size_t end = m_at;
-        while (end < m_line.size()) {
-            const auto terminator = lineTerminatorLength(m_line, end);
-            if (terminator == 0) {
-                ++end;
-                continue;
-            }
-            if (end + terminator != m_line.size()) return std::nullopt;
-            break;
-        }
-        if (end - start < 2) return std::nullopt;
-        return m_line.substr(start, end - start);
+        if (m_at + 1 >= m_line.size() || m_line[m_at] != '/') return std::nullopt;
+        const auto path = m_line.substr(m_at);
+        m_at = m_line.size();
+        return path;
     }
 
 private:
@@ -115,16 +105,22 @@ std::optional<JDKInfo> parseJavaHomeLine(std::string_view line) {
                    std::string(trimmed(*path, " \t"))};
 }
 
-// Lines split at '\n', empty ones dropped.
+// Lines split at every newline character, empty ones dropped.
 template <class Visit>
 void forEachLine(std::string_view text, Visit visit) {
     std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) visit(text.substr(start, end - start));
-        start = end + 1;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto length = newlineLength(text, at);
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        if (at > start) visit(text.substr(start, at - start));
+        at += length;
+        start = at;
     }
+    if (start < text.size()) visit(text.substr(start));
 }
 
 std::optional<int> parseDecimal(std::string_view digits) {

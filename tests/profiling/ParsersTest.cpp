@@ -60,6 +60,13 @@ TEST(JavaHomeList, RealisticListingWithOddLines) {
               (JDKInfo{"17.0.9", "Azul Systems, Inc.", "x86_64", "/Users/alex/My JDKs/zulu 17.jdk/Contents/Home"}));
     EXPECT_EQ(jdks[3].vendor, "");
     EXPECT_EQ(jdks[3].path, "/opt/jdk-11/Contents/Home");
+
+    // Carriage returns and Unicode line separators also end lines.
+    const auto separated = parseJavaHomeList(
+        "    21 (arm64) \"A\" - \"A\" /a\r    17 (arm64) \"B\" - \"B\" /b\xE2\x80\xA8"
+        "    11 (x86_64) \"C\" - \"C\" /c");
+    ASSERT_EQ(separated.size(), 3u);
+    EXPECT_EQ(separated[1].path, "/b");
 }
 
 TEST(JavaHomeList, JunkAndHugeInputFindNothingOrEverything) {
