@@ -1,0 +1,229 @@
+#include "screens/DiagnoseViewModel.h"
+
+#include "config/ProductConfig.h"
+#include "telemetry/HomePath.h"
+
+namespace lumo {
+
+// --- DiagnoseViewModel
+
+void DiagnoseViewModel::setState(State state) {
+    if (state == m_state) {
+        m_state = std::move(state);
+        return;
+    }
+    m_state = std::move(state);
+    changed();
+}
+
+void DiagnoseViewModel::diagnose(const SystemProfile& profile, TelemetrySink* telemetry) {
+    const ProductConfig& product = ProductConfig::current();
+    Diagnosis diagnosis = product.diagnosisProfile ? product.diagnosisProfile->diagnose(profile.javaState)
+                                                   : Diagnosis::unknown("No diagnosis rules are configured.");
+    std::optional<Remediation> d2;
+    if (diagnosis.kind() == Diagnosis::Case::D2_HomeUnset && diagnosis.detectedJDK()) {
+        d2 = homeRemediation(*diagnosis.detectedJDK(), profile);
+    }
+    const JSONObject properties = diagnosisReachedProperties(diagnosis, profile.javaState);
+    setState(State::diagnosed(std::move(diagnosis), std::nullopt, std::move(d2)));
+    if (telemetry) telemetry->emit("diagnosis_reached", properties);
+}
+
+JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBundle& bundle) {
+    JSONArray jdks;
+    for (const JDKInfo& jdk : bundle.installedJDKs) {
+        const auto major = javaMajor(jdk);
+        jdks.push_back(JSONObject{{"path", shortenHomePaths(jdk.path)},
+                                  {"major_version", major ? JSONValue(*major) : JSONValue(nullptr)},
+                                  {"vendor", jdk.vendor.empty() ? JSONValue(nullptr) : JSONValue(jdk.vendor)}});
+    }
+    int firstMajor = 0;
+    if (!bundle.installedJDKs.empty()) firstMajor = javaMajor(bundle.installedJDKs.front()).value_or(0);
+    const auto& home = bundle.javaHomeInActiveShell;
+    return {{"diagnosis", diagnosis.telemetryID()},
+            {"reason", diagnosis.telemetryReason()},
+            {"java_major_version", firstMajor},
+            {"discovered_jdks", std::move(jdks)},
+            {"current_java_home", home && !home->empty() ? JSONValue(shortenHomePaths(*home)) : JSONValue(nullptr)}};
+}
+
+// --- DiagnoseFlow
+
+DiagnoseFlow::DiagnoseFlow(Options options) : m_options(std::move(options)) {
+    if (!m_options.profileMachine) {
+        const AppServices services = m_options.services;
+        m_options.profileMachine = [services] { return SystemProfiler(services).profile(); };
+    }
+    if (!m_options.verify) {
+        const AppServices services = m_options.services;
+        m_options.verify = [services] { return Verifier(ShellRunner(services.processRunner)).verify(); };
+    }
+}
+
+DiagnoseFlow::~DiagnoseFlow() = default;
+
+const std::optional<SystemProfile>& DiagnoseFlow::workingProfile() const {
+    return m_freshProfile ? m_freshProfile : m_options.fallbackProfile;
+}
+
+void DiagnoseFlow::runInBackground(std::function<std::function<void()>()> work) {
+    if (m_options.background) {
+        m_options.background->run(std::move(work));
+    } else {
+        work()();
+    }
+}
+
+void DiagnoseFlow::appear() {
+    if (m_freshProfile || m_profiling) return;
+    if (m_options.services.isFixtureMode && m_options.fallbackProfile) {
+        m_freshProfile = m_options.fallbackProfile;
+        diagnose();
+        return;
+    }
+    m_profiling = true;
+    std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
+    auto profileMachine = m_options.profileMachine;
+    runInBackground([profileMachine, lifetime]() -> std::function<void()> {
+        SystemProfile profile = profileMachine();
+        return [lifetime, profile = std::move(profile)] {
+            auto alive = lifetime.lock();
+            if (!alive) return;
+            DiagnoseFlow& flow = **alive;
+            flow.m_profiling = false;
+            flow.m_freshProfile = profile;
+            flow.diagnose();
+        };
+    });
+}
+
+void DiagnoseFlow::diagnose() {
+    if (!m_viewModel.state().is<DiagnoseViewModel::State::Probing>() || !m_freshProfile) return;
+    m_viewModel.diagnose(*m_freshProfile, m_options.telemetry);
+}
+
+void DiagnoseFlow::start(const Diagnosis& remember, const Remediation& remediation, std::optional<Remediation> d1,
+                         std::optional<Remediation> d2) {
+    m_lastDiagnosis = remember;
+    m_lastD1Remediation = std::move(d1);
+    m_lastD2Remediation = std::move(d2);
+    if (m_options.telemetry) {
+        m_options.telemetry->emit("remediation_applied",
+                                  {{"remediation_id", remediation.id()}, {"method", remediation.telemetryMethod()}});
+    }
+    m_viewModel.setState(DiagnoseViewModel::State::remediating(remediation));
+    setSheet(remediation);
+}
+
+void DiagnoseFlow::setSheet(std::optional<Remediation> remediation) {
+    m_sheetRemediation = std::move(remediation);
+    if (m_onSheetChange) m_onSheetChange();
+}
+
+void DiagnoseFlow::remediate(const Remediation& remediation) {
+    const auto* diagnosed = m_viewModel.state().as<DiagnoseViewModel::State::Diagnosed>();
+    if (!diagnosed) return;
+    start(diagnosed->diagnosis, remediation, diagnosed->d1Remediation, diagnosed->d2Remediation);
+}
+
+void DiagnoseFlow::installChosen(int major) {
+    const auto* diagnosed = m_viewModel.state().as<DiagnoseViewModel::State::Diagnosed>();
+    if (!diagnosed) return;
+    const auto kind = diagnosed->diagnosis.kind();
+    if (kind != Diagnosis::Case::D1_NoJDK && kind != Diagnosis::Case::D3_LegacyOnly) return;
+    const auto& profile = workingProfile();
+    if (!profile) return;
+    const Remediation fix = installRemediation(major, *profile);
+    start(diagnosed->diagnosis, fix, fix, std::nullopt);
+}
+
+void DiagnoseFlow::keepLegacy() {
+    const auto* diagnosed = m_viewModel.state().as<DiagnoseViewModel::State::Diagnosed>();
+    if (!diagnosed || diagnosed->diagnosis.kind() != Diagnosis::Case::D3_LegacyOnly ||
+        !diagnosed->diagnosis.detectedJDK()) {
+        return;
+    }
+    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path);
+    start(diagnosed->diagnosis, fix, std::nullopt, fix);
+}
+
+void DiagnoseFlow::continueOn(const std::optional<Diagnosis>& diagnosis) {
+    if (!m_options.navigation) return;
+    std::optional<CompletionSurface> surface;
+    if (diagnosis) surface = diagnosis->completionSurface();
+    journey::diagnoseFinished(*m_options.navigation, ProductConfig::current(), surface);
+}
+
+void DiagnoseFlow::finish(const RemediationOutcome& outcome) {
+    const std::optional<Remediation> remediation = m_sheetRemediation;
+    setSheet(std::nullopt);
+    using State = DiagnoseViewModel::State;
+    switch (outcome.kind) {
+        case RemediationOutcome::Kind::success:
+            if (!remediation) return;
+            m_viewModel.setState(isToolInstall(*remediation) ? State::completed(outcome.message)
+                                                             : State::verifying(*remediation));
+            return;
+        case RemediationOutcome::Kind::failure: m_viewModel.setState(State::error(outcome.message)); return;
+        case RemediationOutcome::Kind::canceled: backToDiagnosis(); return;
+    }
+}
+
+void DiagnoseFlow::verifyNow() {
+    const auto* verifying = m_viewModel.state().as<DiagnoseViewModel::State::Verifying>();
+    if (!verifying || m_verifying) return;
+    m_verifying = true;
+    const Remediation remediation = verifying->remediation;
+    std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
+    auto verify = m_options.verify;
+    runInBackground([verify, lifetime, remediation]() -> std::function<void()> {
+        Verifier::Result result = verify();
+        return [lifetime, remediation, result = std::move(result)] {
+            auto alive = lifetime.lock();
+            if (!alive) return;
+            DiagnoseFlow& flow = **alive;
+            flow.m_verifying = false;
+            if (flow.m_options.telemetry) recordVerification(*flow.m_options.telemetry, remediation, result);
+            flow.verified(result);
+        };
+    });
+}
+
+void DiagnoseFlow::verified(const Verifier::Result& result) {
+    const auto* verifying = m_viewModel.state().as<DiagnoseViewModel::State::Verifying>();
+    if (!verifying) return;
+    m_viewModel.setState(DiagnoseViewModel::State::verified(verifying->remediation, result));
+}
+
+void DiagnoseFlow::backToDiagnosis() {
+    if (!m_lastDiagnosis) return;
+    m_viewModel.setState(
+        DiagnoseViewModel::State::diagnosed(*m_lastDiagnosis, m_lastD1Remediation, m_lastD2Remediation));
+}
+
+void DiagnoseFlow::setJavaHome() {
+    if (m_profiling) return;
+    m_profiling = true;
+    std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
+    auto profileMachine = m_options.profileMachine;
+    runInBackground([profileMachine, lifetime]() -> std::function<void()> {
+        SystemProfile profile = profileMachine();
+        return [lifetime, profile = std::move(profile)] {
+            auto alive = lifetime.lock();
+            if (!alive) return;
+            DiagnoseFlow& flow = **alive;
+            flow.m_profiling = false;
+            flow.m_freshProfile = profile;
+            const auto& jdks = profile.javaState.installedJDKs;
+            if (jdks.empty()) {
+                flow.continueOn(flow.m_lastDiagnosis);
+                return;
+            }
+            const JDKInfo& jdk = jdks.front();
+            const Remediation fix = homeRemediation(jdk, profile);
+            flow.start(Diagnosis::D2_HomeUnset(jdk), fix, std::nullopt, fix);
+        };
+    });
+}
+
+}  // namespace lumo

@@ -1,0 +1,84 @@
+// The diagnosis detail: which layout a diagnosis gets, the Java version
+// chooser's rows and selections, and the events the page records. It raises
+// callbacks; the diagnose flow owns every transition.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diagnosis/Diagnosis.h"
+#include "diagnosis/Remediation.h"
+#include "platform/KeyValueStoring.h"
+#include "screens/ScreenModel.h"
+#include "telemetry/TelemetrySink.h"
+
+namespace lumo {
+
+struct JavaVersionChoice {
+    int major = 0;
+    std::string label;        // "Java 25 (recommended)"
+    std::string description;  // empty for a major outside the table
+};
+
+// The rows of the chooser, top to bottom: 25, 21, 17.
+std::vector<JavaVersionChoice> javaVersionChoices();
+JavaVersionChoice javaVersionChoice(int major);
+
+class DiagnosisDetailModel : public ScreenModel {
+public:
+    enum class Layout { noJDK, homeUnset, legacyOnly, allGood, unknown };
+
+    struct Callbacks {
+        std::function<void(const Remediation&)> onRemediate;
+        std::function<void(int)> onInstallChosen;
+        std::function<void()> onKeepLegacy;
+        std::function<void()> onContinue;
+    };
+
+    // An inert detail (shown under the remediation sheet) has no callbacks.
+    DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
+                         std::optional<Remediation> d2Remediation, Callbacks callbacks,
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry);
+
+    const Diagnosis& diagnosis() const { return m_diagnosis; }
+    const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
+    Layout layout() const;
+    // "d1" or "d3" for the chooser layouts; empty otherwise.
+    std::string chooserContext() const;
+
+    int d1ChosenMajor() const { return m_d1ChosenMajor; }
+    int d3ChosenMajor() const { return m_d3ChosenMajor; }
+    int chosenMajor() const { return layout() == Layout::legacyOnly ? m_d3ChosenMajor : m_d1ChosenMajor; }
+    void choose(int major);
+    // "Install Java " + the chosen major.
+    std::string installTitle() const { return "Install Java " + std::to_string(chosenMajor()); }
+
+    bool showNPSOnNoErrors() const { return m_showNPSOnNoErrors; }
+    bool didSubmitNPS() const { return m_didSubmitNPSOnNoErrors; }
+
+    // The page appeared: "chooser_shown" for D1 and D3, "nps_shown" the first
+    // time the score card shows.
+    void appeared();
+    void npsSubmitted();
+
+    void install();
+    void remediate();
+    void keepLegacy();
+    void continueOn();
+
+private:
+    Diagnosis m_diagnosis;
+    std::optional<Remediation> m_d1Remediation;
+    std::optional<Remediation> m_d2Remediation;
+    Callbacks m_callbacks;
+    TelemetrySink* m_telemetry;
+    int m_d1ChosenMajor = kRecommendedJavaMajor;
+    int m_d3ChosenMajor = kRecommendedJavaMajor;
+    bool m_showNPSOnNoErrors = true;
+    bool m_didEmitNPSShownOnNoErrors = false;
+    bool m_didSubmitNPSOnNoErrors = false;
+};
+
+}  // namespace lumo

@@ -1,0 +1,296 @@
+#include "screens/RemediationRun.h"
+
+#include <memory>
+#include <mutex>
+
+#include "remediation/AdoptiumAPI.h"
+#include "remediation/BrewRunner.h"
+#include "remediation/HomebrewInstaller.h"
+#include "remediation/JEnvRunner.h"
+#include "remediation/MiseRunner.h"
+#include "remediation/PKGInstaller.h"
+#include "remediation/PrivilegedExecutor.h"
+#include "remediation/RunSupport.h"
+#include "remediation/SDKMANRunner.h"
+
+namespace lumo {
+
+namespace {
+
+using Case = Remediation::Case;
+using ExitCode = std::optional<std::int32_t>;
+
+// The shell-based runners stop their child when their stream is abandoned;
+// this lets the cancelling thread abandon whichever step is running.
+class CurrentStep {
+public:
+    void attach(EventStream<StreamEvent>* stream) {
+        std::lock_guard lock(m_mutex);
+        m_current = stream;
+        if (m_cancelled && m_current) m_current->cancel();
+    }
+    void detach() {
+        std::lock_guard lock(m_mutex);
+        m_current = nullptr;
+    }
+    void cancel() {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+        if (m_current) m_current->cancel();
+    }
+
+private:
+    std::mutex m_mutex;
+    EventStream<StreamEvent>* m_current = nullptr;  // guarded by m_mutex
+    bool m_cancelled = false;                       // guarded by m_mutex
+};
+
+class Steps {
+public:
+    Steps(Remediation remediation, AppServices services, CancelToken cancel, EventSink<RemediationRunEvent> sink)
+        : m_remediation(std::move(remediation)),
+          m_services(std::move(services)),
+          m_cancel(std::move(cancel)),
+          m_sink(std::move(sink)),
+          m_step(std::make_shared<CurrentStep>()) {
+        std::weak_ptr<CurrentStep> weak = m_step;
+        m_cancel.onCancel([weak] {
+            if (auto step = weak.lock()) step->cancel();
+        });
+    }
+
+    void run() {
+        run_event::Ended ended;
+        ended.exitCode = perform();
+        if (ended.exitCode == 0 && !m_cancel.isCancelled()) {
+            std::string readError;
+            ended.zshrcPreview = zshrcFollowUp(m_remediation, m_services, &readError);
+            if (!readError.empty()) line("Couldn't read ~/.zshrc: " + readError);
+        }
+        m_sink.yield(std::move(ended));
+        m_sink.finish();
+    }
+
+private:
+    void line(std::string text) const { m_sink.yield(run_event::Line{std::move(text)}); }
+
+    PrivilegedExecutor executor() const { return {m_services.fs, m_services.host.environment}; }
+
+    // Feeds a runner's lines through; its exit code, or nothing when it ended
+    // without one.
+    ExitCode pipe(EventStream<StreamEvent> stream) {
+        m_step->attach(&stream);
+        ExitCode code;
+        for (const StreamEvent& event : stream) {
+            if (const auto* output = std::get_if<stream_event::Output>(&event)) {
+                line(output->text);
+            } else if (const auto* completed = std::get_if<stream_event::Completed>(&event)) {
+                code = completed->exitCode;
+                break;
+            } else {
+                break;
+            }
+        }
+        m_step->detach();
+        return code;
+    }
+
+    ExitCode installPackage(int major) {
+        PKGInstaller installer(m_services.processRunner, m_services.http, m_services.fs, AdoptiumAPI(m_services.http),
+                               executor());
+        for (const PKGInstallerEvent& event : installer.run(major, kTemurinPrompt, m_cancel)) {
+            if (auto text = describe(event, major)) line(*text);
+            if (std::holds_alternative<pkg_event::Completed>(event)) return 0;
+            if (std::holds_alternative<pkg_event::Error>(event)) return 1;
+            if (std::holds_alternative<pkg_event::Canceled>(event)) return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    ExitCode brewInstall(const std::string& cask, const std::string& prompt) {
+        const auto brew = locateBrew(*m_services.fs);
+        if (!brew) {
+            line("Homebrew not found in /opt/homebrew/bin or /usr/local/bin.");
+            return -1;
+        }
+        BrewRunner runner(*brew, m_services.processRunner, m_services.http, m_services.fs, executor(),
+                          AdoptiumAPI(m_services.http));
+        return pipe(runner.run(cask, prompt, m_cancel));
+    }
+
+    ExitCode installHomebrew() {
+        line("Running: " + homebrewInstallCommand());
+        HomebrewInstaller installer(m_services.processRunner, m_services.fs, executor());
+        return pipe(installer.run(m_cancel));
+    }
+
+    std::string sdkmanRoot() const { return joinPath(m_services.fs->homeDirectory(), ".sdkman"); }
+
+    bool sdkmanPresent() {
+        if (m_services.fs->fileExists(joinPath(sdkmanRoot(), "bin/sdkman-init.sh"))) return true;
+        line("SDKMAN init script not found at ~/.sdkman/bin/sdkman-init.sh.");
+        return false;
+    }
+
+    ExitCode sdkmanDefault(const SDKMANRunner& sdkman, const std::string& candidate) {
+        line("Running: sdk default java " + candidate);
+        return pipe(sdkman.run(SDKMANRunner::defaultArguments(candidate)));
+    }
+
+    MiseRunner mise() const {
+        std::string executable = "mise";
+        for (const char* candidate : {"/opt/homebrew/bin/mise", "/usr/local/bin/mise"}) {
+            if (m_services.fs->isExecutableFile(candidate)) {
+                executable = candidate;
+                break;
+            }
+        }
+        return {executable, ShellRunner(m_services.processRunner), m_services.fs};
+    }
+
+    JEnvRunner jenv() const {
+        return {joinPath(m_services.fs->homeDirectory(), ".jenv"), ShellRunner(m_services.processRunner),
+                m_services.fs};
+    }
+
+    ExitCode registerWithJenv(const std::string& home, int major) {
+        line("Registering " + home + " with jEnv (major " + std::to_string(major) + ")…");
+        return pipe(jenv().registerJDK(home, major));
+    }
+
+    // Runs `next` only when the step before exited 0 and nobody cancelled.
+    template <class Next>
+    ExitCode then(ExitCode previous, Next next) {
+        if (previous != 0 || m_cancel.isCancelled()) return previous;
+        return next();
+    }
+
+    ExitCode perform() {
+        const Remediation& r = m_remediation;
+        switch (r.kind()) {
+            case Case::installTemurinViaBrew: return brewInstall(r.cask(), kTemurinPrompt);
+            case Case::installWarpViaBrew: return brewInstall(r.cask(), "");
+            case Case::installViaSDKMAN: {
+                if (!sdkmanPresent()) return -1;
+                SDKMANRunner sdkman(sdkmanRoot(), ShellRunner(m_services.processRunner), m_services.fs);
+                line("Running: sdk install java " + r.candidate() + " y");
+                const ExitCode installed = pipe(sdkman.run(SDKMANRunner::installArguments(r.candidate())));
+                return then(installed, [&] { return sdkmanDefault(sdkman, r.candidate()); });
+            }
+            case Case::setJavaHomeViaSDKMAN: {
+                if (!sdkmanPresent()) return -1;
+                SDKMANRunner sdkman(sdkmanRoot(), ShellRunner(m_services.processRunner), m_services.fs);
+                return sdkmanDefault(sdkman, r.candidate());
+            }
+            case Case::installViaMise:
+                line("Running: mise install java@" + r.miseVersion() + " && mise use -g java@" + r.miseVersion());
+                return pipe(mise().install(r.miseVersion()));
+            case Case::setJavaHomeViaMise:
+                line("Running: mise use -g java@" + r.miseVersion());
+                return pipe(mise().use(r.miseVersion()));
+            case Case::installViaPKG: return installPackage(r.majorVersion());
+            case Case::installViaPKGThenJEnv:
+                return then(installPackage(r.majorVersion()), [&]() -> ExitCode {
+                    line("Locating installed Temurin…");
+                    const auto jdks = Probes(m_services.processRunner, m_services.fs, [](const std::string&) {})
+                                          .collect()
+                                          .installedJDKs;
+                    const auto jdk = jdkToRegister(jdks, r.majorVersion());
+                    if (!jdk) {
+                        line(
+                            "Installed Temurin but couldn't locate a Java installation to register with jEnv. "
+                            "You can run `jenv add /path/to/java` manually.");
+                        return 1;
+                    }
+                    return registerWithJenv(jdk->path, r.majorVersion());
+                });
+            case Case::setJavaHomeViaJenv: return registerWithJenv(r.jdkPath(), r.majorVersion());
+            case Case::installHomebrew: return installHomebrew();
+            case Case::installHomebrewThenTemurin:
+                return then(installHomebrew(), [&] {
+                    line("Homebrew installed. Now installing Temurin via Homebrew…");
+                    return brewInstall(r.cask(), kTemurinPrompt);
+                });
+            case Case::installHomebrewThenWarp:
+                return then(installHomebrew(), [&] {
+                    line("Homebrew installed. Now installing Warp via Homebrew…");
+                    return brewInstall(r.cask(), "");
+                });
+            case Case::writeJavaHomeToZprofile:
+            case Case::keepCurrentLegacyJava:
+                // Shown as a reviewed diff, never streamed.
+                line("This fix is applied from its review sheet.");
+                return 1;
+        }
+        return 1;
+    }
+
+    Remediation m_remediation;
+    AppServices m_services;
+    CancelToken m_cancel;
+    EventSink<RemediationRunEvent> m_sink;
+    std::shared_ptr<CurrentStep> m_step;
+};
+
+}  // namespace
+
+std::optional<std::string> locateBrew(const FileSystemOperating& fs) {
+    for (const char* candidate : {"/opt/homebrew/bin/brew", "/usr/local/bin/brew"}) {
+        if (fs.fileExists(candidate)) return std::string(candidate);
+    }
+    return std::nullopt;
+}
+
+std::optional<JDKInfo> jdkToRegister(const std::vector<JDKInfo>& installed, int major) {
+    if (installed.empty()) return std::nullopt;
+    const std::string majorText = std::to_string(major);
+    for (const JDKInfo& jdk : installed) {
+        if (jdk.version == majorText || startsWith(jdk.version, majorText + ".") ||
+            jdk.path.find("temurin-" + majorText) != std::string::npos) {
+            return jdk;
+        }
+    }
+    return installed.front();
+}
+
+std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& remediation, const AppServices& services,
+                                                           std::string* readError) {
+    std::vector<std::string> lines;
+    std::string label;
+    const std::string home = services.fs->homeDirectory();
+    switch (remediation.kind()) {
+        case Case::installViaMise:
+        case Case::setJavaHomeViaMise:
+            lines = MiseRunner("mise", ShellRunner(services.processRunner), services.fs).missingZshrcLines();
+            label = MiseRunner::kZshrcLabel;
+            break;
+        case Case::installViaPKGThenJEnv:
+        case Case::setJavaHomeViaJenv:
+            lines = JEnvRunner(joinPath(home, ".jenv"), ShellRunner(services.processRunner), services.fs)
+                        .missingZshrcLines();
+            label = JEnvRunner::kZshrcLabel;
+            break;
+        default: return std::nullopt;
+    }
+    if (lines.empty()) return std::nullopt;
+    auto preview = FileAppendWriter(joinPath(home, ".zshrc"), services.fs).previewAppending(lines, label);
+    if (!preview) {
+        if (readError) *readError = preview.error().description;
+        return std::nullopt;
+    }
+    return std::move(*preview);
+}
+
+RemediationRun startRemediationRun(const Remediation& remediation, const AppServices& services,
+                                   const CancelToken& cancel) {
+    auto [events, sink] = makeEventStream<RemediationRunEvent>();
+    // Abandoning the events cancels the run as the token would.
+    auto abandoned = std::make_shared<CancelSource>();
+    sink.onTermination([abandoned] { abandoned->cancel(); });
+    cancel.onCancel([abandoned] { abandoned->cancel(); });
+    auto steps = std::make_shared<Steps>(remediation, services, abandoned->token(), sink);
+    std::thread worker([steps, abandoned] { steps->run(); });
+    return {std::move(events), std::move(worker)};
+}
+
+}  // namespace lumo

@@ -1,0 +1,74 @@
+// RemediationRun: carries out the steps of one streamed Remediation on a
+// worker thread and reports what the user should see as an event stream.
+//
+//   RemediationRun run = startRemediationRun(fix, services, cancel.token());
+//   for (const RemediationRunEvent& event : run.events) ...   // lines, then one Ended
+//
+// The steps chain: a step after which another runs only goes on when the one
+// before exited 0. Cancelling the token stops the child that is running now
+// (SIGTERM) and every later step. The writer-only fixes (~/.zprofile) are not
+// run here: they are shown as a reviewed diff.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "diagnosis/Remediation.h"
+#include "platform/CancelToken.h"
+#include "platform/EventStream.h"
+#include "profiling/Probes.h"
+#include "remediation/FileAppendWriter.h"
+#include "shell/AppServices.h"
+
+namespace lumo {
+
+namespace run_event {
+struct Line {
+    std::string text;
+    friend bool operator==(const Line&, const Line&) = default;
+};
+// The last event. `exitCode` is absent when the run ended without one (a
+// cancelled shell step, a refused password). `zshrcPreview` is set when a
+// Mise or jEnv fix succeeded and ~/.zshrc still lacks the activation lines.
+struct Ended {
+    std::optional<std::int32_t> exitCode;
+    std::optional<FileAppendWriter::DiffPreview> zshrcPreview;
+    friend bool operator==(const Ended&, const Ended&) = default;
+};
+}  // namespace run_event
+using RemediationRunEvent = std::variant<run_event::Line, run_event::Ended>;
+
+inline constexpr const char* kTemurinPrompt =
+    "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
+
+// A started run: its events and the worker thread (join it after the events
+// have ended or been abandoned).
+struct RemediationRun {
+    EventStream<RemediationRunEvent> events;
+    std::thread worker;
+};
+
+// Starts `remediation` on its own thread. Abandoning `events` cancels it too.
+RemediationRun startRemediationRun(const Remediation& remediation, const AppServices& services,
+                                   const CancelToken& cancel);
+
+// The Homebrew executable: the first of /opt/homebrew/bin/brew and
+// /usr/local/bin/brew that exists.
+std::optional<std::string> locateBrew(const FileSystemOperating& fs);
+
+// The JDK jEnv should register after a Temurin `major` install: the first,
+// in probe order, whose version is the major or starts with it and ".", or
+// whose home path names "temurin-<major>"; else the first one; nothing when
+// the list is empty.
+std::optional<JDKInfo> jdkToRegister(const std::vector<JDKInfo>& installed, int major);
+
+// The ~/.zshrc preview of the activation lines a successful fix still needs,
+// or nothing when the fix needs none (or ~/.zshrc has them all).
+std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& remediation, const AppServices& services,
+                                                           std::string* readError);
+
+}  // namespace lumo

@@ -1,0 +1,303 @@
+#include "screens/StreamingRemediationModel.h"
+
+#include "config/ProductConfig.h"
+#include "diagnosis/Diagnosis.h"
+
+namespace lumo {
+
+namespace {
+using Case = Remediation::Case;
+constexpr std::size_t kReasonMaxCharacters = 160;
+}  // namespace
+
+bool showsZprofileDiff(const Remediation& remediation) {
+    return remediation.kind() == Case::writeJavaHomeToZprofile || remediation.kind() == Case::keepCurrentLegacyJava;
+}
+
+bool isToolInstall(const Remediation& remediation) {
+    return remediation.kind() == Case::installWarpViaBrew || remediation.kind() == Case::installHomebrewThenWarp ||
+           remediation.kind() == Case::installHomebrew;
+}
+
+std::string telemetryReason(const std::string& reason) { return prefixCharacters(reason, kReasonMaxCharacters); }
+
+// --- TerminalEvent
+
+bool TerminalEvent::claim() {
+    if (m_sent) return false;
+    m_sent = true;
+    return true;
+}
+
+void TerminalEvent::completed() {
+    if (claim()) m_telemetry.emit("remediation_completed", {{"remediation_id", m_id}, {"exit_code", 0}});
+}
+
+void TerminalEvent::failed(std::int64_t exitCode, const std::string& reason) {
+    if (claim()) {
+        m_telemetry.emit("remediation_failed",
+                         {{"remediation_id", m_id}, {"exit_code", exitCode}, {"reason", telemetryReason(reason)}});
+    }
+}
+
+void TerminalEvent::canceled() {
+    if (claim()) m_telemetry.emit("remediation_canceled", {{"remediation_id", m_id}});
+}
+
+// --- StreamingRemediationModel
+
+StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, AppServices services,
+                                                     TelemetrySink& telemetry, RemediationFinish onFinish,
+                                                     Starter starter)
+    : m_remediation(std::move(remediation)),
+      m_services(std::move(services)),
+      m_terminal(telemetry, m_remediation.id()),
+      m_onFinish(std::move(onFinish)),
+      m_starter(std::move(starter)) {
+    if (!m_starter) {
+        const AppServices runServices = m_services;
+        m_starter = [runServices](const Remediation& fix, const CancelToken& cancel) {
+            return startRemediationRun(fix, runServices, cancel);
+        };
+    }
+}
+
+StreamingRemediationModel::~StreamingRemediationModel() {
+    m_cancel.cancel();
+    if (m_run) {
+        m_run->events.cancel();
+        if (m_run->worker.joinable()) m_run->worker.join();
+    }
+}
+
+void StreamingRemediationModel::setReadyHandler(std::function<void()> handler) {
+    m_readyHandler = std::move(handler);
+    if (m_run) m_run->events.setReadyHandler(m_readyHandler);
+}
+
+void StreamingRemediationModel::start() {
+    if (m_run) return;
+    m_run.emplace(m_starter(m_remediation, m_cancel.token()));
+    if (m_readyHandler) m_run->events.setReadyHandler(m_readyHandler);
+}
+
+std::size_t StreamingRemediationModel::pump() {
+    const std::size_t first = m_lines.size();
+    if (!m_run || m_ended) return first;
+    bool any = false;
+    for (RemediationRunEvent& event : m_run->events.drain()) {
+        any = true;
+        if (auto* line = std::get_if<run_event::Line>(&event)) {
+            m_lines.push_back(std::move(line->text));
+        } else {
+            ended(std::move(std::get<run_event::Ended>(event)));
+        }
+    }
+    if (any) changed();
+    return first;
+}
+
+bool StreamingRemediationModel::isRetryLine(const std::string& line) {
+    // Homebrew's runner writes the retry in the middle of its line
+    // ("Homebrew reports … Retrying with `brew reinstall --cask …"), so any
+    // line that carries it is highlighted, not only one that starts with it.
+    return line.find("Retrying with `brew reinstall") != std::string::npos;
+}
+
+StreamingRemediationModel::Phase StreamingRemediationModel::phase() const {
+    if (m_ended) return Phase::ended;
+    return m_canceledByUser ? Phase::canceling : Phase::running;
+}
+
+StreamingRemediationModel::Footer StreamingRemediationModel::footer() const {
+    switch (phase()) {
+        case Phase::running: return Footer::running;
+        case Phase::canceling: return Footer::canceling;
+        case Phase::ended: break;
+    }
+    if (m_canceledByUser) return Footer::canceling;
+    if (m_exitCode != 0) return Footer::failure;
+    return followUpPending() ? Footer::followUp : Footer::continueButton;
+}
+
+std::string StreamingRemediationModel::followUpIntro() const {
+    if (!m_zshrcPreview) return {};
+    return "One more thing: we need to append to `" + m_zshrcPreview->path + "` so JAVA_HOME gets set in fresh shells.";
+}
+
+std::string StreamingRemediationModel::followUpBackup() const {
+    if (!m_zshrcPreview) return {};
+    return "Backup: `" + m_zshrcPreview->backupPath + "`";
+}
+
+std::string StreamingRemediationModel::continueTitle() const {
+    return isToolInstall(m_remediation) ? "Continue" : "Continue to verify";
+}
+
+std::string StreamingRemediationModel::failureMessage() const {
+    // A run that ended without any exit code counts as exit code 1, as its
+    // telemetry does.
+    const std::int32_t code = m_exitCode.value_or(1);
+    return "Install failed (exit code " + std::to_string(code) + "). The article at [Brimwell](" +
+           ProductConfig::current().urls.javaUnableToLocate + ") may help.";
+}
+
+void StreamingRemediationModel::ended(run_event::Ended ended) {
+    m_ended = true;
+    m_exitCode = ended.exitCode;
+    if (m_canceledByUser) {
+        m_terminal.canceled();
+        finish(RemediationOutcome::canceled());
+        return;
+    }
+    if (!m_exitCode) {
+        m_terminal.failed(1, "process ended without exit code");
+    } else if (*m_exitCode != 0) {
+        m_terminal.failed(*m_exitCode, "exit code " + std::to_string(*m_exitCode));
+    } else {
+        m_terminal.completed();
+        m_zshrcPreview = std::move(ended.zshrcPreview);
+    }
+}
+
+void StreamingRemediationModel::cancel() {
+    if (phase() != Phase::running) return;
+    m_canceledByUser = true;
+    // Recorded now: the child may go on printing for a while as it ends.
+    m_terminal.canceled();
+    m_cancel.cancel();
+    changed();
+}
+
+void StreamingRemediationModel::applyZshrc() {
+    if (!followUpPending()) return;
+    const FileAppendWriter writer(m_zshrcPreview->path, m_services.fs);
+    const Status written = writer.apply(*m_zshrcPreview);
+    if (!written) {
+        m_zshrcError = written.error().description;
+    } else {
+        m_zshrcError.reset();
+        m_lines.push_back("Updated " + m_zshrcPreview->path + ". Backup at " + m_zshrcPreview->backupPath + ".");
+        m_zshrcApplied = true;
+    }
+    changed();
+}
+
+void StreamingRemediationModel::skipZshrc() {
+    if (!followUpPending()) return;
+    m_lines.push_back(
+        "Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until you add the line manually.");
+    m_zshrcApplied = true;
+    changed();
+}
+
+void StreamingRemediationModel::continueAfterSuccess() {
+    if (footer() != Footer::continueButton) return;
+    finish(RemediationOutcome::success(m_remediation.successMessage()));
+}
+
+void StreamingRemediationModel::closeAfterFailure() {
+    if (footer() != Footer::failure) return;
+    finish(RemediationOutcome::failure(failureMessage()));
+}
+
+void StreamingRemediationModel::finish(const RemediationOutcome& outcome) {
+    if (m_finished) return;
+    m_finished = true;
+    changed();
+    if (m_onFinish) m_onFinish(outcome);
+}
+
+// --- ZprofileDiffModel
+
+ZprofileDiffModel::ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs,
+                                     TelemetrySink& telemetry, RemediationFinish onFinish)
+    : m_remediation(std::move(remediation)),
+      m_writer(std::move(fs)),
+      m_terminal(telemetry, m_remediation.id()),
+      m_onFinish(std::move(onFinish)) {}
+
+void ZprofileDiffModel::load() {
+    auto preview = m_writer.preview();
+    if (preview) {
+        m_preview = std::move(*preview);
+        m_loadError.reset();
+    } else {
+        m_loadError = preview.error().description;
+    }
+    changed();
+}
+
+std::string ZprofileDiffModel::loadErrorText() const {
+    return m_loadError ? "Couldn't read ~/.zprofile: " + *m_loadError : std::string();
+}
+
+std::vector<ZprofileDiffModel::DiffLine> ZprofileDiffModel::diffLines() const {
+    std::vector<DiffLine> result;
+    if (!m_preview || m_preview->alreadySet) return result;
+    if (!m_showFullFile) {
+        for (const std::string& line : m_preview->linesAdded) result.push_back({"+ " + line, true});
+        return result;
+    }
+    // The whole proposed file: the original's lines unchanged, then the block.
+    const std::string& proposed = m_preview->proposedContents;
+    const std::size_t originalEnd = m_preview->originalContents.size();
+    std::size_t start = 0;
+    while (start < proposed.size()) {
+        std::size_t end = proposed.find('\n', start);
+        if (end == std::string::npos) end = proposed.size();
+        const bool added = start >= originalEnd;
+        result.push_back({(added ? "+ " : "  ") + proposed.substr(start, end - start), added});
+        start = end + 1;
+    }
+    return result;
+}
+
+void ZprofileDiffModel::toggleFullFile() {
+    m_showFullFile = !m_showFullFile;
+    changed();
+}
+
+void ZprofileDiffModel::apply() {
+    if (!m_preview || m_preview->alreadySet || m_didApply || m_finished) return;
+    const Status written = m_writer.writer().apply(*m_preview);
+    if (written) {
+        m_didApply = true;
+        m_applyError.reset();
+        m_terminal.completed();
+    } else {
+        m_applyError = written.error().description;
+        m_terminal.failed(1, *m_applyError);
+    }
+    changed();
+}
+
+void ZprofileDiffModel::cancel() {
+    m_terminal.canceled();
+    finish(RemediationOutcome::canceled());
+}
+
+void ZprofileDiffModel::continueToVerify() {
+    if (m_preview && m_preview->alreadySet) {
+        m_terminal.completed();
+        finish(RemediationOutcome::success("JAVA_HOME already set in ~/.zprofile."));
+    } else if (m_didApply) {
+        finish(RemediationOutcome::success("JAVA_HOME set in ~/.zprofile."));
+    }
+}
+
+void ZprofileDiffModel::closeAfterLoadError() {
+    if (!m_loadError) return;
+    // The sheet still reports its failure to telemetry once.
+    m_terminal.failed(1, loadErrorText());
+    finish(RemediationOutcome::failure(loadErrorText()));
+}
+
+void ZprofileDiffModel::finish(const RemediationOutcome& outcome) {
+    if (m_finished) return;
+    m_finished = true;
+    changed();
+    if (m_onFinish) m_onFinish(outcome);
+}
+
+}  // namespace lumo

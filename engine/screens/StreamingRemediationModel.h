@@ -1,0 +1,200 @@
+// The remediation sheet's models: what one sheet reports to its presenter,
+// the streamed run with its log, Cancel, the ~/.zshrc follow-up and the
+// footer, and the reviewed ~/.zprofile diff.
+//
+// Both models live on the main thread. The streamed run's events arrive on a
+// worker; the view learns of them through setReadyHandler (called on that
+// worker) and calls pump() back on the main thread, which appends every
+// buffered line at once.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diagnosis/Remediation.h"
+#include "platform/CancelToken.h"
+#include "remediation/FileAppendWriter.h"
+#include "screens/RemediationRun.h"
+#include "screens/ScreenModel.h"
+#include "shell/AppServices.h"
+#include "telemetry/TelemetrySink.h"
+
+namespace lumo {
+
+// What a remediation sheet reports, exactly once.
+struct RemediationOutcome {
+    enum class Kind { success, failure, canceled };
+    Kind kind = Kind::canceled;
+    std::string message;  // empty for canceled
+
+    static RemediationOutcome success(std::string message) { return {Kind::success, std::move(message)}; }
+    static RemediationOutcome failure(std::string message) { return {Kind::failure, std::move(message)}; }
+    static RemediationOutcome canceled() { return {Kind::canceled, {}}; }
+    friend bool operator==(const RemediationOutcome&, const RemediationOutcome&) = default;
+};
+using RemediationFinish = std::function<void(const RemediationOutcome&)>;
+
+// Whether the sheet shows the reviewed ~/.zprofile diff rather than a stream.
+bool showsZprofileDiff(const Remediation& remediation);
+// Homebrew and Warp: their success ends the flow rather than verifying Java.
+bool isToolInstall(const Remediation& remediation);
+
+// `reason` as telemetry carries it: its first 160 characters.
+std::string telemetryReason(const std::string& reason);
+
+// Records the sheet's one terminal event.
+class TerminalEvent {
+public:
+    TerminalEvent(TelemetrySink& telemetry, std::string remediationID)
+        : m_telemetry(telemetry), m_id(std::move(remediationID)) {}
+    bool wasSent() const { return m_sent; }
+    void completed();
+    void failed(std::int64_t exitCode, const std::string& reason);
+    void canceled();
+
+private:
+    bool claim();
+    TelemetrySink& m_telemetry;
+    std::string m_id;
+    bool m_sent = false;  // didEmitTerminalEvent
+};
+
+class StreamingRemediationModel : public ScreenModel {
+public:
+    enum class Phase { running, canceling, ended };
+    enum class Footer { running, canceling, continueButton, followUp, failure };
+
+    // Starts a run; tests and the benchmark hand in their own.
+    using Starter = std::function<RemediationRun(const Remediation&, const CancelToken&)>;
+
+    StreamingRemediationModel(Remediation remediation, AppServices services, TelemetrySink& telemetry,
+                              RemediationFinish onFinish, Starter starter = {});
+    ~StreamingRemediationModel() override;
+    StreamingRemediationModel(const StreamingRemediationModel&) = delete;
+    StreamingRemediationModel& operator=(const StreamingRemediationModel&) = delete;
+
+    const Remediation& remediation() const { return m_remediation; }
+
+    // Runs on the worker thread whenever events are waiting; set it before start().
+    void setReadyHandler(std::function<void()> handler);
+    // Starts the run once (the view's appearance).
+    void start();
+    // Main thread: takes every buffered event. Returns the index of the first
+    // new line (== lines().size() when none arrived).
+    std::size_t pump();
+
+    const std::vector<std::string>& lines() const { return m_lines; }
+    // Lines that tell of Homebrew's reinstall retry are highlighted.
+    static bool isRetryLine(const std::string& line);
+
+    Phase phase() const;
+    Footer footer() const;
+    const std::optional<std::int32_t>& exitCode() const { return m_exitCode; }
+    bool canceledByUser() const { return m_canceledByUser; }
+    bool didEmitTerminalEvent() const { return m_terminal.wasSent(); }
+    bool isFinished() const { return m_finished; }
+
+    // The follow-up card while it is pending.
+    const std::optional<FileAppendWriter::DiffPreview>& zshrcPreview() const { return m_zshrcPreview; }
+    bool zshrcApplied() const { return m_zshrcApplied; }
+    const std::optional<std::string>& zshrcError() const { return m_zshrcError; }
+    bool followUpPending() const { return m_zshrcPreview && !m_zshrcApplied; }
+    std::string followUpIntro() const;
+    std::string followUpBackup() const;
+
+    // "Continue to verify", or "Continue" for the Homebrew and Warp installs.
+    std::string continueTitle() const;
+    // The failure message handed to the presenter by "Close".
+    std::string failureMessage() const;
+
+    // Actions.
+    void cancel();
+    void applyZshrc();
+    void skipZshrc();
+    void continueAfterSuccess();
+    void closeAfterFailure();
+
+private:
+    void ended(run_event::Ended ended);
+    void finish(const RemediationOutcome& outcome);
+
+    Remediation m_remediation;
+    AppServices m_services;
+    TerminalEvent m_terminal;
+    RemediationFinish m_onFinish;
+    Starter m_starter;
+    CancelSource m_cancel;
+    std::function<void()> m_readyHandler;
+    std::optional<RemediationRun> m_run;
+
+    std::vector<std::string> m_lines;
+    std::optional<std::int32_t> m_exitCode;
+    bool m_ended = false;
+    bool m_canceledByUser = false;
+    bool m_finished = false;
+    std::optional<FileAppendWriter::DiffPreview> m_zshrcPreview;
+    bool m_zshrcApplied = false;
+    std::optional<std::string> m_zshrcError;
+};
+
+// The reviewed ~/.zprofile change of writeJavaHomeToZprofile and keepCurrentLegacyJava.
+class ZprofileDiffModel : public ScreenModel {
+public:
+    struct DiffLine {
+        std::string text;  // with its "+ " or two-blank prefix
+        bool added = false;
+        friend bool operator==(const DiffLine&, const DiffLine&) = default;
+    };
+
+    ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs, TelemetrySink& telemetry,
+                      RemediationFinish onFinish);
+
+    static constexpr const char* kTitle = "Set `JAVA_HOME` in `~/.zprofile`";
+    static constexpr const char* kExplainer =
+        "Review the change before we write it. Your current file is backed up to `~/.zprofile.bak`.";
+    static constexpr const char* kAlreadySet =
+        "Your ~/.zprofile already sets JAVA_HOME via `$(/usr/libexec/java_home)` — no changes needed.";
+
+    // Builds the preview (the sheet's appearance).
+    void load();
+
+    const std::optional<FileAppendWriter::DiffPreview>& preview() const { return m_preview; }
+    const std::optional<std::string>& loadError() const { return m_loadError; }
+    const std::optional<std::string>& applyError() const { return m_applyError; }
+    bool didApply() const { return m_didApply; }
+    bool showFullFile() const { return m_showFullFile; }
+    bool didEmitTerminalEvent() const { return m_terminal.wasSent(); }
+    bool isFinished() const { return m_finished; }
+
+    // "Couldn't read ~/.zprofile: ..." once the preview failed.
+    std::string loadErrorText() const;
+    // The diff as shown: only the added lines, or the whole proposed file.
+    std::vector<DiffLine> diffLines() const;
+    std::string toggleTitle() const { return m_showFullFile ? "Show only changes" : "Show full file"; }
+
+    void toggleFullFile();
+    void apply();
+    void cancel();
+    void continueToVerify();
+    void closeAfterLoadError();
+
+private:
+    void finish(const RemediationOutcome& outcome);
+
+    Remediation m_remediation;
+    ZprofileWriter m_writer;
+    TerminalEvent m_terminal;
+    RemediationFinish m_onFinish;
+    std::optional<FileAppendWriter::DiffPreview> m_preview;
+    std::optional<std::string> m_loadError;
+    std::optional<std::string> m_applyError;
+    bool m_didApply = false;
+    bool m_showFullFile = false;
+    bool m_finished = false;
+};
+
+}  // namespace lumo
