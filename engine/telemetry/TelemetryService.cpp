@@ -63,8 +63,12 @@ void TelemetryService::waitUntilPersisted() {
 TelemetryService::Snapshot TelemetryService::snapshot() {
     std::promise<Snapshot> done;
     auto future = done.get_future();
+    // Taken once the batch that holds the request is persisted, so the
+    // pending file agrees with the snapshot.
     if (!post([this, &done] {
-            done.set_value(Snapshot{std::vector<Event>(m_pending.begin(), m_pending.end()), m_isFlushing});
+            m_afterPersist.push_back([this, &done] {
+                done.set_value(Snapshot{std::vector<Event>(m_pending.begin(), m_pending.end()), m_isFlushing});
+            });
         })) {
         return {};
     }
@@ -214,8 +218,10 @@ void TelemetryService::finishAttempt(const Result<HTTPDataResult>& result) {
         }
     }
     if (delivered) {
+        // On disk before the next send: a crash now repeats at most the
+        // event in flight.
         m_pending.pop_front();
-        m_dirty = true;
+        persist();
         sendHead(0);
         return;
     }

@@ -103,6 +103,7 @@ public:
     // Blocks until everything recorded before the call is queued and in the
     // pending file. Returns at once after shutdown().
     void waitUntilPersisted();
+    // The queue and isFlushing as the pending file reflects them.
     Snapshot snapshot();
 
     UUID sessionID() const { return m_sessionID; }

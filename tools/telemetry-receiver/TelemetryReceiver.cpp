@@ -100,6 +100,9 @@ Status TelemetryReceiver::open() {
         return error;
     }
     sqlite3_busy_timeout(m_db, 5000);
+    // A development store: durable across a crash of the receiver, without a
+    // disk flush per row.
+    sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     if (sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
         return databaseError(m_db, "cannot create usage_events");
 
@@ -191,7 +194,10 @@ void TelemetryReceiver::handleEvent(const std::string& authorization, const std:
         std::unique_lock lock(m_mutex);
         const auto arrived = std::chrono::steady_clock::now();
         m_times.push_back(arrived);
-        m_stopped.wait(lock, [&] { return m_stopping || std::chrono::steady_clock::now() >= arrived + m_stall; });
+        // m_stall may change while waiting (a shorter stall ends the wait).
+        while (!m_stopping && std::chrono::steady_clock::now() < arrived + m_stall) {
+            m_stopped.wait_until(lock, arrived + m_stall);
+        }
         if (m_failCount > 0) {
             --m_failCount;
             status = m_failStatus;
