@@ -48,13 +48,6 @@ TEST(ProductConfigTest, BothProductsLinkToThePublisherWithTheirOwnPrivacyAndCred
     EXPECT_EQ(lumora.macosUpgrade, fixwell.macosUpgrade);
 }
 
-TEST(ProductConfigTest, PreferencePrefixesAreReverseDNS) {
-    const std::regex reverseDNS(R"([a-z0-9]+(\.[a-z0-9]+)+)");
-    EXPECT_TRUE(std::regex_match(lumoraJava().userDefaultsPrefix, reverseDNS));
-    EXPECT_TRUE(lumoraJava().userDefaultsPrefix.ends_with(".lumo.java"));
-    EXPECT_TRUE(ProductConfig::fixwellJava().userDefaultsPrefix.ends_with(".fixwell.java"));
-}
-
 TEST(ProductConfigTest, StandardConsentDiffersFromTheJavaProductOnlyInTheScoreBullet) {
     const ConsentCopy& standard = ConsentCopy::standard();
     const ConsentCopy& java = lumoraJava().consent;
@@ -127,12 +120,6 @@ TEST(JavaProductTest, OfferCatalogueIsKeyedByOfferID) {
             EXPECT_FALSE(spec.disclosure.has_value()) << key;
         }
     }
-}
-
-TEST(OutcomeTest, ConstructionFromRawValues) {
-    EXPECT_EQ(outcomeFromString("still_blocked"), Outcome::still_blocked);
-    EXPECT_EQ(outcomeFromString("blocked"), std::nullopt);
-    EXPECT_EQ(toString(Outcome::unsure), "unsure");
 }
 
 TEST(ProductConfigTest, TheEntryReplacesTheActiveProduct) {

@@ -188,16 +188,5 @@ TEST(RemediationTest, CopyThatInterpolatesThePayload) {
     EXPECT_EQ(Remediation::writeJavaHomeToZprofile("/j").progressSubtitle(), "");
 }
 
-TEST(RemediationTest, PayloadAccessorsAnswerOnlyForTheirCases) {
-    EXPECT_EQ(Remediation::installHomebrewThenTemurin("temurin@21").cask(), "temurin@21");
-    EXPECT_EQ(Remediation::installHomebrewThenWarp("warp").cask(), "warp");
-    EXPECT_EQ(Remediation::installViaSDKMAN("21-tem").cask(), "");
-    EXPECT_EQ(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem").candidate(), "21.0.5-tem");
-    EXPECT_EQ(Remediation::installViaMise("temurin-21").candidate(), "");
-    EXPECT_EQ(Remediation::setJavaHomeViaMise("temurin-21.0.5").miseVersion(), "temurin-21.0.5");
-    EXPECT_EQ(Remediation::keepCurrentLegacyJava("/jdk8").jdkPath(), "/jdk8");
-    EXPECT_EQ(Remediation::keepCurrentLegacyJava("/jdk8").id(), "keep-legacy:/jdk8");
-}
-
 }  // namespace
 }  // namespace lumo
