@@ -135,15 +135,6 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
     const Case cases[] = {
         {"no installer", [](PackageRig& rig) { rig.adoptium.assetsBody = "[]"; },
          [](const PackageRig&) { return "error: No installer asset for Java 21 on " + kArch + " (pkg: n/a)"; }},
-        {"server error", [](PackageRig& rig) { rig.adoptium.assetsStatus = 500; },
-         [](const PackageRig&) {
-             return "error: " + urlErrorDescription(url_error::kBadServerResponse) + " (pkg: n/a)";
-         }},
-        {"short checksum",
-         [sha](PackageRig& rig) { rig.adoptium.assetsBody = rig.adoptium.assetsAnswer(sha(rig).substr(1)); },
-         [](const PackageRig&) {
-             return std::string("error: Unexpected checksum format from Adoptium (63 chars) (pkg: n/a)");
-         }},
         {"download 404", [](PackageRig& rig) { rig.adoptium.packageStatus = 404; },
          [](const PackageRig& rig) { return "error: Adoptium download HTTP error (pkg: " + rig.packagePath() + ")"; }},
         {"checksum mismatch",
@@ -170,8 +161,6 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
                  rig.world.program("osascript", "echo 'installer: The install failed. (-1)  ' >&2\nexit 1\n");
          },
          [](const PackageRig&) { return std::string("error: installer: The install failed. (-1)"); }},
-        {"osascript missing", [](PackageRig& rig) { rig.osascript = rig.world.bin + "/missing"; },
-         [](const PackageRig&) { return std::string("error: Failed to start osascript: "); }},
     };
     for (const auto& testCase : cases) {
         PackageRig rig;
@@ -185,11 +174,7 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
             return event == "completed" || event == "canceled" || event.rfind("error: ", 0) == 0;
         });
         EXPECT_EQ(terminals, 1) << testCase.name;
-        const std::string expected = testCase.last(rig);
-        EXPECT_EQ(events.back().substr(0, std::min(events.back().size(), expected.size())), expected) << testCase.name;
-        if (std::string(testCase.name) != "osascript missing") {
-            EXPECT_EQ(events.back(), expected) << testCase.name;
-        }
+        EXPECT_EQ(events.back(), testCase.last(rig)) << testCase.name;
         EXPECT_FALSE(fs::exists(rig.packagePath())) << testCase.name;
         EXPECT_EQ(std::count(events.begin(), events.end(), "slowResponse"), 0) << testCase.name;
     }
