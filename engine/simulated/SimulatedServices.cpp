@@ -68,7 +68,9 @@ ProcessStream SimulatedProcessRunner::stream(const std::string& executable, cons
                                              const std::optional<Environment>&) const {
     std::vector<std::string> argv{executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    auto [events, sink] = makeEventStream<ProcessStreamEvent>();
+    auto channel = makeEventStream<ProcessStreamEvent>();
+    EventStream<ProcessStreamEvent> events = std::move(channel.first);
+    const EventSink<ProcessStreamEvent> sink = channel.second;
     auto cancellation = std::make_shared<SimulatedCancellation>();
     const auto command = answer(argv);
     if (!command) {
