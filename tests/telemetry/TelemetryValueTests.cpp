@@ -10,6 +10,7 @@
 #include "telemetry/JSONValue.h"
 #include "telemetry/SessionID.h"
 #include "telemetry/TelemetryEvent.h"
+#include "telemetry/TelemetryService.h"
 
 namespace lumo {
 namespace {
@@ -172,6 +173,17 @@ TEST(TelemetryEventTest, APendingFileThatDoesNotHoldEventsFailsToDecode) {
     for (const char* text : {"", "{}", "[{}]", "not json", badSession, badData}) {
         EXPECT_FALSE(decodePendingEvents(text).ok()) << text;
     }
+}
+
+}  // namespace
+}  // namespace lumo
+
+namespace lumo {
+namespace {
+
+TEST(TelemetryServiceConfigurationTest, AppVersionStandsInForMissingParts) {
+    EXPECT_EQ(TelemetryService::appVersionString("1.4", "87"), "1.4 (87)");
+    EXPECT_EQ(TelemetryService::appVersionString("", ""), "0.0 (0)");
 }
 
 }  // namespace
