@@ -6,8 +6,8 @@
 
 namespace lumo::publisher {
 
-inline constexpr const char* kSiteRoot = "https://brimwell.example";
-inline constexpr const char* kReverseDNSPrefix = "example.brimwell";
+inline constexpr const char* kSiteRoot = "https://brimwell.com";
+inline constexpr const char* kReverseDNSPrefix = "com.brimwell";
 inline constexpr const char* kWarpSite = "https://www.warp.example";
 
 // A page on the publisher's site; `path` starts with "/".

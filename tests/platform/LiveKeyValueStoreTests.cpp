@@ -92,13 +92,13 @@ TEST(LiveKeyValueStoreTest, UsableFromManyThreads) {
 }
 
 TEST(LiveKeyValueStoreTest, DomainNamesMapToQSettingsNames) {
-    EXPECT_EQ(settingsNamesForDomain("example.brimwell.lumo.java"), (SettingsNames{"brimwell.example", "lumo.java"}));
-    EXPECT_EQ(settingsNamesForDomain("example.brimwell"), (SettingsNames{"brimwell.example", ""}));
+    EXPECT_EQ(settingsNamesForDomain("com.brimwell.lumo.java"), (SettingsNames{"brimwell.com", "lumo.java"}));
+    EXPECT_EQ(settingsNamesForDomain("com.brimwell"), (SettingsNames{"brimwell.com", ""}));
     EXPECT_EQ(settingsNamesForDomain("local"), (SettingsNames{"local", ""}));
 
     // Qt's defaults backend stores '/' as '.', '.' as U+00B7 and U+00B7 as '/'.
-    EXPECT_EQ(settingsKeyForDefaultsKey("example.brimwell.lumo.java.consented"),
-              "example/brimwell/lumo/java/consented");
+    EXPECT_EQ(settingsKeyForDefaultsKey("com.brimwell.lumo.java.consented"),
+              "com/brimwell/lumo/java/consented");
     EXPECT_EQ(settingsKeyForDefaultsKey("a/b\xC2\xB7"
                                         "c"),
               "a\xC2\xB7"
@@ -110,12 +110,12 @@ TEST(LiveKeyValueStoreTest, DomainStoreLivesUnderTheUserConfigDirectory) {
     TemporaryDirectory dir;
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
     {
-        LiveKeyValueStore store("example.brimwell.lumo.java");
-        EXPECT_EQ(store.location(), dir.path() + "/brimwell.example/lumo.java.conf");
-        store.set(true, "example.brimwell.lumo.java.consented");
+        LiveKeyValueStore store("com.brimwell.lumo.java");
+        EXPECT_EQ(store.location(), dir.path() + "/brimwell.com/lumo.java.conf");
+        store.set(true, "com.brimwell.lumo.java.consented");
     }
-    LiveKeyValueStore again("example.brimwell.lumo.java");
-    EXPECT_TRUE(again.boolean("example.brimwell.lumo.java.consented"));
+    LiveKeyValueStore again("com.brimwell.lumo.java");
+    EXPECT_TRUE(again.boolean("com.brimwell.lumo.java.consented"));
     ::unsetenv("XDG_CONFIG_HOME");
 }
 #endif

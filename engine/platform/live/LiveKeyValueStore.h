@@ -1,7 +1,7 @@
 // LiveKeyValueStore: KeyValueStoring on QSettings, the user's preferences.
 //
 // On macOS QSettings' native format is the user-defaults system: the store
-// built from a reverse-DNS domain ("example.brimwell.lumo.java") reads and
+// built from a reverse-DNS domain ("com.brimwell.lumo.java") reads and
 // writes that defaults domain, keeping bool, integer, double and string
 // values as the native types and keys exactly as given (dots included).
 // Qt derives the domain from an organization name and takes it as given only
@@ -38,7 +38,7 @@ public:
 
     // The defaults domain of the active product (its userDefaultsPrefix).
     LiveKeyValueStore();
-    // The preferences of a reverse-DNS domain ("example.brimwell.lumo.java").
+    // The preferences of a reverse-DNS domain ("com.brimwell.lumo.java").
     explicit LiveKeyValueStore(const std::string& reverseDNSDomain);
     // The preferences kept in an INI file at `file.path`.
     explicit LiveKeyValueStore(const IniFile& file);
@@ -60,8 +60,8 @@ private:
 };
 
 // The organization and application QSettings needs so that its native store
-// is the defaults domain `reverseDNSDomain`: "example.brimwell.lumo.java"
-// gives organization "brimwell.example" and application "lumo.java".
+// is the defaults domain `reverseDNSDomain`: "com.brimwell.lumo.java"
+// gives organization "brimwell.com" and application "lumo.java".
 struct SettingsNames {
     std::string organization;
     std::string application;
