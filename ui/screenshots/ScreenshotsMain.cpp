@@ -124,10 +124,8 @@ int main(int argc, char** argv) {
     shootRoot(directory, "06-welcome-start-button-fixwell", fixwell, true, nullptr);
     shootRoot(directory, "07-diagnose-not-built", java, true,
               [](LumoRootView& root) { root.navigation().push(Screen::diagnose()); });
-    shootRoot(directory, "08-next-step", java, true, [](LumoRootView& root) {
-        root.navigation().push(Screen::diagnose());
-        click(root, "not-built-diagnose-continue");
-    });
+    shootRoot(directory, "08-next-step", java, true,
+              [](LumoRootView& root) { root.navigation().push(Screen::nextStep()); });
     shootRoot(directory, "09-next-step-selected", java, true, [](LumoRootView& root) {
         root.navigation().push(Screen::nextStep());
         settle();
@@ -146,34 +144,42 @@ int main(int argc, char** argv) {
     });
     shootRoot(directory, "14-offer-ai-coding", java, true,
               [](LumoRootView& root) { root.navigation().push(Screen::aiCodingOffer()); });
-    shootRoot(directory, "15-audit-not-built", java, true, [](LumoRootView& root) {
-        root.navigation().push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
-    });
-    const auto completion = [](LumoRootView& root) {
-        root.navigation().push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
+    const auto completion = [&](const QString& name, const ProductConfig& product, CompletionSurface surface,
+                                const std::function<void(QWidget&)>& prepare) {
+        ProductConfig::setCurrent(product);
+        AppNavigation navigation;
+        QtDelayScheduler scheduler;
+        UIEnvironment environment;
+        environment.navigation = &navigation;
+        environment.services = servicesFor(true);
+        environment.telemetry = &sink;
+        environment.scheduler = &scheduler;
+        environment.openURL = [](const std::string&) {};
+        SimplifiedCompletionView page(
+            surface, environment, [] {}, [] {});
+        page.resize(720, 720);
+        page.show();
         settle();
-        click(root, "not-built-audit-completion");
+        if (prepare) prepare(page);
+        save(page, directory, name);
     };
-    shootRoot(directory, "16-completion-score-card", fixwell, true, completion);
-    shootRoot(directory, "17-completion-scored", fixwell, true, [&](LumoRootView& root) {
-        completion(root);
-        click(root, "nps-score-8");
-        type(root, "nps-reason", QStringLiteral("It found my old Java and fixed JAVA_HOME."));
+    completion("16-completion-score-card", fixwell, CompletionSurface::promptPostFix, nullptr);
+    completion("17-completion-scored", fixwell, CompletionSurface::promptPostFix, [](QWidget& page) {
+        click(page, "nps-score-8");
+        type(page, "nps-reason", QStringLiteral("It found my old Java and fixed JAVA_HOME."));
     });
-    shootRoot(directory, "18-completion-submitting", fixwell, true, [&](LumoRootView& root) {
-        completion(root);
-        click(root, "nps-score-8");
-        click(root, "nps-submit");
+    completion("18-completion-submitting", fixwell, CompletionSurface::promptModernHomeSet, [](QWidget& page) {
+        click(page, "nps-score-8");
+        click(page, "nps-submit");
     });
-    shootRoot(directory, "19-completion-after-submit", fixwell, true, [&](LumoRootView& root) {
-        completion(root);
-        click(root, "nps-score-10");
-        click(root, "nps-submit");
+    completion("19-completion-after-submit", fixwell, CompletionSurface::promptNoErrorsFound, [](QWidget& page) {
+        click(page, "nps-score-10");
+        click(page, "nps-submit");
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 1700) QApplication::processEvents(QEventLoop::AllEvents, 50);
     });
-    shootRoot(directory, "20-completion-java-product", java, true, completion);
+    completion("20-completion-java-product-excluded", java, CompletionSurface::excluded, nullptr);
 
     // A host that keeps the card shows the thanks row.
     {
