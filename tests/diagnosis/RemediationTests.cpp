@@ -147,7 +147,7 @@ TEST(RemediationTest, PayloadsDistinguishValuesAndIds) {
     EXPECT_NE(Remediation::installTemurinViaBrew("warp"), Remediation::installWarpViaBrew("warp"));
     EXPECT_NE(Remediation::writeJavaHomeToZprofile("/a"), Remediation::keepCurrentLegacyJava("/a"));
 
-    // Every case has its own id and a non-empty title and success message.
+    // Every case has its own id.
     const std::vector<Remediation> all = {
         Remediation::installTemurinViaBrew("temurin@25"),
         Remediation::installViaSDKMAN("25-tem"),
@@ -165,12 +165,7 @@ TEST(RemediationTest, PayloadsDistinguishValuesAndIds) {
         Remediation::installHomebrew(),
     };
     std::set<std::string> ids;
-    for (const Remediation& fix : all) {
-        ids.insert(fix.id());
-        EXPECT_FALSE(fix.title().empty()) << fix.id();
-        EXPECT_FALSE(fix.successMessage().empty()) << fix.id();
-        EXPECT_FALSE(fix.telemetryMethod().empty()) << fix.id();
-    }
+    for (const Remediation& fix : all) ids.insert(fix.id());
     EXPECT_EQ(ids.size(), all.size());
 }
 
