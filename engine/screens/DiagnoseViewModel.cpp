@@ -24,9 +24,9 @@ void DiagnoseViewModel::diagnose(const SystemProfile& profile, TelemetrySink* te
     if (diagnosis.kind() == Diagnosis::Case::D2_HomeUnset && diagnosis.detectedJDK()) {
         d2 = homeRemediation(*diagnosis.detectedJDK(), profile);
     }
-    const JSONObject properties = diagnosisReachedProperties(diagnosis, profile.javaState);
+    // Recorded before the detail appears, so it precedes the detail's own events.
+    if (telemetry) telemetry->emit("diagnosis_reached", diagnosisReachedProperties(diagnosis, profile.javaState));
     setState(State::diagnosed(std::move(diagnosis), std::nullopt, std::move(d2)));
-    if (telemetry) telemetry->emit("diagnosis_reached", properties);
 }
 
 JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBundle& bundle) {

@@ -1,0 +1,303 @@
+// The Java journey end to end on simulated Macs, offscreen: the diagnose
+// screen, the remediation sheet with its streamed log, the ~/.zprofile diff,
+// the follow-up card, Cancel, and the verify pages.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+
+#include "DiagnoseView.h"
+#include "RemediationProgressView.h"
+#include "StreamingRemediationView.h"
+#include "VerifyViews.h"
+#include "ZprofileDiffSheet.h"
+#include "remediation/HomebrewInstaller.h"
+#include "remediation/MiseRunner.h"
+#include "remediation/Verifier.h"
+#include "screens/ScreenModel.h"
+#include "simulated/SimulatedServices.h"
+
+namespace lumo::ui {
+namespace {
+
+class Recorder : public TelemetrySink {
+public:
+    void emit(const std::string& name, const JSONObject& data) override { events.emplace_back(name, data); }
+    long count(const std::string& name) const {
+        long n = 0;
+        for (const auto& event : events) n += event.first == name;
+        return n;
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> result;
+        for (const auto& event : events) result.push_back(event.first);
+        return result;
+    }
+    std::vector<std::pair<std::string, JSONObject>> events;
+};
+
+// Runs the event loop until `condition` holds (at most ten seconds).
+template <class Condition>
+bool waitFor(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(1);
+    }
+    return true;
+}
+#define WAIT_FOR(condition) ASSERT_TRUE(waitFor([&] { return static_cast<bool>(condition); })) << #condition
+
+class NoDelay : public DelayScheduling {
+public:
+    void schedule(std::chrono::milliseconds, std::function<void()> work) override { work(); }
+};
+
+ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
+                         int lineDelayMs = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.lines = std::move(lines);
+    command.exitCode = exitCode;
+    command.lineDelayMs = lineDelayMs;
+    return command;
+}
+
+ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.stdoutText = std::move(out);
+    command.exitCode = exitCode;
+    return command;
+}
+
+// A fresh shell that finds Java 25 with JAVA_HOME set.
+void addPassingVerification(Scenario& mac) {
+    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kVersionCommand},
+                                   "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25\n"));
+    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kHomeCommand},
+                                   "__FXW_VERIFY_JAVA_HOME__:/Library/Java/JavaVirtualMachines/temurin-25.jdk/"
+                                   "Contents/Home\n"));
+}
+
+class JourneyUITest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QApplication::instance()) return;
+        static int argc = 1;
+        static char name[] = "journey_ui_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
+
+    Scenario scenario(const std::string& name) {
+        auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
+        EXPECT_TRUE(loaded);
+        return loaded ? *loaded : Scenario{};
+    }
+
+    UIEnvironment environmentFor(const Scenario& mac, bool withProfile = true) {
+        UIEnvironment environment;
+        environment.services = makeSimulatedServices(mac);
+        environment.navigation = &navigation;
+        environment.telemetry = &sink;
+        environment.profile = &profiles;
+        environment.scheduler = &scheduler;
+        environment.openURL = [this](const std::string& url) { opened.push_back(url); };
+        if (withProfile) profiles.publish(SystemProfiler(environment.services, [](const std::string&) {}).profile());
+        return environment;
+    }
+
+    template <class T = QPushButton>
+    static T* find(QWidget& root, const QString& identifier) {
+        return root.findChild<T*>(identifier);
+    }
+    static bool visible(QWidget& root, const QString& identifier) {
+        QWidget* widget = root.findChild<QWidget*>(identifier);
+        return widget && widget->isVisible();
+    }
+    static void click(QWidget& root, const QString& identifier) {
+        QPushButton* target = find(root, identifier);
+        ASSERT_NE(target, nullptr) << identifier.toStdString();
+        ASSERT_TRUE(target->isVisible()) << identifier.toStdString();
+        target->click();
+        QApplication::processEvents();
+    }
+
+    AppNavigation navigation;
+    Recorder sink;
+    ProfileStore profiles;
+    NoDelay scheduler;
+    std::vector<std::string> opened;
+};
+
+TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
+    Scenario mac = scenario("no-jdk.json");
+    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
+                                    {"==> Downloading https://github.com/adoptium/temurin25", "==> Installing Cask",
+                                     "installer: The install was successful.", "🍺  temurin@25 was installed!"},
+                                    0, 5));
+    addPassingVerification(mac);
+    DiagnoseView view(environmentFor(mac));
+    view.resize(720, 700);
+    view.show();
+    WAIT_FOR(visible(view, "diagnosis-d1-install-chosen"));
+    EXPECT_EQ(find(view, "diagnosis-d1-install-chosen")->text(), QStringLiteral("Install Java 25"));
+    click(view, "diagnosis-d1-install-chosen");
+
+    RemediationProgressView* sheet = view.sheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->windowFlags().testFlag(Qt::Sheet));
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_GE(sheet->minimumWidth(), 560);
+    EXPECT_GE(sheet->minimumHeight(), 420);
+    EXPECT_TRUE(visible(view, "diagnosis-detail-inert"));  // the detail stays under the sheet
+    WAIT_FOR(visible(*sheet, "remediation-continue"));
+    const QString log = find<QPlainTextEdit>(*sheet, "remediation-progress")->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("==> Installing Cask")));
+    EXPECT_TRUE(log.endsWith(QStringLiteral("temurin@25 was installed!")));
+    EXPECT_EQ(find(*sheet, "remediation-continue")->text(), QStringLiteral("Continue to verify"));
+    click(*sheet, "remediation-continue");
+
+    WAIT_FOR(visible(view, "verify-result-pass"));
+    EXPECT_EQ(view.sheet(), nullptr);
+    EXPECT_EQ(sink.names(), (std::vector<std::string>{"diagnosis_reached", "chooser_shown", "remediation_applied",
+                                                      "remediation_completed", "verify_passed"}));
+    EXPECT_EQ(sink.events.back().second.at("java_major_version"), JSONValue(25));
+
+    click(view, "continue-to-audit");
+    ASSERT_EQ(navigation.path().size(), 1u);
+    EXPECT_EQ(navigation.path()[0], Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, {}}));
+}
+
+TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
+    Scenario mac = scenario("java-home-unset.json");
+    addPassingVerification(mac);
+    UIEnvironment environment = environmentFor(mac);
+    const auto fs = environment.services.fs;
+    const std::string before = *fs->readString("/Users/alex/.zprofile");
+    DiagnoseView view(environment);
+    view.show();
+    WAIT_FOR(visible(view, "remediation-primary-button"));
+    click(view, "remediation-primary-button");
+    RemediationProgressView* sheet = view.sheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_NE(sheet->diff(), nullptr);
+    const QString diff = find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText();
+    EXPECT_TRUE(diff.contains(QStringLiteral("+ export JAVA_HOME=$(/usr/libexec/java_home)")));
+    EXPECT_FALSE(diff.contains(QStringLiteral("brew shellenv")));  // only the changes by default
+    click(*sheet, "zprofile-toggle-full-file");
+    EXPECT_TRUE(find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText().contains(QStringLiteral("brew shellenv")));
+
+    click(*sheet, "zprofile-apply");
+    EXPECT_EQ(*fs->readString("/Users/alex/.zprofile.bak"), before);
+    EXPECT_NE(fs->readString("/Users/alex/.zprofile")->find("export JAVA_HOME=$(/usr/libexec/java_home)"),
+              std::string::npos);
+    EXPECT_FALSE(visible(*sheet, "zprofile-apply"));
+    click(*sheet, "zprofile-continue");
+    WAIT_FOR(visible(view, "verify-result-pass"));
+    EXPECT_EQ(find<QLabel>(view, "verify-title")->text(), QStringLiteral("Java configured"));
+    EXPECT_EQ(sink.count("remediation_completed"), 1);
+    EXPECT_EQ(sink.count("verify_passed"), 1);
+}
+
+struct SheetHarness {
+    SheetHarness(const UIEnvironment& environment, const Remediation& fix) {
+        host.resize(700, 600);
+        host.show();
+        sheet = new RemediationProgressView(
+            fix, environment, [this](const RemediationOutcome& outcome) { outcomes.push_back(outcome); }, &host);
+        sheet->present();
+        QApplication::processEvents();
+    }
+    QWidget host;
+    QPointer<RemediationProgressView> sheet;
+    std::vector<RemediationOutcome> outcomes;
+};
+
+TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
+    Scenario mac = scenario("no-jdk.json");
+    mac.commands.push_back(streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
+                                    {"mise java@temurin-25 ✓ installed"}, 0));
+    SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
+    QWidget& sheet = *harness.sheet;
+    WAIT_FOR(visible(sheet, "remediation-zshrc-card"));
+    EXPECT_TRUE(visible(sheet, "remediation-zshrc-apply"));
+    EXPECT_FALSE(visible(sheet, "remediation-continue"));
+    click(sheet, "remediation-zshrc-skip");
+    EXPECT_FALSE(visible(sheet, "remediation-zshrc-card"));
+    EXPECT_TRUE(find<QPlainTextEdit>(sheet, "remediation-progress")
+                    ->toPlainText()
+                    .endsWith(QStringLiteral("Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until "
+                                             "you add the line manually.")));
+    click(sheet, "remediation-continue");
+    ASSERT_EQ(harness.outcomes.size(), 1u);
+    EXPECT_EQ(harness.outcomes[0], RemediationOutcome::success("Installed Temurin via Mise."));
+    WAIT_FOR(harness.sheet.isNull());
+}
+
+TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
+    Scenario mac = scenario("no-jdk.json");
+    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
+                                    std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
+    SheetHarness harness(environmentFor(mac, false), Remediation::installTemurinViaBrew("temurin@25"));
+    QWidget& sheet = *harness.sheet;
+    WAIT_FOR(find<QPlainTextEdit>(sheet, "remediation-progress")->blockCount() > 5);
+    click(sheet, "remediation-cancel");
+    EXPECT_TRUE(harness.sheet.isNull() || visible(*harness.sheet, "remediation-canceling"));
+    WAIT_FOR(harness.outcomes.size() == std::size_t(1));
+    EXPECT_EQ(harness.outcomes[0], RemediationOutcome::canceled());
+    QApplication::processEvents();
+    EXPECT_EQ(sink.names(), std::vector<std::string>{"remediation_canceled"});
+}
+
+TEST_F(JourneyUITest, HomebrewThenTemurinStopsAfterAFailedFirstPhase) {
+    Scenario mac = scenario("no-jdk.json");
+    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
+                                    {"==> Checking for `sudo` access", "Failed during: /usr/bin/sudo -n"}, 1));
+    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"never"}, 0));
+    UIEnvironment environment = environmentFor(mac, false);
+    SheetHarness harness(environment, Remediation::installHomebrewThenTemurin("temurin@25"));
+    QWidget& sheet = *harness.sheet;
+    WAIT_FOR(visible(sheet, "remediation-close"));
+    EXPECT_FALSE(find<QPlainTextEdit>(sheet, "remediation-progress")->toPlainText().contains(QStringLiteral("never")));
+    const auto& runner = static_cast<const SimulatedProcessRunner&>(*environment.services.processRunner);
+    for (const auto& argv : runner.invocations()) EXPECT_NE(argv.front(), "/opt/homebrew/bin/brew");
+    click(sheet, "remediation-open-article");
+    EXPECT_EQ(opened, std::vector<std::string>{ProductConfig::current().urls.javaDownload});
+    click(sheet, "remediation-close");
+    ASSERT_EQ(harness.outcomes.size(), 1u);
+    EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::failure);
+    EXPECT_EQ(harness.outcomes[0].message.rfind("Install failed (exit code 1). The article at [Brimwell](", 0), 0u);
+    EXPECT_EQ(sink.count("remediation_failed"), 1);
+}
+
+TEST_F(JourneyUITest, NeedsJavaHomeVerdictOffersTheFollowUp) {
+    UIEnvironment environment = environmentFor(scenario("no-jdk.json"), false);
+    int setHome = 0;
+    VerifyResultView::Actions actions;
+    actions.onSetJavaHome = [&] { ++setHome; };
+    const Remediation fix = Remediation::installViaPKG(25);
+    VerifyResultView view(fix, {"openjdk version \"25\"\n", 0, std::nullopt}, actions, environment);
+    view.show();
+    EXPECT_TRUE(visible(view, "verify-result-pass"));
+    EXPECT_EQ(find<QLabel>(view, "verify-title")->text(), QStringLiteral("Java installed"));
+    EXPECT_TRUE(visible(view, "continue-to-audit"));
+    click(view, "verify-set-java-home");
+    EXPECT_EQ(setHome, 1);
+    ASSERT_EQ(sink.names(), std::vector<std::string>{"verify_offered_followup"});
+    EXPECT_EQ(sink.events[0].second.at("first_remediation_id"), JSONValue(fix.id()));
+}
+
+}  // namespace
+}  // namespace lumo::ui

@@ -1,0 +1,271 @@
+#include "StreamingRemediationView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStackedWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "Style.h"
+#include "VerifyViews.h"
+#include "config/ProductConfig.h"
+
+namespace lumo::ui {
+
+// Shared with the worker's ready handler, which may outlive the view by a
+// moment: it posts to the view only while the view is alive.
+struct StreamingRemediationView::Wakeup {
+    std::mutex mutex;
+    StreamingRemediationView* view = nullptr;  // guarded by mutex
+    std::atomic<bool> pending{false};
+
+    void ring() {
+        if (pending.exchange(true)) return;  // a hop is already on its way
+        std::lock_guard lock(mutex);
+        if (!view) return;
+        StreamingRemediationView* target = view;
+        QMetaObject::invokeMethod(
+            target, [target] { target->scheduleFlush(); }, Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+QWidget* row(QHBoxLayout** layout) {
+    auto* widget = new QWidget;
+    *layout = new QHBoxLayout(widget);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    (*layout)->setSpacing(10);
+    return widget;
+}
+
+}  // namespace
+
+StreamingRemediationView::StreamingRemediationView(const Remediation& remediation, const UIEnvironment& environment,
+                                                   RemediationFinish onFinish,
+                                                   StreamingRemediationModel::Starter starter, QWidget* parent)
+    : QWidget(parent), wakeup_(std::make_shared<Wakeup>()) {
+    setObjectName(QStringLiteral("streaming-remediation"));
+    static class : public TelemetrySink {
+        void emit(const std::string&, const JSONObject&) override {}
+    } silent;
+    TelemetrySink& telemetry = environment.telemetry ? *environment.telemetry : silent;
+    model_ = std::make_unique<StreamingRemediationModel>(remediation, environment.services, telemetry,
+                                                         std::move(onFinish), std::move(starter));
+    wakeup_->view = this;
+    std::weak_ptr<Wakeup> weak = wakeup_;
+    model_->setReadyHandler([weak] {
+        if (auto wakeup = weak.lock()) wakeup->ring();
+    });
+    model_->setOnChange([this] { refresh(); });
+
+    batch_ = new QTimer(this);
+    batch_->setSingleShot(true);
+    batch_->setInterval(kBatchMilliseconds);
+    connect(batch_, &QTimer::timeout, this, [this] { flush(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 22, 24, 18);
+    layout->setSpacing(10);
+    QLabel* title = label(QString::fromStdString(remediation.progressTitle()), TextStyle::largeTitle, false, true);
+    title->setFont(textFont(TextStyle::headline, true));
+    {
+        QFont font = textFont(TextStyle::headline, true);
+        font.setPixelSize(18);
+        title->setFont(font);
+    }
+    identify(title, QStringLiteral("remediation-title"), title->text());
+    layout->addWidget(title);
+    const std::string subtitle = remediation.progressSubtitle();
+    if (!subtitle.empty()) layout->addWidget(markdownLabel(QString::fromStdString(subtitle), TextStyle::callout, true));
+
+    log_ = new QPlainTextEdit;
+    identify(log_, QStringLiteral("remediation-progress"), QStringLiteral("Output"));
+    log_->setReadOnly(true);
+    log_->setUndoRedoEnabled(false);
+    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    log_->setMaximumBlockCount(0);  // every line stays: the user may scroll back to any of them
+    QFont mono(QStringLiteral("Menlo"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setPixelSize(11);
+    log_->setFont(mono);
+    log_->setStyleSheet(QStringLiteral(
+        "QPlainTextEdit { background: rgb(30,30,30); color: rgb(230,230,230); border-radius: 6px; padding: 4px; }"));
+    layout->addWidget(log_, 1);
+
+    // The ~/.zshrc follow-up card.
+    card_ = new QWidget;
+    card_->setObjectName(QStringLiteral("remediation-zshrc-card"));
+    makeCard(card_, 8);
+    auto* cardLayout = new QVBoxLayout(card_);
+    cardLayout->setContentsMargins(12, 10, 12, 10);
+    cardLayout->setSpacing(6);
+    cardIntro_ = markdownLabel(QString(), TextStyle::callout);
+    cardBackup_ = markdownLabel(QString(), TextStyle::caption, true);
+    cardLines_ = label(QString(), TextStyle::caption);
+    cardLines_->setFont(mono);
+    cardError_ = label(QString(), TextStyle::caption);
+    cardError_->setStyleSheet(QStringLiteral("color: rgb(200,40,40);"));
+    identify(cardError_, QStringLiteral("remediation-zshrc-error"));
+    for (QLabel* part : {cardIntro_, cardBackup_, cardLines_, cardError_}) cardLayout->addWidget(part);
+    layout->addWidget(card_);
+    card_->hide();
+
+    // Footers, one per state.
+    footer_ = new QStackedWidget;
+    footer_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    QHBoxLayout* footerRow = nullptr;
+
+    runningFooter_ = row(&footerRow);
+    footerRow->addWidget(busyIndicator(QStringLiteral("remediation-running"), QStringLiteral("Running")));
+    footerRow->addWidget(label(QStringLiteral("Running…"), TextStyle::callout, true));
+    footerRow->addStretch(1);
+    auto* cancel = button(QStringLiteral("Cancel"), ButtonStyle::bordered);
+    identify(cancel, QStringLiteral("remediation-cancel"), cancel->text());
+    connect(cancel, &QPushButton::clicked, this, [this] { model_->cancel(); });
+    footerRow->addWidget(cancel);
+    footer_->addWidget(runningFooter_);
+
+    cancelingFooter_ = row(&footerRow);
+    QLabel* canceling = label(QStringLiteral("Canceling…"), TextStyle::callout, true);
+    identify(canceling, QStringLiteral("remediation-canceling"), canceling->text());
+    footerRow->addWidget(canceling);
+    footerRow->addStretch(1);
+    footer_->addWidget(cancelingFooter_);
+
+    successFooter_ = row(&footerRow);
+    footerRow->addStretch(1);
+    continue_ = button(QString::fromStdString(model_->continueTitle()), ButtonStyle::prominent, ControlSize::large);
+    identify(continue_, QStringLiteral("remediation-continue"), continue_->text());
+    continue_->setAutoDefault(true);
+    connect(continue_, &QPushButton::clicked, this, [this] { model_->continueAfterSuccess(); });
+    footerRow->addWidget(continue_);
+    footer_->addWidget(successFooter_);
+
+    followUpFooter_ = row(&footerRow);
+    footerRow->addStretch(1);
+    auto* skip = button(QStringLiteral("Skip"), ButtonStyle::bordered, ControlSize::large);
+    identify(skip, QStringLiteral("remediation-zshrc-skip"), skip->text());
+    connect(skip, &QPushButton::clicked, this, [this] { model_->skipZshrc(); });
+    footerRow->addWidget(skip);
+    auto* apply = button(QStringLiteral("Apply ~/.zshrc change"), ButtonStyle::prominent, ControlSize::large);
+    identify(apply, QStringLiteral("remediation-zshrc-apply"), apply->text());
+    connect(apply, &QPushButton::clicked, this, [this] { model_->applyZshrc(); });
+    footerRow->addWidget(apply);
+    footer_->addWidget(followUpFooter_);
+
+    failureFooter_ = row(&footerRow);
+    auto* article = button(QStringLiteral("Open the article"), ButtonStyle::link);
+    article->setFont(textFont(TextStyle::callout));
+    identify(article, QStringLiteral("remediation-open-article"), article->text());
+    connect(article, &QPushButton::clicked, this, [open = environment.openURL] {
+        if (open) open(ProductConfig::current().urls.javaDownload);
+    });
+    footerRow->addWidget(article);
+    footerRow->addStretch(1);
+    auto* close = button(QStringLiteral("Close"), ButtonStyle::bordered, ControlSize::large);
+    identify(close, QStringLiteral("remediation-close"), close->text());
+    connect(close, &QPushButton::clicked, this, [this] { model_->closeAfterFailure(); });
+    footerRow->addWidget(close);
+    footer_->addWidget(failureFooter_);
+
+    layout->addWidget(footer_);
+    refresh();
+}
+
+StreamingRemediationView::~StreamingRemediationView() {
+    {
+        std::lock_guard lock(wakeup_->mutex);
+        wakeup_->view = nullptr;
+    }
+    model_.reset();  // stops the run and waits for its worker
+}
+
+void StreamingRemediationView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    start();
+}
+
+void StreamingRemediationView::start() { model_->start(); }
+
+void StreamingRemediationView::scheduleFlush() {
+    if (!batch_->isActive()) batch_->start();
+}
+
+void StreamingRemediationView::flush() {
+    // Cleared first: lines arriving while we drain ring again.
+    wakeup_->pending.store(false);
+    model_->pump();  // changed() → refresh()
+    appendNewLines();
+}
+
+void StreamingRemediationView::appendNewLines() {
+    const auto& lines = model_->lines();
+    if (shownLines_ >= lines.size()) return;
+    QScrollBar* bar = log_->verticalScrollBar();
+    QTextCursor cursor(log_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    QTextCharFormat plain;
+    QTextCharFormat highlighted;
+    highlighted.setBackground(QColor(255, 214, 10, 90));
+    highlighted.setForeground(QColor(255, 224, 120));
+    highlighted.setFontWeight(QFont::DemiBold);
+    QString run;  // consecutive plain lines go in with one insertion
+    const auto flushRun = [&] {
+        if (run.isEmpty()) return;
+        cursor.insertText(run, plain);
+        run.clear();
+    };
+    for (std::size_t i = shownLines_; i < lines.size(); ++i) {
+        const bool first = log_->document()->isEmpty() && i == shownLines_;
+        if (!first) run += QChar(QChar::LineFeed);
+        if (StreamingRemediationModel::isRetryLine(lines[i])) {
+            flushRun();
+            cursor.insertText(QString::fromStdString(lines[i]), highlighted);
+            ++retryLines_;
+        } else {
+            run += QString::fromStdString(lines[i]);
+        }
+    }
+    flushRun();
+    cursor.endEditBlock();
+    shownLines_ = lines.size();
+    bar->setValue(bar->maximum());
+}
+
+void StreamingRemediationView::refresh() {
+    appendNewLines();
+    using Footer = StreamingRemediationModel::Footer;
+    const Footer footer = model_->footer();
+    switch (footer) {
+        case Footer::running: footer_->setCurrentWidget(runningFooter_); break;
+        case Footer::canceling: footer_->setCurrentWidget(cancelingFooter_); break;
+        case Footer::continueButton:
+            footer_->setCurrentWidget(successFooter_);
+            continue_->setDefault(true);
+            break;
+        case Footer::followUp: footer_->setCurrentWidget(followUpFooter_); break;
+        case Footer::failure: footer_->setCurrentWidget(failureFooter_); break;
+    }
+    const auto& preview = model_->zshrcPreview();
+    card_->setVisible(model_->followUpPending());
+    if (model_->followUpPending() && preview) {
+        cardIntro_->setText(QString::fromStdString(model_->followUpIntro()));
+        cardBackup_->setText(QString::fromStdString(model_->followUpBackup()));
+        QStringList added;
+        for (const std::string& line : preview->linesAdded) added << QString::fromStdString(line);
+        cardLines_->setText(added.join(QLatin1Char('\n')));
+        cardError_->setText(QString::fromStdString(model_->zshrcError().value_or(std::string())));
+        cardError_->setVisible(model_->zshrcError().has_value());
+    }
+}
+
+}  // namespace lumo::ui
