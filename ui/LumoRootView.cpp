@@ -13,6 +13,7 @@
 #include "NextStepView.h"
 #include "NotBuiltYetView.h"
 #include "OfferViews.h"
+#include "StagedAuditFlowView.h"
 #include "Style.h"
 #include "WelcomeView.h"
 #include "shell/LaunchEvent.h"
@@ -178,6 +179,8 @@ QWidget* LumoRootView::makeDestination(const Screen& screen) {
                 return new GuidedHelpOfferView(environment_);
             } else if constexpr (std::is_same_v<Kind, Screen::AICodingOffer>) {
                 return new AICodingInterestView(environment_);
+            } else if constexpr (std::is_same_v<Kind, Screen::Audit>) {
+                return new StagedAuditFlowView(kind.context, environment_);
             } else {
                 return new NotBuiltYetView(screen, environment_);
             }

@@ -20,6 +20,11 @@
 #include "shell/Preferences.h"
 #include "simulated/SimulatedServices.h"
 
+namespace lumo::ui {
+// The staged audit's pages (AuditScreenshots.cpp).
+int shootAuditPages(const QString& directory);
+}  // namespace lumo::ui
+
 namespace {
 
 using namespace lumo;
@@ -204,5 +209,6 @@ int main(int argc, char** argv) {
         for (auto& work : scheduler.pending) work();
         save(host, directory, QStringLiteral("21-score-card-thanks"));
     }
+    failures += shootAuditPages(directory);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,160 @@
+// The staged audit offscreen on simulated Macs: the real pages and the real
+// remediation sheet, clicked by their accessibility identifiers.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+#include "../screens/ScreenTestSupport.h"
+#include "FinalAuditReportView.h"
+#include "JavaProduct.h"
+#include "Stage1View.h"
+#include "Stage2View.h"
+#include "StagedAuditFlowView.h"
+#include "remediation/HomebrewInstaller.h"
+#include "simulated/SimulatedServices.h"
+
+namespace lumo::ui {
+namespace {
+
+template <class Condition>
+bool waitFor(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+#define WAIT_FOR(condition) ASSERT_TRUE(waitFor([&] { return static_cast<bool>(condition); })) << #condition
+
+ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
+                         int lineDelayMs = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.lines = std::move(lines);
+    command.exitCode = exitCode;
+    command.lineDelayMs = lineDelayMs;
+    return command;
+}
+
+SystemProfile macWithoutHomebrew() {
+    SystemProfile p;
+    p.architecture = Architecture::appleSilicon;
+    p.macosVersion = {15, 2, 0};
+    p.shell = Shell::zsh();
+    p.xcodeCommandLineToolsPath = "/Library/Developer/CommandLineTools";
+    return p;
+}
+
+class AuditUITest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QApplication::instance()) return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "audit_ui_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    void SetUp() override { ProductConfig::setCurrent(lumoraJava()); }
+
+    std::unique_ptr<StagedAuditFlowView> makeFlow(const Scenario& mac, const SystemProfile& profile) {
+        environment.services = makeSimulatedServices(mac);
+        environment.navigation = &navigation;
+        environment.telemetry = &sink;
+        environment.profile = &profiles;
+        environment.scheduler = &scheduler;
+        environment.openURL = [this](const std::string& url) { opened.push_back(url); };
+        profiles.publish(profile);
+        auto flow = std::make_unique<StagedAuditFlowView>(
+            AuditContext{AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, environment);
+        flow->resize(720, 700);
+        flow->show();
+        QApplication::processEvents();
+        return flow;
+    }
+
+    static void click(QWidget& root, const char* identifier) {
+        auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier));
+        ASSERT_NE(target, nullptr) << identifier;
+        ASSERT_TRUE(target->isVisible() && target->isEnabled()) << identifier;
+        target->click();
+        QApplication::processEvents();
+    }
+
+    UIEnvironment environment;
+    AppNavigation navigation;
+    test::RecordingSink sink;
+    ProfileStore profiles;
+    test::ManualScheduler scheduler;
+    std::vector<std::string> opened;
+};
+
+TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
+    Scenario mac;
+    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
+                                    {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0, 300));
+    auto flow = makeFlow(mac, macWithoutHomebrew());
+    auto* page = qobject_cast<Stage1View*>(flow->currentPage());
+    ASSERT_NE(page, nullptr);
+    click(*page, "audit-install-homebrew");
+    ASSERT_NE(page->sheet(), nullptr);
+    EXPECT_GE(page->sheet()->minimumWidth(), 560);
+    EXPECT_GE(page->sheet()->minimumHeight(), 420);
+    QDialog* sheet = page->sheet();
+    WAIT_FOR(sheet->findChild<QPushButton*>(QStringLiteral("remediation-cancel"))->isVisible());
+    click(*sheet, "remediation-cancel");
+    WAIT_FOR(page->sheet() == nullptr);
+
+    EXPECT_EQ(flow->currentPage(), page);
+    EXPECT_EQ(flow->model().currentIndex(), 0);
+    EXPECT_FALSE(page->model().sheetRemediation());
+    EXPECT_TRUE(page->findChild<QPushButton*>(QStringLiteral("audit-install-homebrew"))->isEnabled());
+    EXPECT_EQ(sink.names(), (std::vector<std::string>{"audit_reached", "audit_stage_outcome", "remediation_applied",
+                                                      "remediation_canceled"}));
+}
+
+TEST_F(AuditUITest, AFailedInstallMovesOnToWarpThroughHomebrew) {
+    Scenario mac;
+    mac.commands.push_back(
+        streamed({"/bin/bash", "-c", homebrewInstallCommand()}, {"curl: (6) Could not resolve host"}, 7));
+    auto flow = makeFlow(mac, macWithoutHomebrew());
+    auto* page = qobject_cast<Stage1View*>(flow->currentPage());
+    ASSERT_NE(page, nullptr);
+    click(*page, "audit-install-homebrew");
+    QDialog* sheet = page->sheet();
+    ASSERT_NE(sheet, nullptr);
+    WAIT_FOR(sheet->findChild<QPushButton*>(QStringLiteral("remediation-close"))->isVisible());
+    click(*sheet, "remediation-close");
+    WAIT_FOR(qobject_cast<Stage2View*>(flow->currentPage()) != nullptr);
+
+    auto* terminal = qobject_cast<Stage2View*>(flow->currentPage());
+    EXPECT_EQ(terminal->model().installRemediation(), Remediation::installHomebrewThenWarp("warp"));
+    const auto* disclosure = terminal->findChild<QLabel*>(QStringLiteral("audit-warp-disclosure"));
+    ASSERT_NE(disclosure, nullptr);
+    EXPECT_EQ(disclosure->text(), QStringLiteral("We may earn a commission if you install Warp through Lumora for "
+                                                 "Java. Our recommendation is editorial."));
+    EXPECT_EQ(sink.names(), (std::vector<std::string>{"audit_reached", "audit_stage_outcome", "remediation_applied",
+                                                      "remediation_failed", "audit_stage_outcome"}));
+    EXPECT_EQ(sink.events[1].second.at("outcome"), JSONValue("rendered"));
+
+    // "Maybe later", then the report's done returns home (no next-step context).
+    navigation.setPath({Screen::audit(flow->model().context())});
+    click(*terminal, "audit-stage-skip");
+    WAIT_FOR(qobject_cast<FinalAuditReportView*>(flow->currentPage()) != nullptr);
+    const auto* homebrewRow = flow->currentPage()->findChild<QLabel*>(QStringLiteral("audit-final-report-row-1"));
+    ASSERT_NE(homebrewRow, nullptr);
+    EXPECT_EQ(homebrewRow->text(), QStringLiteral("Homebrew missing"));
+    click(*flow->currentPage(), "audit-report-done");
+    EXPECT_TRUE(navigation.path().empty());
+    EXPECT_EQ(sink.count("audit_stage_skipped_by_user"), 1);
+}
+
+}  // namespace
+}  // namespace lumo::ui
