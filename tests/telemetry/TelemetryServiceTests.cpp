@@ -119,7 +119,7 @@ TEST_F(TelemetryServiceTest, DeliversEveryEventInOrderWithTheExactRecordAndLeave
 }
 
 TEST_F(TelemetryServiceTest, EventsRecordedDuringAFlushArePersistedAtOnceAndSentByIt) {
-    m_receiver->stall(300ms);
+    m_receiver->stall(60s);
     auto service = startService();
     service->record("chooser_shown");
     ASSERT_TRUE(test::waitFor([&] { return m_receiver->requestCount() == 1; }));
