@@ -48,6 +48,9 @@ public:
     void appeared();
     // The score card's onSubmitted.
     void npsSubmitted();
+    // The score has been sent and the card is in its pause before thanks:
+    // leaving now is not a dismissal.
+    void npsSubmitting() { didSubmitNPSThisVisit_ = true; }
     // "Done — back to home": a shown but unsubmitted card counts as dismissed.
     void doneTapped();
 

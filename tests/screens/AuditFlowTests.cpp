@@ -433,7 +433,16 @@ TEST(FinalAuditReportTests, ScoreCardShownDismissedOrSubmitted) {
         report.doneTapped();
         EXPECT_EQ(sink.names(), std::vector<std::string>{"nps_shown"});
     }
-    EXPECT_EQ(done, 2);
+    sink.events.clear();
+    {
+        // Leaving during the pause after a submission is not a dismissal.
+        FinalAuditReportModel report(bareMac(), [&] { ++done; }, true, preferences, sink, {});
+        report.appeared();
+        report.npsSubmitting();
+        report.doneTapped();
+        EXPECT_EQ(sink.names(), std::vector<std::string>{"nps_shown"});
+    }
+    EXPECT_EQ(done, 3);
     // A score stored on an earlier launch: no card.
     preferences.set(PreferenceValue(true), preference_keys::npsSubmitted(ProductConfig::current()));
     sink.events.clear();
