@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "UIEnvironment.h"
-#include "screens/OfferModel.h"
+#include "screens/AICodingInterestModel.h"
+#include "screens/ContentOfferModel.h"
+#include "screens/GuidedHelpOfferModel.h"
 
 class QLabel;
 class QPushButton;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "ScreenTestSupport.h"
+#include "screens/AICodingInterestModel.h"
 #include "screens/ConsentModel.h"
+#include "screens/ContentOfferModel.h"
 #include "screens/GoalPromptModel.h"
+#include "screens/GuidedHelpOfferModel.h"
 #include "screens/NPSFeedbackModel.h"
 #include "screens/NextStepModel.h"
-#include "screens/OfferModel.h"
 #include "screens/SimplifiedCompletionModel.h"
 #include "screens/WelcomeModel.h"
 #include "shell/Preferences.h"
