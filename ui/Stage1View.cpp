@@ -95,6 +95,11 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
         inner->setAlignment(guide, Qt::AlignLeft);
         layout->addWidget(macOS);
     }
+    // After a successful Homebrew install the Mac is checked again before
+    // the audit moves on.
+    refreshing_ = label(QStringLiteral("Checking your Mac again…"), TextStyle::callout, true);
+    identify(refreshing_, QStringLiteral("audit-stage-refreshing"), QStringLiteral("Checking your Mac again"));
+    layout->addWidget(refreshing_);
     auto* proceed = button(QStringLiteral("Continue"), ButtonStyle::prominent, ControlSize::large);
     identify(proceed, QStringLiteral("audit-stage-skip"), proceed->text());
     connect(proceed, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
@@ -112,6 +117,7 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
 void Stage1View::refresh() {
     const bool idle = !model_->isRefreshing() && !model_->sheetRemediation() && !model_->hasAdvanced();
     for (QPushButton* action : actions_) action->setEnabled(idle);
+    refreshing_->setVisible(model_->isRefreshing());
     syncSheet(*model_);
 }
 

@@ -25,6 +25,7 @@ private:
 
     std::unique_ptr<FoundationsPageModel> model_;
     std::vector<QPushButton*> actions_;
+    QWidget* refreshing_ = nullptr;
 };
 
 }  // namespace lumo::ui
