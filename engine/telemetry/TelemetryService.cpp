@@ -143,13 +143,30 @@ void TelemetryService::load() {
         auto text = m_configuration.fs->readString(file);
         auto events = text ? decodePendingEvents(*text) : Result<std::vector<Event>>(text.error());
         if (!events) {
-            // The file stays as it is; the queue goes on without its events.
             log("Telemetry: couldn't load pending events: " + events.error().description);
+            keepUnreadablePendingFile();
         } else {
             m_pending.insert(m_pending.begin(), events->begin(), events->end());
         }
     }
     flush();
+}
+
+// The next save would write over a file we could not read, and whatever it
+// still holds would be gone. Move it aside instead, so nothing is lost and the
+// queue can go on in the usual place.
+void TelemetryService::keepUnreadablePendingFile() {
+    const auto& file = m_configuration.pendingFileURL;
+    std::string stamp = iso8601Milliseconds(m_configuration.clock());
+    for (char& c : stamp) {
+        if (c == ':') c = '-';
+    }
+    const std::string aside = file + ".unreadable-" + stamp;
+    if (auto moved = m_configuration.fs->moveItem(file, aside); moved) {
+        log("Telemetry: kept the unreadable pending file as " + lastPathComponent(aside));
+    } else {
+        log("Telemetry: couldn't keep the unreadable pending file: " + moved.error().description);
+    }
 }
 
 void TelemetryService::enqueue(const std::string& name, const JSONObject& data, Clock::time_point time) {

@@ -125,6 +125,7 @@ private:
 
     // Actor-only.
     void load();
+    void keepUnreadablePendingFile();
     void enqueue(const std::string& name, const JSONObject& data, Clock::time_point time);
     void flush();
     void sendHead(int attempt);

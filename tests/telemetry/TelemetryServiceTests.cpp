@@ -221,18 +221,29 @@ TEST_F(TelemetryServiceTest, EventsQueuedWhileTheReceiverIsDownGoFirstAfterARest
 }
 
 TEST_F(TelemetryServiceTest, AnUnreadablePendingFileStaysOnDiskAndNewEventsStillFlow) {
-    ASSERT_TRUE(m_fs->createDirectory(parentDirectory(pendingFile()), true).ok());
+    const std::string directory = parentDirectory(pendingFile());
+    ASSERT_TRUE(m_fs->createDirectory(directory, true).ok());
     ASSERT_TRUE(m_fs->write("[{\"sessionID\": broken", pendingFile(), false).ok());
     auto service = startService();
     service->waitUntilPersisted();
-    ASSERT_EQ(logs().size(), 1u);
+    ASSERT_EQ(logs().size(), 2u);
     EXPECT_THAT(logs()[0], HasSubstr("Telemetry: couldn't load pending events: "));
-    EXPECT_EQ(test::readFile(pendingFile()), "[{\"sessionID\": broken");
+    EXPECT_THAT(logs()[1], HasSubstr("Telemetry: kept the unreadable pending file as pending-events.json.unreadable-"));
     EXPECT_TRUE(service->snapshot().pending.empty());
 
     service->record("goal_selected", {{"goal", "course"}, {"detail", nullptr}});
     ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("goal_selected"));
+
+    // Saving the new queue never wrote over what could not be read.
+    auto names = m_fs->contentsOfDirectory(directory);
+    ASSERT_TRUE(names.ok());
+    std::vector<std::string> kept;
+    for (const auto& name : *names) {
+        if (name.rfind("pending-events.json.unreadable-", 0) == 0) kept.push_back(name);
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(test::readFile(joinPath(directory, kept[0])), "[{\"sessionID\": broken");
 }
 
 TEST_F(TelemetryServiceTest, EventsThatCannotBeEncodedAreRepairedOrDroppedAndNeverBlockTheQueue) {
