@@ -10,6 +10,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "ConsentView.h"
+#include "DiagnoseView.h"
 #include "NextStepView.h"
 #include "NotBuiltYetView.h"
 #include "OfferViews.h"
@@ -165,7 +166,9 @@ QWidget* LumoRootView::makeDestination(const Screen& screen) {
     return std::visit(
         [&](const auto& kind) -> QWidget* {
             using Kind = std::decay_t<decltype(kind)>;
-            if constexpr (std::is_same_v<Kind, Screen::NextStep>) {
+            if constexpr (std::is_same_v<Kind, Screen::Diagnose>) {
+                return new DiagnoseView(environment_);
+            } else if constexpr (std::is_same_v<Kind, Screen::NextStep>) {
                 const auto& prompt = ProductConfig::current().nextStepPrompt;
                 if (!prompt) {
                     auto* empty = new QWidget;

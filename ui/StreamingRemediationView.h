@@ -41,6 +41,8 @@ public:
     int retryLineCount() const { return retryLines_; }
     // Starts the run (done once when first shown).
     void start();
+    // Draws everything buffered now, without waiting for the batch timer.
+    void flushNow() { flush(); }
 
 protected:
     void showEvent(QShowEvent* event) override;

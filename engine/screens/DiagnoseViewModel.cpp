@@ -52,11 +52,18 @@ JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBun
 DiagnoseFlow::DiagnoseFlow(Options options) : m_options(std::move(options)) {
     if (!m_options.profileMachine) {
         const AppServices services = m_options.services;
-        m_options.profileMachine = [services] { return SystemProfiler(services).profile(); };
+        m_options.profileMachine = [services] {
+            // A container without a machine to look at finds nothing.
+            if (!services.processRunner || !services.fs) return SystemProfile{};
+            return SystemProfiler(services).profile();
+        };
     }
     if (!m_options.verify) {
         const AppServices services = m_options.services;
-        m_options.verify = [services] { return Verifier(ShellRunner(services.processRunner)).verify(); };
+        m_options.verify = [services] {
+            if (!services.processRunner) return Verifier::Result{"", -1, std::nullopt};
+            return Verifier(ShellRunner(services.processRunner)).verify();
+        };
     }
 }
 

@@ -23,6 +23,8 @@
 namespace lumo::ui {
 // The staged audit's pages (AuditScreenshots.cpp).
 int shootAuditPages(const QString& directory);
+// The Java journey's pages (JourneyScreenshots.cpp).
+int shootJourneyPages(const QString& directory);
 }  // namespace lumo::ui
 
 namespace {
@@ -127,7 +129,7 @@ int main(int argc, char** argv) {
         type(root, "goal-detail-field", QStringLiteral("IntelliJ IDEA for my job"));
     });
     shootRoot(directory, "06-welcome-start-button-fixwell", fixwell, true, nullptr);
-    shootRoot(directory, "07-diagnose-not-built", java, true,
+    shootRoot(directory, "07-diagnose-empty-services", java, true,
               [](LumoRootView& root) { root.navigation().push(Screen::diagnose()); });
     shootRoot(directory, "08-next-step", java, true,
               [](LumoRootView& root) { root.navigation().push(Screen::nextStep()); });
@@ -210,5 +212,6 @@ int main(int argc, char** argv) {
         save(host, directory, QStringLiteral("21-score-card-thanks"));
     }
     failures += shootAuditPages(directory);
+    failures += shootJourneyPages(directory);
     return failures == 0 ? 0 : 1;
 }

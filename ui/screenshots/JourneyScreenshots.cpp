@@ -1,0 +1,288 @@
+// The Java journey's pages for lumora-screenshots: the diagnose screen in each
+// state and layout, the remediation sheet in each of its states, and the
+// verify pages. Each runs on a simulated Mac.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "DiagnoseView.h"
+#include "JavaProduct.h"
+#include "RemediationProgressView.h"
+#include "StreamingRemediationView.h"
+#include "remediation/HomebrewInstaller.h"
+#include "remediation/MiseRunner.h"
+#include "simulated/SimulatedServices.h"
+
+namespace lumo::ui {
+
+namespace {
+
+class QuietJourneySink : public TelemetrySink {
+public:
+    void emit(const std::string&, const JSONObject&) override {}
+};
+
+class LaterScheduler : public DelayScheduling {
+public:
+    void schedule(std::chrono::milliseconds, std::function<void()>) override {}
+};
+
+void settleJourney(int milliseconds = 60) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(2);
+    } while (timer.elapsed() < milliseconds);
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 8000) settleJourney(5);
+    return condition();
+}
+
+Scenario journeyScenario(const char* name) {
+    auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
+    if (!loaded) {
+        std::fprintf(stderr, "%s\n", loaded.error().description.c_str());
+        return {};
+    }
+    return *loaded;
+}
+
+ScenarioCommand lines(std::vector<std::string> argv, std::vector<std::string> output, int exitCode, int delay = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.lines = std::move(output);
+    command.exitCode = exitCode;
+    command.lineDelayMs = delay;
+    return command;
+}
+
+const std::vector<std::string> kBrewTranscript = {
+    "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/"
+    "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg",
+    "==> Downloading from https://objects.githubusercontent.com/github-production-release-asset-2e65be/…",
+    "######################################################################## 100.0%",
+    "==> Installing Cask temurin@25",
+    "==> Running installer for temurin@25 with sudo; the password may be necessary.",
+    "installer: Package name is Eclipse Temurin",
+    "installer: Installing at base path /",
+    "installer: The install was successful.",
+    "🍺  temurin@25 was successfully installed!"};
+
+struct Shooter {
+    QString directory;
+    int failures = 0;
+    QuietJourneySink sink;
+    LaterScheduler scheduler;
+    AppNavigation navigation;
+    ProfileStore profiles;
+
+    UIEnvironment environment(const Scenario& mac) {
+        UIEnvironment env;
+        env.services = makeSimulatedServices(mac);
+        env.navigation = &navigation;
+        env.telemetry = &sink;
+        env.profile = &profiles;
+        env.scheduler = &scheduler;
+        env.openURL = [](const std::string&) {};
+        profiles.publish(SystemProfiler(env.services, [](const std::string&) {}).profile());
+        return env;
+    }
+
+    void save(QWidget& widget, const char* name) {
+        settleJourney();
+        const QString path = directory + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
+        if (widget.grab().save(path)) {
+            std::printf("%s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            ++failures;
+        }
+    }
+
+    static void press(QWidget& root, const char* identifier) {
+        if (auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier))) target->click();
+        settleJourney(30);
+    }
+
+    // A diagnose screen on `mac`, after `prepare`.
+    void page(const char* name, const Scenario& mac, const std::function<void(DiagnoseView&)>& prepare = {},
+              DiagnoseView::Options options = {}) {
+        DiagnoseView view(environment(mac), std::move(options));
+        view.resize(720, 720);
+        view.show();
+        settleJourney();
+        if (prepare) prepare(view);
+        save(view, name);
+    }
+
+    // A remediation sheet over a window, after `prepare`.
+    void sheet(const char* name, const Scenario& mac, const Remediation& fix,
+               const std::function<void(RemediationProgressView&)>& prepare = {}) {
+        QWidget window;
+        window.resize(720, 720);
+        window.show();
+        auto* sheetView = new RemediationProgressView(
+            fix, environment(mac), [](const RemediationOutcome&) {}, &window);
+        sheetView->present();
+        settleJourney();
+        if (prepare) prepare(*sheetView);
+        save(*sheetView, name);
+        delete sheetView;
+    }
+};
+
+}  // namespace
+
+// Returns the number of pictures that could not be written.
+int shootJourneyPages(const QString& directory) {
+    ProductConfig::setCurrent(lumoraJava());
+    Shooter shoot;
+    shoot.directory = directory;
+    using State = DiagnoseViewModel::State;
+
+    // Diagnosing: a profiler that takes a while.
+    {
+        Scenario mac = journeyScenario("no-jdk.json");
+        mac.commands.push_back({{"/usr/bin/uname", "-m"}, "arm64\n", "", 0, 1500, std::nullopt, 0});
+        AppServices services = makeSimulatedServices(mac);
+        services.isFixtureMode = false;
+        UIEnvironment env = shoot.environment(mac);
+        env.services = services;
+        DiagnoseView view(env);
+        view.resize(720, 720);
+        view.show();
+        shoot.save(view, "30-diagnose-probing");
+        waitUntil([&] { return !view.flow().viewModel().state().is<State::Probing>(); });
+    }
+    shoot.page("31-diagnose-d1-no-jdk", journeyScenario("no-jdk.json"));
+    shoot.page("32-diagnose-d1-java-17-chosen", journeyScenario("no-jdk.json"),
+               [](DiagnoseView& view) { Shooter::press(view, "diagnosis-d1-pick-java-17"); });
+    shoot.page("33-diagnose-d2-home-unset", journeyScenario("java-home-unset.json"));
+    shoot.page("34-diagnose-d2-choosing-fix", journeyScenario("java-home-unset.json"), [](DiagnoseView& view) {
+        const auto* diagnosed = view.flow().viewModel().state().as<State::Diagnosed>();
+        if (diagnosed)
+            view.flow().viewModel().setState(State::diagnosed(diagnosed->diagnosis, std::nullopt, std::nullopt));
+    });
+    shoot.page("35-diagnose-d3-legacy-only", journeyScenario("legacy-only.json"));
+    shoot.page("36-diagnose-d4-score-card", journeyScenario("java-ok.json"));
+    shoot.page("37-diagnose-unknown", journeyScenario("malformed-jdk.json"));
+
+    // The sheet in its states.
+    Scenario brewMac = journeyScenario("no-jdk.json");
+    brewMac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    Scenario slowBrew = brewMac;
+    slowBrew.commands.push_back(
+        lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0, 400));
+    shoot.sheet("40-sheet-running", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().lines().size() >= 4; });
+                });
+    shoot.sheet("41-sheet-canceling", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().lines().size() >= 2; });
+                    sheet.streaming()->model().cancel();
+                });
+    Scenario fastBrew = brewMac;
+    fastBrew.commands.push_back(
+        lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0));
+    shoot.sheet("42-sheet-success", fastBrew, Remediation::installTemurinViaBrew("temurin@25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
+                });
+    Scenario retry = brewMac;
+    retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@21"},
+                                   {"Warning: Cask 'temurin@21' is already installed."}, 0));
+    retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "reinstall", "--cask", "temurin@21"},
+                                   {"==> Reinstalling Cask temurin@21", "installer: The install was successful."}, 0));
+    shoot.sheet("43-sheet-retry-line", retry, Remediation::installTemurinViaBrew("temurin@21"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
+                });
+    Scenario failing = journeyScenario("no-jdk.json");
+    failing.commands.push_back(lines({"/bin/bash", "-c", homebrewInstallCommand()},
+                                     {"==> Checking for `sudo` access (which may request your password)...",
+                                      "Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"},
+                                     1));
+    shoot.sheet("44-sheet-failure", failing, Remediation::installHomebrewThenTemurin("temurin@25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
+                });
+    Scenario mise = journeyScenario("no-jdk.json");
+    mise.commands.push_back(
+        lines({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
+              {"mise java@temurin-25.0.1+8 ✓ installed", "mise ~/.config/mise/config.toml tools: java@temurin-25"}, 0));
+    shoot.sheet("45-sheet-zshrc-follow-up", mise, Remediation::installViaMise("temurin-25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().followUpPending(); });
+                });
+    shoot.sheet("46-sheet-zshrc-skipped", mise, Remediation::installViaMise("temurin-25"),
+                [](RemediationProgressView& sheet) {
+                    waitUntil([&] { return sheet.streaming()->model().followUpPending(); });
+                    sheet.streaming()->model().skipZshrc();
+                });
+    const Remediation zprofile =
+        Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home");
+    shoot.sheet("47-zprofile-diff", journeyScenario("java-home-unset.json"), zprofile);
+    shoot.sheet("48-zprofile-full-file", journeyScenario("java-home-unset.json"), zprofile,
+                [](RemediationProgressView& sheet) { Shooter::press(sheet, "zprofile-toggle-full-file"); });
+    shoot.sheet("49-zprofile-applied", journeyScenario("java-home-unset.json"), zprofile,
+                [](RemediationProgressView& sheet) { Shooter::press(sheet, "zprofile-apply"); });
+    Scenario created = journeyScenario("no-jdk.json");
+    shoot.sheet("50-zprofile-created", created, zprofile);
+    Scenario already = journeyScenario("java-home-unset.json");
+    already.files["/Users/alex/.zprofile"] = ScenarioFile{"export JAVA_HOME=$(/usr/libexec/java_home)\n", false, false};
+    shoot.sheet("51-zprofile-already-set", already, zprofile);
+    Scenario unreadable = journeyScenario("java-home-unset.json");
+    unreadable.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\xfe\n"), false, false};
+    shoot.sheet("52-zprofile-read-error", unreadable, zprofile);
+
+    // Verify pages.
+    const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
+    const auto verified = [&](const char* name, const Remediation& fix, Verifier::Result result) {
+        shoot.page(name, journeyScenario("no-jdk.json"),
+                   [&](DiagnoseView& view) { view.flow().viewModel().setState(State::verified(fix, result)); });
+    };
+    {
+        DiagnoseView::Options slow;
+        slow.verify = [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+            return Verifier::Result{};
+        };
+        shoot.page(
+            "60-verifying", journeyScenario("no-jdk.json"),
+            [&](DiagnoseView& view) { view.flow().viewModel().setState(State::verifying(install)); }, slow);
+        settleJourney(1500);
+    }
+    const std::string banner =
+        "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25+36 (build 25+36-LTS)\n"
+        "OpenJDK 64-Bit Server VM Temurin-25+36 (build 25+36-LTS, mixed mode, sharing)";
+    verified("61-verified-passed", install,
+             {banner, 0, "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home"});
+    verified("62-verified-needs-java-home", install, {banner, 0, std::nullopt});
+    verified("63-verified-failed", install, {"zsh:1: command not found: java", 127, std::nullopt});
+    verified("64-verified-configuration-failed", zprofile, {"", 127, std::nullopt});
+    verified("65-verified-legacy-warning",
+             Remediation::keepCurrentLegacyJava("/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"),
+             {"java version \"1.8.0_392\"\nJava(TM) SE Runtime Environment (build 1.8.0_392-b08)", 0,
+              "/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"});
+    shoot.page("66-completed", journeyScenario("no-jdk.json"),
+               [](DiagnoseView& view) { view.flow().viewModel().setState(State::completed("Warp installed.")); });
+    shoot.page("67-error", journeyScenario("no-jdk.json"), [](DiagnoseView& view) {
+        view.flow().viewModel().setState(State::error(
+            "Install failed (exit code 1). The article at [Brimwell](https://brimwell.example/java/unable-to-locate) "
+            "may help."));
+    });
+    return shoot.failures;
+}
+
+}  // namespace lumo::ui
