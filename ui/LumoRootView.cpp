@@ -65,7 +65,7 @@ LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), 
     topBar->setObjectName(QStringLiteral("root-top-bar"));
     topBar->setFixedHeight(36);
     auto* barLayout = new QHBoxLayout(topBar);
-    barLayout->setContentsMargins(20, 6, 16, 0);
+    barLayout->setContentsMargins(28, 6, 16, 0);
     back_ = button(QStringLiteral("‹ Back"), ButtonStyle::borderless);
     back_->setFont(textFont(TextStyle::body));
     identify(back_, QStringLiteral("navigation-back"), QStringLiteral("Back"));

@@ -16,6 +16,8 @@
 #include "JavaProduct.h"
 #include "LumoRootView.h"
 #include "shell/Preferences.h"
+#include "simulated/Scenario.h"
+#include "simulated/SimulatedServices.h"
 
 namespace lumo::ui {
 namespace {
@@ -48,6 +50,10 @@ protected:
 
     std::unique_ptr<LumoRootView> makeRoot(bool isFixtureMode = false, bool withFakeProfiler = true) {
         LumoRootView::Options options;
+        // The simulated Mac, so that every destination has services to use.
+        auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/no-jdk.json");
+        EXPECT_TRUE(scenario);
+        if (scenario) options.services = makeSimulatedServices(*scenario);
         options.services.store = preferences;
         options.services.isFixtureMode = isFixtureMode;
         options.telemetry = &sink;
