@@ -3,6 +3,7 @@
 // verify pages. Each runs on a simulated Mac.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <cstdio>
@@ -98,8 +99,8 @@ struct Shooter {
         return env;
     }
 
-    void save(QWidget& widget, const char* name) {
-        settleJourney();
+    void save(QWidget& widget, const char* name, bool settle = true) {
+        if (settle) settleJourney();
         const QString path = directory + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
         if (widget.grab().save(path)) {
             std::printf("%s\n", qPrintable(path));
@@ -126,18 +127,19 @@ struct Shooter {
     }
 
     // A remediation sheet over a window, after `prepare`.
+    // (A sheet that has reported closes itself, so such a state is grabbed at once.)
     void sheet(const char* name, const Scenario& mac, const Remediation& fix,
-               const std::function<void(RemediationProgressView&)>& prepare = {}) {
+               const std::function<void(RemediationProgressView&)>& prepare = {}, bool settle = true) {
         QWidget window;
         window.resize(720, 720);
         window.show();
-        auto* sheetView = new RemediationProgressView(
+        QPointer<RemediationProgressView> sheetView = new RemediationProgressView(
             fix, environment(mac), [](const RemediationOutcome&) {}, &window);
         sheetView->present();
         settleJourney();
         if (prepare) prepare(*sheetView);
-        save(*sheetView, name);
-        delete sheetView;
+        if (sheetView) save(*sheetView, name, settle);
+        if (sheetView) delete sheetView.data();
     }
 };
 
@@ -161,21 +163,21 @@ int shootJourneyPages(const QString& directory) {
         DiagnoseView view(env);
         view.resize(720, 720);
         view.show();
-        shoot.save(view, "30-diagnose-probing");
+        shoot.save(view, "50-diagnose-probing");
         waitUntil([&] { return !view.flow().viewModel().state().is<State::Probing>(); });
     }
-    shoot.page("31-diagnose-d1-no-jdk", journeyScenario("no-jdk.json"));
-    shoot.page("32-diagnose-d1-java-17-chosen", journeyScenario("no-jdk.json"),
+    shoot.page("51-diagnose-d1-no-jdk", journeyScenario("no-jdk.json"));
+    shoot.page("52-diagnose-d1-java-17-chosen", journeyScenario("no-jdk.json"),
                [](DiagnoseView& view) { Shooter::press(view, "diagnosis-d1-pick-java-17"); });
-    shoot.page("33-diagnose-d2-home-unset", journeyScenario("java-home-unset.json"));
-    shoot.page("34-diagnose-d2-choosing-fix", journeyScenario("java-home-unset.json"), [](DiagnoseView& view) {
+    shoot.page("53-diagnose-d2-home-unset", journeyScenario("java-home-unset.json"));
+    shoot.page("54-diagnose-d2-choosing-fix", journeyScenario("java-home-unset.json"), [](DiagnoseView& view) {
         const auto* diagnosed = view.flow().viewModel().state().as<State::Diagnosed>();
         if (diagnosed)
             view.flow().viewModel().setState(State::diagnosed(diagnosed->diagnosis, std::nullopt, std::nullopt));
     });
-    shoot.page("35-diagnose-d3-legacy-only", journeyScenario("legacy-only.json"));
-    shoot.page("36-diagnose-d4-score-card", journeyScenario("java-ok.json"));
-    shoot.page("37-diagnose-unknown", journeyScenario("malformed-jdk.json"));
+    shoot.page("55-diagnose-d3-legacy-only", journeyScenario("legacy-only.json"));
+    shoot.page("56-diagnose-d4-score-card", journeyScenario("java-ok.json"));
+    shoot.page("57-diagnose-unknown", journeyScenario("malformed-jdk.json"));
 
     // The sheet in its states.
     Scenario brewMac = journeyScenario("no-jdk.json");
@@ -183,28 +185,30 @@ int shootJourneyPages(const QString& directory) {
     Scenario slowBrew = brewMac;
     slowBrew.commands.push_back(
         lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0, 400));
-    shoot.sheet("40-sheet-running", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
+    shoot.sheet("60-sheet-running", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().lines().size() >= 4; });
                 });
-    shoot.sheet("41-sheet-canceling", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
-                [](RemediationProgressView& sheet) {
-                    waitUntil([&] { return sheet.streaming()->model().lines().size() >= 2; });
-                    sheet.streaming()->model().cancel();
-                });
+    shoot.sheet(
+        "61-sheet-canceling", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
+        [](RemediationProgressView& sheet) {
+            waitUntil([&] { return sheet.streaming()->model().lines().size() >= 2; });
+            sheet.streaming()->model().cancel();
+        },
+        /*settle=*/false);
     Scenario fastBrew = brewMac;
     fastBrew.commands.push_back(
         lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0));
-    shoot.sheet("42-sheet-success", fastBrew, Remediation::installTemurinViaBrew("temurin@25"),
+    shoot.sheet("62-sheet-success", fastBrew, Remediation::installTemurinViaBrew("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario retry = brewMac;
     retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@21"},
-                                   {"Warning: Cask 'temurin@21' is already installed."}, 0));
+                                   {"Warning: Not upgrading temurin@21, the latest version is already installed"}, 0));
     retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "reinstall", "--cask", "temurin@21"},
                                    {"==> Reinstalling Cask temurin@21", "installer: The install was successful."}, 0));
-    shoot.sheet("43-sheet-retry-line", retry, Remediation::installTemurinViaBrew("temurin@21"),
+    shoot.sheet("63-sheet-retry-line", retry, Remediation::installTemurinViaBrew("temurin@21"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
@@ -213,7 +217,7 @@ int shootJourneyPages(const QString& directory) {
                                      {"==> Checking for `sudo` access (which may request your password)...",
                                       "Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"},
                                      1));
-    shoot.sheet("44-sheet-failure", failing, Remediation::installHomebrewThenTemurin("temurin@25"),
+    shoot.sheet("64-sheet-failure", failing, Remediation::installHomebrewThenTemurin("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
@@ -221,30 +225,30 @@ int shootJourneyPages(const QString& directory) {
     mise.commands.push_back(
         lines({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
               {"mise java@temurin-25.0.1+8 ✓ installed", "mise ~/.config/mise/config.toml tools: java@temurin-25"}, 0));
-    shoot.sheet("45-sheet-zshrc-follow-up", mise, Remediation::installViaMise("temurin-25"),
+    shoot.sheet("65-sheet-zshrc-follow-up", mise, Remediation::installViaMise("temurin-25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().followUpPending(); });
                 });
-    shoot.sheet("46-sheet-zshrc-skipped", mise, Remediation::installViaMise("temurin-25"),
+    shoot.sheet("66-sheet-zshrc-skipped", mise, Remediation::installViaMise("temurin-25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().followUpPending(); });
                     sheet.streaming()->model().skipZshrc();
                 });
     const Remediation zprofile =
         Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home");
-    shoot.sheet("47-zprofile-diff", journeyScenario("java-home-unset.json"), zprofile);
-    shoot.sheet("48-zprofile-full-file", journeyScenario("java-home-unset.json"), zprofile,
+    shoot.sheet("67-zprofile-diff", journeyScenario("java-home-unset.json"), zprofile);
+    shoot.sheet("68-zprofile-full-file", journeyScenario("java-home-unset.json"), zprofile,
                 [](RemediationProgressView& sheet) { Shooter::press(sheet, "zprofile-toggle-full-file"); });
-    shoot.sheet("49-zprofile-applied", journeyScenario("java-home-unset.json"), zprofile,
+    shoot.sheet("69-zprofile-applied", journeyScenario("java-home-unset.json"), zprofile,
                 [](RemediationProgressView& sheet) { Shooter::press(sheet, "zprofile-apply"); });
     Scenario created = journeyScenario("no-jdk.json");
-    shoot.sheet("50-zprofile-created", created, zprofile);
+    shoot.sheet("70-zprofile-created", created, zprofile);
     Scenario already = journeyScenario("java-home-unset.json");
     already.files["/Users/alex/.zprofile"] = ScenarioFile{"export JAVA_HOME=$(/usr/libexec/java_home)\n", false, false};
-    shoot.sheet("51-zprofile-already-set", already, zprofile);
+    shoot.sheet("71-zprofile-already-set", already, zprofile);
     Scenario unreadable = journeyScenario("java-home-unset.json");
     unreadable.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\xfe\n"), false, false};
-    shoot.sheet("52-zprofile-read-error", unreadable, zprofile);
+    shoot.sheet("72-zprofile-read-error", unreadable, zprofile);
 
     // Verify pages.
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
@@ -259,25 +263,25 @@ int shootJourneyPages(const QString& directory) {
             return Verifier::Result{};
         };
         shoot.page(
-            "60-verifying", journeyScenario("no-jdk.json"),
+            "80-verifying", journeyScenario("no-jdk.json"),
             [&](DiagnoseView& view) { view.flow().viewModel().setState(State::verifying(install)); }, slow);
         settleJourney(1500);
     }
     const std::string banner =
         "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25+36 (build 25+36-LTS)\n"
         "OpenJDK 64-Bit Server VM Temurin-25+36 (build 25+36-LTS, mixed mode, sharing)";
-    verified("61-verified-passed", install,
+    verified("81-verified-passed", install,
              {banner, 0, "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home"});
-    verified("62-verified-needs-java-home", install, {banner, 0, std::nullopt});
-    verified("63-verified-failed", install, {"zsh:1: command not found: java", 127, std::nullopt});
-    verified("64-verified-configuration-failed", zprofile, {"", 127, std::nullopt});
-    verified("65-verified-legacy-warning",
+    verified("82-verified-needs-java-home", install, {banner, 0, std::nullopt});
+    verified("83-verified-failed", install, {"zsh:1: command not found: java", 127, std::nullopt});
+    verified("84-verified-configuration-failed", zprofile, {"", 127, std::nullopt});
+    verified("85-verified-legacy-warning",
              Remediation::keepCurrentLegacyJava("/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"),
              {"java version \"1.8.0_392\"\nJava(TM) SE Runtime Environment (build 1.8.0_392-b08)", 0,
               "/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"});
-    shoot.page("66-completed", journeyScenario("no-jdk.json"),
+    shoot.page("86-completed", journeyScenario("no-jdk.json"),
                [](DiagnoseView& view) { view.flow().viewModel().setState(State::completed("Warp installed.")); });
-    shoot.page("67-error", journeyScenario("no-jdk.json"), [](DiagnoseView& view) {
+    shoot.page("87-error", journeyScenario("no-jdk.json"), [](DiagnoseView& view) {
         view.flow().viewModel().setState(State::error(
             "Install failed (exit code 1). The article at [Brimwell](https://brimwell.example/java/unable-to-locate) "
             "may help."));
