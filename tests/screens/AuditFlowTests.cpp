@@ -227,31 +227,6 @@ TEST_F(FlowFixture, OnlyTheCurrentStageAdvances) {
     EXPECT_EQ(flow->display(), StagedAuditFlowModel::Display::finalReport);
 }
 
-TEST_F(FlowFixture, FinishingFollowsThenRoute) {
-    struct Case {
-        std::optional<LumoAuditContext> lumo;
-        std::vector<Screen> expected;
-    };
-    const std::vector<Case> cases = {
-        {std::nullopt, {}},
-        {lumoContext("not_sure"), {}},
-        {lumoContext("course", std::nullopt, OfferRoute::content("course_readiness")),
-         {Screen::contentOffer("course_readiness")}},
-        {lumoContext("x", std::nullopt, OfferRoute::guidedHelpWTP()), {Screen::guidedHelpOffer()}},
-        {lumoContext("build_software", std::nullopt, OfferRoute::aiCodingInterest()), {Screen::aiCodingOffer()}},
-        {lumoContext("x", std::nullopt, OfferRoute::audit(OfferRoute::aiCodingInterest())), {}},
-    };
-    for (const Case& c : cases) {
-        const AuditContext context{AuditEntry::nextStepNotSure, CompletionSurface::excluded, c.lumo};
-        navigation.setPath({Screen::nextStep(), Screen::audit(context)});
-        auto flow = makeFlow(context, foundationsMac());
-        flow->finished();
-        std::vector<Screen> expected;
-        if (!c.expected.empty()) expected = {Screen::nextStep(), Screen::audit(context), c.expected.front()};
-        EXPECT_EQ(navigation.path(), expected) << (c.lumo ? c.lumo->nextStep : "no context");
-    }
-}
-
 // --- Stage pages -------------------------------------------------------------
 
 struct PageFixture : ::testing::Test {
