@@ -112,8 +112,7 @@ int runApp(int argc, char** argv) {
         }
     } else {
         rootOptions.services = liveAppServices();
-        ownedService = makeTelemetryService(rootOptions.services, LUMO_TELEMETRY_ENDPOINT);
-        rootOptions.telemetry = ownedService.get();
+        rootOptions.telemetry = &TelemetryService::shared();
     }
 
     ui::LumoRootView window(rootOptions);
@@ -122,6 +121,7 @@ int runApp(int argc, char** argv) {
     window.show();
     const int status = QApplication::exec();
     if (ownedService) ownedService->shutdown();
+    if (!options->scenarioPath) TelemetryService::shared().shutdown();
     return status;
 }
 
