@@ -173,7 +173,11 @@ SimplifiedCompletionView::SimplifiedCompletionView(CompletionSurface surface, co
     }
     auto* done = button(QStringLiteral("Done — back to home"), ButtonStyle::prominent, ControlSize::large);
     identify(done, QStringLiteral("completion-done"), done->text());
-    connect(done, &QPushButton::clicked, this, [this] { model_->doneTapped(); });
+    connect(done, &QPushButton::clicked, this, [this] {
+        using Kind = NPSFeedbackModel::Phase::Kind;
+        if (card_ && card_->model().phase().kind == Kind::submitting) model_->npsSubmitting();
+        model_->doneTapped();
+    });
     layout->addWidget(done, 0, Qt::AlignLeft);
 
     auto* page = new QVBoxLayout(this);

@@ -32,6 +32,9 @@ public:
     void seeRecommendationsTapped();
     // The score card's onSubmitted.
     void npsSubmitted();
+    // The card has recorded its score and is in its pause: leaving now is not
+    // a dismissal.
+    void npsSubmitting() { didSubmitNPSThisVisit_ = true; }
     // "Done — back to home": a shown but unsubmitted card counts as dismissed.
     void doneTapped();
 

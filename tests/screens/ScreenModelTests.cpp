@@ -371,5 +371,16 @@ TEST(SimplifiedCompletionModelTests, SubmittedCardIsNotDismissedAndExcludedShows
     EXPECT_EQ(sink.names(), std::vector<std::string>{"nps_shown"});
 }
 
+TEST(SimplifiedCompletionModelTests, LeavingDuringTheSubmittingPauseIsNotADismissal) {
+    ScopedProduct product(test::plainProduct());
+    MemoryPreferences preferences;
+    RecordingSink sink;
+    SimplifiedCompletionModel page(CompletionSurface::excluded, preferences, sink, {}, {});
+    page.appeared();
+    page.npsSubmitting();  // the card recorded "nps_submitted"; its 1.5 s pause has not ended
+    page.doneTapped();
+    EXPECT_EQ(sink.count("nps_dismissed"), 0);
+}
+
 }  // namespace
 }  // namespace lumo
