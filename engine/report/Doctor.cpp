@@ -8,6 +8,7 @@
 
 #include "config/ProductConfig.h"
 #include "diagnosis/Remediation.h"
+#include "platform/UTF8.h"
 #include "report/LiveServices.h"
 #include "shell/AppServices.h"
 #include "simulated/Scenario.h"
@@ -65,31 +66,6 @@ Json optionalString(const std::optional<std::string>& value) { return value ? Js
 
 Json fixJSON(const Remediation& fix) { return Json{{"id", fix.id()}, {"title", fix.title()}}; }
 
-// The UTF-8 character starting at text[index], or 0 when the bytes there are not one.
-std::size_t utf8Length(std::string_view text, std::size_t index) {
-    const auto lead = static_cast<unsigned char>(text[index]);
-    std::size_t length = 0;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4;
-    else
-        return 0;
-    if (index + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[index + k]) & 0xC0) != 0x80) return 0;
-    }
-    const auto second = static_cast<unsigned char>(text[index + 1]);
-    // Overlong forms, surrogates and values beyond U+10FFFF.
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second > 0x8F))
-        return 0;
-    return length;
-}
-
 // Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD and
 // control characters (which could move the cursor or recolour the terminal)
 // become "?".
@@ -97,7 +73,7 @@ std::string printable(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8Length(text, i);
+        const std::size_t length = utf8SequenceLength(text, i);
         if (length == 0) {
             result += "\xEF\xBF\xBD";
             ++i;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/CancelToken.h"
+#include "platform/UTF8.h"
 
 namespace lumo {
 
@@ -135,37 +136,6 @@ std::optional<std::string> normalised(const std::string& path) {
     return result.empty() ? "/" : result;
 }
 
-bool isValidUTF8(const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = 0;
-        std::uint32_t codePoint = 0;
-        if (lead < 0x80) {
-            ++at;
-            continue;
-        }
-        if ((lead & 0xE0) == 0xC0)
-            length = 2, codePoint = lead & 0x1F;
-        else if ((lead & 0xF0) == 0xE0)
-            length = 3, codePoint = lead & 0x0F;
-        else if ((lead & 0xF8) == 0xF0)
-            length = 4, codePoint = lead & 0x07;
-        else
-            return false;
-        if (at + length > text.size()) return false;
-        for (std::size_t index = 1; index < length; ++index) {
-            const auto next = static_cast<unsigned char>(text[at + index]);
-            if ((next & 0xC0) != 0x80) return false;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < smallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-            return false;
-        at += length;
-    }
-    return true;
-}
 
 bool isInside(const std::string& path, const std::string& directory) {
     if (directory == "/") return path != "/";

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/UTF8.h"
+
 namespace lumo {
 
 namespace {
@@ -11,43 +13,6 @@ namespace {
 constexpr const char* kDomain = "JSONValue";
 
 Error codingError(std::string description) { return Error{kDomain, 1, std::move(description)}; }
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when invalid.
-std::size_t validSequenceLength(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
-}
-
-bool isValidUTF8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = validSequenceLength(text, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -134,21 +99,7 @@ Result<JSONValue> parseJSONValue(std::string_view text) {
     return decodeJSONValue(json);
 }
 
-std::string validUTF8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = validSequenceLength(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return out;
-}
+std::string validUTF8(std::string_view text) { return replacingInvalidUTF8(text); }
 
 JSONValue withValidUTF8(const JSONValue& value) {
     if (const auto* s = std::get_if<std::string>(&value.value)) return JSONValue(validUTF8(*s));

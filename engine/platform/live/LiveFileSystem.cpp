@@ -194,43 +194,6 @@ std::string xdgDirectory(const char* variable, const std::string& fallback) {
 
 }  // namespace
 
-bool isValidUTF8(std::string_view bytes) {
-    std::size_t index = 0;
-    const std::size_t size = bytes.size();
-    while (index < size) {
-        const auto lead = static_cast<unsigned char>(bytes[index]);
-        if (lead < 0x80) {
-            ++index;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;   // overlong
-            if (lead == 0xED) high = 0x9F;  // surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;   // overlong
-            if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-        } else {
-            return false;
-        }
-        if (size - index < length) return false;
-        const auto second = static_cast<unsigned char>(bytes[index + 1]);
-        if (second < low || second > high) return false;
-        for (std::size_t offset = 2; offset < length; ++offset) {
-            const auto continuation = static_cast<unsigned char>(bytes[index + offset]);
-            if (continuation < 0x80 || continuation > 0xBF) return false;
-        }
-        index += length;
-    }
-    return true;
-}
-
 std::string LiveFileSystem::homeDirectory() const {
     const std::string home = environmentValue("HOME");
     if (!home.empty()) return withoutTrailingSlashes(home);

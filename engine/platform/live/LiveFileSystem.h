@@ -33,6 +33,7 @@
 #include <string_view>
 
 #include "platform/FileSystemOperating.h"
+#include "platform/UTF8.h"
 
 namespace lumo {
 
@@ -62,8 +63,5 @@ public:
     Result<std::string> applicationSupportDirectory() const override;
 };
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-bool isValidUTF8(std::string_view bytes);
 
 }  // namespace lumo

@@ -23,6 +23,8 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX asks
 #include <thread>
 #include <utility>
 
+#include "platform/UTF8.h"
+
 namespace lumo {
 
 namespace {
@@ -386,66 +388,6 @@ void drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume) {
     }
 }
 
-// Length of the well-formed UTF-8 sequence at the start of `text`; 0 if none.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t length = utf8SequenceLength(text.substr(i));
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
-
-// `text` with every byte that is not part of a well-formed sequence replaced
-// by U+FFFD, so that a line is always safe to show.
-std::string repairedUtf8(std::string_view text) {
-    if (isValidUtf8(text)) return std::string(text);
-    std::string repaired;
-    repaired.reserve(text.size() + 8);
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text.substr(i));
-        if (length == 0) {
-            repaired += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            repaired.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return repaired;
-}
-
 // Splits a byte stream into lines at LF, CR and CR LF, also when a CR LF is
 // cut in two by the reads. Empty lines are kept.
 class LineSplitter {
@@ -498,7 +440,7 @@ private:
 
 void readLines(const std::shared_ptr<SpawnedChild>& child, UniqueFd pipe, const EventSink<ProcessStreamEvent>& sink) {
     LineSplitter splitter;
-    const auto deliver = [&](std::string_view line) { sink.yield(process_event::Line{repairedUtf8(line)}); };
+    const auto deliver = [&](std::string_view line) { sink.yield(process_event::Line{replacingInvalidUTF8(line)}); };
     const std::array fds{pipe.get()};
     drain(*child, fds, [&](std::size_t, std::string_view data) { splitter.feed(data, deliver); });
     splitter.finish(deliver);
@@ -525,8 +467,8 @@ Result<ProcessResult> LiveProcessRunner::run(const std::string& executable, cons
 
     ProcessResult result;
     result.exitCode = launched->child->wait();
-    if (isValidUtf8(outputs[0])) result.stdoutText = std::move(outputs[0]);
-    if (isValidUtf8(outputs[1])) result.stderrText = std::move(outputs[1]);
+    if (isValidUTF8(outputs[0])) result.stdoutText = std::move(outputs[0]);
+    if (isValidUTF8(outputs[1])) result.stderrText = std::move(outputs[1]);
     return result;
 }
 

@@ -1,0 +1,23 @@
+// UTF-8 checks shared by everything that takes text from the machine.
+//
+// "Well-formed" is the Unicode definition: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace lumo {
+
+// Length of the well-formed sequence starting at text[index]; 0 when the
+// bytes there do not form one.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t index);
+
+bool isValidUTF8(std::string_view text);
+
+// `text` with every byte that is not part of a well-formed sequence replaced by
+// U+FFFD, so it can always be shown or encoded.
+std::string replacingInvalidUTF8(std::string_view text);
+
+}  // namespace lumo
