@@ -10,23 +10,12 @@ namespace lumo {
 
 namespace {
 
+// The engine's standard consent copy, except that this product asks questions
+// and says their answers are anonymous.
 ConsentCopy javaConsent() {
-    return {
-        "What this app does",
-        {
-            "Checks and installs Java, if you wish.",
-            "Performs a system check for your Mac setup.",
-            "Asks for your permission before installing or changing anything.",
-        },
-        "Your privacy and Mac integrity are respected",
-        {
-            "The app never identifies you and never records your IP address.",
-            "No passwords or file contents are ever recorded.",
-            "Usage events are anonymous.",
-            "Answers to questions are anonymous.",
-            "A random session ID is created for anonymous usage counts.",
-        },
-    };
+    ConsentCopy copy = ConsentCopy::standard();
+    copy.privacyBullets[3] = "Answers to questions are anonymous.";
+    return copy;
 }
 
 GoalPrompt goalPrompt() {

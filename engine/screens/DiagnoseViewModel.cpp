@@ -88,18 +88,22 @@ void DiagnoseFlow::appear() {
         diagnose();
         return;
     }
+    profileThen([](DiagnoseFlow& flow) { flow.diagnose(); });
+}
+
+void DiagnoseFlow::profileThen(std::function<void(DiagnoseFlow&)> next) {
     m_profiling = true;
     std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
     auto profileMachine = m_options.profileMachine;
-    runInBackground([profileMachine, lifetime]() -> std::function<void()> {
+    runInBackground([profileMachine, lifetime, next = std::move(next)]() -> std::function<void()> {
         SystemProfile profile = profileMachine();
-        return [lifetime, profile = std::move(profile)] {
+        return [lifetime, next, profile = std::move(profile)] {
             auto alive = lifetime.lock();
-            if (!alive) return;
+            if (!alive) return;  // the screen is gone
             DiagnoseFlow& flow = **alive;
             flow.m_profiling = false;
             flow.m_freshProfile = profile;
-            flow.diagnose();
+            next(flow);
         };
     });
 }
@@ -210,26 +214,17 @@ void DiagnoseFlow::backToDiagnosis() {
 
 void DiagnoseFlow::setJavaHome() {
     if (m_profiling) return;
-    m_profiling = true;
-    std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
-    auto profileMachine = m_options.profileMachine;
-    runInBackground([profileMachine, lifetime]() -> std::function<void()> {
-        SystemProfile profile = profileMachine();
-        return [lifetime, profile = std::move(profile)] {
-            auto alive = lifetime.lock();
-            if (!alive) return;
-            DiagnoseFlow& flow = **alive;
-            flow.m_profiling = false;
-            flow.m_freshProfile = profile;
-            const auto& jdks = profile.javaState.installedJDKs;
-            if (jdks.empty()) {
-                flow.continueOn(flow.m_lastDiagnosis);
-                return;
-            }
-            const JDKInfo& jdk = jdks.front();
-            const Remediation fix = homeRemediation(jdk, profile);
-            flow.start(Diagnosis::D2_HomeUnset(jdk), fix, std::nullopt, fix);
-        };
+    profileThen([](DiagnoseFlow& flow) {
+        const SystemProfile& profile = *flow.m_freshProfile;
+        const auto& jdks = profile.javaState.installedJDKs;
+        if (jdks.empty()) {
+            flow.continueOn(flow.m_lastDiagnosis);
+            return;
+        }
+        // The first JDK in probe order, not the newest.
+        const JDKInfo& jdk = jdks.front();
+        const Remediation fix = homeRemediation(jdk, profile);
+        flow.start(Diagnosis::D2_HomeUnset(jdk), fix, std::nullopt, fix);
     });
 }
 

@@ -165,6 +165,8 @@ private:
                std::optional<Remediation> d2);
     void setSheet(std::optional<Remediation> remediation);
     void runInBackground(std::function<std::function<void()>()> work);
+    // Takes a fresh profile on a worker, stores it, then runs `next` on the main thread.
+    void profileThen(std::function<void(DiagnoseFlow&)> next);
 
     Options m_options;
     DiagnoseViewModel m_viewModel;
