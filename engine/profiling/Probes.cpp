@@ -252,17 +252,6 @@ ProbeBundle Probes::collect() const {
         if (path.empty()) return std::nullopt;
         return std::string(path);
     });
-    auto javaHomeList = std::async(std::launch::async, [this] {
-        const auto result = m_process->run("/usr/libexec/java_home", {"-V"});
-        if (!result) {
-            m_log(launchFailure("/usr/libexec/java_home", result.error()));
-            return parseJavaHomeList({});
-        }
-        return parseJavaHomeList(result->stderrText);
-    });
-    auto directory = std::async(std::launch::async, [this] {
-        return m_fs->contentsOfDirectory(kSystemJDKDirectory).valueOr(std::vector<std::string>());
-    });
     auto javaHome = std::async(std::launch::async, [this]() -> std::optional<std::string> {
         const auto result = m_process->run(kLoginShell, {kLoginShellFlags, kJavaHomeCommand});
         if (!result) {
@@ -272,9 +261,15 @@ ProbeBundle Probes::collect() const {
         return markerValue(result->stdoutText, kJavaHomeMarker);
     });
 
+    // The third command runs on this thread while the other two are under way.
     ProbeBundle bundle;
-    bundle.installedJDKs = javaHomeList.get();
-    bundle.jvmDirContents = directory.get();
+    if (const auto result = m_process->run("/usr/libexec/java_home", {"-V"})) {
+        bundle.installedJDKs = parseJavaHomeList(result->stderrText);
+    } else {
+        m_log(launchFailure("/usr/libexec/java_home", result.error()));
+        bundle.installedJDKs = parseJavaHomeList({});
+    }
+    bundle.jvmDirContents = m_fs->contentsOfDirectory(kSystemJDKDirectory).valueOr(std::vector<std::string>());
     auto extra = supplementaryJDKs(bundle.jvmDirContents, bundle.installedJDKs, JdkReleaseFileReader(m_fs));
     bundle.installedJDKs.insert(bundle.installedJDKs.end(), std::make_move_iterator(extra.begin()),
                                 std::make_move_iterator(extra.end()));

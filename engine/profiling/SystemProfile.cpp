@@ -119,21 +119,8 @@ SystemProfiler::SystemProfiler(std::shared_ptr<const ProcessRunning> process,
 SystemProfile SystemProfiler::profile() const {
     const std::string home = m_fs->homeDirectory();
 
-    const auto isDirectory = [this](const std::string& path) {
-        bool directory = false;
-        return m_fs->fileExists(path, &directory) && directory;
-    };
-    const auto firstExecutable = [this](std::initializer_list<std::string> paths) -> std::optional<std::string> {
-        for (const auto& path : paths)
-            if (m_fs->isExecutableFile(path)) return path;
-        return std::nullopt;
-    };
-    const auto bundleInstalled = [home, isDirectory](const std::string& name) {
-        return async([=] {
-            return isDirectory("/Applications/" + name) || isDirectory(joinPath(home, "Applications/" + name));
-        });
-    };
-    // `which <name>` in the app's own environment: launched, exit 0, printed something.
+    // Commands run concurrently, each on its own thread; file-system checks
+    // take microseconds and run here while the commands are under way.
     const auto commandFound = [this](const std::string& name) {
         return async([this, name] {
             const auto result = m_process->run("/usr/bin/which", {name});
@@ -143,6 +130,11 @@ SystemProfile SystemProfiler::profile() const {
             }
             return result->exitCode == 0 && !trimmedOutput(result->stdoutText).empty();
         });
+    };
+    const auto firstExecutable = [this](std::initializer_list<std::string> paths) -> std::optional<std::string> {
+        for (const auto& path : paths)
+            if (m_fs->isExecutableFile(path)) return path;
+        return std::nullopt;
     };
 
     auto architecture = async([this] {
@@ -155,13 +147,6 @@ SystemProfile SystemProfiler::profile() const {
         if (machine == "arm64") return Architecture::appleSilicon;
         if (machine == "x86_64") return Architecture::intel;
         return Architecture::unknown;
-    });
-    auto homebrew = async([=] { return firstExecutable({"/opt/homebrew/bin/brew", "/usr/local/bin/brew"}); });
-    auto sdkman = async([this, home]() -> std::optional<std::string> {
-        bool directory = false;
-        if (m_fs->fileExists(joinPath(home, ".sdkman/bin/sdkman-init.sh"), &directory) && !directory)
-            return joinPath(home, ".sdkman");
-        return std::nullopt;
     });
     auto mise = async([this, home, firstExecutable]() -> std::optional<std::string> {
         if (auto found =
@@ -177,71 +162,55 @@ SystemProfile SystemProfiler::profile() const {
         if (path.empty() || !m_fs->isExecutableFile(path)) return std::nullopt;
         return path;
     });
-    const auto directoryIn = [home, isDirectory](const char* name) {
-        return async([=]() -> std::optional<std::string> {
-            const auto path = joinPath(home, name);
-            if (isDirectory(path)) return path;
-            return std::nullopt;
-        });
-    };
-    auto jenv = directoryIn(".jenv");
-    auto asdf = directoryIn(".asdf");
     auto xcode = async([this] { return XcodeCLTProbe(m_process, m_log).path(); });
     auto java = async([this] { return Probes(m_process, m_fs, m_log).collect(); });
-    auto aiTooling = async([=] {
-        auto claude = bundleInstalled("Claude.app");
-        auto cursor = bundleInstalled("Cursor.app");
-        auto codex = bundleInstalled("Codex.app");
-        auto vsCode = bundleInstalled("Visual Studio Code.app");
-        auto windsurf = bundleInstalled("Windsurf.app");
-        auto kiro = bundleInstalled("Kiro.app");
-        auto antigravity = bundleInstalled("Antigravity.app");
-        auto zed = bundleInstalled("Zed.app");
-        auto replit = bundleInstalled("Replit.app");
-        auto warp = bundleInstalled("Warp.app");
-        auto intellij = bundleInstalled("IntelliJ IDEA.app");
-        auto intellijCE = bundleInstalled("IntelliJ IDEA CE.app");
-        auto claudeCLI = commandFound("claude");
-        auto codexCLI = commandFound("codex");
-        auto aider = commandFound("aider");
-        AITooling tools;
-        tools.claudeCodeDesktop = claude.get();
-        tools.cursor = cursor.get();
-        tools.codexDesktop = codex.get();
-        tools.vsCode = vsCode.get();
-        tools.windsurf = windsurf.get();
-        tools.kiro = kiro.get();
-        tools.antigravity = antigravity.get();
-        tools.zed = zed.get();
-        tools.replit = replit.get();
-        tools.warpApp = warp.get();
-        const bool ultimate = intellij.get();
-        tools.intellij = intellijCE.get() || ultimate;
-        tools.claudeCodeCLI = claudeCLI.get();
-        tools.codexCLI = codexCLI.get();
-        tools.aider = aider.get();
-        return tools;
-    });
-    auto terminals = async([=] {
-        auto iterm = bundleInstalled("iTerm.app");
-        auto ghostty = bundleInstalled("Ghostty.app");
-        auto warp = bundleInstalled("Warp.app");
-        auto hyper = bundleInstalled("Hyper.app");
-        auto alacritty = bundleInstalled("Alacritty.app");
-        auto kitty = bundleInstalled("kitty.app");
-        auto wezterm = bundleInstalled("WezTerm.app");
-        Terminals found;
-        found.iterm = iterm.get();
-        found.ghostty = ghostty.get();
-        found.warp = warp.get();
-        found.hyper = hyper.get();
-        found.alacritty = alacritty.get();
-        found.kitty = kitty.get();
-        found.wezterm = wezterm.get();
-        return found;
-    });
+    auto claudeCLI = commandFound("claude");
+    auto codexCLI = commandFound("codex");
+    auto aider = commandFound("aider");
+
+    const auto isDirectory = [this](const std::string& path) {
+        bool directory = false;
+        return m_fs->fileExists(path, &directory) && directory;
+    };
+    const auto directoryIn = [&](const char* name) -> std::optional<std::string> {
+        auto path = joinPath(home, name);
+        if (isDirectory(path)) return path;
+        return std::nullopt;
+    };
+    const auto bundleInstalled = [&](const std::string& name) {
+        return isDirectory("/Applications/" + name) || isDirectory(joinPath(home, "Applications/" + name));
+    };
 
     SystemProfile profile;
+    profile.homebrewPrefix = firstExecutable({"/opt/homebrew/bin/brew", "/usr/local/bin/brew"});
+    bool isSdkmanDirectory = false;
+    if (m_fs->fileExists(joinPath(home, ".sdkman/bin/sdkman-init.sh"), &isSdkmanDirectory) && !isSdkmanDirectory)
+        profile.sdkmanRoot = joinPath(home, ".sdkman");
+    profile.jenvRoot = directoryIn(".jenv");
+    profile.asdfRoot = directoryIn(".asdf");
+
+    AITooling& tools = profile.aiTooling;
+    tools.claudeCodeDesktop = bundleInstalled("Claude.app");
+    tools.cursor = bundleInstalled("Cursor.app");
+    tools.codexDesktop = bundleInstalled("Codex.app");
+    tools.vsCode = bundleInstalled("Visual Studio Code.app");
+    tools.windsurf = bundleInstalled("Windsurf.app");
+    tools.kiro = bundleInstalled("Kiro.app");
+    tools.antigravity = bundleInstalled("Antigravity.app");
+    tools.zed = bundleInstalled("Zed.app");
+    tools.replit = bundleInstalled("Replit.app");
+    tools.warpApp = bundleInstalled("Warp.app");
+    tools.intellij = bundleInstalled("IntelliJ IDEA CE.app") || bundleInstalled("IntelliJ IDEA.app");
+
+    Terminals& terminals = profile.terminals;
+    terminals.iterm = bundleInstalled("iTerm.app");
+    terminals.ghostty = bundleInstalled("Ghostty.app");
+    terminals.warp = tools.warpApp;
+    terminals.hyper = bundleInstalled("Hyper.app");
+    terminals.alacritty = bundleInstalled("Alacritty.app");
+    terminals.kitty = bundleInstalled("kitty.app");
+    terminals.wezterm = bundleInstalled("WezTerm.app");
+
     profile.macosVersion = m_host.osVersion;
     const std::string shellName = lastPathComponent(m_host.variable("SHELL"));
     if (shellName == "zsh")
@@ -254,15 +223,12 @@ SystemProfile SystemProfiler::profile() const {
         profile.shell = Shell::other(shellName.empty() ? "unknown" : shellName);
 
     profile.architecture = architecture.get();
-    profile.homebrewPrefix = homebrew.get();
-    profile.sdkmanRoot = sdkman.get();
     profile.miseExecutable = mise.get();
-    profile.jenvRoot = jenv.get();
-    profile.asdfRoot = asdf.get();
     profile.xcodeCommandLineToolsPath = xcode.get();
     profile.javaState = java.get();
-    profile.aiTooling = aiTooling.get();
-    profile.terminals = terminals.get();
+    tools.claudeCodeCLI = claudeCLI.get();
+    tools.codexCLI = codexCLI.get();
+    tools.aider = aider.get();
     return profile;
 }
 
