@@ -9,23 +9,9 @@
 
 #include "ScreenScaffold.h"
 #include "Style.h"
+#include "StyledButton.h"
 
 namespace lumo::ui {
-
-namespace {
-
-QString scoreButtonSheet(bool selected) {
-    if (selected) {
-        return QStringLiteral(
-            "QPushButton { background: rgb(0,122,255); color: white; border: none; border-radius: 6px; }");
-    }
-    return QStringLiteral(
-        "QPushButton { background: transparent; color: rgba(0,0,0,0.85); border: 1px solid rgba(0,0,0,0.2);"
-        " border-radius: 6px; }"
-        "QPushButton:pressed { background: rgba(0,0,0,0.08); }");
-}
-
-}  // namespace
 
 NPSFeedbackCard::NPSFeedbackCard(const UIEnvironment& environment, std::function<void()> onSubmitted, QWidget* parent)
     : QWidget(parent),
@@ -55,10 +41,9 @@ NPSFeedbackCard::NPSFeedbackCard(const UIEnvironment& environment, std::function
     auto* row = new QHBoxLayout;
     row->setSpacing(4);
     for (int n = 0; n <= 10; ++n) {
-        auto* score = new QPushButton(QString::number(n));
+        auto* score = new StyledButton(QString::number(n), ButtonStyle::outlined);
+        score->setCornerRadius(6);
         score->setFixedSize(30, 30);
-        score->setCursor(Qt::PointingHandCursor);
-        score->setAutoDefault(false);
         identify(score, QStringLiteral("nps-score-%1").arg(n), QString::number(n));
         connect(score, &QPushButton::clicked, this, [this, n] { model_->choose(n); });
         row->addWidget(score);
@@ -124,8 +109,8 @@ void NPSFeedbackCard::refresh() {
     const auto& phase = model_->phase();
     for (int n = 0; n <= 10; ++n) {
         const bool selected = phase.kind == Kind::scored && phase.score == n;
-        QPushButton* score = scores_[static_cast<std::size_t>(n)];
-        score->setStyleSheet(scoreButtonSheet(selected));
+        StyledButton* score = scores_[static_cast<std::size_t>(n)];
+        score->setButtonStyle(selected ? ButtonStyle::prominent : ButtonStyle::outlined);
         score->setFont(textFont(TextStyle::callout, selected));
     }
     reasonBox_->setVisible(phase.kind == Kind::scored);
@@ -144,8 +129,8 @@ BuildIntentPromptView::BuildIntentPromptView(std::function<void()> onSeeRecommen
     layout->addWidget(label(QStringLiteral("Whether starting out or setting up a new Mac, we'll check if you have "
                                            "everything you need."),
                             TextStyle::subheadline));
-    auto* optIn = button(QStringLiteral("See recommendations →"), ButtonStyle::bordered);
-    optIn->setStyleSheet(optIn->styleSheet() + QStringLiteral("QPushButton { background: rgba(0,0,0,0.08); }"));
+    auto* optIn = new StyledButton(QStringLiteral("See recommendations →"), ButtonStyle::bordered);
+    optIn->setRestingFill(QColor(0, 0, 0, 20));
     identify(optIn, QStringLiteral("completion-build-intent-optin"), optIn->text());
     connect(optIn, &QPushButton::clicked, this, [onSeeRecommendations] {
         if (onSeeRecommendations) onSeeRecommendations();

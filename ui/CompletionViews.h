@@ -16,6 +16,10 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace lumo::ui {
+class StyledButton;
+}
+
+namespace lumo::ui {
 
 // The 0–10 recommendation-score card.
 class NPSFeedbackCard : public QWidget {
@@ -29,7 +33,7 @@ private:
     void refresh();
 
     std::unique_ptr<NPSFeedbackModel> model_;
-    std::vector<QPushButton*> scores_;
+    std::vector<StyledButton*> scores_;
     QWidget* reasonBox_ = nullptr;
     QPlainTextEdit* reason_ = nullptr;
     QWidget* thanks_ = nullptr;

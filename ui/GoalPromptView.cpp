@@ -36,23 +36,12 @@ GoalPromptView::GoalPromptView(const GoalPrompt& prompt, TelemetrySink& telemetr
     }
     layout->addLayout(options);
 
+    // The detail prompt and its field are built the first time an option
+    // asks for them; most people never pick one that does.
     detailBox_ = new QWidget;
     auto* detailLayout = new QVBoxLayout(detailBox_);
     detailLayout->setContentsMargins(24, 0, 0, 0);
     detailLayout->setSpacing(4);
-    detailPrompt_ = label(QString(), TextStyle::caption, true);
-    detailLayout->addWidget(detailPrompt_);
-    detailField_ = new QLineEdit;
-    detailField_->setFont(textFont(TextStyle::body));
-    detailField_->setMaximumWidth(360);
-    detailField_->setMinimumHeight(24);
-    detailField_->setStyleSheet(QStringLiteral(
-        "QLineEdit { border: 1px solid rgba(0,0,0,0.2); border-radius: 5px; padding: 2px 6px; background: white; }"
-        "QLineEdit:focus { border: 2px solid rgba(0,122,255,0.6); padding: 1px 5px; }"));
-    identify(detailField_, QStringLiteral("goal-detail-field"));
-    connect(detailField_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { model_->setDetail(text.toStdString()); });
-    detailLayout->addWidget(detailField_);
     layout->addWidget(detailBox_);
 
     layout->addSpacing(8);
@@ -71,6 +60,22 @@ GoalPromptView::GoalPromptView(const GoalPrompt& prompt, TelemetrySink& telemetr
     refresh();
 }
 
+void GoalPromptView::buildDetailField() {
+    detailPrompt_ = label(QString(), TextStyle::caption, true);
+    detailBox_->layout()->addWidget(detailPrompt_);
+    detailField_ = new QLineEdit;
+    detailField_->setFont(textFont(TextStyle::body));
+    detailField_->setMaximumWidth(360);
+    detailField_->setMinimumHeight(24);
+    detailField_->setStyleSheet(QStringLiteral(
+        "QLineEdit { border: 1px solid rgba(0,0,0,0.2); border-radius: 5px; padding: 2px 6px; background: white; }"
+        "QLineEdit:focus { border: 2px solid rgba(0,122,255,0.6); padding: 1px 5px; }"));
+    identify(detailField_, QStringLiteral("goal-detail-field"));
+    connect(detailField_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_->setDetail(text.toStdString()); });
+    detailBox_->layout()->addWidget(detailField_);
+}
+
 void GoalPromptView::refresh() {
     for (const auto& [key, row] : options_) {
         const bool selected = model_->selectedKey() == key;
@@ -78,6 +83,7 @@ void GoalPromptView::refresh() {
         row->setIcon(radioSymbol(selected));
     }
     const auto prompt = model_->detailPrompt();
+    if (prompt && !detailField_) buildDetailField();
     detailBox_->setVisible(prompt.has_value());
     if (prompt) {
         const QString text = QString::fromStdString(*prompt);
@@ -86,7 +92,7 @@ void GoalPromptView::refresh() {
         detailField_->setAccessibleName(text);
     }
     const QString detail = QString::fromStdString(model_->detail());
-    if (detailField_->text() != detail) {
+    if (detailField_ && detailField_->text() != detail) {
         const QSignalBlocker blocker(detailField_);
         detailField_->setText(detail);
     }

@@ -23,6 +23,7 @@ public:
     const GoalPromptModel& model() const { return *model_; }
 
 private:
+    void buildDetailField();
     void refresh();
 
     std::unique_ptr<GoalPromptModel> model_;

@@ -38,6 +38,6 @@ ScreenScaffold::ScreenScaffold(const QString& title, const QString& explainer, Q
 
 void ScreenScaffold::setTitle(const QString& title) { title_->setText(title); }
 
-void ScreenScaffold::setExplainer(const QString& explainer) { explainer_->setText(explainer); }
+void ScreenScaffold::setExplainer(const QString& explainer) { setMarkdownText(explainer_, explainer); }
 
 }  // namespace lumo::ui

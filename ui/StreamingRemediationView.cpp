@@ -258,8 +258,8 @@ void StreamingRemediationView::refresh() {
     const auto& preview = model_->zshrcPreview();
     card_->setVisible(model_->followUpPending());
     if (model_->followUpPending() && preview) {
-        cardIntro_->setText(QString::fromStdString(model_->followUpIntro()));
-        cardBackup_->setText(QString::fromStdString(model_->followUpBackup()));
+        setMarkdownText(cardIntro_, QString::fromStdString(model_->followUpIntro()));
+        setMarkdownText(cardBackup_, QString::fromStdString(model_->followUpBackup()));
         QStringList added;
         for (const std::string& line : preview->linesAdded) added << QString::fromStdString(line);
         cardLines_->setText(added.join(QLatin1Char('\n')));

@@ -1,13 +1,15 @@
 #include "Style.h"
 
+#include "StyledButton.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
 #include <QPixmap>
-#include <QPushButton>
 #include <QStyleFactory>
+#include <optional>
 
 namespace lumo::ui {
 
@@ -60,76 +62,47 @@ QLabel* label(const QString& text, TextStyle style, bool secondary, bool semibol
     result->setTextFormat(Qt::PlainText);
     result->setWordWrap(true);
     result->setFont(textFont(style, semibold));
-    result->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    result->setStyleSheet(QStringLiteral("color: %1;").arg(rgba(secondary ? secondaryColor() : primaryColor())));
+    // A palette, not a style sheet: a style sheet per label puts every label
+    // through the style-sheet engine, which dominates start-up.
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::WindowText, secondary ? secondaryColor() : primaryColor());
+    result->setPalette(palette);
     return result;
 }
 
+namespace {
+// Whether `text` uses any Markdown: inline markup, an entity, a heading or
+// a list. Text without any is shown as plain text, which lays out far
+// faster than a Markdown document.
+bool usesMarkdown(const QString& text) {
+    for (const QChar character : text)
+        if (QStringView(u"`*_[]<>#&\\|~").contains(character)) return true;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        const QStringView item = line.trimmed();
+        qsizetype digits = 0;
+        while (digits < item.size() && item[digits].isDigit()) ++digits;
+        const bool bullet = item.startsWith(u"- ") || item.startsWith(u"+ ");
+        const bool numbered = digits > 0 && item.size() > digits + 1 &&
+                              (item[digits] == u'.' || item[digits] == u')') && item[digits + 1] == u' ';
+        if (bullet || numbered) return true;
+    }
+    return false;
+}
+}  // namespace
+
+void setMarkdownText(QLabel* label, const QString& markdown) {
+    label->setTextFormat(usesMarkdown(markdown) ? Qt::MarkdownText : Qt::PlainText);
+    label->setText(markdown);
+}
+
 QLabel* markdownLabel(const QString& markdown, TextStyle style, bool secondary) {
-    QLabel* result = label(markdown, style, secondary);
-    result->setTextFormat(Qt::MarkdownText);
+    QLabel* result = label(QString(), style, secondary);
+    setMarkdownText(result, markdown);
     return result;
 }
 
 QPushButton* button(const QString& title, ButtonStyle style, ControlSize size) {
-    auto* result = new QPushButton(title);
-    const bool large = size == ControlSize::large;
-    const int height = large ? 32 : 24;
-    result->setFont(textFont(large ? TextStyle::body : TextStyle::callout, style == ButtonStyle::prominent));
-    result->setCursor(Qt::PointingHandCursor);
-    result->setAutoDefault(false);
-    QString sheet;
-    switch (style) {
-        case ButtonStyle::prominent:
-            sheet = QStringLiteral(
-                        "QPushButton { background: %1; color: white; border: none; border-radius: 7px;"
-                        " padding: 0 %2px; min-height: %3px; max-height: %3px; }"
-                        "QPushButton:pressed { background: %4; }"
-                        "QPushButton:disabled { background: %5; color: rgba(255,255,255,0.85); }")
-                        .arg(rgba(accentColor()))
-                        .arg(large ? 18 : 12)
-                        .arg(height)
-                        .arg(rgba(accentColor().darker(120)))
-                        .arg(rgba(QColor(0, 0, 0, 60)));
-            break;
-        case ButtonStyle::bordered:
-            sheet = QStringLiteral(
-                        "QPushButton { background: rgba(0,0,0,0.06); color: %1; border: none; border-radius: 7px;"
-                        " padding: 0 %2px; min-height: %3px; max-height: %3px; }"
-                        "QPushButton:pressed { background: rgba(0,0,0,0.14); }"
-                        "QPushButton:disabled { color: %4; }")
-                        .arg(rgba(primaryColor()))
-                        .arg(large ? 18 : 12)
-                        .arg(height)
-                        .arg(rgba(secondaryColor()));
-            break;
-        case ButtonStyle::plain:
-            sheet = QStringLiteral(
-                        "QPushButton { background: transparent; color: %1; border: none; text-align: left;"
-                        " padding: 3px 0; }")
-                        .arg(rgba(primaryColor()));
-            result->setFont(textFont(TextStyle::body));
-            break;
-        case ButtonStyle::borderless:
-            sheet = QStringLiteral("QPushButton { background: transparent; color: %1; border: none; padding: 0; }")
-                        .arg(rgba(accentColor()));
-            break;
-        case ButtonStyle::link:
-            sheet = QStringLiteral(
-                        "QPushButton { background: transparent; color: %1; border: none; padding: 0;"
-                        " text-align: left; }"
-                        "QPushButton:hover { text-decoration: underline; }")
-                        .arg(rgba(accentColor()));
-            result->setFont(textFont(TextStyle::footnote));
-            break;
-    }
-    result->setStyleSheet(sheet);
-    if (style == ButtonStyle::prominent || style == ButtonStyle::bordered) {
-        result->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    } else {
-        result->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    }
-    return result;
+    return new StyledButton(title, style, size);
 }
 
 namespace {
@@ -140,7 +113,9 @@ QPixmap symbolCanvas() {
 }
 }  // namespace
 
-QIcon radioSymbol(bool selected) {
+namespace {
+
+QIcon drawRadioSymbol(bool selected) {
     QPixmap pixmap = symbolCanvas();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -158,6 +133,27 @@ QIcon radioSymbol(bool selected) {
         painter.drawEllipse(outer);
     }
     return QIcon(pixmap);
+}
+
+// The two radio symbols are drawn once per application: the option lists
+// ask for them on every change of selection.
+std::optional<QIcon> radioSymbols[2];
+
+void forgetRadioSymbols() {
+    radioSymbols[0].reset();
+    radioSymbols[1].reset();
+}
+
+}  // namespace
+
+QIcon radioSymbol(bool selected) {
+    std::optional<QIcon>& symbol = radioSymbols[selected ? 1 : 0];
+    if (!symbol) {
+        // Pixmaps must not outlive the application that made them.
+        if (!radioSymbols[0] && !radioSymbols[1]) qAddPostRoutine(forgetRadioSymbols);
+        symbol = drawRadioSymbol(selected);
+    }
+    return *symbol;
 }
 
 QIcon checkmarkSymbol() {

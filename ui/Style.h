@@ -14,7 +14,10 @@ class QWidget;
 namespace lumo::ui {
 
 enum class TextStyle { largeTitle, headline, subheadline, body, callout, footnote, caption };
-enum class ButtonStyle { prominent, bordered, plain, borderless, link };
+// prominent: the accent-filled default action; bordered: a grey bezel;
+// outlined: a hairline bezel (the score chips); plain: a text row with an
+// optional icon; borderless: accent-coloured text; link: a footnote link.
+enum class ButtonStyle { prominent, bordered, outlined, plain, borderless, link };
 enum class ControlSize { regular, large };
 
 QFont textFont(TextStyle style, bool semibold = false);
@@ -27,10 +30,12 @@ QColor quaternaryFill();
 // screen reader speaks.
 void identify(QWidget* widget, const QString& identifier, const QString& spokenName = {});
 
-// A selectable, wrapping label in a text style.
+// A wrapping label in a text style.
 QLabel* label(const QString& text, TextStyle style, bool secondary = false, bool semibold = false);
 // A label that renders inline Markdown (`code` spans) from an explainer.
 QLabel* markdownLabel(const QString& markdown, TextStyle style, bool secondary = false);
+// Sets a label's text from Markdown (plain text when it uses none).
+void setMarkdownText(QLabel* label, const QString& markdown);
 QPushButton* button(const QString& title, ButtonStyle style, ControlSize size = ControlSize::regular);
 // Radio symbol: "largecircle.fill.circle" when selected, else "circle".
 QIcon radioSymbol(bool selected);

@@ -94,17 +94,17 @@ void ZprofileDiffSheet::refresh() {
     const bool showDiff = preview && !alreadySet;
 
     if (loadFailed) {
-        status_->setText(QString::fromStdString(model_->loadErrorText()));
+        setMarkdownText(status_, QString::fromStdString(model_->loadErrorText()));
     } else if (alreadySet) {
-        status_->setText(QString::fromUtf8(ZprofileDiffModel::kAlreadySet));
+        setMarkdownText(status_, QString::fromUtf8(ZprofileDiffModel::kAlreadySet));
     } else if (preview && preview->wasCreated) {
-        status_->setText(QStringLiteral("Creating `~/.zprofile` (didn't exist before)."));
+        setMarkdownText(status_, QStringLiteral("Creating `~/.zprofile` (didn't exist before)."));
     } else {
         status_->clear();
     }
     status_->setVisible(!status_->text().isEmpty());
     backup_->setVisible(showDiff);
-    if (showDiff) backup_->setText(QStringLiteral("Backup: `%1`").arg(QString::fromStdString(preview->backupPath)));
+    if (showDiff) setMarkdownText(backup_, QStringLiteral("Backup: `%1`").arg(QString::fromStdString(preview->backupPath)));
 
     diff_->setVisible(showDiff);
     toggle_->setVisible(showDiff);
