@@ -12,6 +12,7 @@
 #include "JavaProduct.h"
 #include "LumoRootView.h"
 #include "simulated/SimulatedServices.h"
+#include "ui/UITestSupport.h"
 
 namespace lumo::ui {
 namespace {
@@ -52,14 +53,7 @@ std::string text(const JSONValue& value) {
 
 class JourneyEndToEndTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "journey_end_to_end_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void TearDown() override { ProductConfig::setCurrent(lumoraJava()); }
 
     // The window as the app opens it on a scenario.

@@ -11,28 +11,20 @@
 #include "remediation/MiseRunner.h"
 #include "screens/StreamingRemediationModel.h"
 #include "simulated/SimulatedServices.h"
+#include "support/ScenarioCommands.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
 namespace {
 
 using test::RecordingSink;
+using test::streamed;
 using Footer = StreamingRemediationModel::Footer;
 
 Scenario scenario(const std::string& name) {
     auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
     EXPECT_TRUE(loaded) << (loaded ? "" : loaded.error().description);
     return loaded ? *loaded : Scenario{};
-}
-
-ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
-                         int lineDelayMs = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.lines = std::move(lines);
-    command.exitCode = exitCode;
-    command.lineDelayMs = lineDelayMs;
-    return command;
 }
 
 std::vector<std::string> brewInstall(const std::string& cask) {

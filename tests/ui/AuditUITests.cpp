@@ -14,34 +14,15 @@
 #include "Stage1View.h"
 #include "Stage2View.h"
 #include "StagedAuditFlowView.h"
+#include "UITestSupport.h"
 #include "remediation/HomebrewInstaller.h"
 #include "simulated/SimulatedServices.h"
+#include "support/ScenarioCommands.h"
 
 namespace lumo::ui {
 namespace {
 
-template <class Condition>
-bool waitFor(Condition condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-#define WAIT_FOR(condition) ASSERT_TRUE(waitFor([&] { return static_cast<bool>(condition); })) << #condition
-
-ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
-                         int lineDelayMs = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.lines = std::move(lines);
-    command.exitCode = exitCode;
-    command.lineDelayMs = lineDelayMs;
-    return command;
-}
+using test::streamed;
 
 SystemProfile macWithoutHomebrew() {
     SystemProfile p;
@@ -54,14 +35,7 @@ SystemProfile macWithoutHomebrew() {
 
 class AuditUITest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "audit_ui_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void SetUp() override { ProductConfig::setCurrent(lumoraJava()); }
 
     std::unique_ptr<StagedAuditFlowView> makeFlow(const Scenario& mac, const SystemProfile& profile) {

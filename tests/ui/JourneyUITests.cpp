@@ -13,6 +13,7 @@
 #include "DiagnoseView.h"
 #include "RemediationProgressView.h"
 #include "StreamingRemediationView.h"
+#include "UITestSupport.h"
 #include "VerifyViews.h"
 #include "ZprofileDiffSheet.h"
 #include "remediation/HomebrewInstaller.h"
@@ -20,9 +21,13 @@
 #include "remediation/Verifier.h"
 #include "screens/ScreenModel.h"
 #include "simulated/SimulatedServices.h"
+#include "support/ScenarioCommands.h"
 
 namespace lumo::ui {
 namespace {
+
+using test::oneShot;
+using test::streamed;
 
 class Recorder : public TelemetrySink {
 public:
@@ -40,43 +45,10 @@ public:
     std::vector<std::pair<std::string, JSONObject>> events;
 };
 
-// Runs the event loop until `condition` holds (at most ten seconds).
-template <class Condition>
-bool waitFor(Condition condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(1);
-    }
-    return true;
-}
-#define WAIT_FOR(condition) ASSERT_TRUE(waitFor([&] { return static_cast<bool>(condition); })) << #condition
-
 class NoDelay : public DelayScheduling {
 public:
     void schedule(std::chrono::milliseconds, std::function<void()> work) override { work(); }
 };
-
-ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
-                         int lineDelayMs = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.lines = std::move(lines);
-    command.exitCode = exitCode;
-    command.lineDelayMs = lineDelayMs;
-    return command;
-}
-
-ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.stdoutText = std::move(out);
-    command.exitCode = exitCode;
-    return command;
-}
 
 // A fresh shell that finds Java 25 with JAVA_HOME set.
 void addPassingVerification(Scenario& mac) {
@@ -89,13 +61,7 @@ void addPassingVerification(Scenario& mac) {
 
 class JourneyUITest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        static int argc = 1;
-        static char name[] = "journey_ui_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
 
     Scenario scenario(const std::string& name) {

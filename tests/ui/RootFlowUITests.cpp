@@ -15,6 +15,7 @@
 #include "CompletionViews.h"
 #include "JavaProduct.h"
 #include "LumoRootView.h"
+#include "UITestSupport.h"
 #include "shell/Preferences.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
@@ -36,14 +37,7 @@ public:
 
 class RootFlowUITests : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
 
     void SetUp() override { ProductConfig::setCurrent(lumoraJava()); }
     void TearDown() override { ProductConfig::setCurrent(lumoraJava()); }

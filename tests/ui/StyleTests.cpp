@@ -8,6 +8,7 @@
 
 #include "Style.h"
 #include "StyledButton.h"
+#include "UITestSupport.h"
 
 namespace lumo::ui {
 namespace {
@@ -15,12 +16,7 @@ namespace {
 class StyleTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "style_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
+        test::ensureOffscreenApplication();
         applyApplicationStyle();
     }
 };

@@ -1,0 +1,32 @@
+// Commands of a simulated Mac, built in one line.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "simulated/Scenario.h"
+
+namespace lumo::test {
+
+// A command that streams `lines`, each `lineDelayMs` apart, then exits.
+inline ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
+                                int lineDelayMs = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.lines = std::move(lines);
+    command.exitCode = exitCode;
+    command.lineDelayMs = lineDelayMs;
+    return command;
+}
+
+// A command that prints `out` and exits.
+inline ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0) {
+    ScenarioCommand command;
+    command.argv = std::move(argv);
+    command.stdoutText = std::move(out);
+    command.exitCode = exitCode;
+    return command;
+}
+
+}  // namespace lumo::test

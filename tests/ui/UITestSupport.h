@@ -1,0 +1,40 @@
+// What the offscreen widget tests share: one application for the whole test
+// program, and a wait that keeps the event loop turning.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace lumo::test {
+
+// Creates the offscreen application once per test program; it lives until
+// the program ends.
+inline void ensureOffscreenApplication() {
+    if (QApplication::instance()) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "lumo_ui_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+// Runs the event loop (deleting what was deleted later) until `condition`
+// holds; false after ten seconds.
+template <class Condition>
+bool waitFor(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace lumo::test
+
+#define WAIT_FOR(condition) \
+    ASSERT_TRUE(::lumo::test::waitFor([&] { return static_cast<bool>(condition); })) << #condition
