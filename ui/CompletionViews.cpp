@@ -13,6 +13,12 @@
 
 namespace lumo::ui {
 
+QPushButton* doneButton(const QString& identifier) {
+    QPushButton* done = button(QStringLiteral("Done — back to home"), ButtonStyle::prominent, ControlSize::large);
+    identify(done, identifier, done->text());
+    return done;
+}
+
 NPSFeedbackCard::NPSFeedbackCard(const UIEnvironment& environment, std::function<void()> onSubmitted, QWidget* parent)
     : QWidget(parent),
       model_(std::make_unique<NPSFeedbackModel>(*environment.services.store, *environment.telemetry,
@@ -156,14 +162,7 @@ SimplifiedCompletionView::SimplifiedCompletionView(CompletionSurface surface, co
     if (model_->showsBuildIntentPrompt()) {
         layout->addWidget(new BuildIntentPromptView([this] { model_->seeRecommendationsTapped(); }));
     }
-    auto* done = button(QStringLiteral("Done — back to home"), ButtonStyle::prominent, ControlSize::large);
-    identify(done, QStringLiteral("completion-done"), done->text());
-    connect(done, &QPushButton::clicked, this, [this] {
-        using Kind = NPSFeedbackModel::Phase::Kind;
-        if (card_ && card_->model().phase().kind == Kind::submitting) model_->npsSubmitting();
-        model_->doneTapped();
-    });
-    layout->addWidget(done, 0, Qt::AlignLeft);
+    layout->addWidget(doneButton(QStringLiteral("completion-done"), card_, *model_, this), 0, Qt::AlignLeft);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);

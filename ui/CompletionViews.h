@@ -2,6 +2,7 @@
 // build-intent prompt and the completion page.
 #pragma once
 
+#include <QPushButton>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -13,13 +14,10 @@
 
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace lumo::ui {
+
 class StyledButton;
-}
-
-namespace lumo::ui {
 
 // The 0–10 recommendation-score card.
 class NPSFeedbackCard : public QWidget {
@@ -28,6 +26,7 @@ public:
     NPSFeedbackCard(const UIEnvironment& environment, std::function<void()> onSubmitted, QWidget* parent = nullptr);
 
     NPSFeedbackModel& model() { return *model_; }
+    bool isSubmitting() const { return model_->phase().kind == NPSFeedbackModel::Phase::Kind::submitting; }
 
 private:
     void refresh();
@@ -38,6 +37,20 @@ private:
     QPlainTextEdit* reason_ = nullptr;
     QWidget* thanks_ = nullptr;
 };
+
+QPushButton* doneButton(const QString& identifier);
+
+// "Done — back to home" on a page with a score card: a score still being
+// submitted is reported to the page's model before it leaves.
+template <class PageModel>
+QPushButton* doneButton(const QString& identifier, const NPSFeedbackCard* card, PageModel& model, QObject* context) {
+    QPushButton* done = doneButton(identifier);
+    QObject::connect(done, &QPushButton::clicked, context, [card, &model] {
+        if (card && card->isSubmitting()) model.npsSubmitting();
+        model.doneTapped();
+    });
+    return done;
+}
 
 // "Want to build software on this Mac?" with "See recommendations →".
 class BuildIntentPromptView : public QWidget {

@@ -60,14 +60,7 @@ FinalAuditReportView::FinalAuditReportView(const SystemProfile& initialProfile, 
         card_ = new NPSFeedbackCard(environment, [this] { model_->npsSubmitted(); });
         layout->addWidget(card_);
     }
-    auto* done = button(QStringLiteral("Done — back to home"), ButtonStyle::prominent, ControlSize::large);
-    identify(done, QStringLiteral("audit-report-done"), done->text());
-    connect(done, &QPushButton::clicked, this, [this] {
-        using Kind = NPSFeedbackModel::Phase::Kind;
-        if (card_ && card_->model().phase().kind == Kind::submitting) model_->npsSubmitting();
-        model_->doneTapped();
-    });
-    layout->addWidget(done, 0, Qt::AlignLeft);
+    layout->addWidget(doneButton(QStringLiteral("audit-report-done"), card_, *model_, this), 0, Qt::AlignLeft);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
