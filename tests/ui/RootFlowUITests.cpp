@@ -281,6 +281,16 @@ TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
     EXPECT_TRUE(navigation.path().empty());
 }
 
+TEST_F(CompletionUITests, DoneDuringTheSubmittingPauseCountsNoDismissal) {
+    auto root = openCompletionPage();
+    QTRY_VERIFY(visible(*root, QStringLiteral("nps-card")));
+    click(*root, QStringLiteral("nps-score-9"));
+    click(*root, QStringLiteral("nps-submit"));
+    click(*root, QStringLiteral("completion-done"));
+    EXPECT_EQ(sink.count("nps_dismissed"), 0);
+    EXPECT_TRUE(navigation.path().empty());
+}
+
 TEST_F(CompletionUITests, DismissThenDoneCountsTwoDismissals) {
     auto root = openCompletionPage();
     QTRY_VERIFY(visible(*root, QStringLiteral("nps-card")));
