@@ -30,6 +30,12 @@ public:
         return n;
     }
     const JSONObject& last() const { return events.back().second; }
+    // The properties of the latest event called `name` (empty when none).
+    JSONObject last(const std::string& name) const {
+        for (auto event = events.rbegin(); event != events.rend(); ++event)
+            if (event->first == name) return event->second;
+        return {};
+    }
     std::vector<std::pair<std::string, JSONObject>> events;
 };
 

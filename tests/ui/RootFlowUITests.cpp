@@ -216,7 +216,9 @@ TEST_F(RootFlowUITests, GoalBlockedLeadsToTheGuidedHelpOfferAndItsUnavailableMes
     click(*root, QStringLiteral("offer-guided_help_plan-primary"));
     EXPECT_TRUE(visible(*root, QStringLiteral("offer-guided_help_plan-unavailable")));
     EXPECT_FALSE(visible(*root, QStringLiteral("offer-guided_help_plan-primary")));
-    EXPECT_EQ(sink.last().at("result"), JSONValue("interest_no_fulfillment"));
+    const JSONObject action = sink.last("offer_action");
+    ASSERT_TRUE(action.count("result")) << ::testing::PrintToString(sink.names());
+    EXPECT_EQ(action.at("result"), JSONValue("interest_no_fulfillment"));
     EXPECT_EQ(root->navigation().path().back(), Screen::guidedHelpOffer());
 
     click(*root, QStringLiteral("offer-guided_help_plan-done"));
