@@ -87,7 +87,7 @@ void FinalAuditReportView::refresh() {
         symbol->setFont(textFont(TextStyle::body, true));
         symbol->setFixedWidth(16);
         symbol->setAlignment(Qt::AlignCenter);
-        symbol->setStyleSheet(QStringLiteral("color: %1;").arg(toneColor(row.tone).name()));
+        setTextColor(symbol, toneColor(row.tone));
         lineLayout->addWidget(symbol);
         auto* text = label(QString::fromStdString(row.text), TextStyle::body);
         identify(text, QStringLiteral("audit-final-report-row-%1").arg(index++), text->text());

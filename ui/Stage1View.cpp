@@ -48,7 +48,7 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
         mono.setStyleHint(QFont::Monospace);
         mono.setPixelSize(11);
         command->setFont(mono);
-        command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        makeSelectable(command);
         command->setContentsMargins(10, 8, 10, 8);
         makeCard(command, 6);
         identify(command, QStringLiteral("audit-homebrew-command"), command->text());

@@ -111,8 +111,10 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     cardBackup_ = markdownLabel(QString(), TextStyle::caption, true);
     cardLines_ = label(QString(), TextStyle::caption);
     cardLines_->setFont(mono);
+    makeSelectable(cardLines_);
     cardError_ = label(QString(), TextStyle::caption);
-    cardError_->setStyleSheet(QStringLiteral("color: rgb(200,40,40);"));
+    setTextColor(cardError_, errorColor());
+    makeSelectable(cardError_);
     identify(cardError_, QStringLiteral("remediation-zshrc-error"));
     for (QLabel* part : {cardIntro_, cardBackup_, cardLines_, cardError_}) cardLayout->addWidget(part);
     layout->addWidget(card_);

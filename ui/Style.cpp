@@ -51,6 +51,7 @@ QColor primaryColor() { return QColor(0, 0, 0, 217); }
 QColor secondaryColor() { return QColor(0, 0, 0, 128); }
 QColor accentColor() { return QColor(0, 122, 255); }
 QColor quaternaryFill() { return QColor(0, 0, 0, 13); }
+QColor errorColor() { return QColor(200, 40, 40); }
 
 void identify(QWidget* widget, const QString& identifier, const QString& spokenName) {
     widget->setObjectName(identifier);
@@ -64,10 +65,19 @@ QLabel* label(const QString& text, TextStyle style, bool secondary, bool semibol
     result->setFont(textFont(style, semibold));
     // A palette, not a style sheet: a style sheet per label puts every label
     // through the style-sheet engine, which dominates start-up.
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, secondary ? secondaryColor() : primaryColor());
-    result->setPalette(palette);
+    setTextColor(result, secondary ? secondaryColor() : primaryColor());
     return result;
+}
+
+void makeSelectable(QLabel* label) {
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
 }
 
 namespace {

@@ -25,6 +25,7 @@ QColor primaryColor();
 QColor secondaryColor();
 QColor accentColor();
 QColor quaternaryFill();
+QColor errorColor();
 
 // Gives a widget its accessibility identifier (objectName) and the name a
 // screen reader speaks.
@@ -32,6 +33,10 @@ void identify(QWidget* widget, const QString& identifier, const QString& spokenN
 
 // A wrapping label in a text style.
 QLabel* label(const QString& text, TextStyle style, bool secondary = false, bool semibold = false);
+// Lets the text be selected and copied: for output, paths and errors.
+void makeSelectable(QLabel* label);
+// Sets the colour a widget draws its text in.
+void setTextColor(QWidget* widget, const QColor& color);
 // A label that renders inline Markdown (`code` spans) from an explainer.
 QLabel* markdownLabel(const QString& markdown, TextStyle style, bool secondary = false);
 // Sets a label's text from Markdown (plain text when it uses none).

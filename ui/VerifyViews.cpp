@@ -29,6 +29,7 @@ void fill(QWidget* page, QWidget* scaffold) {
 
 QLabel* monospaced(const QString& text) {
     QLabel* result = label(text, TextStyle::callout);
+    makeSelectable(result);
     QFont font = QFont(QStringLiteral("Menlo"));
     font.setStyleHint(QFont::Monospace);
     font.setPixelSize(12);

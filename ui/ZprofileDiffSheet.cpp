@@ -35,6 +35,7 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     layout->addWidget(markdownLabel(QString::fromUtf8(ZprofileDiffModel::kExplainer), TextStyle::callout, true));
 
     status_ = markdownLabel(QString(), TextStyle::callout);
+    makeSelectable(status_);
     identify(status_, QStringLiteral("zprofile-status"));
     layout->addWidget(status_);
     backup_ = markdownLabel(QString(), TextStyle::caption, true);
@@ -61,9 +62,14 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     layout->addWidget(toggle_, 0, Qt::AlignLeft);
 
     error_ = label(QString(), TextStyle::callout);
-    error_->setStyleSheet(QStringLiteral("color: rgb(200,40,40);"));
+    setTextColor(error_, errorColor());
+    makeSelectable(error_);
     identify(error_, QStringLiteral("zprofile-error"));
     layout->addWidget(error_);
+
+    // Without the diff (a read error, nothing to change) the text keeps its
+    // height and the space goes above the buttons.
+    layout->addStretch(0);
 
     auto* footer = new QHBoxLayout;
     footer->setSpacing(10);
@@ -104,7 +110,8 @@ void ZprofileDiffSheet::refresh() {
     }
     status_->setVisible(!status_->text().isEmpty());
     backup_->setVisible(showDiff);
-    if (showDiff) setMarkdownText(backup_, QStringLiteral("Backup: `%1`").arg(QString::fromStdString(preview->backupPath)));
+    if (showDiff)
+        setMarkdownText(backup_, QStringLiteral("Backup: `%1`").arg(QString::fromStdString(preview->backupPath)));
 
     diff_->setVisible(showDiff);
     toggle_->setVisible(showDiff);
