@@ -16,16 +16,16 @@
 #include "platform/CancelToken.h"
 #include "platform/FileSystemOperating.h"
 #include "platform/ProcessTypes.h"
-#include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/PKGInstaller.h"
+#include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
 
 namespace lumo::test {
 
 // The real file system with home, temporary and caches directories inside `root`.
-class FolderFileSystem final : public FileSystemOperating {
+class FolderFileSystem final : public ForwardingFileSystem {
 public:
     explicit FolderFileSystem(const std::string& root);
 
@@ -36,39 +36,7 @@ public:
 
     std::string homeDirectory() const override { return home; }
     std::string temporaryDirectory() const override { return temporary; }
-    bool fileExists(const std::string& path) const override { return m_live.fileExists(path); }
-    bool fileExists(const std::string& path, bool* isDirectory) const override {
-        return m_live.fileExists(path, isDirectory);
-    }
-    bool isExecutableFile(const std::string& path) const override { return m_live.isExecutableFile(path); }
-    Result<std::vector<std::string>> contentsOfDirectory(const std::string& path) const override {
-        return m_live.contentsOfDirectory(path);
-    }
-    Status createDirectory(const std::string& path, bool intermediate) const override {
-        return m_live.createDirectory(path, intermediate);
-    }
-    Status removeItem(const std::string& path) const override { return m_live.removeItem(path); }
-    Status moveItem(const std::string& from, const std::string& to) const override { return m_live.moveItem(from, to); }
-    Result<FileAttributes> attributesOfItem(const std::string& path) const override {
-        return m_live.attributesOfItem(path);
-    }
-    Status setPosixPermissions(std::uint32_t permissions, const std::string& path) const override {
-        return m_live.setPosixPermissions(permissions, path);
-    }
-    Result<std::string> resolvingSymlinks(const std::string& path) const override {
-        return m_live.resolvingSymlinks(path);
-    }
-    Status write(const std::string& text, const std::string& path, bool atomically) const override {
-        return m_live.write(text, path, atomically);
-    }
-    Result<std::string> readString(const std::string& path) const override { return m_live.readString(path); }
-    Result<Bytes> readData(const std::string& path) const override { return m_live.readData(path); }
-    Status writeData(const Bytes& data, const std::string& path) const override { return m_live.writeData(data, path); }
     Result<std::string> cachesDirectory() const override;
-    Result<std::string> applicationSupportDirectory() const override { return m_live.applicationSupportDirectory(); }
-
-private:
-    LiveFileSystem m_live;
 };
 
 // The stand-in's package unless a test changes it: a few bytes with a NUL,
