@@ -14,6 +14,7 @@
 #include "TelemetryReceiver.h"
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
+#include "simulated/SimulatedServices.h"
 #include "telemetry/TelemetryService.h"
 
 namespace {
@@ -29,24 +30,6 @@ lumo::JSONObject sampleData() {
             {"result", "opened"},
             {"next_step", "build_software"}};
 }
-
-class MemoryStore final : public lumo::KeyValueStoring {
-public:
-    std::optional<lumo::PreferenceValue> value(const std::string& key) const override {
-        std::lock_guard lock(m_mutex);
-        return key == m_key ? m_value : std::nullopt;
-    }
-    void set(const std::optional<lumo::PreferenceValue>& value, const std::string& key) override {
-        std::lock_guard lock(m_mutex);
-        m_key = key;
-        m_value = value;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::string m_key;
-    std::optional<lumo::PreferenceValue> m_value;
-};
 
 void BM_DequeUnderMutex(benchmark::State& state) {
     std::mutex mutex;
@@ -73,7 +56,7 @@ void BM_RecordWhileReceiverStalls(benchmark::State& state) {
     config.appVersion = "1.0 (1)";
     config.appID = "example.lumo.java";
     config.urlSessionFactory = [] { return std::make_shared<lumo::LiveHTTPFetcher>(); };
-    config.kvStore = std::make_shared<MemoryStore>();
+    config.kvStore = std::make_shared<lumo::InMemoryKeyValueStore>();
     config.fs = std::make_shared<lumo::LiveFileSystem>();
     config.pendingFileURL = directory + "/Lumora/pending-events.json";
     config.userDefaultsPrefix = "example.lumo";

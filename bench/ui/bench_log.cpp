@@ -10,7 +10,6 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/release/bench/ui/bench_log
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "StreamingRemediationView.h"
 #include "Style.h"
 #include "screens/StreamingRemediationModel.h"
@@ -42,16 +42,6 @@ std::string transcriptLine(int n) {
            " ######################################## " + std::to_string(n % 100) + ".0%";
 }
 
-double peakResidentMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-#ifdef __APPLE__
-    return static_cast<double>(usage.ru_maxrss) / (1024.0 * 1024.0);  // bytes
-#else
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes
-#endif
-}
-
 // A run whose events the benchmark feeds itself.
 struct FedRun {
     std::shared_ptr<std::optional<EventSink<RemediationRunEvent>>> sink =
@@ -66,12 +56,28 @@ struct FedRun {
     }
 };
 
-void reportSlices(benchmark::State& state, const std::vector<double>& slices, double total) {
+// Feeds the transcript in bursts, calling `drawBurst` after each, and reports
+// the rate, the first and last 10,000-line slices and the peak memory.
+template <class DrawBurst>
+void feedTranscript(benchmark::State& state, const FedRun& fed, DrawBurst drawBurst) {
+    std::vector<double> slices;
+    const auto start = Clock::now();
+    auto sliceStart = start;
+    for (int n = 0; n < kLines; ++n) {
+        (*fed.sink)->yield(run_event::Line{transcriptLine(n)});
+        if ((n + 1) % kBurst == 0) drawBurst();
+        if ((n + 1) % kSlice == 0) {
+            const auto now = Clock::now();
+            slices.push_back(std::chrono::duration<double>(now - sliceStart).count());
+            sliceStart = now;
+        }
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - start).count();
     state.counters["lines_per_s"] = kLines / total;
     state.counters["first_10k_ms"] = slices.front() * 1000.0;
     state.counters["last_10k_ms"] = slices.back() * 1000.0;
     state.counters["last_over_first"] = slices.back() / slices.front();
-    state.counters["peak_rss_mb"] = peakResidentMegabytes();
+    state.counters["peak_rss_mb"] = static_cast<double>(bench::peakResidentKilobytes()) / 1024.0;
 }
 
 // The sheet's view over its model: what the user sees.
@@ -86,24 +92,11 @@ void BM_SheetLog100k(benchmark::State& state) {
         view.resize(640, 460);
         view.show();
         QApplication::processEvents();
-        std::vector<double> slices;
-        const auto start = Clock::now();
-        auto sliceStart = start;
-        for (int n = 0; n < kLines; ++n) {
-            (*fed.sink)->yield(run_event::Line{transcriptLine(n)});
-            if ((n + 1) % kBurst == 0) {
-                view.flushNow();
-                view.log()->viewport()->repaint();
-            }
-            if ((n + 1) % kSlice == 0) {
-                const auto now = Clock::now();
-                slices.push_back(std::chrono::duration<double>(now - sliceStart).count());
-                sliceStart = now;
-            }
-        }
-        const double total = std::chrono::duration<double>(Clock::now() - start).count();
+        feedTranscript(state, fed, [&view] {
+            view.flushNow();
+            view.log()->viewport()->repaint();
+        });
         if (view.log()->blockCount() != kLines) state.SkipWithError("the log lost lines");
-        reportSlices(state, slices, total);
         (*fed.sink)->yield(run_event::Ended{0, std::nullopt});
         (*fed.sink)->finish();
         view.flushNow();
@@ -117,19 +110,7 @@ void BM_ModelOnly100k(benchmark::State& state) {
         FedRun fed;
         StreamingRemediationModel model(Remediation::installTemurinViaBrew("temurin@25"), {}, sink, {}, fed.starter());
         model.start();
-        std::vector<double> slices;
-        const auto start = Clock::now();
-        auto sliceStart = start;
-        for (int n = 0; n < kLines; ++n) {
-            (*fed.sink)->yield(run_event::Line{transcriptLine(n)});
-            if ((n + 1) % kBurst == 0) model.pump();
-            if ((n + 1) % kSlice == 0) {
-                const auto now = Clock::now();
-                slices.push_back(std::chrono::duration<double>(now - sliceStart).count());
-                sliceStart = now;
-            }
-        }
-        reportSlices(state, slices, std::chrono::duration<double>(Clock::now() - start).count());
+        feedTranscript(state, fed, [&model] { model.pump(); });
         benchmark::DoNotOptimize(model.lines().size());
     }
 }

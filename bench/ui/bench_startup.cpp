@@ -10,9 +10,7 @@
 // when the first frame is painted and one with its peak resident set size
 // after 300 ms of idling, then exits.
 #include <benchmark/benchmark.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,10 +23,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "JavaProduct.h"
 #include "LumoRootView.h"
 #include "Style.h"
@@ -43,17 +41,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 std::string selfPath;
-
-// Peak resident set size in kilobytes (bytes on macOS).
-long peakRSSKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-#ifdef __APPLE__
-    return usage.ru_maxrss / 1024;
-#else
-    return usage.ru_maxrss;
-#endif
-}
 
 // Reports the first paint of `target`, then the idle memory, then quits.
 class FirstPaintWatcher : public QObject {
@@ -70,7 +57,7 @@ public:
                 std::fflush(stdout);
             });
             QTimer::singleShot(300, [] {
-                std::printf("rss %ld\n", peakRSSKilobytes());
+                std::printf("rss %ld\n", lumo::bench::peakResidentKilobytes());
                 std::fflush(stdout);
                 QApplication::quit();
             });
