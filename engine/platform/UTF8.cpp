@@ -1,7 +1,13 @@
 #include "platform/UTF8.h"
 
+#include <cstddef>
+
 namespace lumo {
 
+namespace {
+
+// Length of the well-formed sequence starting at text[index]; 0 when the
+// bytes there do not form one.
 std::size_t utf8SequenceLength(std::string_view text, std::size_t index) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[index + k]); };
     const unsigned char lead = byte(0);
@@ -29,6 +35,8 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t index) {
     }
     return length;
 }
+
+}  // namespace
 
 bool isValidUTF8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {

@@ -4,15 +4,10 @@
 // nothing above U+10FFFF.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace lumo {
-
-// Length of the well-formed sequence starting at text[index]; 0 when the
-// bytes there do not form one.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t index);
 
 bool isValidUTF8(std::string_view text);
 

@@ -70,23 +70,10 @@ Json fixJSON(const Remediation& fix) { return Json{{"id", fix.id()}, {"title", f
 // control characters (which could move the cursor or recolour the terminal)
 // become "?".
 std::string printable(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            result += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (length == 1 && (byte < 0x20 || byte == 0x7F)) {
-            result += '?';
-        } else {
-            result.append(text.substr(i, length));
-        }
-        i += length;
-    }
+    // Once the text is well-formed, every byte below 0x80 is a character of its own.
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; };
+    std::string result = replacingInvalidUTF8(text);
+    std::replace_if(result.begin(), result.end(), isControl, '?');
     return result;
 }
 
@@ -300,13 +287,13 @@ int runDoctorCommand(const std::vector<std::string>& arguments, std::ostream& ou
         description = scenario->description.empty() ? *options->scenarioPath : scenario->description;
         services = makeSimulatedServices(*scenario);
     } else {
-        services = makeLiveDoctorServices();
+        services = makeLiveServices(std::make_shared<InMemoryKeyValueStore>());
     }
 
     // Launch failures and the like are notes on stderr: stdout carries the report alone.
     DiagnosticLines notes;
     const SystemProfile profile = SystemProfiler(services, notes.log()).profile();
-    for (const std::string& line : notes.lines()) err << "note: " << oneLine(printable(line)) << "\n";
+    for (const std::string& line : notes.lines()) err << "note: " << printable(line) << "\n";
 
     const ProductConfig& product = ProductConfig::current();
     const Diagnosis diagnosis = product.diagnosisProfile ? product.diagnosisProfile->diagnose(profile.javaState)

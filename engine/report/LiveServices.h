@@ -1,11 +1,14 @@
-// The services of this Mac for the headless report: live processes, files and
-// HTTP, preferences in memory (the report writes nothing).
+// The services of this Mac: live processes, files and HTTP, with the given
+// preferences store. The headless report keeps preferences in memory (it
+// writes nothing); the app passes its QSettings store.
 #pragma once
+
+#include <memory>
 
 #include "shell/AppServices.h"
 
 namespace lumo {
 
-AppServices makeLiveDoctorServices();
+AppServices makeLiveServices(std::shared_ptr<KeyValueStoring> store);
 
 }  // namespace lumo

@@ -149,12 +149,6 @@ Status TelemetryReceiver::start() {
     return {};
 }
 
-Status TelemetryReceiver::run() {
-    if (auto opened = open(); !opened) return opened;
-    if (!m_server->listen_after_bind() && !m_stopping) return Error{"TelemetryReceiver", 2, "the server stopped"};
-    return {};
-}
-
 void TelemetryReceiver::stop() {
     {
         std::lock_guard lock(m_mutex);

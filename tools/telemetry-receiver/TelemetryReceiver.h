@@ -67,8 +67,6 @@ public:
     Status start();
     // Stops serving and ends stalls at once. Idempotent.
     void stop();
-    // Serves on the calling thread until stop() (the executable's main loop).
-    Status run();
 
     int port() const { return m_port; }
     std::string endpointURL() const;

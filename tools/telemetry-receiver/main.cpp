@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include <unistd.h>

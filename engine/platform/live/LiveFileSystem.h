@@ -30,8 +30,6 @@
 //    $XDG_DATA_HOME or ~/.local/share (relative XDG values are ignored).
 #pragma once
 
-#include <string_view>
-
 #include "platform/FileSystemOperating.h"
 #include "platform/UTF8.h"
 
@@ -62,6 +60,5 @@ public:
     Result<std::string> cachesDirectory() const override;
     Result<std::string> applicationSupportDirectory() const override;
 };
-
 
 }  // namespace lumo

@@ -95,6 +95,22 @@ int onProgress(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, cur
     return 0;
 }
 
+const char* urlErrorText(int code) {
+    switch (code) {
+        case url_error::kCancelled: return "cancelled";
+        case url_error::kBadURL: return "bad URL";
+        case url_error::kTimedOut: return "The request timed out.";
+        case url_error::kUnsupportedURL: return "unsupported URL";
+        case url_error::kCannotFindHost: return "A server with the specified hostname could not be found.";
+        case url_error::kCannotConnectToHost: return "Could not connect to the server.";
+        case url_error::kNetworkConnectionLost: return "The network connection was lost.";
+        case url_error::kNotConnectedToInternet: return "The Internet connection appears to be offline.";
+        case url_error::kBadServerResponse: return "The server returned a response that could not be read.";
+        case url_error::kCannotCreateFile: return "The downloaded file could not be saved.";
+        default: return "An unknown error occurred.";
+    }
+}
+
 int urlErrorCode(CURLcode code) {
     switch (code) {
         case CURLE_UNSUPPORTED_PROTOCOL: return url_error::kUnsupportedURL;
@@ -157,9 +173,9 @@ long clampedMilliseconds(milliseconds duration) {
     return static_cast<long>(std::clamp<milliseconds::rep>(duration.count(), 1, 1'000'000'000));
 }
 
-// Runs one transfer to its end on the calling thread.
+// Runs one transfer to its end on the calling thread. The caller has checked
+// the URL.
 Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& cancel, Transfer& transfer) {
-    if (auto invalid = checkURL(request.url)) return *invalid;
     if (cancel.isCancelled()) return makeURLError(url_error::kCancelled);
     ensureCurlInitialized();
 
@@ -279,24 +295,7 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
 }  // namespace
 
 Error makeURLError(int code, const std::string& detail) {
-    std::string description;
-    switch (code) {
-        case url_error::kCancelled: description = "cancelled"; break;
-        case url_error::kBadURL: description = "bad URL"; break;
-        case url_error::kTimedOut: description = "The request timed out."; break;
-        case url_error::kUnsupportedURL: description = "unsupported URL"; break;
-        case url_error::kCannotFindHost:
-            description = "A server with the specified hostname could not be found.";
-            break;
-        case url_error::kCannotConnectToHost: description = "Could not connect to the server."; break;
-        case url_error::kNetworkConnectionLost: description = "The network connection was lost."; break;
-        case url_error::kNotConnectedToInternet: description = "The Internet connection appears to be offline."; break;
-        case url_error::kBadServerResponse:
-            description = "The server returned a response that could not be read.";
-            break;
-        case url_error::kCannotCreateFile: description = "The downloaded file could not be saved."; break;
-        default: description = "An unknown error occurred."; break;
-    }
+    std::string description = urlErrorText(code);
     if (!detail.empty()) description += " (" + detail + ")";
     return Error{kURLErrorDomain, code, std::move(description)};
 }
@@ -305,6 +304,7 @@ LiveHTTPFetcher::LiveHTTPFetcher(std::string temporaryDirectory)
     : m_temporaryDirectory(std::move(temporaryDirectory)) {}
 
 Result<HTTPDataResult> LiveHTTPFetcher::data(const HTTPRequest& request, const CancelToken& cancel) const {
+    if (auto invalid = checkURL(request.url)) return *invalid;
     HTTPDataResult result;
     Transfer transfer;
     transfer.sink = [&](std::string_view bytes) {

@@ -13,8 +13,6 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX decl
 
 namespace lumo {
 
-namespace {
-
 char** processEnvironment() {
 #ifdef __APPLE__
     // `environ` is not reachable from code that may end up in a dylib.
@@ -23,6 +21,8 @@ char** processEnvironment() {
     return environ;
 #endif
 }
+
+namespace {
 
 Environment environmentSnapshot() {
     Environment environment;

@@ -17,4 +17,8 @@ HostInfo currentHostInfo();
 // start with a number gives 0.0.0.
 OperatingSystemVersion parseOperatingSystemVersion(std::string_view text);
 
+// This process's environment block ("NAME=value" strings, then a null), as
+// posix_spawn takes it for a child that inherits the environment.
+char** processEnvironment();
+
 }  // namespace lumo

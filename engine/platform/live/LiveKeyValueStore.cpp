@@ -153,10 +153,7 @@ std::optional<PreferenceValue> LiveKeyValueStore::value(const std::string& key) 
     std::lock_guard lock(m_mutex);
     const QVariant stored = m_settings->settings->value(m_settings->key(key));
     if (!stored.isValid()) return std::nullopt;
-    if (m_settings->typedText) {
-        if (stored.metaType().id() != QMetaType::QString) return fromNativeVariant(stored);
-        return decodedText(stored.toString());
-    }
+    if (m_settings->typedText && stored.metaType().id() == QMetaType::QString) return decodedText(stored.toString());
     return fromNativeVariant(stored);
 }
 

@@ -6,12 +6,13 @@
 // values as the native types and keys exactly as given (dots included).
 // Qt derives the domain from an organization name and takes it as given only
 // when its last label is a known top-level domain (com, org, net, two
-// letters, ...); any other ends up as "com.<name>-<label>.<application>". Elsewhere the native format is an INI file
-// under ~/.config, and an INI file can also be named directly (tests, tools);
-// INI files keep only text, so there each value is stored with its type in
-// front ("bool:true", "int:42", "double:0.5", "string:text"). A value the
-// store did not write (a hand-edited line, a date in the defaults domain)
-// reads back as text when it is text and as nothing otherwise.
+// letters, ...); any other ends up as "com.<name>-<label>.<application>".
+// Elsewhere the native format is an INI file under ~/.config, and an INI file
+// can also be named directly (tests, tools); INI files keep only text, so
+// there each value is stored with its type in front ("bool:true", "int:42",
+// "double:0.5", "string:text"). A value the store did not write (a
+// hand-edited line, a date in the defaults domain) reads back as text when it
+// is text and as nothing otherwise.
 //
 // Every set() is written through to disk at once (there is no event loop to
 // do it later), so a stored consent survives a crash right after it.

@@ -8,12 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifdef __APPLE__
-#include <crt_externs.h>
-#else
-extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX asks the program to declare it
-#endif
-
 #include <array>
 #include <cerrno>
 #include <mutex>
@@ -24,25 +18,20 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX asks
 #include <utility>
 
 #include "platform/UTF8.h"
+#include "platform/live/LiveHostInfo.h"
+#include "platform/live/PosixFile.h"
 
 namespace lumo {
 
 namespace {
 
+using posix::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 // How often a child that is silent (or whose pipe is held open by others) is
 // checked for having exited.
 constexpr std::chrono::milliseconds kExitCheckInterval{100};
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
-
-char** inheritedEnvironment() {
-#ifdef __APPLE__
-    return *_NSGetEnviron();
-#else
-    return environ;
-#endif
-}
 
 // Making a child's pipes and spawning it happen under this lock: a pipe end is
 // inheritable between pipe() and its fcntl(FD_CLOEXEC), and a child spawned on
@@ -67,30 +56,6 @@ void ignoreBrokenPipes() {
     });
 }
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return m_fd; }
-    void reset(int fd = -1) {
-        // No retry on EINTR: the descriptor is gone either way.
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd = -1;
-};
-
 // Makes `fd` close-on-exec and moves it above the standard descriptors, so
 // that handing it to the child as 1 or 2 is always a real dup2 (which clears
 // close-on-exec on the copy) even when the app runs with 0-2 closed.
@@ -98,7 +63,7 @@ Status prepareDescriptor(UniqueFd& fd) {
     if (fd.get() <= STDERR_FILENO) {
         const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         if (moved < 0) return posixError(errno);
-        fd.reset(moved);
+        fd = UniqueFd(moved);
         return {};
     }
     if (::fcntl(fd.get(), F_SETFD, FD_CLOEXEC) != 0) return posixError(errno);
@@ -328,7 +293,7 @@ Result<LaunchedChild> launch(const std::string& executable, const std::vector<st
 
     pid_t pid = 0;
     const int error = ::posix_spawn(&pid, executable.c_str(), actions.get(), attributes.get(), argv.data(),
-                                    environment ? envp.data() : inheritedEnvironment());
+                                    environment ? envp.data() : processEnvironment());
     if (error != 0) return posixError(error);
     return LaunchedChild{std::make_shared<SpawnedChild>(pid), std::move(outPipe->readEnd), std::move(errPipe->readEnd)};
 }

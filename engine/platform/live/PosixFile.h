@@ -1,4 +1,5 @@
-// Small POSIX file helpers shared by the live file system and the HTTP fetcher.
+// Small POSIX file helpers shared by the live file system, the HTTP fetcher and
+// the process runner.
 // Internal to engine/platform/live.
 #pragma once
 
