@@ -47,8 +47,6 @@ public:
                                                const CancelToken& cancel = {}) const;
 
     std::string requestURL(int major, const std::string& architecture) const;
-    const HTTPFetching& http() const { return *m_http; }
-    std::shared_ptr<const HTTPFetching> httpService() const { return m_http; }
 
 private:
     std::shared_ptr<const HTTPFetching> m_http;

@@ -15,6 +15,13 @@ using stream_event::Output;
 
 constexpr const char* kBrewPackageDomain = "BrewRunner.PKG";
 
+// The version after the '@' of a cask ("temurin@21"); nothing without one.
+std::optional<std::string> caskVersion(const std::string& cask) {
+    const auto at = cask.find('@');
+    if (at == std::string::npos || at + 1 >= cask.size()) return std::nullopt;
+    return cask.substr(at + 1);
+}
+
 // Decimal with an optional leading sign, the whole text.
 std::optional<int> parseMajor(const std::string& text) {
     std::string_view digits = text;
@@ -82,9 +89,8 @@ EventStream<BrewRunner::Event> BrewRunner::run(const std::string& cask, const st
 
 bool BrewRunner::isJDKPresent(const std::string& cask) const {
     const std::string& root = m_options.javaVirtualMachines;
-    if (const auto at = cask.find('@'); at != std::string::npos && at + 1 < cask.size()) {
-        const std::string version = cask.substr(at + 1);
-        return m_fs->isExecutableFile(root + "/temurin-" + version + ".jdk/Contents/Home/bin/java");
+    if (const auto version = caskVersion(cask)) {
+        return m_fs->isExecutableFile(root + "/temurin-" + *version + ".jdk/Contents/Home/bin/java");
     }
     const auto entries = m_fs->contentsOfDirectory(root);
     if (!entries) return false;
@@ -100,24 +106,9 @@ bool BrewRunner::isJDKPresent(const std::string& cask) const {
 BrewRunner::CommandResult BrewRunner::runBrew(const std::string& verb, const std::string& cask,
                                               const Environment& environment, const EventSink<Event>& sink,
                                               const RunCancellation& run) const {
-    ProcessStream child = m_process->stream(m_brewPath, {verb, "--cask", cask}, environment);
-    run.process().attach(child.cancellation);
-    CommandResult result;
-    while (auto event = child.events.next()) {
-        if (const auto* line = std::get_if<process_event::Line>(&*event)) {
-            sink.yield(Output{line->text});
-            result.transcript += lowercased(line->text);
-            result.transcript += '\n';
-        } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
-            result.exitCode = exited->code;
-        } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
-            sink.yield(Output{"Failed to start brew: " + failed->message});
-            result.exitCode = -1;
-            result.transcript.clear();
-        }
-    }
-    result.canceled = run.isCanceled();
-    return result;
+    auto child =
+        forwardChildOutput(m_process->stream(m_brewPath, {verb, "--cask", cask}, environment), "brew", sink, run);
+    return CommandResult{child.exitCode, std::move(child.transcript), run.isCanceled()};
 }
 
 BrewRunner::Event BrewRunner::perform(const std::string& cask, const std::string& prompt, const EventSink<Event>& sink,
@@ -134,24 +125,23 @@ BrewRunner::Event BrewRunner::perform(const std::string& cask, const std::string
     for (const auto& [key, value] : sandbox->environment) environment[key] = value;
 
     const bool temurin = startsWith(cask, "temurin");
-    const auto judge = [&](const CommandResult& result, bool mayReinstall, const auto& self) -> Event {
-        if (result.canceled) return Canceled{};
-        if (result.exitCode != 0 && temurin && sudoBypassedWrapper(result.transcript)) {
-            return packageFallback(cask, prompt, sink, run);
-        }
-        if (result.exitCode != 0 && brewPrivilegeRefused(result.transcript)) return Canceled{};
-        if (mayReinstall && result.exitCode == 0 && temurin && caskAlreadyInstalled(result.transcript) &&
-            !isJDKPresent(cask)) {
-            sink.yield(Output{""});
-            sink.yield(Output{"Homebrew reports " + cask +
-                              " is already installed, but the JDK is missing from /Library/Java/JavaVirtualMachines/. "
-                              "Retrying with `brew reinstall --cask " +
-                              cask + "`…"});
-            return self(runBrew("reinstall", cask, environment, sink, run), false, self);
-        }
-        return Completed{result.exitCode};
-    };
-    return judge(runBrew("install", cask, environment, sink, run), true, judge);
+    CommandResult result = runBrew("install", cask, environment, sink, run);
+    // Installed by Homebrew's account but not on disk: one reinstall.
+    if (!result.canceled && result.exitCode == 0 && temurin && caskAlreadyInstalled(result.transcript) &&
+        !isJDKPresent(cask)) {
+        sink.yield(Output{""});
+        sink.yield(Output{"Homebrew reports " + cask +
+                          " is already installed, but the JDK is missing from /Library/Java/JavaVirtualMachines/. "
+                          "Retrying with `brew reinstall --cask " +
+                          cask + "`…"});
+        result = runBrew("reinstall", cask, environment, sink, run);
+    }
+    if (result.canceled) return Canceled{};
+    if (result.exitCode != 0 && temurin && sudoBypassedWrapper(result.transcript)) {
+        return packageFallback(cask, prompt, sink, run);
+    }
+    if (result.exitCode != 0 && brewPrivilegeRefused(result.transcript)) return Canceled{};
+    return Completed{result.exitCode};
 }
 
 BrewRunner::Event BrewRunner::packageFallback(const std::string& cask, const std::string& prompt,
@@ -161,10 +151,7 @@ BrewRunner::Event BrewRunner::packageFallback(const std::string& cask, const std
     sink.yield(Output{""});
     sink.yield(Output{"Homebrew bypassed our sudo wrapper. Falling back to direct .pkg install…"});
 
-    std::string majorText = "25";
-    if (const auto at = cask.find('@'); at != std::string::npos && at + 1 < cask.size()) {
-        majorText = cask.substr(at + 1);
-    }
+    const std::string majorText = caskVersion(cask).value_or("25");
     sink.yield(Output{"Looking up Temurin " + majorText + " (" + architecture + ") on Adoptium…"});
 
     std::optional<std::string> packagePath;

@@ -51,35 +51,20 @@ HomebrewInstaller::Event HomebrewInstaller::perform(const EventSink<Event>& sink
     for (const auto& [key, value] : sandbox->environment) environment[key] = value;
     environment["NONINTERACTIVE"] = "1";
 
-    ProcessStream child =
-        m_process->stream(m_options.bash, {"-c", homebrewInstallCommand(m_options.installScriptURL)}, environment);
-    run.process().attach(child.cancellation);
-    std::string transcript;
-    int exitCode = -1;
-    bool started = true;
-    while (auto event = child.events.next()) {
-        if (const auto* line = std::get_if<process_event::Line>(&*event)) {
-            sink.yield(Output{line->text});
-            transcript += lowercased(line->text);
-            transcript += '\n';
-        } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
-            exitCode = exited->code;
-        } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
-            sink.yield(Output{"Failed to start Homebrew installer: " + failed->message});
-            started = false;
-        }
-    }
+    const auto child = forwardChildOutput(
+        m_process->stream(m_options.bash, {"-c", homebrewInstallCommand(m_options.installScriptURL)}, environment),
+        "Homebrew installer", sink, run);
     // The sandbox goes before the last event is delivered.
     sandbox->cleanup();
 
     if (run.isCanceled()) return Canceled{};
-    if (!started) return Completed{-1};
-    if (exitCode == 0) {
+    if (!child.started) return Completed{-1};
+    if (child.exitCode == 0) {
         appendShellenv(sink);
         return Completed{0};
     }
-    if (homebrewPrivilegeRefused(transcript)) return Canceled{};
-    return Completed{exitCode};
+    if (homebrewPrivilegeRefused(child.transcript)) return Canceled{};
+    return Completed{child.exitCode};
 }
 
 void HomebrewInstaller::appendShellenv(const EventSink<Event>& sink) const {

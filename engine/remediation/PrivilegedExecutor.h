@@ -77,7 +77,6 @@ public:
     AdministratorOutcome runAdministratorInstaller(const ProcessRunning& process, const std::string& pkgPath,
                                                    const std::string& prompt, CancellableProcess& cancellation) const;
 
-    const FileSystemOperating& fs() const { return *m_fs; }
     const Environment& appEnvironment() const { return m_appEnvironment; }
 
     // The script texts, exposed for their tests.

@@ -5,6 +5,27 @@
 
 namespace lumo {
 
+ForwardedChild forwardChildOutput(ProcessStream child, const std::string& what, const EventSink<StreamEvent>& sink,
+                                  const RunCancellation& run) {
+    run.process().attach(child.cancellation);
+    ForwardedChild result;
+    while (auto event = child.events.next()) {
+        if (const auto* line = std::get_if<process_event::Line>(&*event)) {
+            sink.yield(stream_event::Output{line->text});
+            result.transcript += lowercased(line->text);
+            result.transcript += '\n';
+        } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
+            result.exitCode = exited->code;
+        } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
+            sink.yield(stream_event::Output{"Failed to start " + what + ": " + failed->message});
+            result.exitCode = -1;
+            result.started = false;
+            result.transcript.clear();
+        }
+    }
+    return result;
+}
+
 std::string lowercased(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),

@@ -1,6 +1,7 @@
 // Plumbing shared by the installer runners (the installer package, Homebrew
 // and the Homebrew installer): how a run is cancelled, the slow-response
-// watchdog, and the text helpers their transcripts need.
+// watchdog, forwarding a child's output, and the text helpers their
+// transcripts need.
 //
 // A run is plain sequential code on its own worker thread that feeds an
 // EventSink. It is cancelled by the caller's CancelToken or by the consumer
@@ -18,6 +19,8 @@
 #include "platform/CancelToken.h"
 #include "platform/EventStream.h"
 #include "platform/ProcessCancellation.h"
+#include "platform/ProcessRunning.h"
+#include "platform/ProcessTypes.h"
 
 namespace lumo {
 
@@ -77,6 +80,21 @@ private:
     CancelSource m_stop;  // declared before m_thread: the thread reads it
     std::thread m_thread;
 };
+
+// What a child forwarded by forwardChildOutput() did.
+struct ForwardedChild {
+    int exitCode = -1;  // -1 until it exits, and when it could not start
+    bool started = true;
+    // Its lines in lower case, each followed by a line feed; empty when it
+    // could not start.
+    std::string transcript;
+};
+
+// Attaches `child` to the run, yields each of its lines as Output and returns
+// once it has ended. A child that cannot start yields one line,
+// "Failed to start <what>: <message>".
+ForwardedChild forwardChildOutput(ProcessStream child, const std::string& what, const EventSink<StreamEvent>& sink,
+                                  const RunCancellation& run);
 
 std::string lowercased(std::string_view text);
 // Without white space and line breaks at either end.

@@ -136,7 +136,6 @@ std::optional<std::string> normalised(const std::string& path) {
     return result.empty() ? "/" : result;
 }
 
-
 bool isInside(const std::string& path, const std::string& directory) {
     if (directory == "/") return path != "/";
     return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&

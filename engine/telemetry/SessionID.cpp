@@ -2,8 +2,6 @@
 
 #include <random>
 
-#include "config/ProductConfig.h"
-
 namespace lumo {
 
 namespace {
@@ -62,9 +60,6 @@ std::optional<UUID> UUID::parse(std::string_view text) {
 std::string UUID::uuidString() const { return format(m_bytes, "0123456789ABCDEF"); }
 
 std::string UUID::lowercaseString() const { return format(m_bytes, "0123456789abcdef"); }
-
-SessionID::SessionID(KeyValueStoring& kvStore)
-    : store(kvStore), keyPrefix(ProductConfig::current().userDefaultsPrefix) {}
 
 UUID SessionID::value() const {
     if (const auto stored = store.string(key())) {

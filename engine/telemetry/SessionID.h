@@ -41,7 +41,6 @@ struct SessionID {
     // The preference key's prefix; the active product's userDefaultsPrefix.
     std::string keyPrefix;
 
-    explicit SessionID(KeyValueStoring& kvStore);
     SessionID(KeyValueStoring& kvStore, std::string prefix) : store(kvStore), keyPrefix(std::move(prefix)) {}
 
     std::string key() const { return keyPrefix + ".session_id"; }

@@ -107,7 +107,6 @@ public:
     Snapshot snapshot();
 
     UUID sessionID() const { return m_sessionID; }
-    const std::string& pendingFile() const { return m_configuration.pendingFileURL; }
 
     // "<short version> (<build>)", with "0.0" and "0" for missing parts.
     static std::string appVersionString(const std::string& shortVersion, const std::string& buildNumber);
