@@ -16,9 +16,6 @@ void AICodingInterestModel::primaryTapped() {
     openDestinationAndGoHome();
 }
 
-void AICodingInterestModel::noThanksTapped() {
-    recordAction("dismissed", std::nullopt);
-    navigation_.backToHome();
-}
+void AICodingInterestModel::noThanksTapped() { dismissAndGoHome(); }
 
 }  // namespace lumo

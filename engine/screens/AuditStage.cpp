@@ -11,8 +11,6 @@ const char* telemetryValue(AuditStageOutcome outcome) {
     return "rendered";
 }
 
-std::string telemetryValue(AuditEntry entry) { return rawValue(entry); }
-
 bool macOSSeveralVersionsBehind(const SystemProfile& profile) {
     return profile.architecture == Architecture::appleSilicon &&
            kCurrentMacOSMajor - profile.macosVersion.majorVersion >= 2;

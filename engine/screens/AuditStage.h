@@ -23,9 +23,6 @@ enum class AuditStageOutcome {
 // "rendered", "skipped_already_ok", "skipped_missing_blocked".
 const char* telemetryValue(AuditStageOutcome outcome);
 
-// "heuristic", "build_intent", ... (the "entry" property of the audit's events).
-std::string telemetryValue(AuditEntry entry);
-
 // The newest macOS major the currency rule measures against.
 inline constexpr int kCurrentMacOSMajor = 26;
 

@@ -1,14 +1,9 @@
 #include "screens/AuditStagePages.h"
 
 #include "remediation/HomebrewInstaller.h"
+#include "screens/StreamingRemediationModel.h"
 
 namespace lumo {
-
-namespace {
-JSONObject remediationProperties(const Remediation& remediation) {
-    return {{"remediation_id", remediation.id()}, {"method", remediation.telemetryMethod()}};
-}
-}  // namespace
 
 AuditStagePageModel::AuditStagePageModel(std::string stageID, SystemProfile profile, std::function<void()> onAdvance,
                                          TelemetrySink& telemetry, URLOpener openURL)
@@ -25,7 +20,7 @@ void AuditStagePageModel::maybeLaterTapped() {
 }
 
 void AuditStagePageModel::openSheet(const Remediation& remediation) {
-    telemetry_.emit("remediation_applied", remediationProperties(remediation));
+    recordRemediationApplied(telemetry_, remediation);
     sheetRemediation_ = remediation;
     changed();
 }

@@ -16,9 +16,6 @@ void ContentOfferModel::primaryTapped() {
     openDestinationAndGoHome();
 }
 
-void ContentOfferModel::dismissTapped() {
-    recordAction("dismissed", std::nullopt);
-    navigation_.backToHome();
-}
+void ContentOfferModel::dismissTapped() { dismissAndGoHome(); }
 
 }  // namespace lumo

@@ -8,10 +8,7 @@ namespace lumo {
 // --- DiagnoseViewModel
 
 void DiagnoseViewModel::setState(State state) {
-    if (state == m_state) {
-        m_state = std::move(state);
-        return;
-    }
+    if (state == m_state) return;
     m_state = std::move(state);
     changed();
 }
@@ -118,10 +115,7 @@ void DiagnoseFlow::start(const Diagnosis& remember, const Remediation& remediati
     m_lastDiagnosis = remember;
     m_lastD1Remediation = std::move(d1);
     m_lastD2Remediation = std::move(d2);
-    if (m_options.telemetry) {
-        m_options.telemetry->emit("remediation_applied",
-                                  {{"remediation_id", remediation.id()}, {"method", remediation.telemetryMethod()}});
-    }
+    if (m_options.telemetry) recordRemediationApplied(*m_options.telemetry, remediation);
     m_viewModel.setState(DiagnoseViewModel::State::remediating(remediation));
     setSheet(remediation);
 }

@@ -72,7 +72,8 @@ void DiagnosisDetailModel::choose(int major) {
 void DiagnosisDetailModel::appeared() {
     if (!m_telemetry) return;
     const std::string context = chooserContext();
-    if (!context.empty()) m_telemetry->emit("chooser_shown", {{"screen", context}, {"default_offered", 25}});
+    if (!context.empty())
+        m_telemetry->emit("chooser_shown", {{"screen", context}, {"default_offered", kRecommendedJavaMajor}});
     if (layout() == Layout::allGood && m_showNPSOnNoErrors && !m_didEmitNPSShownOnNoErrors) {
         m_didEmitNPSShownOnNoErrors = true;
         m_telemetry->emit("nps_shown", {});

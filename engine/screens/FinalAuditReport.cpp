@@ -1,8 +1,5 @@
 #include "screens/FinalAuditReport.h"
 
-#include "config/ProductConfig.h"
-#include "shell/Preferences.h"
-
 namespace lumo {
 
 namespace {
@@ -21,8 +18,7 @@ FinalAuditReportModel::FinalAuditReportModel(SystemProfile initialProfile, std::
       isFixtureMode_(isFixtureMode),
       telemetry_(telemetry),
       buildProfile_(std::move(buildProfile)),
-      showNPS_(!ProductConfig::current().nextStepPrompt &&
-               !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()))) {}
+      scoreCard_(preferences) {}
 
 std::vector<FinalAuditReportModel::Row> FinalAuditReportModel::rowsFor(const SystemProfile& profile) {
     std::vector<Row> rows;
@@ -36,10 +32,7 @@ std::vector<FinalAuditReportModel::Row> FinalAuditReportModel::rowsFor(const Sys
 void FinalAuditReportModel::appeared() {
     if (didAppear_) return;
     didAppear_ = true;
-    if (showNPS_ && !didEmitNPSShown_) {
-        didEmitNPSShown_ = true;
-        telemetry_.emit("nps_shown", {});
-    }
+    scoreCard_.appeared(telemetry_);
     if (!freshProfile_ && !isFixtureMode_ && buildProfile_) {
         buildProfile_([weak = std::weak_ptr<FinalAuditReportModel*>(lifetime_)](SystemProfile profile) {
             if (const auto alive = weak.lock()) {
@@ -51,13 +44,12 @@ void FinalAuditReportModel::appeared() {
 }
 
 void FinalAuditReportModel::npsSubmitted() {
-    didSubmitNPSThisVisit_ = true;
-    showNPS_ = false;
+    scoreCard_.submitted();
     changed();
 }
 
 void FinalAuditReportModel::doneTapped() {
-    if (didEmitNPSShown_ && !didSubmitNPSThisVisit_) telemetry_.emit("nps_dismissed", {});
+    scoreCard_.leaving(telemetry_);
     if (onDone_) onDone_();
 }
 

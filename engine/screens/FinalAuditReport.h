@@ -12,6 +12,7 @@
 
 #include "platform/KeyValueStoring.h"
 #include "profiling/SystemProfile.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "screens/StagedAuditFlow.h"
 #include "telemetry/TelemetrySink.h"
@@ -39,9 +40,7 @@ public:
     std::vector<Row> rows() const { return rowsFor(profileShown()); }
     static std::vector<Row> rowsFor(const SystemProfile& profile);
 
-    bool showNPS() const { return showNPS_; }
-    bool didEmitNPSShown() const { return didEmitNPSShown_; }
-    bool didSubmitNPSThisVisit() const { return didSubmitNPSThisVisit_; }
+    bool showNPS() const { return scoreCard_.shows(); }
 
     // Once: rebuilds the profile (not in fixture mode) and records
     // "nps_shown" when the score card is shown.
@@ -50,7 +49,7 @@ public:
     void npsSubmitted();
     // The score has been sent and the card is in its pause before thanks:
     // leaving now is not a dismissal.
-    void npsSubmitting() { didSubmitNPSThisVisit_ = true; }
+    void npsSubmitting() { scoreCard_.submitting(); }
     // "Done — back to home": a shown but unsubmitted card counts as dismissed.
     void doneTapped();
 
@@ -61,9 +60,7 @@ private:
     TelemetrySink& telemetry_;
     ProfileBuilding buildProfile_;
     std::optional<SystemProfile> freshProfile_;
-    bool showNPS_;
-    bool didEmitNPSShown_ = false;
-    bool didSubmitNPSThisVisit_ = false;
+    ScoreCardVisit scoreCard_;
     bool didAppear_ = false;
     std::shared_ptr<FinalAuditReportModel*> lifetime_ = std::make_shared<FinalAuditReportModel*>(this);
 };

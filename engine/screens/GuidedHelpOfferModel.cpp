@@ -17,10 +17,7 @@ void GuidedHelpOfferModel::primaryTapped() {
     changed();
 }
 
-void GuidedHelpOfferModel::noThanksTapped() {
-    recordAction("dismissed", std::nullopt);
-    navigation_.backToHome();
-}
+void GuidedHelpOfferModel::noThanksTapped() { dismissAndGoHome(); }
 
 void GuidedHelpOfferModel::doneTapped() { navigation_.backToHome(); }
 

@@ -51,4 +51,18 @@ void NPSFeedbackModel::dismiss() {
     changed();
 }
 
+ScoreCardVisit::ScoreCardVisit(const KeyValueStoring& preferences)
+    : shows_(!ProductConfig::current().nextStepPrompt &&
+             !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()))) {}
+
+void ScoreCardVisit::appeared(TelemetrySink& telemetry) {
+    if (!shows_ || didEmitShown_) return;
+    didEmitShown_ = true;
+    telemetry.emit("nps_shown", {});
+}
+
+void ScoreCardVisit::leaving(TelemetrySink& telemetry) const {
+    if (didEmitShown_ && !submittedThisVisit_) telemetry.emit("nps_dismissed", {});
+}
+
 }  // namespace lumo

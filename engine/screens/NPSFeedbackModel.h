@@ -64,4 +64,33 @@ private:
     std::shared_ptr<NPSFeedbackModel*> lifetime_ = std::make_shared<NPSFeedbackModel*>(this);
 };
 
+// The score card as seen by a page that ends a pass (the completion page, the
+// final audit report): whether it shows, and what one visit records.
+class ScoreCardVisit {
+public:
+    // Shows when the product has no next-step prompt and no score was ever
+    // submitted; decided once.
+    explicit ScoreCardVisit(const KeyValueStoring& preferences);
+
+    bool shows() const { return shows_; }
+
+    // Records "nps_shown" the first time it is called while the card shows.
+    void appeared(TelemetrySink& telemetry);
+    // The card has recorded its score and is in its pause: leaving now is not
+    // a dismissal.
+    void submitting() { submittedThisVisit_ = true; }
+    // The card's onSubmitted: it hides.
+    void submitted() {
+        submittedThisVisit_ = true;
+        shows_ = false;
+    }
+    // Leaving the page: a shown but unsubmitted card records "nps_dismissed".
+    void leaving(TelemetrySink& telemetry) const;
+
+private:
+    bool shows_;
+    bool didEmitShown_ = false;
+    bool submittedThisVisit_ = false;
+};
+
 }  // namespace lumo

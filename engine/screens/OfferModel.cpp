@@ -39,4 +39,9 @@ void OfferModel::openDestinationAndGoHome() {
     navigation_.backToHome();
 }
 
+void OfferModel::dismissAndGoHome() {
+    recordAction("dismissed", std::nullopt);
+    navigation_.backToHome();
+}
+
 }  // namespace lumo

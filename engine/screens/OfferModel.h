@@ -31,6 +31,8 @@ protected:
     // Records "offer_action" (only for a catalogue offer).
     void recordAction(const std::string& action, std::optional<std::string> result);
     void openDestinationAndGoHome();
+    // Records the "dismissed" action and goes back home.
+    void dismissAndGoHome();
 
     AppNavigation& navigation_;
 

@@ -7,6 +7,7 @@
 
 #include "diagnosis/CompletionSurface.h"
 #include "platform/KeyValueStoring.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -20,10 +21,8 @@ public:
                               std::function<void()> onSeeRecommendations, std::function<void()> onDone);
 
     CompletionSurface surface() const { return surface_; }
-    bool showNPS() const { return showNPS_; }
+    bool showNPS() const { return scoreCard_.shows(); }
     bool showsBuildIntentPrompt() const { return promptSurface(surface_).has_value(); }
-    bool didEmitNPSShown() const { return didEmitNPSShown_; }
-    bool didSubmitNPSThisVisit() const { return didSubmitNPSThisVisit_; }
 
     // Call when the page is shown: records "nps_shown" and
     // "build_intent_prompt_shown" once each, for what is visible.
@@ -34,7 +33,7 @@ public:
     void npsSubmitted();
     // The card has recorded its score and is in its pause: leaving now is not
     // a dismissal.
-    void npsSubmitting() { didSubmitNPSThisVisit_ = true; }
+    void npsSubmitting() { scoreCard_.submitting(); }
     // "Done — back to home": a shown but unsubmitted card counts as dismissed.
     void doneTapped();
 
@@ -43,9 +42,7 @@ private:
     TelemetrySink& telemetry_;
     std::function<void()> onSeeRecommendations_;
     std::function<void()> onDone_;
-    bool showNPS_;
-    bool didEmitNPSShown_ = false;
-    bool didSubmitNPSThisVisit_ = false;
+    ScoreCardVisit scoreCard_;
     bool didEmitBuildIntentShown_ = false;
 };
 

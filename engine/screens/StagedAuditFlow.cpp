@@ -86,7 +86,7 @@ void StagedAuditFlowModel::update() {
                                           {"terminal_count", static_cast<int>(terminals.size())},
                                           {"ai_tools", keysArray(aiTools)},
                                           {"terminals", keysArray(terminals)},
-                                          {"entry", telemetryValue(context_.entry)}});
+                                          {"entry", rawValue(context_.entry)}});
         if (context_.entry == AuditEntry::heuristic) {
             didEmitAuditGated_ = true;
             telemetry_.emit("audit_gated", {{"likely_developer", profile->isLikelyDeveloper()}});

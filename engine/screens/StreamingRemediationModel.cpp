@@ -21,6 +21,11 @@ bool isToolInstall(const Remediation& remediation) {
 
 std::string telemetryReason(const std::string& reason) { return prefixCharacters(reason, kReasonMaxCharacters); }
 
+void recordRemediationApplied(TelemetrySink& telemetry, const Remediation& remediation) {
+    telemetry.emit("remediation_applied",
+                   {{"remediation_id", remediation.id()}, {"method", remediation.telemetryMethod()}});
+}
+
 // --- TerminalEvent
 
 bool TerminalEvent::claim() {
@@ -44,15 +49,23 @@ void TerminalEvent::canceled() {
     if (claim()) m_telemetry.emit("remediation_canceled", {{"remediation_id", m_id}});
 }
 
+// --- RemediationSheetModel
+
+void RemediationSheetModel::finish(const RemediationOutcome& outcome) {
+    if (m_finished) return;
+    m_finished = true;
+    changed();
+    if (m_onFinish) m_onFinish(outcome);
+}
+
 // --- StreamingRemediationModel
 
 StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, AppServices services,
                                                      TelemetrySink& telemetry, RemediationFinish onFinish,
                                                      Starter starter)
-    : m_remediation(std::move(remediation)),
+    : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
+      m_remediation(std::move(remediation)),
       m_services(std::move(services)),
-      m_terminal(telemetry, m_remediation.id()),
-      m_onFinish(std::move(onFinish)),
       m_starter(std::move(starter)) {
     if (!m_starter) {
         const AppServices runServices = m_services;
@@ -201,21 +214,13 @@ void StreamingRemediationModel::closeAfterFailure() {
     finish(RemediationOutcome::failure(failureMessage()));
 }
 
-void StreamingRemediationModel::finish(const RemediationOutcome& outcome) {
-    if (m_finished) return;
-    m_finished = true;
-    changed();
-    if (m_onFinish) m_onFinish(outcome);
-}
-
 // --- ZprofileDiffModel
 
 ZprofileDiffModel::ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs,
                                      TelemetrySink& telemetry, RemediationFinish onFinish)
-    : m_remediation(std::move(remediation)),
-      m_writer(std::move(fs)),
-      m_terminal(telemetry, m_remediation.id()),
-      m_onFinish(std::move(onFinish)) {}
+    : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
+      m_remediation(std::move(remediation)),
+      m_writer(std::move(fs)) {}
 
 void ZprofileDiffModel::load() {
     auto preview = m_writer.preview();
@@ -259,7 +264,7 @@ void ZprofileDiffModel::toggleFullFile() {
 }
 
 void ZprofileDiffModel::apply() {
-    if (!m_preview || m_preview->alreadySet || m_didApply || m_finished) return;
+    if (!m_preview || m_preview->alreadySet || m_didApply || isFinished()) return;
     const Status written = m_writer.writer().apply(*m_preview);
     if (written) {
         m_didApply = true;
@@ -291,13 +296,6 @@ void ZprofileDiffModel::closeAfterLoadError() {
     // The sheet still reports its failure to telemetry once.
     m_terminal.failed(1, loadErrorText());
     finish(RemediationOutcome::failure(loadErrorText()));
-}
-
-void ZprofileDiffModel::finish(const RemediationOutcome& outcome) {
-    if (m_finished) return;
-    m_finished = true;
-    changed();
-    if (m_onFinish) m_onFinish(outcome);
 }
 
 }  // namespace lumo

@@ -46,6 +46,9 @@ bool isToolInstall(const Remediation& remediation);
 // `reason` as telemetry carries it: its first 160 characters.
 std::string telemetryReason(const std::string& reason);
 
+// Records "remediation_applied": the sheet for `remediation` opens.
+void recordRemediationApplied(TelemetrySink& telemetry, const Remediation& remediation);
+
 // Records the sheet's one terminal event.
 class TerminalEvent {
 public:
@@ -63,7 +66,28 @@ private:
     bool m_sent = false;  // didEmitTerminalEvent
 };
 
-class StreamingRemediationModel : public ScreenModel {
+// What both sheets share: the terminal event, and the outcome handed to the
+// presenter exactly once.
+class RemediationSheetModel : public ScreenModel {
+public:
+    bool didEmitTerminalEvent() const { return m_terminal.wasSent(); }
+    bool isFinished() const { return m_finished; }
+
+protected:
+    RemediationSheetModel(TelemetrySink& telemetry, std::string remediationID, RemediationFinish onFinish)
+        : m_terminal(telemetry, std::move(remediationID)), m_onFinish(std::move(onFinish)) {}
+
+    // Only the first call reaches the presenter.
+    void finish(const RemediationOutcome& outcome);
+
+    TerminalEvent m_terminal;
+
+private:
+    RemediationFinish m_onFinish;
+    bool m_finished = false;
+};
+
+class StreamingRemediationModel : public RemediationSheetModel {
 public:
     enum class Phase { running, canceling, ended };
     enum class Footer { running, canceling, continueButton, followUp, failure };
@@ -95,8 +119,6 @@ public:
     Footer footer() const;
     const std::optional<std::int32_t>& exitCode() const { return m_exitCode; }
     bool canceledByUser() const { return m_canceledByUser; }
-    bool didEmitTerminalEvent() const { return m_terminal.wasSent(); }
-    bool isFinished() const { return m_finished; }
 
     // The follow-up card while it is pending.
     const std::optional<FileAppendWriter::DiffPreview>& zshrcPreview() const { return m_zshrcPreview; }
@@ -120,12 +142,9 @@ public:
 
 private:
     void ended(run_event::Ended ended);
-    void finish(const RemediationOutcome& outcome);
 
     Remediation m_remediation;
     AppServices m_services;
-    TerminalEvent m_terminal;
-    RemediationFinish m_onFinish;
     Starter m_starter;
     CancelSource m_cancel;
     std::function<void()> m_readyHandler;
@@ -135,14 +154,13 @@ private:
     std::optional<std::int32_t> m_exitCode;
     bool m_ended = false;
     bool m_canceledByUser = false;
-    bool m_finished = false;
     std::optional<FileAppendWriter::DiffPreview> m_zshrcPreview;
     bool m_zshrcApplied = false;
     std::optional<std::string> m_zshrcError;
 };
 
 // The reviewed ~/.zprofile change of writeJavaHomeToZprofile and keepCurrentLegacyJava.
-class ZprofileDiffModel : public ScreenModel {
+class ZprofileDiffModel : public RemediationSheetModel {
 public:
     struct DiffLine {
         std::string text;  // with its "+ " or two-blank prefix
@@ -167,8 +185,6 @@ public:
     const std::optional<std::string>& applyError() const { return m_applyError; }
     bool didApply() const { return m_didApply; }
     bool showFullFile() const { return m_showFullFile; }
-    bool didEmitTerminalEvent() const { return m_terminal.wasSent(); }
-    bool isFinished() const { return m_finished; }
 
     // "Couldn't read ~/.zprofile: ..." once the preview failed.
     std::string loadErrorText() const;
@@ -183,18 +199,13 @@ public:
     void closeAfterLoadError();
 
 private:
-    void finish(const RemediationOutcome& outcome);
-
     Remediation m_remediation;
     ZprofileWriter m_writer;
-    TerminalEvent m_terminal;
-    RemediationFinish m_onFinish;
     std::optional<FileAppendWriter::DiffPreview> m_preview;
     std::optional<std::string> m_loadError;
     std::optional<std::string> m_applyError;
     bool m_didApply = false;
     bool m_showFullFile = false;
-    bool m_finished = false;
 };
 
 }  // namespace lumo

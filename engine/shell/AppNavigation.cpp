@@ -56,6 +56,28 @@ void AppNavigation::notify(Field field) {
 
 namespace journey {
 
+namespace {
+
+// The offer screen a route leads to; nothing for an audit route.
+std::optional<Screen> offerScreen(const OfferRoute& route) {
+    return std::visit(
+        [](const auto& kind) -> std::optional<Screen> {
+            using Kind = std::decay_t<decltype(kind)>;
+            if constexpr (std::is_same_v<Kind, OfferRoute::Content>) {
+                return Screen::contentOffer(kind.offerID);
+            } else if constexpr (std::is_same_v<Kind, OfferRoute::GuidedHelpWTP>) {
+                return Screen::guidedHelpOffer();
+            } else if constexpr (std::is_same_v<Kind, OfferRoute::AICodingInterest>) {
+                return Screen::aiCodingOffer();
+            } else {
+                return std::nullopt;
+            }
+        },
+        route.kind);
+}
+
+}  // namespace
+
 void welcomeGoalChosen(AppNavigation& navigation, const std::string& goalKey) {
     navigation.setSelectedGoal(goalKey);
     navigation.push(Screen::diagnose());
@@ -82,23 +104,15 @@ AuditEntry auditEntryForNextStep(const std::string& key) {
 void nextStepChosen(AppNavigation& navigation, const std::string& key, const OfferRoute& route) {
     const std::optional<std::string> goal = navigation.selectedGoal();
     navigation.setSelectedNextStep(key);
-    std::visit(
-        [&](const auto& kind) {
-            using Kind = std::decay_t<decltype(kind)>;
-            if constexpr (std::is_same_v<Kind, OfferRoute::Content>) {
-                navigation.push(Screen::contentOffer(kind.offerID));
-            } else if constexpr (std::is_same_v<Kind, OfferRoute::Audit>) {
-                std::optional<OfferRoute> then;
-                if (kind.then) then = *kind.then;
-                navigation.push(Screen::audit(AuditContext{auditEntryForNextStep(key), CompletionSurface::excluded,
-                                                           LumoAuditContext{key, goal, std::move(then)}}));
-            } else if constexpr (std::is_same_v<Kind, OfferRoute::GuidedHelpWTP>) {
-                navigation.push(Screen::guidedHelpOffer());
-            } else {
-                navigation.push(Screen::aiCodingOffer());
-            }
-        },
-        route.kind);
+    if (auto screen = offerScreen(route)) {
+        navigation.push(std::move(*screen));
+        return;
+    }
+    const auto& audit = std::get<OfferRoute::Audit>(route.kind);
+    std::optional<OfferRoute> then;
+    if (audit.then) then = *audit.then;
+    navigation.push(Screen::audit(AuditContext{auditEntryForNextStep(key), CompletionSurface::excluded,
+                                               LumoAuditContext{key, goal, std::move(then)}}));
 }
 
 void seeRecommendations(AppNavigation& navigation) {
@@ -106,25 +120,14 @@ void seeRecommendations(AppNavigation& navigation) {
 }
 
 void auditFinished(AppNavigation& navigation, const AuditContext& context) {
-    if (!context.lumo || !context.lumo->thenRoute) {
-        navigation.backToHome();
-        return;
+    if (context.lumo && context.lumo->thenRoute) {
+        if (auto screen = offerScreen(*context.lumo->thenRoute)) {
+            navigation.push(std::move(*screen));
+            return;
+        }
     }
-    std::visit(
-        [&](const auto& kind) {
-            using Kind = std::decay_t<decltype(kind)>;
-            if constexpr (std::is_same_v<Kind, OfferRoute::Content>) {
-                navigation.push(Screen::contentOffer(kind.offerID));
-            } else if constexpr (std::is_same_v<Kind, OfferRoute::GuidedHelpWTP>) {
-                navigation.push(Screen::guidedHelpOffer());
-            } else if constexpr (std::is_same_v<Kind, OfferRoute::AICodingInterest>) {
-                navigation.push(Screen::aiCodingOffer());
-            } else {
-                // An audit never chains into a second audit.
-                navigation.backToHome();
-            }
-        },
-        context.lumo->thenRoute->kind);
+    // Nowhere onward; an audit never chains into a second audit.
+    navigation.backToHome();
 }
 
 }  // namespace journey

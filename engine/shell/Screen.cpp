@@ -56,20 +56,10 @@ private:
     std::size_t state_ = 0;
 };
 
-// The build-intent surface's raw string, as its hash input.
-const char* surfaceRawValue(BuildIntentSurface surface) {
-    switch (surface) {
-        case BuildIntentSurface::postFix: return "post_fix";
-        case BuildIntentSurface::modernHomeSet: return "modern_home_set";
-        case BuildIntentSurface::noErrorsFound: return "no_errors_found";
-    }
-    return "";
-}
-
 std::size_t hashValue(CompletionSurface surface) {
     Hasher hasher;
     if (const auto promptOf = promptSurface(surface)) {
-        hasher.feed(0).feed(std::string(surfaceRawValue(*promptOf)));
+        hasher.feed(0).feed(rawValue(*promptOf));
     } else {
         hasher.feed(1);
     }
