@@ -12,7 +12,6 @@
 #include "screens/NPSFeedbackModel.h"
 #include "screens/SimplifiedCompletionModel.h"
 
-class QLabel;
 class QPlainTextEdit;
 
 namespace lumo::ui {

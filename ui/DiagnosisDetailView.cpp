@@ -14,6 +14,22 @@
 
 namespace lumo::ui {
 
+namespace {
+
+// A callout-sized link that opens one of the product's articles.
+QPushButton* articleLink(const QString& title, const QString& identifier, std::string ProductURLs::*url,
+                         const URLOpener& open) {
+    QPushButton* link = button(title, ButtonStyle::link);
+    link->setFont(textFont(TextStyle::callout));
+    identify(link, identifier, title);
+    QObject::connect(link, &QPushButton::clicked, link, [url, open] {
+        if (open) open(ProductConfig::current().urls.*url);
+    });
+    return link;
+}
+
+}  // namespace
+
 JavaVersionChooserView::JavaVersionChooserView(int chosenMajor, const QString& screenContext,
                                                std::function<void(int)> onChoose, QWidget* parent)
     : QWidget(parent) {
@@ -88,24 +104,20 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
         case DiagnosisDetailModel::Layout::noJDK:
         case DiagnosisDetailModel::Layout::legacyOnly: {
             const QString context = QString::fromStdString(model->chooserContext());
-            chooser_ = new JavaVersionChooserView(model->chosenMajor(), context, [this, model](int major) {
+            layout->addWidget(new JavaVersionChooserView(model->chosenMajor(), context, [this, model](int major) {
                 model->choose(major);
                 install_->setText(QString::fromStdString(model->installTitle()));
-            });
-            layout->addWidget(chooser_);
+            }));
             install_ =
                 button(QString::fromStdString(model->installTitle()), ButtonStyle::prominent, ControlSize::large);
             identify(install_, QStringLiteral("diagnosis-%1-install-chosen").arg(context), install_->text());
             connect(install_, &QPushButton::clicked, this, [model] { model->install(); });
             if (model->layout() == DiagnosisDetailModel::Layout::noJDK) {
                 layout->addWidget(install_, 0, Qt::AlignLeft);
-                auto* other = button(QStringLiteral("Other Java install methods"), ButtonStyle::link);
-                other->setFont(textFont(TextStyle::callout));
-                identify(other, QStringLiteral("remediation-secondary-link"), other->text());
-                connect(other, &QPushButton::clicked, this, [open] {
-                    if (open) open(ProductConfig::current().urls.javaDownload);
-                });
-                layout->addWidget(other, 0, Qt::AlignLeft);
+                layout->addWidget(
+                    articleLink(QStringLiteral("Other Java install methods"),
+                                QStringLiteral("remediation-secondary-link"), &ProductURLs::javaDownload, open),
+                    0, Qt::AlignLeft);
             } else {
                 auto* row = new QHBoxLayout;
                 row->setSpacing(10);
@@ -126,13 +138,9 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
                 connect(apply, &QPushButton::clicked, this, [model] { model->remediate(); });
                 layout->addWidget(apply, 0, Qt::AlignLeft);
                 layout->addWidget(markdownLabel(QString::fromStdString(fix->explainer()), TextStyle::callout, true));
-                auto* article = button(QStringLiteral("Read the JAVA_HOME article"), ButtonStyle::link);
-                article->setFont(textFont(TextStyle::callout));
-                identify(article, QStringLiteral("java-home-article"), article->text());
-                connect(article, &QPushButton::clicked, this, [open] {
-                    if (open) open(ProductConfig::current().urls.javaHome);
-                });
-                layout->addWidget(article, 0, Qt::AlignLeft);
+                layout->addWidget(articleLink(QStringLiteral("Read the JAVA_HOME article"),
+                                              QStringLiteral("java-home-article"), &ProductURLs::javaHome, open),
+                                  0, Qt::AlignLeft);
             } else {
                 auto* row = new QHBoxLayout;
                 row->addWidget(busyIndicator(QStringLiteral("choosing-fix"), QStringLiteral("Choosing fix method")));
@@ -141,22 +149,17 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
             }
             break;
         case DiagnosisDetailModel::Layout::allGood: {
-            auto* next = button(QStringLiteral("Continue to system audit"), ButtonStyle::prominent, ControlSize::large);
-            identify(next, QStringLiteral("continue-to-audit"), next->text());
-            connect(next, &QPushButton::clicked, this, [model] { model->continueOn(); });
-            layout->addWidget(next, 0, Qt::AlignLeft);
+            layout->addWidget(continueToAuditButton(ButtonStyle::prominent, [model] { model->continueOn(); }), 0,
+                              Qt::AlignLeft);
             if (model->showNPSOnNoErrors() && environment.telemetry && environment.scheduler && !inert) {
-                card_ = new NPSFeedbackCard(environment, [model] { model->npsSubmitted(); });
                 layout->addSpacing(8);
-                layout->addWidget(card_);
+                layout->addWidget(new NPSFeedbackCard(environment, [model] { model->npsSubmitted(); }));
             }
             break;
         }
         case DiagnosisDetailModel::Layout::unknown: {
-            auto* next = button(QStringLiteral("Continue to system audit"), ButtonStyle::prominent, ControlSize::large);
+            QPushButton* next = continueToAuditButton(ButtonStyle::prominent, [model] { model->continueOn(); });
             next->setMinimumWidth(260);
-            identify(next, QStringLiteral("continue-to-audit"), next->text());
-            connect(next, &QPushButton::clicked, this, [model] { model->continueOn(); });
             layout->addWidget(next, 0, Qt::AlignLeft);
             break;
         }

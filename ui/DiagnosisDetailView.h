@@ -41,9 +41,7 @@ protected:
 
 private:
     std::unique_ptr<DiagnosisDetailModel> model_;
-    JavaVersionChooserView* chooser_ = nullptr;
     QPushButton* install_ = nullptr;
-    QWidget* card_ = nullptr;
 };
 
 }  // namespace lumo::ui

@@ -7,9 +7,6 @@
 #include "UIEnvironment.h"
 #include "screens/FinalAuditReport.h"
 
-class QLabel;
-class QVBoxLayout;
-
 namespace lumo::ui {
 
 class NPSFeedbackCard;

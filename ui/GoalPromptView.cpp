@@ -25,10 +25,8 @@ GoalPromptView::GoalPromptView(const GoalPrompt& prompt, TelemetrySink& telemetr
     options->setSpacing(6);
     options->setContentsMargins(0, 4, 0, 0);
     for (const GoalOption& option : prompt.options) {
-        auto* row = button(QString::fromStdString(option.label), ButtonStyle::plain);
-        row->setIconSize(QSize(16, 16));
-        row->setCheckable(true);
-        identify(row, QStringLiteral("goal-option-") + QString::fromStdString(option.key), row->text());
+        QPushButton* row = radioOption(QString::fromStdString(option.label),
+                                       QStringLiteral("goal-option-") + QString::fromStdString(option.key));
         const std::string key = option.key;
         connect(row, &QPushButton::clicked, this, [this, key] { model_->select(key); });
         options->addWidget(row, 0, Qt::AlignLeft);
@@ -77,11 +75,7 @@ void GoalPromptView::buildDetailField() {
 }
 
 void GoalPromptView::refresh() {
-    for (const auto& [key, row] : options_) {
-        const bool selected = model_->selectedKey() == key;
-        row->setChecked(selected);
-        row->setIcon(radioSymbol(selected));
-    }
+    for (const auto& [key, row] : options_) setRadioSelected(row, model_->selectedKey() == key);
     const auto prompt = model_->detailPrompt();
     if (prompt && !detailField_) buildDetailField();
     detailBox_->setVisible(prompt.has_value());

@@ -11,7 +11,6 @@
 
 #include "UIEnvironment.h"
 
-class QLabel;
 class QPushButton;
 class QStackedWidget;
 

@@ -20,10 +20,8 @@ NextStepView::NextStepView(const NextStepPrompt& prompt, const UIEnvironment& en
     auto* options = new QVBoxLayout;
     options->setSpacing(6);
     for (const NextStepOption& option : prompt.options) {
-        auto* row = button(QString::fromStdString(option.label), ButtonStyle::plain);
-        row->setIconSize(QSize(16, 16));
-        row->setCheckable(true);
-        identify(row, QStringLiteral("next-step-option-") + QString::fromStdString(option.key), row->text());
+        QPushButton* row = radioOption(QString::fromStdString(option.label),
+                                       QStringLiteral("next-step-option-") + QString::fromStdString(option.key));
         const std::string key = option.key;
         connect(row, &QPushButton::clicked, this, [this, key] { model_->select(key); });
         options->addWidget(row, 0, Qt::AlignLeft);
@@ -49,11 +47,7 @@ NextStepView::NextStepView(const NextStepPrompt& prompt, const UIEnvironment& en
 }
 
 void NextStepView::refresh() {
-    for (const auto& [key, row] : options_) {
-        const bool selected = model_->selectedKey() == key;
-        row->setChecked(selected);
-        row->setIcon(radioSymbol(selected));
-    }
+    for (const auto& [key, row] : options_) setRadioSelected(row, model_->selectedKey() == key);
     continue_->setEnabled(model_->canContinue());
 }
 

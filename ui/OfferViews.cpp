@@ -25,9 +25,13 @@ void fill(QWidget* host, const std::string& title, const std::string& body, QWid
     page->addWidget(new ScreenScaffold(QString::fromStdString(title), QString::fromStdString(body), content, openURL));
 }
 
-QPushButton* offerButton(const QString& title, ButtonStyle style, const QString& identifier) {
+// A large offer button that calls `onClick` on `owner` when clicked.
+template <class Slot>
+QPushButton* offerButton(const QString& title, ButtonStyle style, const QString& identifier, QObject* owner,
+                         Slot onClick) {
     auto* result = button(title, style, ControlSize::large);
     identify(result, identifier, title);
+    QObject::connect(result, &QPushButton::clicked, owner, std::move(onClick));
     return result;
 }
 
@@ -43,13 +47,11 @@ ContentOfferView::ContentOfferView(const std::string& offerID, const UIEnvironme
     auto* layout = stack(content, 12);
     if (model_->hasPrimary()) {
         auto* primary = offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
-                                    prefix + QStringLiteral("-primary"));
-        connect(primary, &QPushButton::clicked, this, [this] { model_->primaryTapped(); });
+                                    prefix + QStringLiteral("-primary"), this, [this] { model_->primaryTapped(); });
         layout->addWidget(primary, 0, Qt::AlignLeft);
     }
-    auto* done =
-        offerButton(QStringLiteral("Done — back to home"), ButtonStyle::bordered, prefix + QStringLiteral("-dismiss"));
-    connect(done, &QPushButton::clicked, this, [this] { model_->dismissTapped(); });
+    auto* done = offerButton(QStringLiteral("Done — back to home"), ButtonStyle::bordered,
+                             prefix + QStringLiteral("-dismiss"), this, [this] { model_->dismissTapped(); });
     layout->addWidget(done, 0, Qt::AlignLeft);
     fill(this, model_->title(), model_->explainer(), content, environment.openURL);
 }
@@ -69,13 +71,13 @@ GuidedHelpOfferView::GuidedHelpOfferView(const UIEnvironment& environment, QWidg
 
     offerButtons_ = new QWidget;
     auto* offerLayout = stack(offerButtons_, 12);
-    auto* primary = offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
-                                QStringLiteral("offer-guided_help_plan-primary"));
-    connect(primary, &QPushButton::clicked, this, [this] { model_->primaryTapped(); });
+    auto* primary =
+        offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
+                    QStringLiteral("offer-guided_help_plan-primary"), this, [this] { model_->primaryTapped(); });
     offerLayout->addWidget(primary, 0, Qt::AlignLeft);
-    auto* noThanks = offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered,
-                                 QStringLiteral("offer-guided_help_plan-dismiss"));
-    connect(noThanks, &QPushButton::clicked, this, [this] { model_->noThanksTapped(); });
+    auto* noThanks =
+        offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered,
+                    QStringLiteral("offer-guided_help_plan-dismiss"), this, [this] { model_->noThanksTapped(); });
     offerLayout->addWidget(noThanks, 0, Qt::AlignLeft);
     layout->addWidget(offerButtons_);
 
@@ -89,8 +91,7 @@ GuidedHelpOfferView::GuidedHelpOfferView(const UIEnvironment& environment, QWidg
     makeCard(message, 8);
     unavailableLayout->addWidget(message);
     auto* done = offerButton(QStringLiteral("Done — back to home"), ButtonStyle::bordered,
-                             QStringLiteral("offer-guided_help_plan-done"));
-    connect(done, &QPushButton::clicked, this, [this] { model_->doneTapped(); });
+                             QStringLiteral("offer-guided_help_plan-done"), this, [this] { model_->doneTapped(); });
     unavailableLayout->addWidget(done, 0, Qt::AlignLeft);
     layout->addWidget(unavailable_);
 
@@ -117,14 +118,14 @@ AICodingInterestView::AICodingInterestView(const UIEnvironment& environment, QWi
     auto* content = new QWidget;
     auto* layout = stack(content, 12);
     if (model_->hasPrimary()) {
-        auto* primary = offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
-                                    QStringLiteral("offer-ai_coding_setup-primary"));
-        connect(primary, &QPushButton::clicked, this, [this] { model_->primaryTapped(); });
+        auto* primary =
+            offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
+                        QStringLiteral("offer-ai_coding_setup-primary"), this, [this] { model_->primaryTapped(); });
         layout->addWidget(primary, 0, Qt::AlignLeft);
     }
-    auto* noThanks = offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered,
-                                 QStringLiteral("offer-ai_coding_setup-dismiss"));
-    connect(noThanks, &QPushButton::clicked, this, [this] { model_->noThanksTapped(); });
+    auto* noThanks =
+        offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered, QStringLiteral("offer-ai_coding_setup-dismiss"),
+                    this, [this] { model_->noThanksTapped(); });
     layout->addWidget(noThanks, 0, Qt::AlignLeft);
     fill(this, model_->title(), model_->explainer(), content, environment.openURL);
 }

@@ -9,9 +9,6 @@
 #include "screens/ContentOfferModel.h"
 #include "screens/GuidedHelpOfferModel.h"
 
-class QLabel;
-class QPushButton;
-
 namespace lumo::ui {
 
 class ContentOfferView : public QWidget {

@@ -8,7 +8,6 @@
 #include "screens/ScreenModel.h"
 
 class QLabel;
-class QVBoxLayout;
 
 namespace lumo::ui {
 

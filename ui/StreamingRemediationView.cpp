@@ -8,10 +8,11 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedWidget>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
+#include <mutex>
 
 #include "Style.h"
 #include "VerifyViews.h"
@@ -53,10 +54,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
                                                    StreamingRemediationModel::Starter starter, QWidget* parent)
     : QWidget(parent), wakeup_(std::make_shared<Wakeup>()) {
     setObjectName(QStringLiteral("streaming-remediation"));
-    static class : public TelemetrySink {
-        void emit(const std::string&, const JSONObject&) override {}
-    } silent;
-    TelemetrySink& telemetry = environment.telemetry ? *environment.telemetry : silent;
+    TelemetrySink& telemetry = environment.telemetry ? *environment.telemetry : silentTelemetry();
     model_ = std::make_unique<StreamingRemediationModel>(remediation, environment.services, telemetry,
                                                          std::move(onFinish), std::move(starter));
     wakeup_->view = this;
@@ -74,13 +72,8 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 18);
     layout->setSpacing(10);
-    QLabel* title = label(QString::fromStdString(remediation.progressTitle()), TextStyle::largeTitle, false, true);
-    title->setFont(textFont(TextStyle::headline, true));
-    {
-        QFont font = textFont(TextStyle::headline, true);
-        font.setPixelSize(18);
-        title->setFont(font);
-    }
+    QLabel* title = label(QString::fromStdString(remediation.progressTitle()), TextStyle::headline);
+    title->setFont(sheetTitleFont());
     identify(title, QStringLiteral("remediation-title"), title->text());
     layout->addWidget(title);
     const std::string subtitle = remediation.progressSubtitle();
@@ -92,9 +85,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     log_->setUndoRedoEnabled(false);
     log_->setLineWrapMode(QPlainTextEdit::NoWrap);
     log_->setMaximumBlockCount(0);  // every line stays: the user may scroll back to any of them
-    QFont mono(QStringLiteral("Menlo"));
-    mono.setStyleHint(QFont::Monospace);
-    mono.setPixelSize(11);
+    const QFont mono = monospacedFont(11);
     log_->setFont(mono);
     log_->setStyleSheet(QStringLiteral(
         "QPlainTextEdit { background: rgb(30,30,30); color: rgb(230,230,230); border-radius: 6px; padding: 4px; }"));

@@ -9,9 +9,7 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
 #include <memory>
-#include <mutex>
 
 #include "UIEnvironment.h"
 #include "screens/StreamingRemediationModel.h"

@@ -47,6 +47,19 @@ QFont textFont(TextStyle style, bool semibold) {
     return result;
 }
 
+QFont sheetTitleFont() {
+    QFont result = textFont(TextStyle::headline, true);
+    result.setPixelSize(18);
+    return result;
+}
+
+QFont monospacedFont(int pixelSize) {
+    QFont result(QStringLiteral("Menlo"));
+    result.setStyleHint(QFont::Monospace);
+    result.setPixelSize(pixelSize);
+    return result;
+}
+
 QColor primaryColor() { return QColor(0, 0, 0, 217); }
 QColor secondaryColor() { return QColor(0, 0, 0, 128); }
 QColor accentColor() { return QColor(0, 122, 255); }
@@ -166,6 +179,19 @@ QIcon radioSymbol(bool selected) {
     return *symbol;
 }
 
+QPushButton* radioOption(const QString& title, const QString& identifier) {
+    QPushButton* row = button(title, ButtonStyle::plain);
+    row->setIconSize(QSize(16, 16));
+    row->setCheckable(true);
+    identify(row, identifier, title);
+    return row;
+}
+
+void setRadioSelected(QPushButton* option, bool selected) {
+    option->setChecked(selected);
+    option->setIcon(radioSymbol(selected));
+}
+
 QIcon checkmarkSymbol() {
     QPixmap pixmap = symbolCanvas();
     QPainter painter(&pixmap);
@@ -185,11 +211,13 @@ QIcon checkmarkSymbol() {
 
 void makeCard(QWidget* widget, int radius) {
     widget->setAttribute(Qt::WA_StyledBackground, true);
-    const QString name = widget->objectName().isEmpty() ? QStringLiteral("card") : widget->objectName();
-    widget->setObjectName(name);
-    widget->setStyleSheet(widget->styleSheet() + QStringLiteral("QWidget#%1 { background: %2; border-radius: %3px; }")
-                                                     .arg(name, rgba(quaternaryFill()))
-                                                     .arg(radius));
+    // Selected by a property, not by the objectName: identify() may rename
+    // the widget afterwards, and the rule must not reach its children.
+    widget->setProperty("card", true);
+    widget->setStyleSheet(widget->styleSheet() +
+                          QStringLiteral("*[card=\"true\"] { background: %1; border-radius: %2px; }")
+                              .arg(rgba(quaternaryFill()))
+                              .arg(radius));
 }
 
 void applyApplicationStyle() {

@@ -21,6 +21,11 @@ enum class ButtonStyle { prominent, bordered, outlined, plain, borderless, link 
 enum class ControlSize { regular, large };
 
 QFont textFont(TextStyle style, bool semibold = false);
+// The title of a sheet: a semibold headline at 18 px.
+QFont sheetTitleFont();
+// Menlo, or the platform's fixed-pitch face where there is no Menlo: for
+// commands, output and file contents.
+QFont monospacedFont(int pixelSize);
 QColor primaryColor();
 QColor secondaryColor();
 QColor accentColor();
@@ -44,6 +49,11 @@ void setMarkdownText(QLabel* label, const QString& markdown);
 QPushButton* button(const QString& title, ButtonStyle style, ControlSize size = ControlSize::regular);
 // Radio symbol: "largecircle.fill.circle" when selected, else "circle".
 QIcon radioSymbol(bool selected);
+// One row of a radio option list: a checkable plain button with the radio
+// symbol, identified by `identifier`.
+QPushButton* radioOption(const QString& title, const QString& identifier);
+// Checks or unchecks a radio option row and shows the matching symbol.
+void setRadioSelected(QPushButton* option, bool selected);
 // "checkmark.circle.fill".
 QIcon checkmarkSymbol();
 // Paints a card background on `widget` (a rounded rectangle in the quaternary fill).

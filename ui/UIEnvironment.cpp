@@ -13,4 +13,11 @@ void QtDelayScheduler::schedule(std::chrono::milliseconds delay, std::function<v
 
 void openInBrowser(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
 
+TelemetrySink& silentTelemetry() {
+    static class : public TelemetrySink {
+        void emit(const std::string&, const JSONObject&) override {}
+    } silent;
+    return silent;
+}
+
 }  // namespace lumo::ui

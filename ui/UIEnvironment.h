@@ -49,4 +49,7 @@ struct UIEnvironment {
 // Opens a URL in the default browser.
 void openInBrowser(const std::string& url);
 
+// A sink that drops every event: for views shown without telemetry.
+TelemetrySink& silentTelemetry();
+
 }  // namespace lumo::ui

@@ -30,14 +30,27 @@ void fill(QWidget* page, QWidget* scaffold) {
 QLabel* monospaced(const QString& text) {
     QLabel* result = label(text, TextStyle::callout);
     makeSelectable(result);
-    QFont font = QFont(QStringLiteral("Menlo"));
-    font.setStyleHint(QFont::Monospace);
-    font.setPixelSize(12);
-    result->setFont(font);
+    result->setFont(monospacedFont(12));
+    return result;
+}
+
+// A large button that runs `onClick`, when there is one.
+QPushButton* actionButton(const QString& title, ButtonStyle style, const QString& identifier,
+                          std::function<void()> onClick) {
+    QPushButton* result = button(title, style, ControlSize::large);
+    identify(result, identifier, title);
+    QObject::connect(result, &QPushButton::clicked, result, [onClick = std::move(onClick)] {
+        if (onClick) onClick();
+    });
     return result;
 }
 
 }  // namespace
+
+QPushButton* continueToAuditButton(ButtonStyle style, std::function<void()> onContinue) {
+    return actionButton(QStringLiteral("Continue to system audit"), style, QStringLiteral("continue-to-audit"),
+                        std::move(onContinue));
+}
 
 QWidget* busyIndicator(const QString& identifier, const QString& spokenName) {
     auto* bar = new QProgressBar;
@@ -99,28 +112,16 @@ VerifyResultView::VerifyResultView(const Remediation& remediation, const Verifie
         layout->addWidget(warning);
     }
 
-    const auto addContinue = [&](ButtonStyle style) {
-        auto* next = button(QStringLiteral("Continue to system audit"), style, ControlSize::large);
-        identify(next, QStringLiteral("continue-to-audit"), next->text());
-        connect(next, &QPushButton::clicked, this, [on = actions.onContinue] {
-            if (on) on();
-        });
-        return next;
-    };
     switch (verdict_.kind) {
         case VerifyVerdict::Kind::passed:
-            layout->addWidget(addContinue(ButtonStyle::prominent), 0, Qt::AlignLeft);
+            layout->addWidget(continueToAuditButton(ButtonStyle::prominent, actions.onContinue), 0, Qt::AlignLeft);
             break;
         case VerifyVerdict::Kind::needsJavaHome: {
             layout->addWidget(label(QStringLiteral("Now point JAVA_HOME at the new Java"), TextStyle::headline));
-            auto* setHome =
-                button(QStringLiteral("Set JAVA_HOME (recommended)"), ButtonStyle::prominent, ControlSize::large);
-            identify(setHome, QStringLiteral("verify-set-java-home"), setHome->text());
-            connect(setHome, &QPushButton::clicked, this, [on = actions.onSetJavaHome] {
-                if (on) on();
-            });
-            layout->addWidget(setHome, 0, Qt::AlignLeft);
-            layout->addWidget(addContinue(ButtonStyle::bordered), 0, Qt::AlignLeft);
+            layout->addWidget(actionButton(QStringLiteral("Set JAVA_HOME (recommended)"), ButtonStyle::prominent,
+                                           QStringLiteral("verify-set-java-home"), actions.onSetJavaHome),
+                              0, Qt::AlignLeft);
+            layout->addWidget(continueToAuditButton(ButtonStyle::bordered, actions.onContinue), 0, Qt::AlignLeft);
             if (environment.telemetry) recordFollowUpOffered(*environment.telemetry, remediation);
             break;
         }
@@ -132,12 +133,9 @@ VerifyResultView::VerifyResultView(const Remediation& remediation, const Verifie
                 if (open) open(ProductConfig::current().urls.javaUnableToLocate);
             });
             layout->addWidget(article, 0, Qt::AlignLeft);
-            auto* back = button(QStringLiteral("Back"), ButtonStyle::bordered, ControlSize::large);
-            identify(back, QStringLiteral("verify-back"), back->text());
-            connect(back, &QPushButton::clicked, this, [on = actions.onBack] {
-                if (on) on();
-            });
-            layout->addWidget(back, 0, Qt::AlignLeft);
+            layout->addWidget(actionButton(QStringLiteral("Back"), ButtonStyle::bordered, QStringLiteral("verify-back"),
+                                           actions.onBack),
+                              0, Qt::AlignLeft);
             break;
         }
     }
@@ -151,12 +149,7 @@ CompletedScaffold::CompletedScaffold(const QString& message, std::function<void(
     setObjectName(QStringLiteral("diagnose-completed"));
     QVBoxLayout* layout = nullptr;
     QWidget* content = column(&layout);
-    auto* next = button(QStringLiteral("Continue to system audit"), ButtonStyle::prominent, ControlSize::large);
-    identify(next, QStringLiteral("continue-to-audit"), next->text());
-    connect(next, &QPushButton::clicked, this, [onContinue] {
-        if (onContinue) onContinue();
-    });
-    layout->addWidget(next, 0, Qt::AlignLeft);
+    layout->addWidget(continueToAuditButton(ButtonStyle::prominent, std::move(onContinue)), 0, Qt::AlignLeft);
     fill(this, new ScreenScaffold(QStringLiteral("Done"), message, content, environment.openURL));
 }
 
@@ -166,12 +159,9 @@ ErrorScaffold::ErrorScaffold(const QString& message, std::function<void()> onBac
     setObjectName(QStringLiteral("diagnose-error"));
     QVBoxLayout* layout = nullptr;
     QWidget* content = column(&layout);
-    auto* back = button(QStringLiteral("Back"), ButtonStyle::prominent, ControlSize::large);
-    identify(back, QStringLiteral("error-back"), back->text());
-    connect(back, &QPushButton::clicked, this, [onBack] {
-        if (onBack) onBack();
-    });
-    layout->addWidget(back, 0, Qt::AlignLeft);
+    layout->addWidget(
+        actionButton(QStringLiteral("Back"), ButtonStyle::prominent, QStringLiteral("error-back"), std::move(onBack)),
+        0, Qt::AlignLeft);
     fill(this, new ScreenScaffold(QStringLiteral("Something went wrong"), message, content, environment.openURL,
                                   QStringLiteral("error-title")));
 }

@@ -6,15 +6,22 @@
 #include <QWidget>
 #include <functional>
 
+#include "Style.h"
 #include "UIEnvironment.h"
 #include "diagnosis/Remediation.h"
 #include "remediation/Verifier.h"
 #include "screens/VerifyModels.h"
 
+class QPushButton;
+
 namespace lumo::ui {
 
 // A busy indicator for the pages that wait.
 QWidget* busyIndicator(const QString& identifier, const QString& spokenName);
+
+// "Continue to system audit": the way on from a diagnosis, a verdict or a
+// completed fix.
+QPushButton* continueToAuditButton(ButtonStyle style, std::function<void()> onContinue);
 
 // "Diagnosing Java…" while the Mac is profiled.
 class ProbingScaffold : public QWidget {

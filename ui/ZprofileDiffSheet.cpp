@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include "Style.h"
@@ -15,11 +15,8 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
                                      RemediationFinish onFinish, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("zprofile-diff-sheet"));
-    static class : public TelemetrySink {
-        void emit(const std::string&, const JSONObject&) override {}
-    } silent;
     model_ = std::make_unique<ZprofileDiffModel>(remediation, environment.services.fs,
-                                                 environment.telemetry ? *environment.telemetry : silent,
+                                                 environment.telemetry ? *environment.telemetry : silentTelemetry(),
                                                  std::move(onFinish));
     model_->setOnChange([this] { refresh(); });
 
@@ -27,9 +24,7 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     layout->setContentsMargins(24, 22, 24, 18);
     layout->setSpacing(10);
     QLabel* title = markdownLabel(QString::fromUtf8(ZprofileDiffModel::kTitle), TextStyle::headline);
-    QFont titleFont = textFont(TextStyle::headline, true);
-    titleFont.setPixelSize(18);
-    title->setFont(titleFont);
+    title->setFont(sheetTitleFont());
     identify(title, QStringLiteral("zprofile-title"), QStringLiteral("Set JAVA_HOME in ~/.zprofile"));
     layout->addWidget(title);
     layout->addWidget(markdownLabel(QString::fromUtf8(ZprofileDiffModel::kExplainer), TextStyle::callout, true));
@@ -46,10 +41,7 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     identify(diff_, QStringLiteral("zprofile-diff"), QStringLiteral("Changes"));
     diff_->setReadOnly(true);
     diff_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont mono(QStringLiteral("Menlo"));
-    mono.setStyleHint(QFont::Monospace);
-    mono.setPixelSize(11);
-    diff_->setFont(mono);
+    diff_->setFont(monospacedFont(11));
     diff_->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: white; border: 1px solid rgba(0,0,0,0.12);"
                        " border-radius: 6px; padding: 4px; }"));

@@ -2,22 +2,15 @@
 // states, the gate's completion page and the final report.
 #include <QApplication>
 #include <QPushButton>
-#include <cstdio>
 #include <functional>
 
 #include "JavaProduct.h"
 #include "LumoRootView.h"
-#include "shell/Preferences.h"
-#include "simulated/SimulatedServices.h"
+#include "Screenshots.h"
 
 namespace lumo::ui {
 
 namespace {
-
-class QuietSink : public TelemetrySink {
-public:
-    void emit(const std::string&, const JSONObject&) override {}
-};
 
 void settleAudit() {
     for (int i = 0; i < 5; ++i) {
@@ -40,18 +33,14 @@ SystemProfile macWith(Architecture architecture, int macOS, bool homebrew, bool 
 
 }  // namespace
 
-// Returns the number of pictures that could not be written.
 int shootAuditPages(const QString& directory) {
-    static QuietSink sink;
     int failures = 0;
     const auto shoot = [&](const char* name, const ProductConfig& product, const SystemProfile& profile,
                            AuditContext context, const std::function<void(LumoRootView&)>& prepare = {}) {
         ProductConfig::setCurrent(product);
         LumoRootView::Options options;
-        options.services.store = std::make_shared<InMemoryKeyValueStore>();
-        options.services.isFixtureMode = true;
-        options.services.store->set(PreferenceValue(true), preference_keys::consented(product));
-        options.telemetry = &sink;
+        options.services = servicesFor(true);
+        options.telemetry = &silentTelemetry();
         options.openURL = [](const std::string&) {};
         options.initialProfile = profile;
         LumoRootView root(options);
@@ -62,13 +51,7 @@ int shootAuditPages(const QString& directory) {
         settleAudit();
         if (prepare) prepare(root);
         settleAudit();
-        const QString path = directory + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
-        if (root.grab().save(path)) {
-            std::printf("%s\n", qPrintable(path));
-        } else {
-            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-            ++failures;
-        }
+        if (!savePicture(root, directory, QString::fromLatin1(name))) ++failures;
     };
     const auto press = [](const char* identifier) {
         return [identifier](LumoRootView& root) {

@@ -13,6 +13,7 @@
 #include "DiagnoseView.h"
 #include "JavaProduct.h"
 #include "RemediationProgressView.h"
+#include "Screenshots.h"
 #include "StreamingRemediationView.h"
 #include "remediation/HomebrewInstaller.h"
 #include "remediation/MiseRunner.h"
@@ -21,11 +22,6 @@
 namespace lumo::ui {
 
 namespace {
-
-class QuietJourneySink : public TelemetrySink {
-public:
-    void emit(const std::string&, const JSONObject&) override {}
-};
 
 class LaterScheduler : public DelayScheduling {
 public:
@@ -82,7 +78,6 @@ const std::vector<std::string> kBrewTranscript = {
 struct Shooter {
     QString directory;
     int failures = 0;
-    QuietJourneySink sink;
     LaterScheduler scheduler;
     AppNavigation navigation;
     ProfileStore profiles;
@@ -91,7 +86,7 @@ struct Shooter {
         UIEnvironment env;
         env.services = makeSimulatedServices(mac);
         env.navigation = &navigation;
-        env.telemetry = &sink;
+        env.telemetry = &silentTelemetry();
         env.profile = &profiles;
         env.scheduler = &scheduler;
         env.openURL = [](const std::string&) {};
@@ -101,13 +96,7 @@ struct Shooter {
 
     void save(QWidget& widget, const char* name, bool settle = true) {
         if (settle) settleJourney();
-        const QString path = directory + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
-        if (widget.grab().save(path)) {
-            std::printf("%s\n", qPrintable(path));
-        } else {
-            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-            ++failures;
-        }
+        if (!savePicture(widget, directory, QString::fromLatin1(name))) ++failures;
     }
 
     static void press(QWidget& root, const char* identifier) {
@@ -145,7 +134,6 @@ struct Shooter {
 
 }  // namespace
 
-// Returns the number of pictures that could not be written.
 int shootJourneyPages(const QString& directory) {
     ProductConfig::setCurrent(lumoraJava());
     Shooter shoot;

@@ -16,26 +16,37 @@
 #include "CompletionViews.h"
 #include "JavaProduct.h"
 #include "LumoRootView.h"
+#include "Screenshots.h"
 #include "Style.h"
 #include "shell/Preferences.h"
 #include "simulated/SimulatedServices.h"
 
 namespace lumo::ui {
-// The staged audit's pages (AuditScreenshots.cpp).
-int shootAuditPages(const QString& directory);
-// The Java journey's pages (JourneyScreenshots.cpp).
-int shootJourneyPages(const QString& directory);
+
+bool savePicture(QWidget& widget, const QString& directory, const QString& name) {
+    const QString path = directory + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+AppServices servicesFor(bool consented) {
+    AppServices services;
+    services.store = std::make_shared<InMemoryKeyValueStore>();
+    services.isFixtureMode = true;
+    if (consented) services.store->set(PreferenceValue(true), preference_keys::consented(ProductConfig::current()));
+    return services;
+}
+
 }  // namespace lumo::ui
 
 namespace {
 
 using namespace lumo;
 using namespace lumo::ui;
-
-class SilentSink : public TelemetrySink {
-public:
-    void emit(const std::string&, const JSONObject&) override {}
-};
 
 class ManualScheduler : public DelayScheduling {
 public:
@@ -45,18 +56,8 @@ public:
     std::vector<std::function<void()>> pending;
 };
 
-SilentSink sink;
-
 void settle() {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
-}
-
-AppServices servicesFor(bool consented) {
-    AppServices services;
-    services.store = std::make_shared<InMemoryKeyValueStore>();
-    services.isFixtureMode = true;
-    if (consented) services.store->set(PreferenceValue(true), preference_keys::consented(ProductConfig::current()));
-    return services;
 }
 
 void click(QWidget& root, const char* identifier) {
@@ -79,17 +80,23 @@ void type(QWidget& root, const char* identifier, const QString& text) {
     settle();
 }
 
+// Prepares a root by opening `screen` over the welcome screen, then clicking
+// `thenClick` if given.
+std::function<void(LumoRootView&)> showing(const Screen& screen, const char* thenClick = nullptr) {
+    return [screen, thenClick](LumoRootView& root) {
+        root.navigation().push(screen);
+        if (thenClick) {
+            settle();
+            click(root, thenClick);
+        }
+    };
+}
+
 int failures = 0;
 
 void save(QWidget& widget, const QString& directory, const QString& name) {
     settle();
-    const QString path = directory + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!widget.grab().save(path)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-        ++failures;
-    } else {
-        std::printf("%s\n", qPrintable(path));
-    }
+    if (!savePicture(widget, directory, name)) ++failures;
 }
 
 void shootRoot(const QString& directory, const QString& name, const ProductConfig& product, bool consented,
@@ -97,7 +104,7 @@ void shootRoot(const QString& directory, const QString& name, const ProductConfi
     ProductConfig::setCurrent(product);
     LumoRootView::Options options;
     options.services = servicesFor(consented);
-    options.telemetry = &sink;
+    options.telemetry = &silentTelemetry();
     options.openURL = [](const std::string&) {};
     options.badge = badge;
     LumoRootView root(options);
@@ -129,28 +136,16 @@ int main(int argc, char** argv) {
         type(root, "goal-detail-field", QStringLiteral("IntelliJ IDEA for my job"));
     });
     shootRoot(directory, "06-welcome-start-button-fixwell", fixwell, true, nullptr);
-    shootRoot(directory, "07-diagnose-empty-services", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::diagnose()); });
-    shootRoot(directory, "08-next-step", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::nextStep()); });
-    shootRoot(directory, "09-next-step-selected", java, true, [](LumoRootView& root) {
-        root.navigation().push(Screen::nextStep());
-        settle();
-        click(root, "next-step-option-goal_blocked");
-    });
-    shootRoot(directory, "10-offer-content", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::contentOffer("app_game_help")); });
-    shootRoot(directory, "11-offer-content-unknown", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::contentOffer("not_in_catalogue")); });
-    shootRoot(directory, "12-offer-guided-help", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::guidedHelpOffer()); });
-    shootRoot(directory, "13-offer-guided-help-unavailable", java, true, [](LumoRootView& root) {
-        root.navigation().push(Screen::guidedHelpOffer());
-        settle();
-        click(root, "offer-guided_help_plan-primary");
-    });
-    shootRoot(directory, "14-offer-ai-coding", java, true,
-              [](LumoRootView& root) { root.navigation().push(Screen::aiCodingOffer()); });
+    shootRoot(directory, "07-diagnose-empty-services", java, true, showing(Screen::diagnose()));
+    shootRoot(directory, "08-next-step", java, true, showing(Screen::nextStep()));
+    shootRoot(directory, "09-next-step-selected", java, true,
+              showing(Screen::nextStep(), "next-step-option-goal_blocked"));
+    shootRoot(directory, "10-offer-content", java, true, showing(Screen::contentOffer("app_game_help")));
+    shootRoot(directory, "11-offer-content-unknown", java, true, showing(Screen::contentOffer("not_in_catalogue")));
+    shootRoot(directory, "12-offer-guided-help", java, true, showing(Screen::guidedHelpOffer()));
+    shootRoot(directory, "13-offer-guided-help-unavailable", java, true,
+              showing(Screen::guidedHelpOffer(), "offer-guided_help_plan-primary"));
+    shootRoot(directory, "14-offer-ai-coding", java, true, showing(Screen::aiCodingOffer()));
     const auto completion = [&](const QString& name, const ProductConfig& product, CompletionSurface surface,
                                 const std::function<void(QWidget&)>& prepare) {
         ProductConfig::setCurrent(product);
@@ -159,7 +154,7 @@ int main(int argc, char** argv) {
         UIEnvironment environment;
         environment.navigation = &navigation;
         environment.services = servicesFor(true);
-        environment.telemetry = &sink;
+        environment.telemetry = &silentTelemetry();
         environment.scheduler = &scheduler;
         environment.openURL = [](const std::string&) {};
         SimplifiedCompletionView page(
@@ -194,7 +189,7 @@ int main(int argc, char** argv) {
         ManualScheduler scheduler;
         UIEnvironment environment;
         environment.services = servicesFor(true);
-        environment.telemetry = &sink;
+        environment.telemetry = &silentTelemetry();
         environment.scheduler = &scheduler;
         QWidget host;
         host.setObjectName(QStringLiteral("card-host"));

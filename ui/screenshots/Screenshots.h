@@ -1,0 +1,28 @@
+// What the pages of lumora-screenshots share: writing a picture and the
+// services of a user on a fresh Mac.
+#pragma once
+
+#include <QString>
+
+#include "shell/AppServices.h"
+
+class QWidget;
+
+namespace lumo::ui {
+
+// Grabs `widget` into DIRECTORY/NAME.png and prints the path; false when the
+// picture could not be written.
+bool savePicture(QWidget& widget, const QString& directory, const QString& name);
+
+// In-memory preferences in fixture mode; with the current product's consent
+// already given when `consented`.
+AppServices servicesFor(bool consented);
+
+// The staged audit's pages (AuditScreenshots.cpp). Returns the number of
+// pictures that could not be written.
+int shootAuditPages(const QString& directory);
+// The Java journey's pages (JourneyScreenshots.cpp). Returns the number of
+// pictures that could not be written.
+int shootJourneyPages(const QString& directory);
+
+}  // namespace lumo::ui
