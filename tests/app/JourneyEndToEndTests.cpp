@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 #include <mutex>
 
 #include "JavaProduct.h"
@@ -83,44 +81,28 @@ protected:
 
     // Waits until the button is shown and enabled, then clicks it.
     void tap(const char* identifier) {
-        QElapsedTimer timer;
-        timer.start();
         QPushButton* target = nullptr;
-        while (!(target = shown<QPushButton>(identifier)) || !target->isEnabled()) {
-            if (timer.elapsed() > 10000) {
-                std::string ran;
-                if (runner)
-                    for (const auto& argv : runner->invocations()) ran += "\n  " + argv.back();
-                FAIL() << "no button " << identifier
-                       << "; events so far: " << ::testing::PrintToString(recorder.names()) << "; commands run:" << ran;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QThread::msleep(1);
+        const bool ready = test::waitFor([&] {
+            target = shown<QPushButton>(identifier);
+            return target && target->isEnabled();
+        });
+        if (!ready) {
+            std::string ran;
+            if (runner)
+                for (const auto& argv : runner->invocations()) ran += "\n  " + argv.back();
+            FAIL() << "no button " << identifier << "; events so far: " << ::testing::PrintToString(recorder.names())
+                   << "; commands run:" << ran;
         }
         target->click();
         QApplication::processEvents();
     }
 
     void waitFor(const char* identifier) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!shown(identifier)) {
-            ASSERT_LT(timer.elapsed(), 10000) << identifier << " never appeared";
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QThread::msleep(1);
-        }
+        ASSERT_TRUE(test::waitFor([&] { return shown(identifier) != nullptr; })) << identifier << " never appeared";
     }
 
     void waitGone(const char* identifier) {
-        QElapsedTimer timer;
-        timer.start();
-        while (shown(identifier)) {
-            ASSERT_LT(timer.elapsed(), 10000) << identifier << " never went";
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(1);
-        }
+        ASSERT_TRUE(test::waitFor([&] { return shown(identifier) == nullptr; })) << identifier << " never went";
     }
 
     Recorder recorder;

@@ -33,13 +33,15 @@ template <class Event>
     return ::testing::AssertionSuccess();
 }
 
-// Whether `pid` has gone away within `limit`. A grandchild that has been
+inline bool isGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Whether `pid` has gone away within 20 seconds. A grandchild that has been
 // re-parented may linger as a zombie if nothing reaps orphans in this
 // environment; that still counts as terminated when `zombieCounts`.
-inline bool waitUntilGone(pid_t pid, bool zombieCounts, std::chrono::seconds limit = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+inline bool waitUntilGone(pid_t pid, bool zombieCounts) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+        if (isGone(pid)) return true;
         if (zombieCounts && round % 10 == 9) {
             auto state = LiveProcessRunner().run("/bin/sh", {"-c", "ps -o stat= -p " + std::to_string(pid)});
             if (state && state->stdoutText.find('Z') != std::string::npos) return true;
@@ -48,7 +50,5 @@ inline bool waitUntilGone(pid_t pid, bool zombieCounts, std::chrono::seconds lim
     }
     return false;
 }
-
-inline bool isGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace lumo::test

@@ -1,7 +1,6 @@
 // The system profiler and the Java probes on simulated Macs.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -10,6 +9,7 @@
 #include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
+#include "support/ScenarioCommands.h"
 
 namespace lumo {
 namespace {
@@ -22,19 +22,17 @@ Scenario quietMac() {
     scenario.home = "/Users/sam";
     scenario.environment = {{"SHELL", "/bin/zsh"}};
     for (const char* name : {"java", "mise", "claude", "codex", "aider"})
-        scenario.commands.push_back({{"/usr/bin/which", name}, "", "", 1, 0, std::nullopt, 0});
-    scenario.commands.push_back({{"/usr/bin/uname", "-m"}, "arm64\n", "", 0, 0, std::nullopt, 0});
-    scenario.commands.push_back({{"/usr/bin/xcode-select", "-p"}, "", "xcode-select: error\n", 2, 0, std::nullopt, 0});
-    scenario.commands.push_back(
-        {{"/usr/libexec/java_home", "-V"}, "", "Unable to find any JVMs\n", 1, 0, std::nullopt, 0});
-    scenario.commands.push_back(
-        {{"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n", "", 0, 0, std::nullopt, 0});
+        scenario.commands.push_back(test::oneShot({"/usr/bin/which", name}, "", 1));
+    scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
+    scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
+    scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
+    scenario.commands.push_back(test::oneShot({"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n"));
     return scenario;
 }
 
 void answer(Scenario& scenario, std::vector<std::string> argv, std::string out, int exitCode = 0) {
     std::erase_if(scenario.commands, [&](const ScenarioCommand& command) { return command.argv == argv; });
-    scenario.commands.push_back({std::move(argv), std::move(out), "", exitCode, 0, std::nullopt, 0});
+    scenario.commands.push_back(test::oneShot(std::move(argv), std::move(out), exitCode));
 }
 
 SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr) {

@@ -10,11 +10,7 @@
 namespace lumo::test {
 namespace {
 
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
-const std::string kArch = kAdoptiumArchitecture;
 
 // What Homebrew prints when its own sudo call ignores SUDO_ASKPASS.
 std::string bypassTranscript(const std::string& cask) {
@@ -76,9 +72,6 @@ struct BrewRig {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
-    std::string packagePath(int major) const {
-        return world.fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
-    }
 };
 
 std::vector<std::string> tail(const std::vector<std::string>& lines, std::size_t count) {
@@ -97,7 +90,7 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
                                        "Looking up Temurin " + std::string(cask == "temurin@17" ? "17" : "25") + " (" +
                                            kArch + ") on Adoptium…",
                                        "GET " + rig.adoptium.packageURL(),
-                                       "Saved to " + rig.packagePath(major),
+                                       "Saved to " + rig.world.packagePath(major),
                                        "Verifying download checksum…",
                                        "Running /usr/sbin/installer (macOS will ask for your password)…",
                                        "Installer completed.",
@@ -107,8 +100,9 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
         ASSERT_FALSE(rig.adoptium.requests().empty());
         EXPECT_EQ(rig.adoptium.requests()[0].path, "/v3/assets/latest/" + std::to_string(major) +
                                                        "/hotspot?architecture=" + kArch + "&image_type=jdk&os=mac");
-        EXPECT_NE(readFile(rig.fake + "/script").find("-pkg '" + rig.packagePath(major) + "'"), std::string::npos);
-        EXPECT_FALSE(fs::exists(rig.packagePath(major)));
+        EXPECT_NE(readFile(rig.fake + "/script").find("-pkg '" + rig.world.packagePath(major) + "'"),
+                  std::string::npos);
+        EXPECT_FALSE(fs::exists(rig.world.packagePath(major)));
         EXPECT_TRUE(rig.world.sandboxes().empty());
     }
 }
@@ -261,7 +255,13 @@ std::string hangingScript(const std::string& pidFile) {
            pidFile + ".tmp\"\nmv \"" + pidFile + ".tmp\" \"" + pidFile + "\"\nwait\n";
 }
 
-void expectStopped(const std::string& pidFile) {
+// Cancels a run of hangingScript(pidFile) once it has started: the run ends
+// with <canceled> alone, and the script and its grandchild are stopped.
+void cancelOnceStarted(EventStream<StreamEvent>& stream, CancelSource& cancel, const std::string& pidFile) {
+    ASSERT_EQ(show(*stream.next()), "started");
+    ASSERT_TRUE(eventually([&] { return fs::exists(pidFile); }));
+    cancel.cancel();
+    EXPECT_EQ(shown(collect(stream)), std::vector<std::string>{"<canceled>"});
     std::istringstream ids(readFile(pidFile));
     int pid = 0;
     int count = 0;
@@ -278,11 +278,7 @@ TEST(BrewRunnerTest, CancelStopsBrewAndItsChildrenAndRemovesTheSandbox) {
     rig.brew = rig.world.program("hanging-brew", hangingScript(pids));
     CancelSource cancel;
     auto stream = rig.runner().run("temurin", kPrompt, cancel.token());
-    ASSERT_EQ(show(*stream.next()), "started");
-    ASSERT_TRUE(eventually([&] { return fs::exists(pids); }));
-    cancel.cancel();
-    EXPECT_EQ(shown(collect(stream)), std::vector<std::string>{"<canceled>"});
-    expectStopped(pids);
+    ASSERT_NO_FATAL_FAILURE(cancelOnceStarted(stream, cancel, pids));
     EXPECT_TRUE(rig.world.sandboxes().empty());
 }
 
@@ -388,11 +384,7 @@ TEST(HomebrewInstallerTest, CancelStopsTheScriptAndItsChildren) {
     rig.bash = rig.world.program("hanging-bash", hangingScript(pids));
     CancelSource cancel;
     auto stream = rig.installer().run(cancel.token());
-    ASSERT_EQ(show(*stream.next()), "started");
-    ASSERT_TRUE(eventually([&] { return fs::exists(pids); }));
-    cancel.cancel();
-    EXPECT_EQ(shown(collect(stream)), std::vector<std::string>{"<canceled>"});
-    expectStopped(pids);
+    ASSERT_NO_FATAL_FAILURE(cancelOnceStarted(stream, cancel, pids));
     EXPECT_TRUE(rig.world.sandboxes().empty());
     EXPECT_FALSE(fs::exists(rig.world.fs->home + "/.zprofile"));
 }

@@ -126,6 +126,10 @@ std::string InstallerWorld::program(const std::string& name, const std::string& 
     return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
 }
 
+std::string InstallerWorld::packagePath(int major) const {
+    return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
+}
+
 std::vector<std::string> InstallerWorld::sandboxes() const {
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(fs->temporary)) {
@@ -133,15 +137,6 @@ std::vector<std::string> InstallerWorld::sandboxes() const {
         if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
     }
     return found;
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 bool processGone(int pid) {

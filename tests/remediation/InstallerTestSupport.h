@@ -6,7 +6,6 @@
 #include <httplib.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,11 +17,16 @@
 #include "platform/ProcessTypes.h"
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
+#include "remediation/AdoptiumAPI.h"
 #include "remediation/PKGInstaller.h"
 #include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
 
 namespace lumo::test {
+
+// The prompt the runners are given, and the architecture they ask Adoptium for.
+inline const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
+inline const std::string kArch = kAdoptiumArchitecture;
 
 // The real file system with home, temporary and caches directories inside `root`.
 class FolderFileSystem final : public ForwardingFileSystem {
@@ -97,10 +101,9 @@ struct InstallerWorld {
     // The sandbox directories now present in the temporary directory.
     std::vector<std::string> sandboxes() const;
     std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
+    // Where a run keeps the downloaded package of Java `major`.
+    std::string packagePath(int major) const;
 };
-
-// Waits (polling) until `condition` holds or `limit` has passed.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // True when no live process has this id (a zombie counts as gone).
 bool processGone(int pid);

@@ -15,9 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
-const std::string kArch = kAdoptiumArchitecture;
-
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
     return text;
@@ -36,9 +33,7 @@ struct PackageRig {
         PrivilegedExecutor executor(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = osascript});
         return PKGInstaller(world.process, world.http, world.fs, api, executor, options);
     }
-    std::string packagePath(int major = 21) const {
-        return world.fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
-    }
+    std::string packagePath(int major = 21) const { return world.packagePath(major); }
     std::vector<std::string> install(int major = 21, const CancelToken& cancel = {}) const {
         auto stream = installer().run(major, kPrompt, cancel);
         return shown(collect(stream));

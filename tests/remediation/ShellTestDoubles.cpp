@@ -1,22 +1,13 @@
 #include "ShellTestDoubles.h"
 
-extern char** environ;
+#include "platform/live/LiveHostInfo.h"
 
 namespace lumo::test {
 
 HomeProcessRunner::HomeProcessRunner(std::string home) : m_home(std::move(home)) {}
 
 Environment HomeProcessRunner::withHome(const std::optional<Environment>& environment) const {
-    Environment result;
-    if (environment) {
-        result = *environment;
-    } else {
-        for (char** entry = environ; *entry; ++entry) {
-            const std::string text = *entry;
-            const auto equals = text.find('=');
-            if (equals != std::string::npos) result[text.substr(0, equals)] = text.substr(equals + 1);
-        }
-    }
+    Environment result = environment ? *environment : currentHostInfo().environment;
     result["HOME"] = m_home;
     result.erase("ZDOTDIR");
     return result;

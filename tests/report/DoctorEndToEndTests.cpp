@@ -32,9 +32,10 @@ DoctorRun runDoctor(const std::string& arguments) {
     return run;
 }
 
-std::string scenario(const std::string& name) {
-    return std::string("'") + LUMO_SOURCE_DIR + "/scenarios/" + name + "'";
-}
+// Quotes a path for the shell (ours hold no single quote).
+std::string quoted(const std::string& path) { return std::string("'") + path + "'"; }
+
+std::string scenario(const std::string& name) { return quoted(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name); }
 
 struct Expectation {
     const char* scenario;
@@ -75,7 +76,7 @@ TEST(DoctorEndToEndTest, BundledScenariosGiveTheirDiagnosisAndFixes) {
 TEST(DoctorEndToEndTest, EveryBundledScenarioReportsInBothForms) {
     for (const auto& entry : std::filesystem::directory_iterator(std::string(LUMO_SOURCE_DIR) + "/scenarios")) {
         if (entry.path().extension() != ".json") continue;
-        const std::string file = "'" + entry.path().string() + "'";
+        const std::string file = quoted(entry.path().string());
         const DoctorRun json = runDoctor("--json --scenario " + file);
         EXPECT_EQ(json.status, 0) << file;
         EXPECT_FALSE(nlohmann::json::parse(json.out, nullptr, false).is_discarded()) << file;
@@ -88,7 +89,7 @@ TEST(DoctorEndToEndTest, EveryBundledScenarioReportsInBothForms) {
 TEST(DoctorEndToEndTest, BadScenarioExitsWithStatus2AndNoReport) {
     lumo::test::TemporaryDirectory directory;
     const std::string file = directory.write("bad.json", "[1, 2");
-    const DoctorRun run = runDoctor("--json --scenario '" + file + "'");
+    const DoctorRun run = runDoctor("--json --scenario " + quoted(file));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
 }

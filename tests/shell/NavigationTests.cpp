@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shell/AppNavigation.h"
+#include "shell/LaunchEvent.h"
 
 namespace lumo {
 namespace {
@@ -190,14 +191,6 @@ TEST(ScreenTests, AuditEntryRawValuesRoundTrip) {
     EXPECT_FALSE(auditEntryFromRawValue("buildIntent"));
     EXPECT_FALSE(auditEntryFromRawValue(""));
 }
-
-}  // namespace
-}  // namespace lumo
-
-#include "shell/LaunchEvent.h"
-
-namespace lumo {
-namespace {
 
 TEST(LaunchEventTests, PropertiesFromTheProfile) {
     SystemProfile profile;

@@ -5,6 +5,7 @@
 
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
+#include "support/ScenarioCommands.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -99,9 +100,9 @@ TEST(ScenarioLoader, ErrorsNameTheFileAndTheKey) {
 }
 
 TEST(SimulatedProcesses, AnswersByExactArgvInTurn) {
-    SimulatedProcessRunner runner({{{"/bin/zsh", "-lc", "java -version"}, "", "first\n", 0, 0, std::nullopt, 0},
-                                   {{"/bin/zsh", "-lc", "java -version"}, "", "second\n", 0, 0, std::nullopt, 0},
-                                   {{"/usr/bin/which", "java"}, "/usr/bin/java\n", "", 3, 0, std::nullopt, 0}});
+    SimulatedProcessRunner runner({test::oneShot({"/bin/zsh", "-lc", "java -version"}, "", 0, "first\n"),
+                                   test::oneShot({"/bin/zsh", "-lc", "java -version"}, "", 0, "second\n"),
+                                   test::oneShot({"/usr/bin/which", "java"}, "/usr/bin/java\n", 3)});
     EXPECT_EQ(runner.run("/bin/zsh", {"-lc", "java -version"})->stderrText, "first\n");
     EXPECT_EQ(runner.run("/bin/zsh", {"-lc", "java -version"})->stderrText, "second\n");
     EXPECT_EQ(runner.run("/bin/zsh", {"-lc", "java -version"})->stderrText, "second\n");  // the last one stays
@@ -117,9 +118,9 @@ TEST(SimulatedProcesses, AnswersByExactArgvInTurn) {
 }
 
 TEST(SimulatedProcesses, StreamsLinesAndStopsWhenCancelled) {
-    SimulatedProcessRunner runner({{{"/brew", "install"}, "", "", 0, 0, std::vector<std::string>{"a", "b"}, 1},
-                                   {{"/slow"}, "", "", 0, 0, std::vector<std::string>(100, "line"), 50},
-                                   {{"/plain"}, "out 1\nout 2\n", "err\n", 4, 0, std::nullopt, 0}});
+    SimulatedProcessRunner runner({test::streamed({"/brew", "install"}, {"a", "b"}, 0, 1),
+                                   test::streamed({"/slow"}, std::vector<std::string>(100, "line"), 0, 50),
+                                   test::oneShot({"/plain"}, "out 1\nout 2\n", 4, "err\n")});
     auto install = runner.stream("/brew", {"install"});
     EXPECT_EQ(test::collect(install.events),
               (std::vector<ProcessStreamEvent>{process_event::Line{"a"}, process_event::Line{"b"},

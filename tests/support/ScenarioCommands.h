@@ -20,11 +20,12 @@ inline ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::
     return command;
 }
 
-// A command that prints `out` and exits.
-inline ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0) {
+// A command that prints `out` (and `err` on standard error) and exits.
+inline ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0, std::string err = {}) {
     ScenarioCommand command;
     command.argv = std::move(argv);
     command.stdoutText = std::move(out);
+    command.stderrText = std::move(err);
     command.exitCode = exitCode;
     return command;
 }

@@ -1,6 +1,8 @@
 // Small helpers the tests share.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ private:
 
 // Reads a whole file; empty when missing.
 std::string readFile(const std::string& path);
+
+// Polls `condition` until it holds or `limit` has passed; returns its last value.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 // Consumes a stream to its end.
 template <class T>

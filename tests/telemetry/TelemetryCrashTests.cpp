@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include "TelemetryReceiver.h"
-#include "TelemetryTestSupport.h"
 #include "platform/FileSystemOperating.h"
 #include "support/TestSupport.h"
 
@@ -91,7 +90,7 @@ TEST(TelemetryCrashTest, EventsOfAProcessKilledMidFlushAreAllDeliveredByTheNextO
     ChildGuard recorderGuard{recorder};
     ASSERT_GT(recorder.pid, 0);
     EXPECT_EQ(readLine(recorder.output), "persisted");
-    ASSERT_TRUE(test::waitFor([&] { return receiver.rowCount() >= 10; }));
+    ASSERT_TRUE(test::eventually([&] { return receiver.rowCount() >= 10; }));
     kill(recorder.pid, SIGKILL);
     const int killed = waitForExit(recorder.pid);
     recorder.pid = -1;

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "TelemetryReceiver.h"
-#include "TelemetryTestSupport.h"
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
+#include "simulated/SimulatedServices.h"
 #include "support/TestSupport.h"
 #include "telemetry/TelemetryService.h"
 
@@ -85,7 +88,7 @@ protected:
     static bool idle(TelemetryService& service) { return !service.snapshot().isFlushing; }
 
     test::TemporaryDirectory m_dir;
-    std::shared_ptr<test::MemoryStore> m_store = std::make_shared<test::MemoryStore>();
+    std::shared_ptr<InMemoryKeyValueStore> m_store = std::make_shared<InMemoryKeyValueStore>();
     std::shared_ptr<LiveFileSystem> m_fs = std::make_shared<LiveFileSystem>();
     std::unique_ptr<TelemetryReceiver> m_receiver;
     std::string m_endpoint;
@@ -100,7 +103,7 @@ TEST_F(TelemetryServiceTest, DeliversEveryEventInOrderWithTheExactRecordAndLeave
     service->record("remediation_failed", data);
     service->emit("consent_given");
     service->record("app_launched", {{"macos_major", 14}});
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
 
     EXPECT_THAT(deliveredNames(), ElementsAre("remediation_failed", "consent_given", "app_launched"));
     EXPECT_EQ(m_receiver->requestCount(), 3u);  // one POST per event
@@ -122,7 +125,7 @@ TEST_F(TelemetryServiceTest, EventsRecordedDuringAFlushArePersistedAtOnceAndSent
     m_receiver->stall(60s);
     auto service = startService();
     service->record("chooser_shown");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->requestCount() == 1; }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
     service->record("remediation_applied");
     service->record("remediation_completed");
     service->waitUntilPersisted();
@@ -134,7 +137,7 @@ TEST_F(TelemetryServiceTest, EventsRecordedDuringAFlushArePersistedAtOnceAndSent
     EXPECT_THAT(pendingNames(), ElementsAre("chooser_shown", "remediation_applied", "remediation_completed"));
 
     m_receiver->stall(0ms);
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("chooser_shown", "remediation_applied", "remediation_completed"));
     EXPECT_FALSE(m_fs->fileExists(pendingFile()));
 }
@@ -143,7 +146,7 @@ TEST_F(TelemetryServiceTest, ClientErrorsDropTheEventAfterTheLogLine) {
     auto service = startService();
     service->record("Not-Snake-Case");  // the receiver's schema refuses it: 422
     service->record("nps_shown");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("nps_shown"));
     EXPECT_EQ(m_receiver->requestCount(), 2u);  // no retry for a 4xx
     EXPECT_THAT(logs(), ElementsAre("Telemetry: dropping event after 422 (likely event_name or schema mismatch)"));
@@ -154,7 +157,7 @@ TEST_F(TelemetryServiceTest, ClientErrorsDropTheEventAfterTheLogLine) {
     config.anonKey = "wrong";
     TelemetryService wrongKey(config);
     wrongKey.record("nps_shown");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->requestCount() == 3 && idle(wrongKey); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 3 && idle(wrongKey); }));
     EXPECT_EQ(logs().back(), "Telemetry: dropping event after 401 (likely event_name or schema mismatch)");
     EXPECT_EQ(m_receiver->rowCount(), 1u);
 }
@@ -163,7 +166,7 @@ TEST_F(TelemetryServiceTest, ServerErrorsAreRetriedTwiceAfterPausesThenTheEventS
     m_receiver->failNext(3, 500);
     auto service = startService();
     service->record("verify_failed", {{"exit_code", 1}});
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->requestCount() == 3 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 3 && idle(*service); }));
 
     const auto times = m_receiver->requestTimes();
     EXPECT_GE(times[1] - times[0], 50ms);
@@ -176,7 +179,7 @@ TEST_F(TelemetryServiceTest, ServerErrorsAreRetriedTwiceAfterPausesThenTheEventS
 
     // The next recorded event starts a flush that sends the old head first.
     service->record("verify_offered_followup");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("verify_failed", "verify_offered_followup"));
     EXPECT_FALSE(m_fs->fileExists(pendingFile()));
 }
@@ -185,10 +188,10 @@ TEST_F(TelemetryServiceTest, RequestTimeoutAndTooManyRequestsAreRetriedNotDroppe
     auto service = startService();
     m_receiver->failNext(1, 429);
     service->record("offer_shown");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
     m_receiver->failNext(2, 408);
     service->record("offer_action");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("offer_shown", "offer_action"));
     EXPECT_EQ(m_receiver->requestCount(), 5u);
     EXPECT_TRUE(logs().empty());
@@ -201,7 +204,7 @@ TEST_F(TelemetryServiceTest, EventsQueuedWhileTheReceiverIsDownGoFirstAfterARest
     service->record("audit_reached");
     service->record("audit_stage_outcome");
     service->record("audit_gated");
-    ASSERT_TRUE(test::waitFor([&] {
+    ASSERT_TRUE(test::eventually([&] {
         const auto state = service->snapshot();
         return !state.isFlushing && state.pending.size() == 3;
     }));
@@ -213,7 +216,7 @@ TEST_F(TelemetryServiceTest, EventsQueuedWhileTheReceiverIsDownGoFirstAfterARest
     startReceiver(port);
     auto restarted = startService();
     restarted->record("nps_dismissed");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 4 && idle(*restarted); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 4 && idle(*restarted); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated", "nps_dismissed"));
     EXPECT_EQ(restarted->sessionID(), session);
     for (const auto& row : m_receiver->rows()) EXPECT_EQ(row.sessionID, session.lowercaseString());
@@ -232,7 +235,7 @@ TEST_F(TelemetryServiceTest, AnUnreadablePendingFileStaysOnDiskAndNewEventsStill
     EXPECT_TRUE(service->snapshot().pending.empty());
 
     service->record("goal_selected", {{"goal", "course"}, {"detail", nullptr}});
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("goal_selected"));
 
     // Saving the new queue never wrote over what could not be read.
@@ -250,7 +253,7 @@ TEST_F(TelemetryServiceTest, EventsThatCannotBeEncodedAreRepairedOrDroppedAndNev
     auto service = startService();
     service->record("nps_submitted", {{"score", std::numeric_limits<double>::quiet_NaN()}});
     service->record("audit_outbound_clicked", {{"url", "https://example.com/\xFF"}});
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("audit_outbound_clicked"));
     EXPECT_EQ(nlohmann::json::parse(m_receiver->rows()[0].eventData)["url"], "https://example.com/\xEF\xBF\xBD");
     ASSERT_EQ(logs().size(), 1u);
@@ -261,7 +264,7 @@ TEST_F(TelemetryServiceTest, ShutdownCancelsASendInFlightAndKeepsItsEvent) {
     m_receiver->stall(60'000ms);
     auto service = startService();
     service->record("remediation_canceled");
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->requestCount() == 1; }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
     service->shutdown();  // must not wait for the stalled answer
     service->record("ignored_after_shutdown");
     EXPECT_THAT(pendingNames(), ElementsAre("remediation_canceled"));
@@ -276,7 +279,7 @@ TEST_F(TelemetryServiceTest, RecordingFromManyThreadsLosesNothing) {
         });
     }
     for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(test::waitFor([&] { return m_receiver->rowCount() == 100 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 100 && idle(*service); }));
 
     // Each thread's events arrive in the order that thread recorded them.
     std::map<std::int64_t, std::int64_t> next;

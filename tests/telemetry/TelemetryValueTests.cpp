@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "TelemetryTestSupport.h"
+#include "simulated/SimulatedServices.h"
 #include "telemetry/HomePath.h"
 #include "telemetry/JSONValue.h"
 #include "telemetry/SessionID.h"
@@ -100,7 +100,7 @@ TEST(HomePathTest, EveryUserNameIsReplaced) {
 }
 
 TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
-    test::MemoryStore store;
+    InMemoryKeyValueStore store;
     const SessionID session(store, "example.lumo");
     const UUID first = session.value();
     const auto stored = store.string("example.lumo.session_id");

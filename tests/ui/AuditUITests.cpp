@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
 
 #include "../screens/ScreenTestSupport.h"
 #include "FinalAuditReportView.h"

@@ -2,14 +2,14 @@
 // screen, the remediation sheet with its streamed log, the ~/.zprofile diff,
 // the follow-up card, Cancel, and the verify pages.
 #include <gtest/gtest.h>
+
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
-#include <QTest>
-#include <QThread>
 
+#include "../screens/ScreenTestSupport.h"
 #include "DiagnoseView.h"
 #include "RemediationProgressView.h"
 #include "StreamingRemediationView.h"
@@ -28,22 +28,6 @@ namespace {
 
 using test::oneShot;
 using test::streamed;
-
-class Recorder : public TelemetrySink {
-public:
-    void emit(const std::string& name, const JSONObject& data) override { events.emplace_back(name, data); }
-    long count(const std::string& name) const {
-        long n = 0;
-        for (const auto& event : events) n += event.first == name;
-        return n;
-    }
-    std::vector<std::string> names() const {
-        std::vector<std::string> result;
-        for (const auto& event : events) result.push_back(event.first);
-        return result;
-    }
-    std::vector<std::pair<std::string, JSONObject>> events;
-};
 
 class NoDelay : public DelayScheduling {
 public:
@@ -99,7 +83,7 @@ protected:
     }
 
     AppNavigation navigation;
-    Recorder sink;
+    test::RecordingSink sink;
     ProfileStore profiles;
     NoDelay scheduler;
     std::vector<std::string> opened;

@@ -124,7 +124,7 @@ TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenContinueStoresFlagBeforeT
     EXPECT_EQ(sink.last().at("arch"), JSONValue("arm64"));
     EXPECT_EQ(sink.last().at("macos_major"), JSONValue(15));
     ASSERT_TRUE(root->profileStore().profile());
-    QTRY_VERIFY(visible(*root, QStringLiteral("goal-continue")));
+    WAIT_FOR(visible(*root, QStringLiteral("goal-continue")));
     EXPECT_FALSE(visible(*root, QStringLiteral("consent-continue")));
 }
 
@@ -211,7 +211,7 @@ TEST_F(RootFlowUITests, GoalBlockedLeadsToTheGuidedHelpOfferAndItsUnavailableMes
     ASSERT_NE(selected, sink.events.end());
     EXPECT_EQ(selected->second.at("outcome"), JSONValue("still_blocked"));
     EXPECT_EQ(selected->second.at("goal"), JSONValue("gaming"));
-    QTRY_COMPARE(sink.count("offer_shown"), 1L);
+    WAIT_FOR(sink.count("offer_shown") == 1L);
 
     click(*root, QStringLiteral("offer-guided_help_plan-primary"));
     EXPECT_TRUE(visible(*root, QStringLiteral("offer-guided_help_plan-unavailable")));
@@ -255,7 +255,7 @@ protected:
 
 TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
     auto root = openCompletionPage();
-    QTRY_VERIFY(visible(*root, QStringLiteral("nps-card")));
+    WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
     EXPECT_EQ(sink.count("nps_shown"), 1);
     EXPECT_TRUE(visible(*root, QStringLiteral("completion-build-intent-prompt")));
     EXPECT_FALSE(visible(*root, QStringLiteral("nps-submit")));
@@ -277,7 +277,7 @@ TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
     EXPECT_TRUE(preferences->boolean(preference_keys::npsSubmitted(ProductConfig::fixwellJava())));
 
     // After the pause the completion page drops the card; Done counts nothing.
-    QTRY_VERIFY_WITH_TIMEOUT(!visible(*root, QStringLiteral("nps-card")), 4000);
+    WAIT_FOR_WITHIN(!visible(*root, QStringLiteral("nps-card")), 4000);
     click(*root, QStringLiteral("completion-done"));
     EXPECT_EQ(sink.count("nps_dismissed"), 0);
     EXPECT_TRUE(navigation.path().empty());
@@ -285,7 +285,7 @@ TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
 
 TEST_F(CompletionUITests, DoneDuringTheSubmittingPauseCountsNoDismissal) {
     auto root = openCompletionPage();
-    QTRY_VERIFY(visible(*root, QStringLiteral("nps-card")));
+    WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
     click(*root, QStringLiteral("nps-score-9"));
     click(*root, QStringLiteral("nps-submit"));
     click(*root, QStringLiteral("completion-done"));
@@ -295,7 +295,7 @@ TEST_F(CompletionUITests, DoneDuringTheSubmittingPauseCountsNoDismissal) {
 
 TEST_F(CompletionUITests, DismissThenDoneCountsTwoDismissals) {
     auto root = openCompletionPage();
-    QTRY_VERIFY(visible(*root, QStringLiteral("nps-card")));
+    WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
     click(*root, QStringLiteral("nps-dismiss"));
     EXPECT_FALSE(visible(*root, QStringLiteral("nps-card")));
     EXPECT_EQ(sink.count("nps_dismissed"), 1);
@@ -306,7 +306,7 @@ TEST_F(CompletionUITests, DismissThenDoneCountsTwoDismissals) {
 
 TEST_F(CompletionUITests, SeeRecommendationsEntersTheBuildIntentAudit) {
     auto root = openCompletionPage();
-    QTRY_VERIFY(visible(*root, QStringLiteral("completion-build-intent-optin")));
+    WAIT_FOR(visible(*root, QStringLiteral("completion-build-intent-optin")));
     EXPECT_EQ(sink.count("build_intent_prompt_shown"), 1);
     click(*root, QStringLiteral("completion-build-intent-optin"));
     EXPECT_EQ(sink.last(), (JSONObject{{"surface", "post_fix"}}));

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
-#include <memory>
 
 #include "Style.h"
 #include "StyledButton.h"

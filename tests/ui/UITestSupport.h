@@ -20,13 +20,13 @@ inline void ensureOffscreenApplication() {
 }
 
 // Runs the event loop (deleting what was deleted later) until `condition`
-// holds; false after ten seconds.
+// holds; false after `timeoutMs` (ten seconds unless told).
 template <class Condition>
-bool waitFor(Condition condition) {
+bool waitFor(Condition condition, qint64 timeoutMs = 10000) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > 10000) return false;
+        if (timer.elapsed() > timeoutMs) return false;
         QApplication::processEvents(QEventLoop::AllEvents, 10);
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(1);
@@ -36,5 +36,8 @@ bool waitFor(Condition condition) {
 
 }  // namespace lumo::test
 
-#define WAIT_FOR(condition) \
-    ASSERT_TRUE(::lumo::test::waitFor([&] { return static_cast<bool>(condition); })) << #condition
+// Asserts that `condition` comes to hold while the event loop runs. (Qt's
+// QTRY_ macros cannot fail a GoogleTest test: they only return.)
+#define WAIT_FOR_WITHIN(condition, milliseconds) \
+    ASSERT_TRUE(::lumo::test::waitFor([&] { return static_cast<bool>(condition); }, milliseconds)) << #condition
+#define WAIT_FOR(condition) WAIT_FOR_WITHIN(condition, 10000)

@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "TelemetryTestSupport.h"
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
+#include "simulated/SimulatedServices.h"
 #include "telemetry/TelemetryService.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     config.appVersion = "1.0 (7)";
     config.appID = "example.lumo.java";
     config.urlSessionFactory = [] { return std::make_shared<lumo::LiveHTTPFetcher>(); };
-    config.kvStore = std::make_shared<lumo::test::MemoryStore>();
+    config.kvStore = std::make_shared<lumo::InMemoryKeyValueStore>();
     config.fs = std::make_shared<lumo::LiveFileSystem>();
     config.userDefaultsPrefix = "example.lumo";
     config.retryPauses = {20ms, 40ms};
