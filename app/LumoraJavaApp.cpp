@@ -12,7 +12,6 @@
 #include "LiveServices.h"
 #include "LumoRootView.h"
 #include "Style.h"
-#include "platform/live/LiveHTTPFetcher.h"
 #include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
@@ -60,18 +59,8 @@ std::optional<AppOptions> parseOptions(const std::vector<std::string>& arguments
 }
 
 std::unique_ptr<TelemetryService> makeTelemetryService(const AppServices& services, const std::string& endpoint) {
-    const ProductConfig& product = ProductConfig::current();
-    TelemetryService::Configuration configuration;
-    configuration.endpointURL = endpoint;
-    configuration.anonKey = LUMO_TELEMETRY_KEY;
-    configuration.appVersion = TelemetryService::appVersionString(LUMO_APP_VERSION, "1");
-    configuration.appID = product.appID;
-    configuration.urlSessionFactory = [] { return std::make_shared<LiveHTTPFetcher>(); };
-    configuration.kvStore = services.store;
-    configuration.fs = services.fs;
-    configuration.pendingFileURL = TelemetryService::defaultPendingFileURL(*services.fs, product.appSupportDirName);
-    configuration.userDefaultsPrefix = product.userDefaultsPrefix;
-    return std::make_unique<TelemetryService>(std::move(configuration));
+    return std::make_unique<TelemetryService>(
+        TelemetryService::liveConfiguration(services.store, services.fs, endpoint));
 }
 
 }  // namespace

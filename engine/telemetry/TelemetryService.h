@@ -80,6 +80,13 @@ public:
     // configuration and the live adapters (defined in lumo_telemetry_live).
     // Never destroyed; call shutdown() when the app quits.
     static TelemetryService& shared();
+    // The active product's configuration with the live HTTP client and the
+    // build's key and version, over `store` and `fs`. The endpoint is the
+    // build's unless one is given (a simulated Mac's test receiver). Defined
+    // in lumo_telemetry_live, like shared(), which uses it.
+    static Configuration liveConfiguration(std::shared_ptr<KeyValueStoring> store,
+                                           std::shared_ptr<const FileSystemOperating> fs,
+                                           std::optional<std::string> endpointURL = std::nullopt);
 
     // Reads the session ID, builds the HTTP client, starts the worker and has
     // it load the pending file and start a flush.
