@@ -1,38 +1,12 @@
 #include "platform/ShellRunner.h"
 
+#include "platform/UTF8.h"
+
 #include <thread>
 
 namespace lumo {
 
 namespace {
-
-// Splits at every line terminator zsh or the platform may produce, dropping
-// empty pieces.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    std::size_t i = 0;
-    const auto cut = [&](std::size_t end, std::size_t terminatorLength) {
-        if (end > start) lines.push_back(text.substr(start, end - start));
-        i = end + terminatorLength;
-        start = i;
-    };
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '\n' || byte == '\r' || byte == '\v' || byte == '\f') {
-            cut(i, 1);
-        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85) {
-            cut(i, 2);  // U+0085 NEXT LINE
-        } else if (byte == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-            cut(i, 3);  // U+2028 LINE SEPARATOR, U+2029 PARAGRAPH SEPARATOR
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
 
 std::string_view trimSpacesAndTabs(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -8,6 +8,7 @@
 
 #include "platform/PropertyList.h"
 #include "platform/ShellRunner.h"
+#include "platform/UTF8.h"
 #include "shell/AppServices.h"
 
 namespace lumo {
@@ -21,17 +22,6 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // The length of the newline character at `at`: LF, CR, VT, FF, and NEL, LINE
 // and PARAGRAPH SEPARATOR in UTF-8 (CR LF is two, with an empty line between
 // that is dropped); 0 for any other character.
-std::size_t newlineLength(std::string_view text, std::size_t at) {
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    if (c == '\n' || c == '\r' || c == '\v' || c == '\f') return 1;
-    if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) == 0x85) return 2;
-    if (c == 0xE2 && at + 2 < text.size() && static_cast<unsigned char>(text[at + 1]) == 0x80) {
-        const unsigned char third = static_cast<unsigned char>(text[at + 2]);
-        if (third == 0xA8 || third == 0xA9) return 3;
-    }
-    return 0;
-}
-
 std::string_view trimmed(std::string_view text, std::string_view characters) {
     const auto first = text.find_first_not_of(characters);
     if (first == std::string_view::npos) return {};
@@ -105,24 +95,6 @@ std::optional<JDKInfo> parseJavaHomeLine(std::string_view line) {
                    std::string(trimmed(*path, " \t"))};
 }
 
-// Lines split at every newline character, empty ones dropped.
-template <class Visit>
-void forEachLine(std::string_view text, Visit visit) {
-    std::size_t start = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto length = newlineLength(text, at);
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        if (at > start) visit(text.substr(start, at - start));
-        at += length;
-        start = at;
-    }
-    if (start < text.size()) visit(text.substr(start));
-}
-
 std::optional<int> parseDecimal(std::string_view digits) {
     int value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
@@ -144,9 +116,8 @@ std::string launchFailure(const std::string& executable, const Error& error) {
 
 std::vector<JDKInfo> parseJavaHomeList(std::string_view text) {
     std::vector<JDKInfo> jdks;
-    forEachLine(text, [&](std::string_view line) {
+    for (const std::string_view line : splitLines(text))
         if (auto jdk = parseJavaHomeLine(line)) jdks.push_back(std::move(*jdk));
-    });
     return jdks;
 }
 
@@ -179,14 +150,14 @@ std::string wrappedVersion(std::string_view version) { return "version \"" + std
 
 std::map<std::string, std::string> parseReleaseFile(std::string_view text) {
     std::map<std::string, std::string> entries;
-    forEachLine(text, [&](std::string_view line) {
+    for (const std::string_view line : splitLines(text)) {
         const auto equals = line.find('=');
-        if (equals == std::string_view::npos) return;
+        if (equals == std::string_view::npos) continue;
         const auto key = trimmed(line.substr(0, equals), " \t");
         auto value = trimmed(line.substr(equals + 1), " \t");
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
         entries[std::string(key)] = std::string(value);
-    });
+    }
     return entries;
 }
 

@@ -4,39 +4,11 @@
 #include <optional>
 
 #include "config/ProductConfig.h"
+#include "platform/UTF8.h"
 
 namespace lumo {
 
 namespace {
-
-// Splits at LF, CR, VT, FF, U+0085, U+2028 and U+2029, dropping empty pieces.
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    std::size_t i = 0;
-    const auto cut = [&](std::size_t terminatorLength) {
-        if (i > start) lines.push_back(text.substr(start, i - start));
-        i += terminatorLength;
-        start = i;
-    };
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        const auto next = [&](std::size_t offset) {
-            return i + offset < text.size() ? static_cast<unsigned char>(text[i + offset]) : 0;
-        };
-        if (byte == '\n' || byte == '\r' || byte == '\v' || byte == '\f') {
-            cut(1);
-        } else if (byte == 0xC2 && next(1) == 0x85) {
-            cut(2);
-        } else if (byte == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
-            cut(3);
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
 
 std::string trimSpacesAndTabs(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
@@ -233,8 +205,8 @@ bool FileAppendWriter::containsAny(const std::vector<std::string>& needles) cons
 
 std::vector<std::string> uncommentedLines(const std::string& text) {
     std::vector<std::string> kept;
-    for (const auto& line : splitLines(text)) {
-        auto trimmed = trimSpacesAndTabs(line);
+    for (const std::string_view line : splitLines(text)) {
+        auto trimmed = trimSpacesAndTabs(std::string(line));
         if (trimmed.empty() || trimmed.front() == '#') continue;
         kept.push_back(std::move(trimmed));
     }
