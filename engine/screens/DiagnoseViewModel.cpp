@@ -31,7 +31,7 @@ JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBun
     for (const JDKInfo& jdk : bundle.installedJDKs) {
         const auto major = javaMajor(jdk);
         jdks.push_back(JSONObject{{"path", shortenHomePaths(jdk.path)},
-                                  {"major_version", major ? JSONValue(*major) : JSONValue(nullptr)},
+                                  {"major_version", major},
                                   {"vendor", jdk.vendor.empty() ? JSONValue(nullptr) : JSONValue(jdk.vendor)}});
     }
     int firstMajor = 0;

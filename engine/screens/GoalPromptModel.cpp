@@ -44,9 +44,7 @@ void GoalPromptModel::continueTapped() {
     const std::string key = *selectedKey_;
     std::optional<std::string> detail;
     if (detailPrompt()) detail = cleanedDetail(detail_, prompt_.detailMaxChars);
-    telemetry_.emit(
-        "goal_selected",
-        {{"goal", key}, {"detail", detail ? JSONValue(*detail) : JSONValue(nullptr)}, {"surface", prompt_.surface}});
+    telemetry_.emit("goal_selected", {{"goal", key}, {"detail", detail}, {"surface", prompt_.surface}});
     if (onContinue_) onContinue_(key);
 }
 

@@ -32,7 +32,7 @@ void NPSFeedbackModel::submit() {
     phase_ = Phase::submitting();
     changed();
     const auto reason = cleanedReason(reasonText_);
-    telemetry_.emit("nps_submitted", {{"score", score}, {"reason", reason ? JSONValue(*reason) : JSONValue(nullptr)}});
+    telemetry_.emit("nps_submitted", {{"score", score}, {"reason", reason}});
     preferences_.set(PreferenceValue(true), preference_keys::npsSubmitted(ProductConfig::current()));
     std::weak_ptr<NPSFeedbackModel*> alive = lifetime_;
     scheduler_.schedule(kSubmittingPause, [alive] {

@@ -20,7 +20,7 @@ void NextStepModel::continueTapped() {
     const std::optional<std::string> goal = navigation_.selectedGoal();
     telemetry_.emit("next_step_selected", {{"next_step", option->key},
                                            {"outcome", toString(option->outcome)},
-                                           {"goal", goal ? JSONValue(*goal) : JSONValue(nullptr)},
+                                           {"goal", goal},
                                            {"surface", prompt_.surface}});
     journey::nextStepChosen(navigation_, option->key, option->offer);
 }

@@ -2,12 +2,6 @@
 
 namespace lumo {
 
-namespace {
-JSONValue optionalString(const std::optional<std::string>& value) {
-    return value ? JSONValue(*value) : JSONValue(nullptr);
-}
-}  // namespace
-
 OfferModel::OfferModel(std::string offerID, AppNavigation& navigation, TelemetrySink& telemetry, URLOpener openURL)
     : navigation_(navigation), offerID_(std::move(offerID)), telemetry_(telemetry), openURL_(std::move(openURL)) {}
 
@@ -19,8 +13,8 @@ void OfferModel::appeared() {
     telemetry_.emit("offer_shown", {{"offer_id", offerID_},
                                     {"offer_surface", offer->surface},
                                     {"eligibility_reason", offer->eligibilityReason},
-                                    {"next_step", optionalString(navigation_.selectedNextStep())},
-                                    {"goal", optionalString(navigation_.selectedGoal())}});
+                                    {"next_step", navigation_.selectedNextStep()},
+                                    {"goal", navigation_.selectedGoal()}});
 }
 
 void OfferModel::recordAction(const std::string& action, std::optional<std::string> result) {
@@ -29,8 +23,8 @@ void OfferModel::recordAction(const std::string& action, std::optional<std::stri
     telemetry_.emit("offer_action", {{"offer_id", offerID_},
                                      {"offer_surface", offer->surface},
                                      {"action", action},
-                                     {"result", optionalString(result)},
-                                     {"next_step", optionalString(navigation_.selectedNextStep())}});
+                                     {"result", result},
+                                     {"next_step", navigation_.selectedNextStep()}});
 }
 
 void OfferModel::openDestinationAndGoHome() {

@@ -9,11 +9,6 @@ namespace lumo {
 namespace {
 using Case = Remediation::Case;
 constexpr std::size_t kExcerptMaxCharacters = 200;
-
-JSONValue majorOf(const std::string& excerpt) {
-    if (auto major = majorVersion(excerpt)) return JSONValue(*major);
-    return JSONValue(nullptr);
-}
 }  // namespace
 
 bool isConfigurationFix(const Remediation& remediation) {
@@ -85,7 +80,7 @@ std::pair<std::string, JSONObject> verificationEvent(const Remediation& remediat
     if (!result.passed(isConfigurationFix(remediation))) {
         return {"verify_failed", {{"exit_code", result.javaVersionExitCode}, {"java_version_excerpt", excerpt}}};
     }
-    JSONObject properties{{"java_version_excerpt", excerpt}, {"java_major_version", majorOf(excerpt)}};
+    JSONObject properties{{"java_version_excerpt", excerpt}, {"java_major_version", majorVersion(excerpt)}};
     if (remediation.kind() == Case::keepCurrentLegacyJava) {
         properties["chosen_path"] = shortenHomePaths(remediation.jdkPath());
         return {"verify_passed_with_legacy", std::move(properties)};

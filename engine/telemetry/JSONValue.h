@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,6 +42,9 @@ struct JSONValue {
     JSONValue(std::string s) : value(std::move(s)) {}          // NOLINT
     JSONValue(JSONArray a) : value(std::move(a)) {}            // NOLINT
     JSONValue(JSONObject o) : value(std::move(o)) {}           // NOLINT
+    // null when empty.
+    template <class T>
+    JSONValue(const std::optional<T>& v) : JSONValue(v ? JSONValue(*v) : JSONValue(nullptr)) {}  // NOLINT
 
     friend bool operator==(const JSONValue&, const JSONValue&) = default;
 };
