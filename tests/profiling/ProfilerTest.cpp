@@ -46,14 +46,8 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
     return profile;
 }
 
-Scenario loaded(const std::string& name) {
-    auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
-    EXPECT_TRUE(scenario.ok()) << (scenario.ok() ? "" : scenario.error().description);
-    return scenario.ok() ? *scenario : Scenario{};
-}
-
 TEST(Profiler, DevelopersMacFindsEverything) {
-    const SystemProfile profile = profileOf(loaded("developer-mac.json"));
+    const SystemProfile profile = profileOf(test::bundledScenario("developer-mac.json"));
     EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
     EXPECT_EQ(profile.macosVersion, (OperatingSystemVersion{15, 3, 1}));
     EXPECT_EQ(profile.shell, Shell::zsh());
@@ -82,7 +76,7 @@ TEST(Profiler, DevelopersMacFindsEverything) {
 
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     std::vector<std::string> log;
-    const SystemProfile profile = profileOf(loaded("empty-mac.json"), &log);
+    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
     EXPECT_EQ(profile, nothing);
@@ -109,7 +103,7 @@ TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
         {"malformed-jdk.json", Diagnosis::Case::unknown, nullptr},
     };
     for (const auto& c : cases) {
-        const SystemProfile profile = profileOf(loaded(c.file));
+        const SystemProfile profile = profileOf(test::bundledScenario(c.file));
         const Diagnosis diagnosis = JavaProfile().diagnose(profile.javaState);
         EXPECT_EQ(diagnosis.kind(), c.diagnosis) << c.file;
         if (c.detectedVersion) {
@@ -118,10 +112,10 @@ TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
         }
     }
     // The two listing oddities: found from their own files, with what those files tell.
-    const auto releaseOnly = profileOf(loaded("jdk-release-file-only.json")).javaState.installedJDKs;
+    const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
     ASSERT_EQ(releaseOnly.size(), 1u);
     EXPECT_EQ(releaseOnly[0], (JDKInfo{"21.0.5", "Eclipse Adoptium", "", kJVM + "/jdk-21.0.5+11/Contents/Home"}));
-    const auto plistOnly = profileOf(loaded("jdk-info-plist-only.json")).javaState.installedJDKs;
+    const auto plistOnly = profileOf(test::bundledScenario("jdk-info-plist-only.json")).javaState.installedJDKs;
     ASSERT_EQ(plistOnly.size(), 1u);
     EXPECT_EQ(plistOnly[0], (JDKInfo{"17.0.1", "", "", kJVM + "/microsoft-17.jdk/Contents/Home"}));
 }
@@ -311,7 +305,7 @@ TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
 }
 
 TEST(ProfilerConcurrency, TwoProfilesAtOnceAgree) {
-    const AppServices services = makeSimulatedServices(loaded("developer-mac.json"));
+    const AppServices services = makeSimulatedServices(test::bundledScenario("developer-mac.json"));
     const SystemProfiler profiler(services, nullptr);
     SystemProfile first;
     std::thread other([&] { first = profiler.profile(); });

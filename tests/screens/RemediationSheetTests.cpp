@@ -21,12 +21,6 @@ using test::RecordingSink;
 using test::streamed;
 using Footer = StreamingRemediationModel::Footer;
 
-Scenario scenario(const std::string& name) {
-    auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
-    EXPECT_TRUE(loaded) << (loaded ? "" : loaded.error().description);
-    return loaded ? *loaded : Scenario{};
-}
-
 std::vector<std::string> brewInstall(const std::string& cask) {
     return {"/opt/homebrew/bin/brew", "install", "--cask", cask};
 }
@@ -56,7 +50,7 @@ struct Sheet {
 };
 
 TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerify) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(
         streamed(brewInstall("temurin@25"), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
@@ -74,7 +68,7 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
 }
 
 TEST(StreamingRemediationTest, MissingBrewEndsWithMinusOneAndTheFailureFooter) {
-    Sheet sheet(scenario("no-jdk.json"), Remediation::installWarpViaBrew("warp"));
+    Sheet sheet(test::bundledScenario("no-jdk.json"), Remediation::installWarpViaBrew("warp"));
     sheet.run();
     EXPECT_EQ(sheet.model->lines(),
               std::vector<std::string>{"Homebrew not found in /opt/homebrew/bin or /usr/local/bin."});
@@ -89,7 +83,7 @@ TEST(StreamingRemediationTest, MissingBrewEndsWithMinusOneAndTheFailureFooter) {
 }
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()}, {"==> Checking for sudo"}, 7));
     mac.commands.push_back(streamed(brewInstall("temurin@25"), {"never"}, 0));
     Sheet sheet(mac, Remediation::installHomebrewThenTemurin("temurin@25"));
@@ -102,7 +96,7 @@ TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfter
 }
 
 TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPrints) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     std::vector<std::string> many(400, "==> still downloading");
     mac.commands.push_back(streamed(brewInstall("temurin@25"), many, 0, 5));
@@ -119,7 +113,7 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
 }
 
 TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.commands.push_back(
         streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
     {
@@ -187,7 +181,7 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
 }
 
 TEST(ZprofileDiffTest, ApplyWritesAfterABackupAndAlreadySetWritesNothing) {
-    Scenario mac = scenario("java-home-unset.json");
+    Scenario mac = test::bundledScenario("java-home-unset.json");
     AppServices services = makeSimulatedServices(mac);
     RecordingSink sink;
     std::vector<RemediationOutcome> outcomes;

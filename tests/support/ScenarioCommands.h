@@ -1,5 +1,8 @@
-// Commands of a simulated Mac, built in one line.
+// Simulated Macs for tests: the bundled scenarios, and commands built in one
+// line.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
@@ -8,6 +11,14 @@
 #include "simulated/Scenario.h"
 
 namespace lumo::test {
+
+// scenarios/<name> of the source tree; an empty Mac, and a test failure, when
+// it does not load.
+inline Scenario bundledScenario(const std::string& name) {
+    auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
+    EXPECT_TRUE(loaded) << name << ": " << (loaded ? "" : loaded.error().description);
+    return loaded ? *loaded : Scenario{};
+}
 
 // A command that streams `lines`, each `lineDelayMs` apart, then exits.
 inline ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,

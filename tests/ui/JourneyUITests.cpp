@@ -48,12 +48,6 @@ protected:
     static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
 
-    Scenario scenario(const std::string& name) {
-        auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
-        EXPECT_TRUE(loaded);
-        return loaded ? *loaded : Scenario{};
-    }
-
     UIEnvironment environmentFor(const Scenario& mac, bool withProfile = true) {
         UIEnvironment environment;
         environment.services = makeSimulatedServices(mac);
@@ -90,7 +84,7 @@ protected:
 };
 
 TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
                                     {"==> Downloading https://github.com/adoptium/temurin25", "==> Installing Cask",
@@ -130,7 +124,7 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
 }
 
 TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
-    Scenario mac = scenario("java-home-unset.json");
+    Scenario mac = test::bundledScenario("java-home-unset.json");
     addPassingVerification(mac);
     UIEnvironment environment = environmentFor(mac);
     const auto fs = environment.services.fs;
@@ -175,7 +169,7 @@ struct SheetHarness {
 };
 
 TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.commands.push_back(streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
                                     {"mise java@temurin-25 ✓ installed"}, 0));
     SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
@@ -196,7 +190,7 @@ TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
 }
 
 TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
                                     std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
@@ -212,7 +206,7 @@ TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
 }
 
 TEST_F(JourneyUITest, HomebrewThenTemurinStopsAfterAFailedFirstPhase) {
-    Scenario mac = scenario("no-jdk.json");
+    Scenario mac = test::bundledScenario("no-jdk.json");
     mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
                                     {"==> Checking for `sudo` access", "Failed during: /usr/bin/sudo -n"}, 1));
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"never"}, 0));
@@ -233,7 +227,7 @@ TEST_F(JourneyUITest, HomebrewThenTemurinStopsAfterAFailedFirstPhase) {
 }
 
 TEST_F(JourneyUITest, NeedsJavaHomeVerdictOffersTheFollowUp) {
-    UIEnvironment environment = environmentFor(scenario("no-jdk.json"), false);
+    UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
     int setHome = 0;
     VerifyResultView::Actions actions;
     actions.onSetJavaHome = [&] { ++setHome; };
