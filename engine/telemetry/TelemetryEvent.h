@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Result.h"
+#include "platform/Time.h"
 #include "telemetry/JSONValue.h"
 #include "telemetry/SessionID.h"
 
@@ -28,9 +29,6 @@ struct TelemetryEvent {
 
     friend bool operator==(const TelemetryEvent&, const TelemetryEvent&) = default;
 };
-
-// ISO 8601 internet date-time in UTC with milliseconds and the Z designator.
-std::string iso8601Milliseconds(std::chrono::system_clock::time_point time);
 
 // The pending file: a JSON array of events, oldest first.
 Result<std::string> encodePendingEvents(const std::deque<TelemetryEvent>& events);

@@ -2,13 +2,14 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
-#include <ctime>
+#include <chrono>
 #include <regex>
 #include <set>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+
+#include "platform/Time.h"
 
 namespace lumo {
 
@@ -29,20 +30,6 @@ CREATE TABLE IF NOT EXISTS usage_events (
 Error databaseError(sqlite3* db, const std::string& context) {
     return Error{"SQLite", db ? sqlite3_errcode(db) : SQLITE_ERROR,
                  context + ": " + (db ? sqlite3_errmsg(db) : "cannot open")};
-}
-
-std::string nowISO8601() {
-    using namespace std::chrono;
-    const auto now = system_clock::now().time_since_epoch();
-    const auto secs = duration_cast<seconds>(now);
-    const auto millis = duration_cast<milliseconds>(now - secs).count();
-    const std::time_t whole = static_cast<std::time_t>(secs.count());
-    std::tm utc{};
-    gmtime_r(&whole, &utc);
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
-    return buffer;
 }
 
 std::string message(const std::string& text) { return nlohmann::json{{"message", text}}.dump(); }
@@ -233,7 +220,7 @@ void TelemetryReceiver::handleEvent(const std::string& authorization, const std:
                   record["app_id"].get<std::string>(),
                   record["event_name"].get<std::string>(),
                   record["event_data"].dump(),
-                  nowISO8601()};
+                  iso8601Milliseconds(std::chrono::system_clock::now())};
     if (auto inserted = insert(row); !inserted) {
         status = 500;
         answer = message(inserted.error().description);
