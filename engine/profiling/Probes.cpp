@@ -204,6 +204,19 @@ std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, 
     return found;
 }
 
+std::optional<std::string> whichCommand(const ProcessRunning& process, const std::string& name,
+                                        const DiagnosticLog& log) {
+    const auto result = process.run("/usr/bin/which", {name});
+    if (!result) {
+        log(launchFailure("/usr/bin/which", result.error()));
+        return std::nullopt;
+    }
+    if (result->exitCode != 0) return std::nullopt;
+    const auto path = trimmed(result->stdoutText, " \t\r\n");
+    if (path.empty()) return std::nullopt;
+    return std::string(path);
+}
+
 Probes::Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
                DiagnosticLog log)
     : m_process(std::move(process)), m_fs(std::move(fs)), m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
@@ -212,17 +225,7 @@ Probes::Probes(const AppServices& services, DiagnosticLog log)
     : Probes(services.processRunner, services.fs, std::move(log)) {}
 
 ProbeBundle Probes::collect() const {
-    auto whichJava = std::async(std::launch::async, [this]() -> std::optional<std::string> {
-        const auto result = m_process->run("/usr/bin/which", {"java"});
-        if (!result) {
-            m_log(launchFailure("/usr/bin/which", result.error()));
-            return std::nullopt;
-        }
-        if (result->exitCode != 0) return std::nullopt;
-        const auto path = trimmed(result->stdoutText, " \t\r\n");
-        if (path.empty()) return std::nullopt;
-        return std::string(path);
-    });
+    auto whichJava = std::async(std::launch::async, [this] { return whichCommand(*m_process, "java", m_log); });
     auto javaHome = std::async(std::launch::async, [this]() -> std::optional<std::string> {
         const auto result = m_process->run(kLoginShell, {kLoginShellFlags, kJavaHomeCommand});
         if (!result) {

@@ -32,6 +32,11 @@ void printDiagnosticLine(const std::string& line);
 // "Could not launch <executable>: <error>".
 std::string launchFailure(const std::string& executable, const Error& error);
 
+// `/usr/bin/which <name>` in the app's own environment: the path it prints,
+// or nothing when it fails, prints nothing or cannot be started (logged).
+std::optional<std::string> whichCommand(const ProcessRunning& process, const std::string& name,
+                                        const DiagnosticLog& log);
+
 inline constexpr const char* kSystemJDKDirectory = "/Library/Java/JavaVirtualMachines";
 inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";
 inline constexpr const char* kJavaHomeCommand = "echo __FXW_JAVA_HOME__:$JAVA_HOME";

@@ -122,14 +122,7 @@ SystemProfile SystemProfiler::profile() const {
     // Commands run concurrently, each on its own thread; file-system checks
     // take microseconds and run here while the commands are under way.
     const auto commandFound = [this](const std::string& name) {
-        return async([this, name] {
-            const auto result = m_process->run("/usr/bin/which", {name});
-            if (!result) {
-                m_log(launchFailure("/usr/bin/which", result.error()));
-                return false;
-            }
-            return result->exitCode == 0 && !trimmedOutput(result->stdoutText).empty();
-        });
+        return async([this, name] { return whichCommand(*m_process, name, m_log).has_value(); });
     };
     const auto firstExecutable = [this](std::initializer_list<std::string> paths) -> std::optional<std::string> {
         for (const auto& path : paths)
@@ -152,14 +145,8 @@ SystemProfile SystemProfiler::profile() const {
         if (auto found =
                 firstExecutable({"/opt/homebrew/bin/mise", "/usr/local/bin/mise", joinPath(home, ".local/bin/mise")}))
             return found;
-        const auto result = m_process->run("/usr/bin/which", {"mise"});
-        if (!result) {
-            m_log(launchFailure("/usr/bin/which", result.error()));
-            return std::nullopt;
-        }
-        if (result->exitCode != 0) return std::nullopt;
-        auto path = trimmedOutput(result->stdoutText);
-        if (path.empty() || !m_fs->isExecutableFile(path)) return std::nullopt;
+        auto path = whichCommand(*m_process, "mise", m_log);
+        if (path && !m_fs->isExecutableFile(*path)) return std::nullopt;
         return path;
     });
     auto xcode = async([this] { return XcodeCLTProbe(m_process, m_log).path(); });
