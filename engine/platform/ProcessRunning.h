@@ -28,9 +28,12 @@ public:
     // Runs the child to completion and returns its exit code and both outputs.
     // Blocks the calling (worker) thread. Fails only when the child cannot be
     // launched; a non-zero exit is a result. `environment`, when given, is the
-    // child's whole environment; otherwise the child inherits the app's.
+    // child's whole environment; otherwise the child inherits the app's. A
+    // child still running at options.timeLimit is killed with its process
+    // group and the result says timedOut.
     virtual Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                                      const std::optional<Environment>& environment = std::nullopt) const = 0;
+                                      const std::optional<Environment>& environment = std::nullopt,
+                                      const RunOptions& options = {}) const = 0;
 
     // Starts the child at once and streams its merged stdout+stderr as lines,
     // ending with exactly one Exited, or a single FailedToStart. Abandoning

@@ -1,8 +1,10 @@
 // Values that describe a child process run and the events it produces.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -11,12 +13,21 @@ namespace lumo {
 // A child's whole environment, or the application's own.
 using Environment = std::map<std::string, std::string>;
 
-// The outcome of a one-shot run. Output that is not valid UTF-8 is empty.
+// How a one-shot run is bounded.
+struct RunOptions {
+    // Past this the child's whole process group is killed and the result says
+    // timedOut. Unbounded when empty.
+    std::optional<std::chrono::milliseconds> timeLimit;
+};
+
+// The outcome of a one-shot run. Bytes that are not valid UTF-8 are replaced
+// by U+FFFD, so the readable parts of the output still read.
 // (The fields are not called stdout/stderr: those are macros in <cstdio>.)
 struct ProcessResult {
     std::int32_t exitCode = 0;
     std::string stdoutText;
     std::string stderrText;
+    bool timedOut = false;  // killed at RunOptions::timeLimit; the output is what came before
 
     friend bool operator==(const ProcessResult&, const ProcessResult&) = default;
 };

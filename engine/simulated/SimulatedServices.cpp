@@ -53,7 +53,7 @@ std::optional<ScenarioCommand> SimulatedProcessRunner::answer(const std::vector<
 
 Result<ProcessResult> SimulatedProcessRunner::run(const std::string& executable,
                                                   const std::vector<std::string>& arguments,
-                                                  const std::optional<Environment>&) const {
+                                                  const std::optional<Environment>&, const RunOptions&) const {
     std::vector<std::string> argv{executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const auto command = answer(argv);

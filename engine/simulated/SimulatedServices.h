@@ -25,7 +25,8 @@ public:
     explicit SimulatedProcessRunner(std::vector<ScenarioCommand> commands);
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment = std::nullopt) const override;
+                              const std::optional<Environment>& environment = std::nullopt,
+                              const RunOptions& options = {}) const override;
     ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
                          const std::optional<Environment>& environment = std::nullopt) const override;
 

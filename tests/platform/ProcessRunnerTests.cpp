@@ -81,10 +81,32 @@ TEST_F(LiveProcessRunnerTest, RunKeepsStdoutAndStderrApartAndReturnsTheExitCode)
     EXPECT_EQ(*runner.run("/bin/cat", {}), (ProcessResult{0, "", ""}));
 }
 
-TEST_F(LiveProcessRunnerTest, RunGivesEmptyTextForOutputThatIsNotUtf8) {
-    EXPECT_EQ(*sh("printf 'bad \\377\\376'; printf 'caf\\303\\251' >&2"), (ProcessResult{0, "", "caf\xC3\xA9"}));
-    EXPECT_EQ(sh("printf '\\355\\240\\200'")->stdoutText, "") << "an encoded surrogate is not UTF-8";
-    EXPECT_EQ(sh("printf '\\340\\200\\257'")->stdoutText, "") << "an overlong encoding is not UTF-8";
+TEST_F(LiveProcessRunnerTest, RunReplacesBytesThatAreNotUtf8SoTheRestStillReads) {
+    EXPECT_EQ(*sh("printf 'bad \\377\\376\\nMARK:ok'; printf 'caf\\303\\251' >&2"),
+              (ProcessResult{0, "bad \xEF\xBF\xBD\xEF\xBF\xBD\nMARK:ok", "caf\xC3\xA9"}));
+    EXPECT_EQ(sh("printf '\\355\\240\\200'")->stdoutText.find('\xED'), std::string::npos)
+        << "an encoded surrogate is not UTF-8";
+}
+
+TEST_F(LiveProcessRunnerTest, ATimeLimitKillsTheWholeGroupAndKeepsWhatCameBefore) {
+    // The grandchild holds the pipes too: the kill must reach it, or reading
+    // would wait for it.
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = runner.run("/bin/sh", {"-c", "echo before; sleep 30 & sleep 30; echo after"}, std::nullopt,
+                                   RunOptions{std::chrono::milliseconds(300)});
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->timedOut);
+    EXPECT_EQ(result->stdoutText, "before\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_FALSE(runner.run("/bin/true", {}, std::nullopt, RunOptions{std::chrono::seconds(60)})->timedOut);
+}
+
+TEST_F(LiveProcessRunnerTest, ChildrenHaveNoControllingTerminal) {
+    // Opening /dev/tty fails in a session without a terminal, whatever the
+    // app itself was started from.
+    const auto result = sh("if (: </dev/tty) 2>/dev/null; then echo tty; else echo none; fi");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->stdoutText, "none\n");
 }
 
 TEST_F(LiveProcessRunnerTest, EnvironmentReplacesTheAppsOrIsInherited) {

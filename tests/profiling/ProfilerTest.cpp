@@ -265,8 +265,8 @@ TEST(Probes, ListedBundlesAreNotReadTwice) {
 class GatheringRunner final : public ProcessRunning {
 public:
     explicit GatheringRunner(int expected) : m_expected(expected) {}
-    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&,
-                              const std::optional<Environment>&) const override {
+    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&, const std::optional<Environment>&,
+                              const RunOptions&) const override {
         std::unique_lock lock(m_mutex);
         ++m_active;
         m_most = std::max(m_most, m_active);

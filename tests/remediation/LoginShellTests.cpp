@@ -129,7 +129,7 @@ public:
     mutable bool sawBothAtOnce = false;
 
     Result<ProcessResult> run(const std::string&, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>&) const override {
+                              const std::optional<Environment>&, const RunOptions&) const override {
         std::unique_lock lock(mutex);
         ++started;
         arrived.notify_all();

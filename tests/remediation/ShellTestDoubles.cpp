@@ -21,9 +21,10 @@ void HomeProcessRunner::record(const std::string& executable, const std::vector<
 }
 
 Result<ProcessResult> HomeProcessRunner::run(const std::string& executable, const std::vector<std::string>& arguments,
-                                             const std::optional<Environment>& environment) const {
+                                             const std::optional<Environment>& environment,
+                                             const RunOptions& options) const {
     record(executable, arguments);
-    return m_live.run(executable, arguments, withHome(environment));
+    return m_live.run(executable, arguments, withHome(environment), options);
 }
 
 ProcessStream HomeProcessRunner::stream(const std::string& executable, const std::vector<std::string>& arguments,

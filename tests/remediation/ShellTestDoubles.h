@@ -45,7 +45,8 @@ public:
     explicit HomeProcessRunner(std::string home);
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment = std::nullopt) const override;
+                              const std::optional<Environment>& environment = std::nullopt,
+                              const RunOptions& options = {}) const override;
     ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
                          const std::optional<Environment>& environment = std::nullopt) const override;
 

@@ -111,12 +111,8 @@ public:
         }
     }
 
-    void terminate() override {
-        std::lock_guard lock(m_lock);
-        if (m_reaped) return;
-        // The group is gone only if the child moved itself out of it.
-        if (::kill(-m_pid, SIGTERM) != 0) ::kill(m_pid, SIGTERM);
-    }
+    void terminate() override { signalGroup(SIGTERM); }
+    void kill() { signalGroup(SIGKILL); }
 
     // True once the child has ended (reaped or not). Never blocks.
     bool hasExited() {
@@ -159,6 +155,13 @@ public:
     }
 
 private:
+    void signalGroup(int signal) {
+        std::lock_guard lock(m_lock);
+        if (m_reaped) return;
+        // The group is gone only if the child moved itself out of it.
+        if (::kill(-m_pid, signal) != 0) ::kill(m_pid, signal);
+    }
+
     bool isReaped() {
         std::lock_guard lock(m_lock);
         return m_reaped;
@@ -181,11 +184,13 @@ public:
     SpawnAttributes(const SpawnAttributes&) = delete;
     SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
-    // Own process group; default dispositions and an empty mask whatever the
-    // app has set up; on macOS, no descriptor inherited unless named.
+    // Own session (so its own process group, and no controlling terminal);
+    // default dispositions and an empty mask whatever the app has set up; on
+    // macOS, no descriptor inherited unless named. (A session leader cannot
+    // also be given a group: setsid already made it one.)
     int configure() {
         if (m_error != 0) return m_error;
-        int flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+        int flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
 #ifdef __APPLE__
         flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
 #endif
@@ -196,7 +201,6 @@ public:
         sigset_t mask;
         sigemptyset(&mask);
         if (int error = ::posix_spawnattr_setflags(&m_attributes, static_cast<short>(flags)); error != 0) return error;
-        if (int error = ::posix_spawnattr_setpgroup(&m_attributes, 0); error != 0) return error;
         if (int error = ::posix_spawnattr_setsigdefault(&m_attributes, &defaults); error != 0) return error;
         return ::posix_spawnattr_setsigmask(&m_attributes, &mask);
     }
@@ -300,9 +304,12 @@ Result<LaunchedChild> launch(const std::string& executable, const std::vector<st
 
 // Reads every pipe in `fds` until it reaches end of file, handing each chunk
 // to consume(index of the pipe, bytes). Once the child has exited, pipes that
-// something else holds open get kGraceAfterExit more, then reading stops.
+// something else holds open get kGraceAfterExit more, then reading stops. At
+// `killAt` the child's group is killed and reading stops; returns whether
+// that happened.
 template <class Consume>
-void drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume) {
+bool drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume,
+           std::optional<Clock::time_point> killAt = std::nullopt) {
     std::array<pollfd, 2> polled{};
     std::array<std::size_t, 2> pipeIndex{};
     std::array<bool, 2> open{};
@@ -315,6 +322,10 @@ void drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume) {
 
     while (openCount > 0) {
         const auto now = Clock::now();
+        if (killAt && now >= *killAt && !child.hasExited()) {
+            child.kill();
+            return true;
+        }
         if (!deadline && now >= nextExitCheck) {
             if (child.hasExited()) {
                 deadline = now + LiveProcessRunner::kGraceAfterExit;
@@ -324,7 +335,8 @@ void drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume) {
         }
         if (deadline && now >= *deadline) break;
 
-        const auto wakeAt = deadline ? *deadline : nextExitCheck;
+        auto wakeAt = deadline ? *deadline : nextExitCheck;
+        if (killAt && *killAt < wakeAt) wakeAt = *killAt;
         const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
 
         std::size_t count = 0;
@@ -351,6 +363,7 @@ void drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume) {
             }
         }
     }
+    return false;
 }
 
 // Splits a byte stream into lines at LF, CR and CR LF, also when a CR LF is
@@ -420,20 +433,26 @@ void readLines(const std::shared_ptr<SpawnedChild>& child, UniqueFd pipe, const 
 LiveProcessRunner::LiveProcessRunner() { ignoreBrokenPipes(); }
 
 Result<ProcessResult> LiveProcessRunner::run(const std::string& executable, const std::vector<std::string>& arguments,
-                                             const std::optional<Environment>& environment) const {
+                                             const std::optional<Environment>& environment,
+                                             const RunOptions& options) const {
+    const auto startedAt = Clock::now();
     auto launched = launch(executable, arguments, environment, /*merged=*/false);
     if (!launched) return launched.error();
 
+    std::optional<Clock::time_point> killAt;
+    if (options.timeLimit) killAt = startedAt + *options.timeLimit;
     std::array<std::string, 2> outputs;
     const std::array fds{launched->stdoutPipe.get(), launched->stderrPipe.get()};
-    drain(*launched->child, fds, [&](std::size_t index, std::string_view data) { outputs[index].append(data); });
+    const bool killed = drain(
+        *launched->child, fds, [&](std::size_t index, std::string_view data) { outputs[index].append(data); }, killAt);
     launched->stdoutPipe.reset();
     launched->stderrPipe.reset();
 
     ProcessResult result;
     result.exitCode = launched->child->wait();
-    if (isValidUTF8(outputs[0])) result.stdoutText = std::move(outputs[0]);
-    if (isValidUTF8(outputs[1])) result.stderrText = std::move(outputs[1]);
+    result.stdoutText = replacingInvalidUTF8(outputs[0]);
+    result.stderrText = replacingInvalidUTF8(outputs[1]);
+    result.timedOut = killed;
     return result;
 }
 

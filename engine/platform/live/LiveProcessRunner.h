@@ -6,10 +6,12 @@
 //   for (const ProcessStreamEvent& event : brew.events) { ... }
 //
 // How children are started:
-//  - Each child leads its own process group, and the terminate request is
-//    SIGTERM to that whole group, so a cancel also stops whatever the child
-//    started (a login shell's commands, an installer's helpers). There is no
-//    escalation to SIGKILL.
+//  - Each child leads its own session (and so its own process group, with no
+//    controlling terminal: a child that opens /dev/tty gets an error instead
+//    of stopping the app's terminal or waiting on it). The terminate request
+//    is SIGTERM to that whole group, so a cancel also stops whatever the child
+//    started (a login shell's commands, an installer's helpers). Only a
+//    one-shot run's time limit escalates to SIGKILL.
 //  - Standard input is /dev/null. A GUI app has no terminal to offer, and a
 //    child that asks for input (a password prompt, a "Press RETURN") must see
 //    end of file rather than wait forever or read the terminal the app was
@@ -49,9 +51,11 @@ public:
 
     // Blocks the calling thread until the child has exited and both pipes are
     // drained (read concurrently, so a child filling both never deadlocks).
-    // Output that is not valid UTF-8 comes back as an empty string.
+    // Invalid UTF-8 is replaced by U+FFFD. At options.timeLimit the child's
+    // process group is killed (SIGKILL) and the result says timedOut.
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment = std::nullopt) const override;
+                              const std::optional<Environment>& environment = std::nullopt,
+                              const RunOptions& options = {}) const override;
 
     // Starts the child before returning. One reader thread splits the merged
     // output into lines (at LF, CR or CR LF; empty lines are kept; an
