@@ -64,3 +64,23 @@ lint: build/dev/build.ninja
 
 clean:
 	rm -rf build
+
+# The disk image, made on a Mac (docs/architecture.md, "Shipping on macOS"): a
+# distribution build of the app bundle for LUMO_PRODUCT (default lumora-java),
+# Qt deployed into it, signed and notarised when LUMO_SIGN_IDENTITY and
+# LUMO_NOTARY_PROFILE are set. It refuses the development telemetry settings:
+# give LUMO_TELEMETRY_ENDPOINT and LUMO_TELEMETRY_KEY (and LUMO_BUILD_NUMBER).
+.PHONY: package
+ifeq ($(UNAME),Darwin)
+package: deps
+	cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMO_DISTRIBUTION=ON \
+	  -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCHMARKS=OFF \
+	  $${LUMO_PRODUCT:+"-DLUMO_PRODUCT=$$LUMO_PRODUCT"} \
+	  $${LUMO_BUILD_NUMBER:+"-DLUMO_BUILD_NUMBER=$$LUMO_BUILD_NUMBER"} \
+	  $${LUMO_TELEMETRY_ENDPOINT:+"-DLUMO_TELEMETRY_ENDPOINT=$$LUMO_TELEMETRY_ENDPOINT"} \
+	  $${LUMO_TELEMETRY_KEY:+"-DLUMO_TELEMETRY_KEY=$$LUMO_TELEMETRY_KEY"}
+	cmake --build build/package --target package
+else
+package:
+	@echo "Packages are built on macOS: run make package on a Mac."
+endif
