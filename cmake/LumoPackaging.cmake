@@ -73,6 +73,7 @@ macro(lumo_disk_image target)
     set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/packaging/notarize.cmake")
     # Read by the two scripts (CPack passes on every CPACK_ variable).
     set(CPACK_LUMO_APP_BUNDLE "${LUMO_PRODUCT_DISPLAY_NAME}.app")
+    set(CPACK_LUMO_MINIMUM_SYSTEM "${LUMO_MACOS_MINIMUM}")
     include(CPack)
   endif()
 endmacro()

@@ -1,5 +1,6 @@
 # CPack pre-build script: checks and signs the staged app bundle before the
-# disk image is made from it.
+# disk image is made from it. The checks: nothing in the bundle loads a
+# library from outside it, or needs a newer macOS than its Info.plist says.
 #
 # Environment (read when cpack runs):
 #   LUMO_SIGN_IDENTITY  the Developer ID Application identity in the keychain,
@@ -77,6 +78,27 @@ endforeach()
 if(leaks)
   list(JOIN leaks "\n  " leaks)
   message(FATAL_ERROR "The bundle still loads libraries from outside itself:\n  ${leaks}")
+endif()
+
+# Nothing may need a newer macOS than the app says it runs on: a library
+# built on a newer Mac (Homebrew's bottles are) would stop the app there.
+set(too_new "")
+foreach(file IN LISTS machO)
+  execute_process(COMMAND otool -l "${file}" OUTPUT_VARIABLE commands RESULT_VARIABLE status ERROR_QUIET)
+  string(REGEX MATCHALL "minos [0-9.]+" minimums "${commands}")
+  foreach(minimum IN LISTS minimums)
+    string(REPLACE "minos " "" minimum "${minimum}")
+    if(minimum VERSION_GREATER CPACK_LUMO_MINIMUM_SYSTEM)
+      file(RELATIVE_PATH inside "${app}" "${file}")
+      list(APPEND too_new "${inside} needs macOS ${minimum}")
+      break()
+    endif()
+  endforeach()
+endforeach()
+if(too_new)
+  list(JOIN too_new "\n  " too_new)
+  message(FATAL_ERROR "The app says it runs on macOS ${CPACK_LUMO_MINIMUM_SYSTEM}, but:\n  ${too_new}\n"
+                      "Make the package on macOS ${CPACK_LUMO_MINIMUM_SYSTEM}, whose Homebrew bottles are built for it.")
 endif()
 
 function(sign path)
