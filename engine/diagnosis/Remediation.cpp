@@ -205,7 +205,8 @@ std::string Remediation::progressSubtitle() const {
                    "Homebrew.";
         case Case::installHomebrew:
             return "Running the official Homebrew install script. macOS will ask for your password; if Xcode Command "
-                   "Line Tools aren't installed, a separate Apple dialog will appear during install.";
+                   "Line Tools aren't installed, the script installs them through Software Update first, which can "
+                   "take several minutes.";
     }
     return {};
 }

@@ -120,7 +120,7 @@ private:
 
     ExitCode installHomebrew() {
         line("Running: " + homebrewInstallCommand());
-        HomebrewInstaller installer(m_services.processRunner, m_services.fs, executor());
+        HomebrewInstaller installer(m_services.processRunner, m_services.http, m_services.fs, executor());
         return pipe(installer.run(m_cancel));
     }
 

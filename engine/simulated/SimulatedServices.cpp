@@ -387,7 +387,9 @@ Result<HTTPDownloadResult> SimulatedHTTPFetcher::download(const std::string& url
     if (const auto written = m_fs->writeData(fetched->body, location); !written)
         return Error{kURLErrorDomain, url_error::kCannotCreateFile, written.error().description};
     if (options.progress) options.progress(fetched->body.size(), fetched->body.size());
-    return HTTPDownloadResult{location, fetched->response};
+    SHA256 hash;
+    hash.update(fetched->body);
+    return HTTPDownloadResult{location, fetched->response, hash.hexDigest()};
 }
 
 std::vector<std::string> SimulatedHTTPFetcher::requestedURLs() const {

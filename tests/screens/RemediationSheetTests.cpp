@@ -84,7 +84,7 @@ TEST(StreamingRemediationTest, MissingBrewEndsWithMinusOneAndTheFailureFooter) {
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()}, {"==> Checking for sudo"}, 7));
+    test::homebrewInstallScript(mac, {"==> Checking for sudo"}, 7);
     mac.commands.push_back(streamed(brewInstall("temurin@25"), {"never"}, 0));
     Sheet sheet(mac, Remediation::installHomebrewThenTemurin("temurin@25"));
     sheet.run();

@@ -207,8 +207,7 @@ TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
 
 TEST_F(JourneyUITest, HomebrewThenTemurinStopsAfterAFailedFirstPhase) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
-                                    {"==> Checking for `sudo` access", "Failed during: /usr/bin/sudo -n"}, 1));
+    test::homebrewInstallScript(mac, {"==> Checking for `sudo` access", "Failed during: /usr/bin/sudo -n"}, 1);
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"never"}, 0));
     UIEnvironment environment = environmentFor(mac, false);
     SheetHarness harness(environment, Remediation::installHomebrewThenTemurin("temurin@25"));

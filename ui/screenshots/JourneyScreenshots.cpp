@@ -201,7 +201,9 @@ int shootJourneyPages(const QString& directory) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario failing = journeyScenario("no-jdk.json");
-    failing.commands.push_back(lines({"/bin/bash", "-c", homebrewInstallCommand()},
+    const std::string script = "#!/bin/bash\n# Homebrew's install script\n";
+    failing.http.push_back({kHomebrewInstallScriptURL, 200, script, {}});
+    failing.commands.push_back(lines({"/bin/bash", "-c", script},
                                      {"==> Checking for `sudo` access (which may request your password)...",
                                       "Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"},
                                      1));
