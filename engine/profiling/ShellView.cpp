@@ -114,8 +114,8 @@ std::string startupTimedOutReason(const ShellStartup& startup) {
     std::string files;
     for (const std::string& file : startup.files) files += (files.empty() ? "" : ", ") + abbreviatingHome(file, startup.home);
     const std::string shell = startup.shellName.empty() ? std::string("login shell") : startup.shellName;
-    return "A new " + shell + " took longer than " + std::to_string(startup.timeLimitSeconds) +
-           " seconds to start, so we couldn't see the Java setup a Terminal window gets. " +
+    const std::string seconds = startup.timeLimitSeconds == 1 ? "1 second" : std::to_string(startup.timeLimitSeconds) + " seconds";
+    return "A new " + shell + " took longer than " + seconds + " to start, so we couldn't see the Java setup a Terminal window gets. " +
            (files.empty() ? std::string("None of its start-up files are in your home folder; the system's own may be "
                                         "slow.")
                           : "Its start-up files: " + files + ".");

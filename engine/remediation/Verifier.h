@@ -19,7 +19,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/FileSystemOperating.h"
 #include "platform/LoginShell.h"
