@@ -91,8 +91,7 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
     setObjectName(inert ? QStringLiteral("diagnosis-detail-inert") : QStringLiteral("diagnosis-detail"));
     model_ = std::make_unique<DiagnosisDetailModel>(
         diagnosis, d1Remediation, d2Remediation, inert ? DiagnosisDetailModel::Callbacks{} : std::move(callbacks),
-        *environment.services.store, inert ? nullptr : environment.telemetry,
-        userShellName(environment.services.host));
+        *environment.services.store, inert ? nullptr : environment.telemetry, userShellName(environment.services.host));
     DiagnosisDetailModel* model = model_.get();
 
     auto* content = new QWidget;

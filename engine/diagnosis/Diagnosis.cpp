@@ -66,7 +66,6 @@ std::optional<std::string> shellViewsSentence(const ProbeBundle& bundle) {
     return sentence + ".";
 }
 
-
 Diagnosis JavaProfile::diagnose(const ProbeBundle& bundle) const {
     if (bundle.installedJDKs.empty()) {
         if (bundle.jvmDirContents.empty()) return Diagnosis::D1_NoJDK();

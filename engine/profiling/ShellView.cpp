@@ -112,10 +112,13 @@ ShellView parseShellView(std::string_view output, std::string_view nonce, std::s
 
 std::string startupTimedOutReason(const ShellStartup& startup) {
     std::string files;
-    for (const std::string& file : startup.files) files += (files.empty() ? "" : ", ") + abbreviatingHome(file, startup.home);
+    for (const std::string& file : startup.files)
+        files += (files.empty() ? "" : ", ") + abbreviatingHome(file, startup.home);
     const std::string shell = startup.shellName.empty() ? std::string("login shell") : startup.shellName;
-    const std::string seconds = startup.timeLimitSeconds == 1 ? "1 second" : std::to_string(startup.timeLimitSeconds) + " seconds";
-    return "A new " + shell + " took longer than " + seconds + " to start, so we couldn't see the Java setup a Terminal window gets. " +
+    const std::string seconds =
+        startup.timeLimitSeconds == 1 ? "1 second" : std::to_string(startup.timeLimitSeconds) + " seconds";
+    return "A new " + shell + " took longer than " + seconds +
+           " to start, so we couldn't see the Java setup a Terminal window gets. " +
            (files.empty() ? std::string("None of its start-up files are in your home folder; the system's own may be "
                                         "slow.")
                           : "Its start-up files: " + files + ".");
@@ -166,8 +169,7 @@ ShellView ShellViewProbe::look(View view, std::string_view javaHomeMarker) const
     ShellView seen = parseShellView(result->stdoutText, nonce, javaHomeMarker);
     // The last marker line came through: what hung was after the values (a
     // slow ~/.zlogout, say), and they are whole.
-    const bool complete =
-        result->stdoutText.find(nonceMarker(kStartupDirectoryMarker, nonce)) != std::string::npos;
+    const bool complete = result->stdoutText.find(nonceMarker(kStartupDirectoryMarker, nonce)) != std::string::npos;
     seen.timedOut = result->timedOut && !complete;
     if (seen.timedOut) return seen;
     if (seen.javaHome) {
@@ -211,7 +213,8 @@ ShellStartup ShellViewProbe::startup(const std::optional<std::string>& directory
         case Kind::fish: {
             const std::string dir = directory.value_or(joinPath(home, ".config/fish"));
             std::vector<std::string> snippets;
-            for (const auto& entry : m_fs->contentsOfDirectory(joinPath(dir, "conf.d")).valueOr(std::vector<std::string>()))
+            for (const auto& entry :
+                 m_fs->contentsOfDirectory(joinPath(dir, "conf.d")).valueOr(std::vector<std::string>()))
                 if (entry.size() > 5 && entry.ends_with(".fish")) snippets.push_back(joinPath(dir, "conf.d/" + entry));
             std::sort(snippets.begin(), snippets.end());
             candidates = std::move(snippets);

@@ -51,8 +51,8 @@ struct ShellView {
 
     // What JAVA_HOME points at, looked up on disk.
     std::optional<std::string> javaHomeResolved;  // all symbolic links followed; absent when it does not exist
-    bool javaHomeHasJava = false;                 // an executable bin/java there (the system's /usr stub does not count)
-    std::optional<std::string> javaHomeVersion;   // its JDK version (release file, else Info.plist)
+    bool javaHomeHasJava = false;                // an executable bin/java there (the system's /usr stub does not count)
+    std::optional<std::string> javaHomeVersion;  // its JDK version (release file, else Info.plist)
 
     friend bool operator==(const ShellView&, const ShellView&) = default;
 };

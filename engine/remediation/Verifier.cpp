@@ -57,13 +57,12 @@ std::string Verifier::Result::failure(bool requiringJavaHome) const {
     const std::string expected = expectedMajor ? "Java " + std::to_string(*expectedMajor) : std::string();
 
     if (javaVersionExitCode != 0 || lowered(javaVersionOutput).find("version") == std::string::npos) {
-        add("`java -version` failed in a new Terminal window (exit code " + std::to_string(javaVersionExitCode) +
-            ").");
+        add("`java -version` failed in a new Terminal window (exit code " + std::to_string(javaVersionExitCode) + ").");
     } else if (expectedMajor && reportedMajor() != expectedMajor) {
         const auto reported = reportedMajor();
         add("`java -version` reports " + (reported ? "Java " + std::to_string(*reported) : "no Java version") +
-            ", not " + expected + (terminal.javaCommand ? " (the `java` first on PATH is " + *terminal.javaCommand + ")"
-                                                        : std::string()) +
+            ", not " + expected +
+            (terminal.javaCommand ? " (the `java` first on PATH is " + *terminal.javaCommand + ")" : std::string()) +
             ".");
     }
 

@@ -37,10 +37,10 @@ public:
         std::optional<std::string> javaHomeValue;  // absent when unset or empty
 
         std::optional<int> expectedMajor{};  // the Java major just installed or chosen; nothing when not known
-        ShellView terminal{};              // what the new Terminal window saw
-        bool javaNotRegistered = false;    // `java` was the system stub and java_home knew no JDK: not run
-        bool timedOut = false;             // a shell's start-up outlived the time limit
-        ShellStartup startup{};            // the shell that verified and its start-up files
+        ShellView terminal{};                // what the new Terminal window saw
+        bool javaNotRegistered = false;      // `java` was the system stub and java_home knew no JDK: not run
+        bool timedOut = false;               // a shell's start-up outlived the time limit
+        ShellStartup startup{};              // the shell that verified and its start-up files
 
         // The Java major `java -version` reported, if any.
         std::optional<int> reportedMajor() const;

@@ -257,8 +257,9 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
             << (java.terminalView.javaCommand ? printable(*java.terminalView.javaCommand) : "not found") << "\n";
     }
     out << "      JAVA_HOME for apps started from the Dock: "
-        << (java.loginView.timedOut ? "unknown (start-up too slow)"
-                                    : java.javaHomeInLoginShell ? printable(*java.javaHomeInLoginShell) : "not set")
+        << (java.loginView.timedOut     ? "unknown (start-up too slow)"
+            : java.javaHomeInLoginShell ? printable(*java.javaHomeInLoginShell)
+                                        : "not set")
         << "\n";
 
     out << "\nDiagnosis\n";

@@ -151,10 +151,7 @@ private:
         return {executable, shell(), m_services.fs};
     }
 
-    JEnvRunner jenv() const {
-        return {joinPath(m_services.fs->homeDirectory(), ".jenv"), shell(),
-                m_services.fs};
-    }
+    JEnvRunner jenv() const { return {joinPath(m_services.fs->homeDirectory(), ".jenv"), shell(), m_services.fs}; }
 
     ExitCode registerWithJenv(const std::string& home, int major) {
         line("Registering " + home + " with jEnv (major " + std::to_string(major) + ")…");
@@ -195,9 +192,7 @@ private:
             case Case::installViaPKGThenJEnv:
                 return then(installPackage(r.majorVersion()), [&]() -> ExitCode {
                     line("Locating installed Temurin…");
-                    const auto jdks = Probes(m_services, [](const std::string&) {})
-                                          .collect()
-                                          .installedJDKs;
+                    const auto jdks = Probes(m_services, [](const std::string&) {}).collect().installedJDKs;
                     const auto jdk = jdkToRegister(jdks, r.majorVersion());
                     if (!jdk) {
                         line(
@@ -264,12 +259,15 @@ std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& re
     switch (remediation.kind()) {
         case Case::installViaMise:
         case Case::setJavaHomeViaMise:
-            lines = MiseRunner("mise", ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs).missingZshrcLines();
+            lines =
+                MiseRunner("mise", ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
+                    .missingZshrcLines();
             label = MiseRunner::kZshrcLabel;
             break;
         case Case::installViaPKGThenJEnv:
         case Case::setJavaHomeViaJenv:
-            lines = JEnvRunner(joinPath(home, ".jenv"), ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
+            lines = JEnvRunner(joinPath(home, ".jenv"),
+                               ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
                         .missingZshrcLines();
             label = JEnvRunner::kZshrcLabel;
             break;

@@ -28,7 +28,7 @@ struct RuleCase {
     std::optional<std::string> javaHome;
     Diagnosis expected;
     std::map<std::string, std::string> resolved{};  // what the probe resolved paths to
-    ShellView terminal{};                            // what the Terminal found at JAVA_HOME
+    ShellView terminal{};                           // what the Terminal found at JAVA_HOME
 };
 
 ShellView javaHomeWith(bool hasJava, std::optional<std::string> version, bool timedOut = false) {
@@ -240,12 +240,18 @@ TEST(DiagnosisTest, TheTerminalAndTheDockDisagreeInOneSentence) {
     } rows[] = {
         {"/Users/alex/jdk", "/Users/alex/jdk/", {"/Users/alex/.zshrc"}, std::nullopt},
         {std::nullopt, std::nullopt, {}, std::nullopt},
-        {"/opt/x", std::nullopt, {"/Users/alex/.zprofile", "/Users/alex/.zshrc"},
+        {"/opt/x",
+         std::nullopt,
+         {"/Users/alex/.zprofile", "/Users/alex/.zshrc"},
          "Terminal sees JAVA_HOME as /opt/x; apps started from the Dock see it unset, because it is set in ~/.zshrc."},
-        {"/Users/alex/jdk-17", "/opt/jdk-21", {"/Users/alex/.config/zsh/.zshrc"},
+        {"/Users/alex/jdk-17",
+         "/opt/jdk-21",
+         {"/Users/alex/.config/zsh/.zshrc"},
          "Terminal sees JAVA_HOME as ~/jdk-17; apps started from the Dock see /opt/jdk-21, because it is set in "
          "~/.config/zsh/.zshrc."},
-        {std::nullopt, "/opt/x", {"/Users/alex/.zprofile"},
+        {std::nullopt,
+         "/opt/x",
+         {"/Users/alex/.zprofile"},
          "Terminal sees JAVA_HOME unset; apps started from the Dock see /opt/x."},
     };
     for (const auto& row : rows) {

@@ -115,8 +115,7 @@ TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
 }
 
 TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
-    auto stream =
-        shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment());
+    auto stream = shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment());
     const auto events = collect(stream);
     ASSERT_TRUE(hasSingleTerminal(events));
     ASSERT_GE(events.size(), 4u);
@@ -135,8 +134,7 @@ TEST_F(ShellRunnerTest, AProgramThatCannotStartGivesOneLineAndCompletedMinusOne)
 TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
     pid_t pid = 0;
     {
-        auto stream =
-            shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
+        auto stream = shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
         while (auto event = stream.next()) {
             const auto* output = std::get_if<Output>(&*event);
             ASSERT_NE(output, nullptr) << "ended before the shell reported its pid";

@@ -26,7 +26,8 @@ Scenario quietMac() {
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
-    scenario.commands.push_back(test::oneShot({"/bin/zsh", "-lc", "echo __FXW_JAVA_HOME__:$JAVA_HOME"}, "__FXW_JAVA_HOME__:\n"));
+    scenario.commands.push_back(
+        test::oneShot({"/bin/zsh", "-lc", "echo __FXW_JAVA_HOME__:$JAVA_HOME"}, "__FXW_JAVA_HOME__:\n"));
     return scenario;
 }
 

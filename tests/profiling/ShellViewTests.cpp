@@ -38,7 +38,7 @@ protected:
                          std::chrono::milliseconds limit = LoginShell::kDefaultTimeLimit) const {
         HostInfo host;
         host.userShell = shell;
-        host.environment = {{"HOME", home.path()},     {"USER", "alex"},          {"SHELL", shell},
+        host.environment = {{"HOME", home.path()},      {"USER", "alex"},          {"SHELL", shell},
                             {"JAVA_HOME", "/from/app"}, {"PATH", "/from/app/bin"}, {"ZDOTDIR", "/from/app"}};
         return ShellViewProbe(std::make_shared<LiveProcessRunner>(), std::make_shared<HomeFileSystem>(home.path()),
                               LoginShell::forHost(host, limit), nullptr);

@@ -54,10 +54,10 @@ TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
     EXPECT_EQ(keys, (std::vector<std::string>{"profile", "diagnosis", "fixes"}));
     keys.clear();
     for (const auto& item : json["profile"].items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"architecture", "macosVersion", "shell", "shellPath", "startupDirectory",
-                                              "startupFiles", "homebrew", "sdkman", "mise", "jenv", "asdf",
-                                              "xcodeCommandLineTools", "java", "aiTools", "terminals",
-                                              "isLikelyDeveloper"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"architecture", "macosVersion", "shell", "shellPath", "startupDirectory",
+                                        "startupFiles", "homebrew", "sdkman", "mise", "jenv", "asdf",
+                                        "xcodeCommandLineTools", "java", "aiTools", "terminals", "isLikelyDeveloper"}));
     keys.clear();
     for (const auto& item : json["profile"]["java"].items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"whichJava", "installedJDKs", "jvmDirContents", "javaHomeInActiveShell",

@@ -302,7 +302,8 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::failed);
     ASSERT_TRUE(verdict.shellNote);
     EXPECT_NE(verdict.shellNote->find("~/.zprofile, which only zsh reads"), std::string::npos);
-    EXPECT_FALSE(VerifyVerdict::of(install, bannerNoHome, "fish").shellNote) << "an install does not depend on the shell";
+    EXPECT_FALSE(VerifyVerdict::of(install, bannerNoHome, "fish").shellNote)
+        << "an install does not depend on the shell";
 }
 
 TEST(VerifyVerdictTest, ExcerptPicksTheVersionLineAndCutsIt) {

@@ -38,8 +38,8 @@ public:
 void addPassingVerification(Scenario& mac, const std::string& home, const std::string& version) {
     mac.commands.push_back(oneShot({"/bin/zsh", "-lc", "java -version 2>&1"},
                                    "openjdk version \"" + version + "\" LTS\nOpenJDK Runtime Environment Temurin\n"));
-    mac.commands.push_back(
-        oneShot({"/bin/zsh", "-lc", "echo __FXW_VERIFY_JAVA_HOME__:$JAVA_HOME"}, "__FXW_VERIFY_JAVA_HOME__:" + home + "\n"));
+    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", "echo __FXW_VERIFY_JAVA_HOME__:$JAVA_HOME"},
+                                   "__FXW_VERIFY_JAVA_HOME__:" + home + "\n"));
 }
 
 // The JDK an install leaves behind, put there after the app has looked at the Mac.
