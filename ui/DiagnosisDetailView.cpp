@@ -91,7 +91,7 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
     setObjectName(inert ? QStringLiteral("diagnosis-detail-inert") : QStringLiteral("diagnosis-detail"));
     model_ = std::make_unique<DiagnosisDetailModel>(
         diagnosis, d1Remediation, d2Remediation, inert ? DiagnosisDetailModel::Callbacks{} : std::move(callbacks),
-        *environment.services.store, inert ? nullptr : environment.telemetry);
+        *environment.services.store, inert ? nullptr : environment.telemetry, userShellName(environment.services.host));
     DiagnosisDetailModel* model = model_.get();
 
     auto* content = new QWidget;
@@ -99,6 +99,11 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(14);
     const URLOpener open = environment.openURL;
+    if (const auto note = model->shellNote()) {
+        QLabel* shellNote = markdownLabel(QString::fromStdString(*note), TextStyle::callout, true);
+        identify(shellNote, QStringLiteral("diagnosis-shell-note"), shellNote->text());
+        layout->addWidget(shellNote);
+    }
 
     switch (model->layout()) {
         case DiagnosisDetailModel::Layout::noJDK:

@@ -85,7 +85,7 @@ VerifyScaffold::VerifyScaffold(const Remediation&, const UIEnvironment& environm
 
 VerifyResultView::VerifyResultView(const Remediation& remediation, const Verifier::Result& result, Actions actions,
                                    const UIEnvironment& environment, QWidget* parent)
-    : QWidget(parent), verdict_(VerifyVerdict::of(remediation, result)) {
+    : QWidget(parent), verdict_(VerifyVerdict::of(remediation, result, userShellName(environment.services.host))) {
     setObjectName(QStringLiteral("verify-result"));
     QVBoxLayout* layout = nullptr;
     QWidget* content = column(&layout, 14);
@@ -110,6 +110,14 @@ VerifyResultView::VerifyResultView(const Remediation& remediation, const Verifie
         warning->setStyleSheet(QStringLiteral(
             "QLabel { color: rgb(150,80,0); background: rgba(255,149,0,0.12); border-radius: 6px; padding: 8px; }"));
         layout->addWidget(warning);
+    }
+
+    for (const auto& [text, identifier] : {std::pair{verdict_.failureDetail, "verify-failure-detail"},
+                                           std::pair{verdict_.shellNote, "verify-shell-note"}}) {
+        if (!text) continue;
+        QLabel* detail = markdownLabel(QString::fromStdString(*text), TextStyle::callout, true);
+        identify(detail, QString::fromLatin1(identifier), detail->text());
+        layout->addWidget(detail);
     }
 
     switch (verdict_.kind) {

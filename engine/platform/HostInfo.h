@@ -1,5 +1,6 @@
 // What the app knows about the machine it runs on besides files, programs and
-// the network: its own environment variables and the OS version.
+// the network: its own environment variables, the OS version and the user's
+// login shell.
 #pragma once
 
 #include "platform/ProcessTypes.h"
@@ -16,6 +17,7 @@ struct OperatingSystemVersion {
 struct HostInfo {
     Environment environment;  // the application's own environment
     OperatingSystemVersion osVersion;
+    std::string userShell;  // the account's login shell (getpwuid's pw_shell); empty when unknown
 
     // The variable's value, or the empty string.
     std::string variable(const std::string& name) const {

@@ -218,24 +218,22 @@ std::optional<std::string> whichCommand(const ProcessRunning& process, const std
 }
 
 Probes::Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
-               DiagnosticLog log)
-    : m_process(std::move(process)), m_fs(std::move(fs)), m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
+               LoginShell shell, DiagnosticLog log)
+    : m_process(std::move(process)),
+      m_fs(std::move(fs)),
+      m_shell(std::move(shell)),
+      m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
 
 Probes::Probes(const AppServices& services, DiagnosticLog log)
-    : Probes(services.processRunner, services.fs, std::move(log)) {}
+    : Probes(services.processRunner, services.fs, LoginShell::forHost(services.host), std::move(log)) {}
 
 ProbeBundle Probes::collect() const {
+    const ShellViewProbe shell(m_process, m_fs, m_shell, m_log);
     auto whichJava = std::async(std::launch::async, [this] { return whichCommand(*m_process, "java", m_log); });
-    auto javaHome = std::async(std::launch::async, [this]() -> std::optional<std::string> {
-        const auto result = m_process->run(kLoginShell, {kLoginShellFlags, kJavaHomeCommand});
-        if (!result) {
-            m_log(launchFailure(kLoginShell, result.error()));
-            return std::nullopt;
-        }
-        return markerValue(result->stdoutText, kJavaHomeMarker);
-    });
+    auto terminal = std::async(std::launch::async, [&shell] { return shell.look(LoginShell::View::terminal); });
+    auto login = std::async(std::launch::async, [&shell] { return shell.look(LoginShell::View::login); });
 
-    // The third command runs on this thread while the other two are under way.
+    // java_home runs on this thread while the others are under way.
     ProbeBundle bundle;
     if (const auto result = m_process->run("/usr/libexec/java_home", {"-V"})) {
         bundle.installedJDKs = parseJavaHomeList(result->stderrText);
@@ -247,8 +245,18 @@ ProbeBundle Probes::collect() const {
     auto extra = supplementaryJDKs(bundle.jvmDirContents, bundle.installedJDKs, JdkReleaseFileReader(m_fs));
     bundle.installedJDKs.insert(bundle.installedJDKs.end(), std::make_move_iterator(extra.begin()),
                                 std::make_move_iterator(extra.end()));
+    for (const JDKInfo& jdk : bundle.installedJDKs) {
+        if (const auto resolved = m_fs->resolvingSymlinks(jdk.path)) bundle.resolvedPaths[jdk.path] = *resolved;
+    }
+
     bundle.whichJava = whichJava.get();
-    bundle.javaHomeInActiveShell = javaHome.get();
+    bundle.terminalView = terminal.get();
+    bundle.loginView = login.get();
+    bundle.javaHomeInActiveShell = bundle.terminalView.javaHome;
+    bundle.javaHomeInLoginShell = bundle.loginView.javaHome;
+    if (bundle.terminalView.javaHome && bundle.terminalView.javaHomeResolved)
+        bundle.resolvedPaths[*bundle.terminalView.javaHome] = *bundle.terminalView.javaHomeResolved;
+    bundle.shellStartup = shell.startup(bundle.terminalView.startupDirectory);
     return bundle;
 }
 

@@ -19,18 +19,13 @@
 #include <vector>
 
 #include "platform/FileSystemOperating.h"
+#include "platform/LoginShell.h"
 #include "platform/ProcessRunning.h"
+#include "profiling/ShellView.h"
 
 namespace lumo {
 
 struct AppServices;
-
-// Where the diagnostic lines of the probes go (a child that could not be
-// launched, for example). The default prints them to standard output.
-using DiagnosticLog = std::function<void(const std::string& line)>;
-void printDiagnosticLine(const std::string& line);
-// "Could not launch <executable>: <error>".
-std::string launchFailure(const std::string& executable, const Error& error);
 
 // `/usr/bin/which <name>` in the app's own environment: the path it prints,
 // or nothing when it fails, prints nothing or cannot be started (logged).
@@ -38,8 +33,6 @@ std::optional<std::string> whichCommand(const ProcessRunning& process, const std
                                         const DiagnosticLog& log);
 
 inline constexpr const char* kSystemJDKDirectory = "/Library/Java/JavaVirtualMachines";
-inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";
-inline constexpr const char* kJavaHomeCommand = "echo __FXW_JAVA_HOME__:$JAVA_HOME";
 
 struct JDKInfo {
     std::string version;       // as reported: "17.0.2", "1.8.0_292"
@@ -54,7 +47,16 @@ struct ProbeBundle {
     std::optional<std::string> whichJava;              // `which java` in the app's environment
     std::vector<JDKInfo> installedJDKs;                // java_home's, then the supplementary ones
     std::vector<std::string> jvmDirContents;           // entry names of the system JDK directory
-    std::optional<std::string> javaHomeInActiveShell;  // absent when unset or empty
+    std::optional<std::string> javaHomeInActiveShell;  // terminalView.javaHome: absent when unset or empty
+
+    ShellView terminalView;                           // a new Terminal window (login, interactive shell)
+    ShellView loginView;                              // IDEs and apps started from the Dock (login shell)
+    std::optional<std::string> javaHomeInLoginShell;  // loginView.javaHome
+    ShellStartup shellStartup;                        // the shell that looked, and its start-up files
+    // JDK homes and JAVA_HOME as found -> with every symbolic link followed,
+    // for those that exist. A JAVA_HOME of ~/.sdkman/candidates/java/current
+    // or with a trailing "/" is still its JDK.
+    std::map<std::string, std::string> resolvedPaths;
 
     friend bool operator==(const ProbeBundle&, const ProbeBundle&) = default;
 };
@@ -96,16 +98,20 @@ std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, 
 class Probes {
 public:
     Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
-           DiagnosticLog log = printDiagnosticLine);
+           LoginShell shell, DiagnosticLog log = printDiagnosticLine);
+    // The user's login shell of the services' host.
     explicit Probes(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
 
-    // Runs the four probes concurrently and combines them. Never fails: a probe
+    // Runs the probes concurrently -- `which java`, `java_home -V`, the system
+    // JDK directory, and the Terminal and Dock views of the user's login
+    // shell, one shell run each -- and combines them. Never fails: a probe
     // that cannot run finds nothing. Blocks the calling thread.
     ProbeBundle collect() const;
 
 private:
     std::shared_ptr<const ProcessRunning> m_process;
     std::shared_ptr<const FileSystemOperating> m_fs;
+    LoginShell m_shell;
     DiagnosticLog m_log;
 };
 

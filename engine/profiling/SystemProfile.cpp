@@ -150,7 +150,7 @@ SystemProfile SystemProfiler::profile() const {
         return path;
     });
     auto xcode = async([this] { return XcodeCLTProbe(m_process, m_log).path(); });
-    auto java = async([this] { return Probes(m_process, m_fs, m_log).collect(); });
+    auto java = async([this] { return Probes(m_process, m_fs, LoginShell::forHost(m_host), m_log).collect(); });
     auto claudeCLI = commandFound("claude");
     auto codexCLI = commandFound("codex");
     auto aider = commandFound("aider");
@@ -199,7 +199,9 @@ SystemProfile SystemProfiler::profile() const {
     terminals.wezterm = bundleInstalled("WezTerm.app");
 
     profile.macosVersion = m_host.osVersion;
-    const std::string shellName = lastPathComponent(m_host.variable("SHELL"));
+    // The account's login shell; $SHELL when the account database did not say.
+    profile.shellPath = userShellPath(m_host);
+    const std::string shellName = lastPathComponent(profile.shellPath);
     if (shellName == "zsh")
         profile.shell = Shell::zsh();
     else if (shellName == "bash")

@@ -85,6 +85,7 @@ struct SystemProfile {
     Architecture architecture = Architecture::unknown;
     OperatingSystemVersion macosVersion;
     Shell shell = Shell::other("unknown");
+    std::string shellPath;                                 // the login shell's path; empty when unknown
     std::optional<std::string> homebrewPrefix;             // full path of the brew executable
     std::optional<std::string> sdkmanRoot;                 // ~/.sdkman
     std::optional<std::string> miseExecutable;             // full path of mise

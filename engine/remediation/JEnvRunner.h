@@ -1,6 +1,6 @@
 // JEnvRunner: registers an installed JDK with the user's own jEnv.
 //
-//   JEnvRunner jenv(joinPath(home, ".jenv"), ShellRunner(processRunner), fs);
+//   JEnvRunner jenv(joinPath(home, ".jenv"), ShellRunner(processRunner, LoginShell::forHost(host)), fs);
 //   auto events = jenv.registerJDK(javaHome, 21);
 //
 // The script stops at the first failing step, except enabling the export

@@ -1,9 +1,9 @@
 // MiseRunner: Java through the user's own Mise.
 //
-// The commands call `mise` by name in a login zsh, so the user's search path
-// decides which one runs:
+// The commands call `mise` by name in the user's login shell as a new
+// Terminal window starts it, so the user's search path decides which one runs:
 //
-//   MiseRunner mise(detectedMise, ShellRunner(processRunner), fs);
+//   MiseRunner mise(detectedMise, ShellRunner(processRunner, LoginShell::forHost(host)), fs);
 //   auto events = mise.install("temurin-21");
 //   // runs: mise install java@"temurin-21" && mise use -g java@"temurin-21"
 #pragma once

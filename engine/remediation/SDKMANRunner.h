@@ -1,9 +1,10 @@
 // SDKMANRunner: Java through the user's own SDKMAN.
 //
 // SDKMAN is a set of shell functions, so every command sources its init
-// script in a login zsh first:
+// script first, in the user's login shell as a new Terminal window starts it:
 //
-//   SDKMANRunner sdkman(joinPath(fs->homeDirectory(), ".sdkman"), ShellRunner(processRunner), fs);
+//   ShellRunner shell(processRunner, LoginShell::forHost(host));
+//   SDKMANRunner sdkman(joinPath(fs->homeDirectory(), ".sdkman"), shell, fs);
 //   auto events = sdkman.run(SDKMANRunner::installArguments("21-tem"));
 //   // runs: source "<home>/.sdkman/bin/sdkman-init.sh" && sdk install java "21-tem" y
 #pragma once

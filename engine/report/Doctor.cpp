@@ -164,6 +164,9 @@ std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis)
         {"architecture", architectureName(profile.architecture)},
         {"macosVersion", versionString(profile.macosVersion)},
         {"shell", profile.shell.name()},
+        {"shellPath", profile.shellPath},
+        {"startupDirectory", optionalString(java.terminalView.startupDirectory)},
+        {"startupFiles", java.shellStartup.files},
         {"homebrew", optionalString(profile.homebrewPrefix)},
         {"sdkman", optionalString(profile.sdkmanRoot)},
         {"mise", optionalString(profile.miseExecutable)},
@@ -174,7 +177,10 @@ std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis)
          {{"whichJava", optionalString(java.whichJava)},
           {"installedJDKs", jdks},
           {"jvmDirContents", java.jvmDirContents},
-          {"javaHomeInActiveShell", optionalString(java.javaHomeInActiveShell)}}},
+          {"javaHomeInActiveShell", optionalString(java.javaHomeInActiveShell)},
+          {"javaHomeInLoginShell", optionalString(java.javaHomeInLoginShell)},
+          {"javaInActiveShell", optionalString(java.terminalView.javaCommand)},
+          {"activeShellTimedOut", java.terminalView.timedOut}}},
         {"aiTools", profile.aiTooling.reportKeys()},
         {"terminals", profile.terminals.reportKeys()},
         {"isLikelyDeveloper", profile.isLikelyDeveloper()},
@@ -207,7 +213,10 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     } else {
         out << "  ✓ macOS " << versionString(profile.macosVersion) << "\n";
     }
-    out << "  ✓ Login shell: " << printable(profile.shell.name()) << "\n";
+    out << "  ✓ Login shell: " << printable(profile.shell.name());
+    if (!profile.shellPath.empty() && profile.shellPath != profile.shell.name())
+        out << " (" << printable(profile.shellPath) << ")";
+    out << "\n";
     toolLine(out, "Homebrew", profile.homebrewPrefix);
     toolLine(out, "SDKMAN", profile.sdkmanRoot);
     toolLine(out, "Mise", profile.miseExecutable);
@@ -238,8 +247,20 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
         << (java.jvmDirContents.empty() ? "empty" : printable(joined(java.jvmDirContents))) << "\n";
     const bool settled =
         diagnosis.kind() == Diagnosis::Case::D4_ModernHomeSet || diagnosis.kind() == Diagnosis::Case::noErrorsFound;
-    out << "  " << mark(java.javaHomeInActiveShell && settled) << " JAVA_HOME in a login shell: "
-        << (java.javaHomeInActiveShell ? printable(*java.javaHomeInActiveShell) : "not set") << "\n";
+    if (java.terminalView.timedOut) {
+        out << "  ✗ JAVA_HOME in a new Terminal window: unknown\n"
+            << wrapped(printable(startupTimedOutReason(java.shellStartup)), "      ");
+    } else {
+        out << "  " << mark(java.javaHomeInActiveShell && settled) << " JAVA_HOME in a new Terminal window: "
+            << (java.javaHomeInActiveShell ? printable(*java.javaHomeInActiveShell) : "not set") << "\n";
+        out << "      java there: "
+            << (java.terminalView.javaCommand ? printable(*java.terminalView.javaCommand) : "not found") << "\n";
+    }
+    out << "      JAVA_HOME for apps started from the Dock: "
+        << (java.loginView.timedOut     ? "unknown (start-up too slow)"
+            : java.javaHomeInLoginShell ? printable(*java.javaHomeInLoginShell)
+                                        : "not set")
+        << "\n";
 
     out << "\nDiagnosis\n";
     out << "  " << mark(settled) << " " << diagnosis.headline() << "  [" << diagnosis.telemetryID() << "]\n";

@@ -1,6 +1,7 @@
 #include "screens/DiagnosisDetailModel.h"
 
 #include "config/ProductConfig.h"
+#include "screens/VerifyModels.h"
 #include "shell/Preferences.h"
 
 namespace lumo {
@@ -31,12 +32,14 @@ std::vector<JavaVersionChoice> javaVersionChoices() {
 
 DiagnosisDetailModel::DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                                            std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                                           const KeyValueStoring& preferences, TelemetrySink* telemetry)
+                                           const KeyValueStoring& preferences, TelemetrySink* telemetry,
+                                           std::string userShellName)
     : m_diagnosis(std::move(diagnosis)),
       m_d1Remediation(std::move(d1Remediation)),
       m_d2Remediation(std::move(d2Remediation)),
       m_callbacks(std::move(callbacks)),
-      m_telemetry(telemetry) {
+      m_telemetry(telemetry),
+      m_userShellName(std::move(userShellName)) {
     m_showNPSOnNoErrors = !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()));
 }
 
@@ -57,6 +60,19 @@ std::string DiagnosisDetailModel::chooserContext() const {
         case Layout::noJDK: return "d1";
         case Layout::legacyOnly: return "d3";
         default: return {};
+    }
+}
+
+std::optional<std::string> DiagnosisDetailModel::shellNote() const {
+    switch (layout()) {
+        case Layout::homeUnset:
+            if (m_d2Remediation) return unsupportedShellNote(*m_d2Remediation, m_userShellName);
+            return std::nullopt;
+        case Layout::legacyOnly:
+            if (const auto& jdk = m_diagnosis.detectedJDK())
+                return unsupportedShellNote(Remediation::keepCurrentLegacyJava(jdk->path), m_userShellName);
+            return std::nullopt;
+        default: return std::nullopt;
     }
 }
 

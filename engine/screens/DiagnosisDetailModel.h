@@ -38,15 +38,19 @@ public:
     };
 
     // An inert detail (shown under the remediation sheet) has no callbacks.
+    // `userShellName` is the account's login shell ("zsh", "bash"...; empty when unknown).
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                         const KeyValueStoring& preferences, TelemetrySink* telemetry);
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry, std::string userShellName = {});
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
     const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
     Layout layout() const;
     // "d1" or "d3" for the chooser layouts; empty otherwise.
     std::string chooserContext() const;
+    // What the page's zsh-only fix (the JAVA_HOME fix, or keeping a legacy
+    // Java) cannot do yet for a user of another shell; nothing otherwise.
+    std::optional<std::string> shellNote() const;
 
     int d1ChosenMajor() const { return m_d1ChosenMajor; }
     int d3ChosenMajor() const { return m_d3ChosenMajor; }
@@ -74,6 +78,7 @@ private:
     std::optional<Remediation> m_d2Remediation;
     Callbacks m_callbacks;
     TelemetrySink* m_telemetry;
+    std::string m_userShellName;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;
     bool m_showNPSOnNoErrors = true;

@@ -124,6 +124,9 @@ private:
         return pipe(installer.run(m_cancel));
     }
 
+    // The user's login shell, as a new Terminal window starts it.
+    ShellRunner shell() const { return {m_services.processRunner, LoginShell::forHost(m_services.host)}; }
+
     std::string sdkmanRoot() const { return joinPath(m_services.fs->homeDirectory(), ".sdkman"); }
 
     bool sdkmanPresent() {
@@ -145,13 +148,10 @@ private:
                 break;
             }
         }
-        return {executable, ShellRunner(m_services.processRunner), m_services.fs};
+        return {executable, shell(), m_services.fs};
     }
 
-    JEnvRunner jenv() const {
-        return {joinPath(m_services.fs->homeDirectory(), ".jenv"), ShellRunner(m_services.processRunner),
-                m_services.fs};
-    }
+    JEnvRunner jenv() const { return {joinPath(m_services.fs->homeDirectory(), ".jenv"), shell(), m_services.fs}; }
 
     ExitCode registerWithJenv(const std::string& home, int major) {
         line("Registering " + home + " with jEnv (major " + std::to_string(major) + ")…");
@@ -172,14 +172,14 @@ private:
             case Case::installWarpViaBrew: return brewInstall(r.cask(), "");
             case Case::installViaSDKMAN: {
                 if (!sdkmanPresent()) return -1;
-                SDKMANRunner sdkman(sdkmanRoot(), ShellRunner(m_services.processRunner), m_services.fs);
+                SDKMANRunner sdkman(sdkmanRoot(), shell(), m_services.fs);
                 line("Running: sdk install java " + r.candidate() + " y");
                 const ExitCode installed = pipe(sdkman.run(SDKMANRunner::installArguments(r.candidate())));
                 return then(installed, [&] { return sdkmanDefault(sdkman, r.candidate()); });
             }
             case Case::setJavaHomeViaSDKMAN: {
                 if (!sdkmanPresent()) return -1;
-                SDKMANRunner sdkman(sdkmanRoot(), ShellRunner(m_services.processRunner), m_services.fs);
+                SDKMANRunner sdkman(sdkmanRoot(), shell(), m_services.fs);
                 return sdkmanDefault(sdkman, r.candidate());
             }
             case Case::installViaMise:
@@ -192,9 +192,7 @@ private:
             case Case::installViaPKGThenJEnv:
                 return then(installPackage(r.majorVersion()), [&]() -> ExitCode {
                     line("Locating installed Temurin…");
-                    const auto jdks = Probes(m_services.processRunner, m_services.fs, [](const std::string&) {})
-                                          .collect()
-                                          .installedJDKs;
+                    const auto jdks = Probes(m_services, [](const std::string&) {}).collect().installedJDKs;
                     const auto jdk = jdkToRegister(jdks, r.majorVersion());
                     if (!jdk) {
                         line(
@@ -261,12 +259,15 @@ std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& re
     switch (remediation.kind()) {
         case Case::installViaMise:
         case Case::setJavaHomeViaMise:
-            lines = MiseRunner("mise", ShellRunner(services.processRunner), services.fs).missingZshrcLines();
+            lines =
+                MiseRunner("mise", ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
+                    .missingZshrcLines();
             label = MiseRunner::kZshrcLabel;
             break;
         case Case::installViaPKGThenJEnv:
         case Case::setJavaHomeViaJenv:
-            lines = JEnvRunner(joinPath(home, ".jenv"), ShellRunner(services.processRunner), services.fs)
+            lines = JEnvRunner(joinPath(home, ".jenv"),
+                               ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
                         .missingZshrcLines();
             label = JEnvRunner::kZshrcLabel;
             break;

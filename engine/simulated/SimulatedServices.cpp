@@ -40,15 +40,64 @@ constexpr std::int32_t kTerminatedBySIGTERM = 15;
 SimulatedProcessRunner::SimulatedProcessRunner(std::vector<ScenarioCommand> commands)
     : m_commands(std::move(commands)) {}
 
+namespace {
+
+// Interim, until the simulated Mac runs the host's real shells: a login
+// shell's script is answered by the scenario's entry for the one-line
+// `/bin/zsh -lc` command it stands for, with that run's nonce put into the
+// answer's marker lines.
+struct LegacyShellCommand {
+    std::vector<std::string> argv;
+    std::string marker;  // the JAVA_HOME marker whose lines get the nonce
+    std::string nonce;
+};
+
+std::optional<LegacyShellCommand> legacyShellCommand(const std::vector<std::string>& argv) {
+    if (argv.size() != 3 || (argv[1] != "-ilc" && argv[1] != "-lc")) return std::nullopt;
+    const std::string& script = argv[2];
+    for (const char* marker : {"__FXW_VERIFY_JAVA_HOME__:", "__FXW_JAVA_HOME__:"}) {
+        const auto at = script.find(marker);
+        if (at == std::string::npos) continue;
+        const auto start = at + std::string_view(marker).size();
+        const auto end = script.find(':', start);
+        if (end == std::string::npos) return std::nullopt;
+        return LegacyShellCommand{{"/bin/zsh", "-lc", std::string("echo ") + marker + "$JAVA_HOME"},
+                                  marker,
+                                  script.substr(start, end - start)};
+    }
+    if (script.find("java -version 2>&1") != std::string::npos)
+        return LegacyShellCommand{{"/bin/zsh", "-lc", "java -version 2>&1"}, {}, {}};
+    return LegacyShellCommand{{"/bin/zsh", "-lc", script}, {}, {}};
+}
+
+std::string withNonce(std::string text, const std::string& marker, const std::string& nonce) {
+    if (marker.empty()) return text;
+    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at + marker.size())) {
+        text.insert(at + marker.size(), nonce + ":");
+        at += nonce.size() + 1;
+    }
+    return text;
+}
+
+}  // namespace
+
 std::optional<ScenarioCommand> SimulatedProcessRunner::answer(const std::vector<std::string>& argv) const {
     std::lock_guard lock(m_mutex);
     m_invocations.push_back(argv);
-    std::vector<const ScenarioCommand*> answers;
-    for (const auto& command : m_commands)
-        if (command.argv == argv) answers.push_back(&command);
-    if (answers.empty()) return std::nullopt;
-    const std::size_t turn = m_used[argv]++;
-    return *answers[std::min(turn, answers.size() - 1)];
+    const auto answerFor = [this](const std::vector<std::string>& listed) -> std::optional<ScenarioCommand> {
+        std::vector<const ScenarioCommand*> answers;
+        for (const auto& command : m_commands)
+            if (command.argv == listed) answers.push_back(&command);
+        if (answers.empty()) return std::nullopt;
+        const std::size_t turn = m_used[listed]++;
+        return *answers[std::min(turn, answers.size() - 1)];
+    };
+    if (auto exact = answerFor(argv)) return exact;
+    const auto legacy = legacyShellCommand(argv);
+    if (!legacy) return std::nullopt;
+    auto command = answerFor(legacy->argv);
+    if (command) command->stdoutText = withNonce(command->stdoutText, legacy->marker, legacy->nonce);
+    return command;
 }
 
 Result<ProcessResult> SimulatedProcessRunner::run(const std::string& executable,

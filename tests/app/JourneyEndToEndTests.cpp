@@ -62,6 +62,7 @@ protected:
         LumoRootView::Options options;
         options.services = makeSimulatedServices(*scenario);
         runner = std::dynamic_pointer_cast<const SimulatedProcessRunner>(options.services.processRunner);
+        fs = options.services.fs;
         options.initialProfile = SystemProfiler(options.services, [](const std::string&) {}).profile();
         options.telemetry = &recorder;
         options.openURL = [this](const std::string& url) { opened.push_back(url); };
@@ -105,8 +106,19 @@ protected:
         ASSERT_TRUE(test::waitFor([&] { return shown(identifier) == nullptr; })) << identifier << " never went";
     }
 
+    // The JDK `sdk install java 25-tem` leaves behind (its `current` link
+    // stands as a plain directory: the simulated Mac has no links).
+    void sdkmanInstallsJava25() const {
+        const std::string home = "/Users/alex/.sdkman/candidates/java/current";
+        ASSERT_TRUE(fs->createDirectory(home + "/bin", true).ok());
+        ASSERT_TRUE(fs->write("JAVA_VERSION=\"25\"\n", home + "/release", false).ok());
+        ASSERT_TRUE(fs->write("", home + "/bin/java", false).ok());
+        ASSERT_TRUE(fs->setPosixPermissions(0755, home + "/bin/java").ok());
+    }
+
     Recorder recorder;
     std::shared_ptr<const SimulatedProcessRunner> runner;
+    std::shared_ptr<const FileSystemOperating> fs;
     std::vector<std::string> opened;
     std::unique_ptr<LumoRootView> root;
 };
@@ -120,6 +132,7 @@ TEST_F(JourneyEndToEndTest, NoJDKToBuildSoftwareThroughTheAuditAndTheAICodingOff
     tap("goal-option-gaming");
     tap("goal-continue");
     tap("diagnosis-d1-install-chosen");
+    sdkmanInstallsJava25();
     tap("remediation-continue");  // the SDKMAN install, then "Continue to verify"
     waitFor("verify-result-pass");
     tap("continue-to-audit");

@@ -32,12 +32,13 @@ protected:
 
     Environment environment() const { return {{"HOME", home.path()}, {"PATH", "/usr/bin:/bin"}}; }
     Result<ProcessResult> loginShell(const std::string& command) const {
-        return process->run(kLoginShell, {kLoginShellFlags, command}, environment());
+        return zsh.run(*process, LoginShell::View::login, command);
     }
 
     test::TemporaryDirectory home;
     std::shared_ptr<const ProcessRunning> process = std::make_shared<LiveProcessRunner>();
-    ShellRunner shell{process};
+    LoginShell zsh{LoginShell::Kind::zsh, "/bin/zsh", environment()};
+    ShellRunner shell{process, zsh};
 };
 
 TEST_F(ShellRunnerTest, MarkerValueIsReadFromTheLastMarkerLineAfterTheBanners) {
@@ -53,6 +54,57 @@ TEST_F(ShellRunnerTest, MarkerValueIsReadFromTheLastMarkerLineAfterTheBanners) {
     EXPECT_EQ(markerValue(result->stdoutText, kMarker), std::nullopt);
 }
 
+TEST(LoginShellTest, IsTheAccountsShellWhenZshBashOrFishElseZsh) {
+    const struct {
+        const char* userShell;
+        const char* shellVariable;
+        const char* path;
+        LoginShell::Kind kind;
+    } rows[] = {
+        {"/bin/zsh", "/bin/bash", "/bin/zsh", LoginShell::Kind::zsh},  // the account database wins over $SHELL
+        {"/opt/homebrew/bin/fish", "", "/opt/homebrew/bin/fish", LoginShell::Kind::fish},
+        {"", "/usr/local/bin/bash", "/usr/local/bin/bash", LoginShell::Kind::bash},
+        {"/bin/tcsh", "/bin/zsh", "/bin/zsh", LoginShell::Kind::zsh},  // no script of ours for tcsh
+        {"", "", "/bin/zsh", LoginShell::Kind::zsh},
+    };
+    for (const auto& row : rows) {
+        HostInfo host;
+        host.userShell = row.userShell;
+        if (*row.shellVariable) host.environment["SHELL"] = row.shellVariable;
+        const LoginShell shell = LoginShell::forHost(host);
+        EXPECT_EQ(shell.path(), row.path) << row.userShell << " / " << row.shellVariable;
+        EXPECT_EQ(shell.kind(), row.kind) << row.userShell << " / " << row.shellVariable;
+    }
+    HostInfo fishUser;
+    fishUser.userShell = "/usr/bin/fish";
+    EXPECT_EQ(LoginShell::forHost(fishUser).forPOSIXCommands().path(), "/bin/zsh") << "fish cannot run zsh syntax";
+}
+
+TEST(LoginShellTest, RunsInACleanEnvironmentWithItsFlagsAndATimeLimit) {
+    HostInfo host;
+    host.environment = {{"HOME", "/Users/alex"}, {"USER", "alex"},          {"LOGNAME", "alex"},
+                        {"SHELL", "/bin/zsh"},   {"TMPDIR", "/tmp/x/"},     {"LANG", "en_GB.UTF-8"},
+                        {"PATH", "/app/bin"},    {"JAVA_HOME", "/app/jdk"}, {"ZDOTDIR", "/app/zsh"},
+                        {"TERM", "xterm"}};
+    const LoginShell shell = LoginShell::forHost(host, std::chrono::milliseconds(250));
+    EXPECT_EQ(shell.environment(), (Environment{{"HOME", "/Users/alex"},
+                                                {"USER", "alex"},
+                                                {"LOGNAME", "alex"},
+                                                {"SHELL", "/bin/zsh"},
+                                                {"TMPDIR", "/tmp/x/"},
+                                                {"LANG", "en_GB.UTF-8"},
+                                                {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"},
+                                                {"TERM", "dumb"}}));
+    EXPECT_EQ(LoginShell::arguments(LoginShell::View::terminal, "s"), (std::vector<std::string>{"-ilc", "s"}));
+    EXPECT_EQ(LoginShell::arguments(LoginShell::View::login, "s"), (std::vector<std::string>{"-lc", "s"}));
+    EXPECT_EQ(shell.timeLimit(), std::chrono::milliseconds(250));
+
+    const std::string nonce = LoginShell::makeNonce();
+    EXPECT_EQ(nonce.size(), 16u);
+    EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos) << nonce;
+    EXPECT_NE(nonce, LoginShell::makeNonce());
+}
+
 TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
     EXPECT_EQ(markerValue("m: \t/a b\t \r\n", "m:"), "/a b");
     EXPECT_EQ(markerValue("m:/one\r\nm:/two\u2028tail", "m:"), "/two");
@@ -63,8 +115,7 @@ TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
 }
 
 TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
-    auto stream =
-        shell.stream(kLoginShell, {kLoginShellFlags, "echo one; echo two >&2; printf last; exit 4"}, environment());
+    auto stream = shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment());
     const auto events = collect(stream);
     ASSERT_TRUE(hasSingleTerminal(events));
     ASSERT_GE(events.size(), 4u);
@@ -73,7 +124,7 @@ TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
 }
 
 TEST_F(ShellRunnerTest, AProgramThatCannotStartGivesOneLineAndCompletedMinusOne) {
-    auto stream = shell.stream(home.path() + "/no-such-shell", {kLoginShellFlags, "true"});
+    auto stream = shell.stream(home.path() + "/no-such-shell", {"-lc", "true"});
     EXPECT_EQ(
         collect(stream),
         (std::vector<StreamEvent>{
@@ -83,8 +134,7 @@ TEST_F(ShellRunnerTest, AProgramThatCannotStartGivesOneLineAndCompletedMinusOne)
 TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
     pid_t pid = 0;
     {
-        auto stream =
-            shell.stream(kLoginShell, {kLoginShellFlags, "echo PID:$$; sleep 1000; echo never"}, environment());
+        auto stream = shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
         while (auto event = stream.next()) {
             const auto* output = std::get_if<Output>(&*event);
             ASSERT_NE(output, nullptr) << "ended before the shell reported its pid";

@@ -26,7 +26,8 @@ Scenario quietMac() {
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
-    scenario.commands.push_back(test::oneShot({"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n"));
+    scenario.commands.push_back(
+        test::oneShot({"/bin/zsh", "-lc", "echo __FXW_JAVA_HOME__:$JAVA_HOME"}, "__FXW_JAVA_HOME__:\n"));
     return scenario;
 }
 
@@ -79,10 +80,11 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
+    nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
     EXPECT_EQ(profile, nothing);
     EXPECT_FALSE(profile.isLikelyDeveloper());
-    // uname, xcode-select, five `which`, java_home and the login shell.
-    ASSERT_EQ(log.size(), 9u);
+    // uname, xcode-select, five `which`, java_home and the login shell's two views.
+    ASSERT_EQ(log.size(), 10u);
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
 }
 
@@ -295,8 +297,9 @@ private:
 };
 
 TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
-    // uname, xcode-select, which (java, mise, claude, codex, aider), java_home, the login shell.
-    constexpr int kChildren = 9;
+    // uname, xcode-select, which (java, mise, claude, codex, aider), java_home, the login shell twice
+    // (Terminal and Dock).
+    constexpr int kChildren = 10;
     auto runner = std::make_shared<GatheringRunner>(kChildren);
     const auto fs = std::make_shared<SimulatedFileSystem>("/Users/sam", std::map<std::string, ScenarioFile>{});
     const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();

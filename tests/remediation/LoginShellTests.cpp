@@ -1,12 +1,10 @@
 // The writer, the verifier and the version-manager runners against real login
-// shells: /bin/zsh -lc with HOME pointing at a temporary directory whose
-// start-up files put fake tools on the search path.
+// shells: /bin/zsh with HOME pointing at a temporary directory whose start-up
+// files put fake tools on the search path.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <filesystem>
-#include <mutex>
-#include <set>
 
 #include "ShellTestDoubles.h"
 #include "remediation/FileAppendWriter.h"
@@ -46,7 +44,10 @@ class LoginShellTest : public ::testing::Test {
 protected:
     void SetUp() override { home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n"); }
 
-    ShellRunner shell() const { return ShellRunner(process); }
+    LoginShell zsh() const {
+        return {LoginShell::Kind::zsh, "/bin/zsh", {{"HOME", home.path()}, {"PATH", LoginShell::kSearchPath}}};
+    }
+    ShellRunner shell() const { return ShellRunner(process, zsh()); }
     std::string argv(const std::string& tool) const { return readFile(home.path() + "/" + tool + ".argv"); }
 
     static std::vector<StreamEvent> output(std::vector<std::string> lines, int exitCode) {
@@ -82,60 +83,95 @@ TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
         << result->stdoutText;
 }
 
-TEST_F(LoginShellTest, VerifierReadsJavaAndJavaHomeThroughStartUpBanners) {
-    home.write("bin/java", "#!/bin/sh\necho 'openjdk version \"21.0.2\" 2024-01-16' >&2\nexit 0\n", true);
-    home.write(".zprofile",
-               "echo 'Welcome back!'\n"
-               "echo '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n"
-               "export PATH=\"$HOME/bin:$PATH\"\n"
-               "export JAVA_HOME=\"$HOME/jdk 21\"\n");
-    const Verifier::Result set = Verifier(shell()).verify();
-    EXPECT_EQ(set.javaVersionExitCode, 0);
-    EXPECT_NE(set.javaVersionOutput.find("openjdk version \"21.0.2\""), std::string::npos);
-    EXPECT_EQ(set.javaHomeValue, home.path() + "/jdk 21");
-    EXPECT_TRUE(set.passed(true));
-
-    const auto commands = process->commands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0][0], "/bin/zsh");
-    EXPECT_EQ(commands[0][1], "-lc");
-    EXPECT_EQ(commands[1][1], "-lc");
-    std::set<std::string> texts{commands[0][2], commands[1][2]};
-    EXPECT_EQ(texts, (std::set<std::string>{"java -version 2>&1", "echo __FXW_VERIFY_JAVA_HOME__:$JAVA_HOME"}));
-
-    home.write(".zprofile", "echo 'Welcome back!'\nexport PATH=\"$HOME/bin:$PATH\"\nunset JAVA_HOME\n");
-    const Verifier::Result unset = Verifier(shell()).verify();
-    EXPECT_EQ(unset.javaHomeValue, std::nullopt);
-    EXPECT_TRUE(unset.passed(false));
-    EXPECT_FALSE(unset.passed(true));
-
-    // No java on the search path at all (this machine may have its own).
-    std::filesystem::remove(home.path() + "/bin/java");
-    home.write(".zprofile", "export PATH=\"$HOME/bin\"\n");
-    const Verifier::Result missing = Verifier(shell()).verify();
-    EXPECT_EQ(missing.javaVersionExitCode, 127);
-    EXPECT_NE(missing.javaVersionOutput.find("java"), std::string::npos) << "the shell's own error is kept";
-    EXPECT_FALSE(missing.passed(false));
+// A JDK home under the temporary home: a release file, and a bin/java that
+// prints the banner of `version` to standard error as java -version does.
+std::string fakeJDK(const TemporaryDirectory& home, const std::string& name, const std::string& version) {
+    home.write(name + "/release", "JAVA_VERSION=\"" + version + "\"\n");
+    home.write(name + "/bin/java", "#!/bin/sh\necho 'openjdk version \"" + version + "\" 2024-01-16' >&2\n", true);
+    return home.path() + "/" + name;
 }
 
-// Holds each run until both shells have started, so a verifier that ran them
-// one after the other would never see the second start (and would give up
-// after the wait below rather than hang).
-class RendezvousProcessRunner final : public ProcessRunning {
-public:
-    mutable std::mutex mutex;
-    mutable std::condition_variable arrived;
-    mutable int started = 0;
-    mutable bool sawBothAtOnce = false;
+TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
+    fakeJDK(home, "jdk-21", "21.0.2");
+    fakeJDK(home, "jdk-17", "17.0.9");
+    std::filesystem::create_directory(home.path() + "/not-a-jdk");
+    std::filesystem::create_directory_symlink(home.path() + "/jdk-21", home.path() + "/current");
+    const std::string fix = "export JAVA_HOME=\"$HOME/jdk-21\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
+    const struct {
+        const char* name;
+        std::string zprofile;
+        std::string zshrc;
+        std::optional<int> expectedMajor;
+        bool passes;
+        std::vector<std::string> failureSays;
+    } rows[] = {
+        {"the fix alone", fix, "", 21, true, {}},
+        {"~/.zshrc points elsewhere after it",
+         fix,
+         "export JAVA_HOME=\"$HOME/jdk-17\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n",
+         21,
+         false,
+         {"reports Java 17, not Java 21", "which is Java 17, not Java 21", "~/.zshrc"}},
+        {"a banner, a stray byte and an imitated marker",
+         "echo 'Welcome back!'\nprintf 'caf\\351\\n'\necho '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n" + fix,
+         "",
+         21,
+         true,
+         {}},
+        {"through a symbolic link with a trailing slash",
+         "export JAVA_HOME=\"$HOME/current/\"\nexport PATH=\"$HOME/current/bin:$PATH\"\n",
+         "",
+         21,
+         true,
+         {}},
+        {"a directory that is not a JDK",
+         "export JAVA_HOME=\"$HOME/not-a-jdk\"\nexport PATH=\"$HOME/jdk-21/bin:$PATH\"\n",
+         "",
+         21,
+         false,
+         {"not-a-jdk, which is not a JDK"}},
+        {"another major than the one chosen", fix, "", 25, false, {"reports Java 21, not Java 25"}},
+        {"no java at all", "export PATH=\"$HOME/nowhere\"\n", "", 21, false, {"exit code 127"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        home.write(".zprofile", row.zprofile);
+        home.write(".zshrc", row.zshrc);
+        const Verifier::Result result = Verifier(process, fs, zsh(), nullptr).verify(row.expectedMajor);
+        EXPECT_EQ(result.passed(true), row.passes) << result.failure(true) << "\n" << result.javaVersionOutput;
+        for (const auto& words : row.failureSays) {
+            EXPECT_NE(result.failure(true).find(words), std::string::npos) << result.failure(true);
+        }
+    }
+    // Both shells are the Terminal's: login and interactive.
+    for (const auto& command : process->commands()) {
+        if (command[0] == "/bin/zsh") {
+            EXPECT_EQ(command[1], "-ilc");
+        }
+    }
+}
 
-    Result<ProcessResult> run(const std::string&, const std::vector<std::string>& arguments,
+// A Mac without a registered JDK: the new Terminal window's PATH leads to the
+// system's /usr/bin/java, and java_home knows a JDK only when told to.
+class StubMacRunner final : public ProcessRunning {
+public:
+    explicit StubMacRunner(bool registered) : m_registered(registered) {}
+    mutable std::atomic<int> javaRuns{0};
+
+    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
                               const std::optional<Environment>&, const RunOptions&) const override {
-        std::unique_lock lock(mutex);
-        ++started;
-        arrived.notify_all();
-        if (arrived.wait_for(lock, std::chrono::seconds(20), [&] { return started == 2; })) sawBothAtOnce = true;
-        if (arguments[1] == Verifier::kVersionCommand) return posixError(ENOENT, "/bin/zsh");
-        return ProcessResult{0, "banner\n__FXW_VERIFY_JAVA_HOME__:  /jdk \t\n", ""};
+        if (executable == "/usr/libexec/java_home") {
+            return m_registered ? ProcessResult{0, "/Library/Java/JavaVirtualMachines/t.jdk/Contents/Home\n", ""}
+                                : ProcessResult{1, "", "Unable to find any JVMs matching version \"(null)\".\n"};
+        }
+        const std::string& script = arguments.at(1);
+        if (script.find("java -version") != std::string::npos) {
+            ++javaRuns;
+            return ProcessResult{0, "openjdk version \"21.0.2\"\n", ""};
+        }
+        const std::string marker = Verifier::kMarker;
+        const std::string nonce = script.substr(script.find(marker) + marker.size(), 16);
+        return ProcessResult{0, nonceMarker(kJavaCommandMarker, nonce) + "/usr/bin/java\n", ""};
     }
     ProcessStream stream(const std::string&, const std::vector<std::string>&,
                          const std::optional<Environment>&) const override {
@@ -144,23 +180,61 @@ public:
         sink.finish();
         return {std::move(events), nullptr};
     }
+
+private:
+    bool m_registered;
 };
 
-TEST(VerifierTest, RunsBothShellsAtOnceAndSurvivesALaunchFailure) {
-    auto process = std::make_shared<RendezvousProcessRunner>();
-    const Verifier::Result result = Verifier(ShellRunner(process)).verify();
-    EXPECT_TRUE(process->sawBothAtOnce);
-    EXPECT_EQ(result, (Verifier::Result{"", -1, "/jdk"}));
+TEST_F(LoginShellTest, VerifierNeverRunsTheSystemJavaStubWithoutARegisteredJDK) {
+    auto unregistered = std::make_shared<StubMacRunner>(false);
+    const Verifier::Result result = Verifier(unregistered, fs, zsh(), nullptr).verify(21);
+    EXPECT_EQ(unregistered->javaRuns, 0) << "/usr/bin/java would open the install-Java dialog";
+    EXPECT_TRUE(result.javaNotRegistered);
     EXPECT_FALSE(result.passed(false));
+    EXPECT_NE(result.failure(false).find("No Java is registered"), std::string::npos);
+
+    auto registered = std::make_shared<StubMacRunner>(true);
+    EXPECT_FALSE(Verifier(registered, fs, zsh(), nullptr).verify(21).javaNotRegistered);
+    EXPECT_EQ(registered->javaRuns, 1);
 }
 
-TEST(VerifierTest, PassesOnlyWithExitZeroAVersionLineAndWhenRequiredAJavaHome) {
-    EXPECT_TRUE((Verifier::Result{"openjdk Version 21", 0, std::nullopt}).passed(false));
-    EXPECT_FALSE((Verifier::Result{"openjdk Version 21", 0, std::nullopt}).passed(true));
-    EXPECT_FALSE((Verifier::Result{"openjdk Version 21", 0, ""}).passed(true));
-    EXPECT_TRUE((Verifier::Result{"openjdk version 21", 0, "/jdk"}).passed(true));
-    EXPECT_FALSE((Verifier::Result{"The operation couldn't be completed.", 0, "/jdk"}).passed(false));
-    EXPECT_FALSE((Verifier::Result{"java version 21", 1, "/jdk"}).passed(false));
+TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
+    Verifier::Result good{"openjdk version \"21.0.2\" 2024-01-16", 0, "/jdk"};
+    good.expectedMajor = 21;
+    good.terminal.javaHomeHasJava = true;
+    good.terminal.javaHomeVersion = "21.0.2";
+    const auto with = [&good](auto change) {
+        Verifier::Result result = good;
+        change(result);
+        return result;
+    };
+    using R = Verifier::Result;
+    const struct {
+        const char* name;
+        Verifier::Result result;
+        bool requiringJavaHome;
+        bool passes;
+    } rows[] = {
+        {"everything in place", good, true, true},
+        {"Version capitalised, no major expected", R{"openjdk Version 21", 0, std::nullopt}, false, true},
+        {"no major expected, no JAVA_HOME required", R{"java version \"17\"", 0, std::nullopt}, false, true},
+        {"java -version failed", with([](R& r) { r.javaVersionExitCode = 1; }), true, false},
+        {"no version in the output", with([](R& r) { r.javaVersionOutput = "The operation couldn't be completed."; }),
+         false, false},
+        {"java reports another major", with([](R& r) { r.javaVersionOutput = "openjdk version \"17.0.9\""; }), false,
+         false},
+        {"JAVA_HOME unset when required", with([](R& r) { r.javaHomeValue.reset(); }), true, false},
+        {"JAVA_HOME unset for an install fix", with([](R& r) { r.javaHomeValue.reset(); }), false, true},
+        {"JAVA_HOME empty", with([](R& r) { r.javaHomeValue = ""; }), true, false},
+        {"JAVA_HOME not a JDK, even for an install fix", with([](R& r) { r.terminal.javaHomeHasJava = false; }), false,
+         false},
+        {"JAVA_HOME at another major", with([](R& r) { r.terminal.javaHomeVersion = "17.0.9"; }), true, false},
+        {"a shell that timed out", with([](R& r) { r.timedOut = true; }), true, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.result.passed(row.requiringJavaHome), row.passes) << row.name;
+        EXPECT_EQ(row.result.failure(row.requiringJavaHome).empty(), row.passes) << row.name;
+    }
 }
 
 TEST_F(LoginShellTest, SDKMANSourcesItsInitScriptAndPassesTheCandidate) {
@@ -179,7 +253,7 @@ TEST_F(LoginShellTest, SDKMANSourcesItsInitScriptAndPassesTheCandidate) {
     const std::string quotedInit = "\"" + home.path() + "/sdk \\\"man\\\"/bin/sdkman-init.sh\"";
     EXPECT_EQ(
         process->commands().at(0),
-        (std::vector<std::string>{"/bin/zsh", "-lc", "source " + quotedInit + " && sdk install java \"21-tem\" y"}));
+        (std::vector<std::string>{"/bin/zsh", "-ilc", "source " + quotedInit + " && sdk install java \"21-tem\" y"}));
     EXPECT_EQ(process->commands().at(1).at(2), "source " + quotedInit + " && sdk default java \"21-tem\"");
 }
 

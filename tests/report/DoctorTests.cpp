@@ -54,9 +54,14 @@ TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
     EXPECT_EQ(keys, (std::vector<std::string>{"profile", "diagnosis", "fixes"}));
     keys.clear();
     for (const auto& item : json["profile"].items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"architecture", "macosVersion", "shell", "homebrew", "sdkman", "mise",
-                                              "jenv", "asdf", "xcodeCommandLineTools", "java", "aiTools", "terminals",
-                                              "isLikelyDeveloper"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"architecture", "macosVersion", "shell", "shellPath", "startupDirectory",
+                                        "startupFiles", "homebrew", "sdkman", "mise", "jenv", "asdf",
+                                        "xcodeCommandLineTools", "java", "aiTools", "terminals", "isLikelyDeveloper"}));
+    keys.clear();
+    for (const auto& item : json["profile"]["java"].items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"whichJava", "installedJDKs", "jvmDirContents", "javaHomeInActiveShell",
+                                              "javaHomeInLoginShell", "javaInActiveShell", "activeShellTimedOut"}));
     keys.clear();
     for (const auto& item : json["fixes"]["install"].items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"25", "21", "17"}));
@@ -91,8 +96,26 @@ TEST(DoctorTextTest, RecommendsTheFixThatFitsTheDiagnosis) {
 
     const SystemProfile settled = profileWithJDK({"25", "Eclipse Adoptium", "arm64", "/jdk25"}, "/jdk25");
     const std::string ok = doctorText(settled, JavaProfile().diagnose(settled.javaState), "Lumora for Java");
-    EXPECT_NE(ok.find("✓ JAVA_HOME in a login shell: /jdk25"), std::string::npos) << ok;
-    EXPECT_NE(ok.find("Nothing to fix."), std::string::npos) << ok;
+    EXPECT_NE(ok.find("✓ JAVA_HOME in a new Terminal window: /jdk25"), std::string::npos) << ok;
+    EXPECT_NE(ok.find("JAVA_HOME for apps started from the Dock: not set"), std::string::npos) << ok;
+    std::string flat = ok;  // the explanation is wrapped
+    for (auto at = flat.find("\n    "); at != std::string::npos; at = flat.find("\n    ")) flat.replace(at, 5, " ");
+    EXPECT_NE(flat.find("Nothing to fix. Terminal sees JAVA_HOME as /jdk25; apps started from the Dock see it unset."),
+              std::string::npos)
+        << ok;
+}
+
+TEST(DoctorTextTest, SaysWhenTheShellStartUpTookTooLong) {
+    SystemProfile slow = profileWithJDK({"25", "Eclipse Adoptium", "arm64", "/jdk25"});
+    slow.javaState.terminalView.timedOut = true;
+    slow.javaState.shellStartup = {"/bin/zsh", "zsh", "/Users/alex", 15, {"/Users/alex/.zshrc"}, {}};
+    const Diagnosis diagnosis = JavaProfile().diagnose(slow.javaState);
+    EXPECT_EQ(diagnosis.kind(), Diagnosis::Case::unknown);
+    const std::string text = doctorText(slow, diagnosis, "Lumora for Java");
+    EXPECT_NE(text.find("✗ JAVA_HOME in a new Terminal window: unknown"), std::string::npos) << text;
+    EXPECT_NE(text.find("took longer than 15 seconds"), std::string::npos) << text;
+    EXPECT_NE(text.find("~/.zshrc"), std::string::npos) << text;
+    EXPECT_EQ(nlohmann::json::parse(doctorJSON(slow, diagnosis))["profile"]["java"]["activeShellTimedOut"], true);
 }
 
 struct CommandResult {

@@ -44,7 +44,10 @@ struct Harness {
             ++profilerRuns;
             return nextProfile;
         };
-        options.verify = [this] { return verifyResult; };
+        options.verify = [this](std::optional<int> expectedMajor) {
+            verifiedMajors.push_back(expectedMajor);
+            return verifyResult;
+        };
         flow = std::make_unique<DiagnoseFlow>(options);
     }
     const State& state() const { return flow->viewModel().state(); }
@@ -54,8 +57,16 @@ struct Harness {
     int profilerRuns = 0;
     SystemProfile nextProfile;
     Verifier::Result verifyResult;
+    std::vector<std::optional<int>> verifiedMajors;
     std::unique_ptr<DiagnoseFlow> flow;
 };
+
+// What a new Terminal window gives when JAVA_HOME, if set, is a JDK.
+Verifier::Result verifiedWith(std::string output, std::optional<std::string> javaHome) {
+    Verifier::Result result{std::move(output), 0, std::move(javaHome)};
+    result.terminal.javaHomeHasJava = result.javaHomeValue.has_value();
+    return result;
+}
 
 class DiagnoseFlowTest : public ::testing::Test {
 protected:
@@ -141,10 +152,11 @@ TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
     harness.flow->finish(RemediationOutcome::success("Installed."));
     EXPECT_EQ(harness.state(), State::verifying(Remediation::installViaPKG(21)));
 
-    harness.verifyResult = {"openjdk version \"21.0.5\"", 0, "/j/21"};
+    harness.verifyResult = verifiedWith("openjdk version \"21.0.5\"", "/j/21");
     harness.flow->verifyNow();
     EXPECT_EQ(harness.state(), State::verified(Remediation::installViaPKG(21), harness.verifyResult));
     EXPECT_EQ(harness.sink.names().back(), "verify_passed");
+    EXPECT_EQ(harness.verifiedMajors, (std::vector<std::optional<int>>{21})) << "the chosen major is expected";
 
     for (const Remediation& tool : {Remediation::installWarpViaBrew("warp"), Remediation::installHomebrew(),
                                     Remediation::installHomebrewThenWarp("warp")}) {
@@ -266,12 +278,12 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(verdict.title, "Java configuration incomplete");
 
     const Remediation keep = Remediation::keepCurrentLegacyJava("/Users/alex/jdk8/Home");
-    verdict = VerifyVerdict::of(keep, {"openjdk version \"1.8.0_392\"\n", 0, "/Users/alex/jdk8/Home"});
+    verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/Users/alex/jdk8/Home"));
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::passed);
     EXPECT_EQ(verdict.title, "Java configured");
     EXPECT_EQ(verdict.legacyWarning,
               "JAVA_HOME is now set, but Java 8 cannot run software that requires a newer Java.");
-    auto [name, data] = verificationEvent(keep, {"openjdk version \"1.8.0_392\"\n", 0, "/x"});
+    auto [name, data] = verificationEvent(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"));
     EXPECT_EQ(name, "verify_passed_with_legacy");
     EXPECT_EQ(data.at("chosen_path"), JSONValue("/Users/~/jdk8/Home"));
     EXPECT_EQ(data.at("java_major_version"), JSONValue(8));
@@ -283,6 +295,15 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(name, "verify_failed");
     EXPECT_EQ(data.at("exit_code"), JSONValue(127));
     EXPECT_EQ(data.at("java_version_excerpt"), JSONValue(""));
+    EXPECT_EQ(verdict.failureDetail, "`java -version` failed in a new Terminal window (exit code 127).");
+
+    // A ~/.zprofile fix for a bash user is never reported as done, whatever zsh would say.
+    verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"), "bash");
+    EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::failed);
+    ASSERT_TRUE(verdict.shellNote);
+    EXPECT_NE(verdict.shellNote->find("~/.zprofile, which only zsh reads"), std::string::npos);
+    EXPECT_FALSE(VerifyVerdict::of(install, bannerNoHome, "fish").shellNote)
+        << "an install does not depend on the shell";
 }
 
 TEST(VerifyVerdictTest, ExcerptPicksTheVersionLineAndCutsIt) {

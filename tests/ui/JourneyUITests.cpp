@@ -34,14 +34,24 @@ public:
     void schedule(std::chrono::milliseconds, std::function<void()> work) override { work(); }
 };
 
-// A fresh shell that finds Java 25 with JAVA_HOME set.
-void addPassingVerification(Scenario& mac) {
-    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kVersionCommand},
-                                   "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25\n"));
-    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kHomeCommand},
-                                   "__FXW_VERIFY_JAVA_HOME__:/Library/Java/JavaVirtualMachines/temurin-25.jdk/"
-                                   "Contents/Home\n"));
+// A new Terminal window that runs Java `version` with JAVA_HOME set to its `home`.
+void addPassingVerification(Scenario& mac, const std::string& home, const std::string& version) {
+    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", "java -version 2>&1"},
+                                   "openjdk version \"" + version + "\" LTS\nOpenJDK Runtime Environment Temurin\n"));
+    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", "echo __FXW_VERIFY_JAVA_HOME__:$JAVA_HOME"},
+                                   "__FXW_VERIFY_JAVA_HOME__:" + home + "\n"));
 }
+
+// The JDK an install leaves behind, put there after the app has looked at the Mac.
+void installJDK(const AppServices& services, const std::string& home, const std::string& version) {
+    ASSERT_TRUE(services.fs->createDirectory(home + "/bin", true).ok());
+    ASSERT_TRUE(services.fs->write("JAVA_VERSION=\"" + version + "\"\n", home + "/release", false).ok());
+    ASSERT_TRUE(services.fs->write("", home + "/bin/java", false).ok());
+    ASSERT_TRUE(services.fs->setPosixPermissions(0755, home + "/bin/java").ok());
+}
+
+const std::string kTemurin25 = "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home";
+const std::string kTemurin21 = "/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home";
 
 class JourneyUITest : public ::testing::Test {
 protected:
@@ -90,8 +100,10 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
                                     {"==> Downloading https://github.com/adoptium/temurin25", "==> Installing Cask",
                                      "installer: The install was successful.", "🍺  temurin@25 was installed!"},
                                     0, 5));
-    addPassingVerification(mac);
-    DiagnoseView view(environmentFor(mac));
+    addPassingVerification(mac, kTemurin25, "25");
+    const UIEnvironment environment = environmentFor(mac);
+    installJDK(environment.services, kTemurin25, "25");
+    DiagnoseView view(environment);
     view.resize(720, 700);
     view.show();
     WAIT_FOR(visible(view, "diagnosis-d1-install-chosen"));
@@ -125,7 +137,7 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
 
 TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
     Scenario mac = test::bundledScenario("java-home-unset.json");
-    addPassingVerification(mac);
+    addPassingVerification(mac, kTemurin21, "21.0.5");  // the JDK the diagnosis found
     UIEnvironment environment = environmentFor(mac);
     const auto fs = environment.services.fs;
     const std::string before = *fs->readString("/Users/alex/.zprofile");

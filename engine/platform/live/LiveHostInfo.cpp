@@ -1,7 +1,12 @@
 #include "platform/live/LiveHostInfo.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #ifdef __APPLE__
 #include <crt_externs.h>
@@ -47,6 +52,21 @@ OperatingSystemVersion operatingSystemVersion() {
     return {};
 }
 
+// The account database's shell, not $SHELL: an app started from the Dock may
+// carry a stale one.
+std::string accountShell() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 4096));
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (std::size_t{1} << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!found || !found->pw_shell) return {};
+    return found->pw_shell;
+}
+
 }  // namespace
 
 OperatingSystemVersion parseOperatingSystemVersion(std::string_view text) {
@@ -70,6 +90,6 @@ OperatingSystemVersion parseOperatingSystemVersion(std::string_view text) {
     return {parts[0], parts[1], parts[2]};
 }
 
-HostInfo currentHostInfo() { return HostInfo{environmentSnapshot(), operatingSystemVersion()}; }
+HostInfo currentHostInfo() { return HostInfo{environmentSnapshot(), operatingSystemVersion(), accountShell()}; }
 
 }  // namespace lumo

@@ -1,4 +1,5 @@
-// The live HostInfo: this process's environment and the OS version.
+// The live HostInfo: this process's environment, the OS version and the
+// user's login shell from the account database.
 #pragma once
 
 #include <string_view>
@@ -7,9 +8,10 @@
 
 namespace lumo {
 
-// Reads the environment (a snapshot: later setenv calls are not seen) and,
-// on macOS, the product version from sysctl "kern.osproductversion". Outside
-// macOS the version is 0.0.0. Call it at start-up, before threads that may
+// Reads the environment (a snapshot: later setenv calls are not seen), the
+// login shell of this process's user (getpwuid) and, on macOS, the product
+// version from sysctl "kern.osproductversion". Outside macOS the version is
+// 0.0.0. Call it at start-up, before threads that may
 // change the environment exist.
 HostInfo currentHostInfo();
 
