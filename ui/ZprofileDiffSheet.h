@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "UIEnvironment.h"
-#include "screens/StreamingRemediationModel.h"
+#include "screens/ZprofileDiffModel.h"
 
 class QLabel;
 class QPlainTextEdit;
