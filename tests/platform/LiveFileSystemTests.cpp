@@ -282,22 +282,6 @@ TEST(LiveFileSystemTest, ReadsRefuseNamedPipesDevicesAndOversizedFiles) {
     EXPECT_EQ(posix::byteCountText(16 * 1024 * 1024), "16 MB");
 }
 
-TEST(LiveFileSystemTest, CreateFileNeverReplacesAnything) {
-    TemporaryDirectory dir;
-    LiveFileSystem fs;
-    const auto fresh = joinPath(dir.path(), ".zshrc.bak");
-    ASSERT_TRUE(fs.createFile("copy\n", fresh, 0600).ok());
-    EXPECT_EQ(readFile(fresh), "copy\n");
-    EXPECT_EQ(permissionsOf(fresh), 0600u);
-    EXPECT_EQ(fs.createFile("other", fresh).error().code, EEXIST);
-    EXPECT_EQ(readFile(fresh), "copy\n");
-    const auto dangling = joinPath(dir.path(), "link");
-    ASSERT_EQ(::symlink("nowhere", dangling.c_str()), 0);
-    EXPECT_EQ(fs.createFile("x", dangling).error().code, EEXIST);
-    EXPECT_FALSE(fs.fileExists(joinPath(dir.path(), "nowhere")));
-    EXPECT_EQ(sortedEntries(fs, dir.path()), (std::vector<std::string>{".zshrc.bak", "link"}));
-}
-
 TEST(LiveFileSystemTest, ReplaceContentsOnlyWhileTheFileHoldsWhatWasRead) {
     struct Case {
         const char* what;
