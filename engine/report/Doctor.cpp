@@ -66,14 +66,31 @@ Json optionalString(const std::optional<std::string>& value) { return value ? Js
 
 Json fixJSON(const Remediation& fix) { return Json{{"id", fix.id()}, {"title", fix.title()}}; }
 
-// Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD and
+// Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD, and
 // control characters (which could move the cursor or recolour the terminal)
-// become "?".
+// and bidirectional controls (which could make text read in another order,
+// as U+202E does) become "?".
 std::string printable(std::string_view text) {
-    // Once the text is well-formed, every byte below 0x80 is a character of its own.
-    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; };
-    std::string result = replacingInvalidUTF8(text);
-    std::replace_if(result.begin(), result.end(), isControl, '?');
+    const auto isUnsafe = [](char32_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+               (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    };
+    const std::string wellFormed = replacingInvalidUTF8(text);
+    std::string result;
+    result.reserve(wellFormed.size());
+    for (std::size_t i = 0; i < wellFormed.size();) {
+        // Well-formed by now: the lead byte says how long the sequence is.
+        const auto lead = static_cast<unsigned char>(wellFormed[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(wellFormed[i + k]) & 0x3F);
+        if (isUnsafe(c)) {
+            result += '?';
+        } else {
+            result.append(wellFormed, i, length);
+        }
+        i += length;
+    }
     return result;
 }
 

@@ -1,8 +1,8 @@
 // The remediation sheet's models: what one sheet reports to its presenter,
-// the streamed run with its log, Cancel, the ~/.zshrc follow-up and the
-// footer, and the reviewed ~/.zprofile diff.
+// and the streamed run with its log, Cancel, the ~/.zshrc follow-up and the
+// footer. The reviewed ~/.zprofile diff is in ZprofileDiffModel.h.
 //
-// Both models live on the main thread. The streamed run's events arrive on a
+// The models live on the main thread. The streamed run's events arrive on a
 // worker; the view learns of them through setReadyHandler (called on that
 // worker) and calls pump() back on the main thread, which appends every
 // buffered line at once.
@@ -157,55 +157,6 @@ private:
     std::optional<FileAppendWriter::DiffPreview> m_zshrcPreview;
     bool m_zshrcApplied = false;
     std::optional<std::string> m_zshrcError;
-};
-
-// The reviewed ~/.zprofile change of writeJavaHomeToZprofile and keepCurrentLegacyJava.
-class ZprofileDiffModel : public RemediationSheetModel {
-public:
-    struct DiffLine {
-        std::string text;  // with its "+ " or two-blank prefix
-        bool added = false;
-        friend bool operator==(const DiffLine&, const DiffLine&) = default;
-    };
-
-    ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs, TelemetrySink& telemetry,
-                      RemediationFinish onFinish);
-
-    static constexpr const char* kTitle = "Set `JAVA_HOME` in `~/.zprofile`";
-    static constexpr const char* kExplainer =
-        "Review the change before we write it. Your current file is backed up to `~/.zprofile.bak`.";
-    static constexpr const char* kAlreadySet =
-        "Your ~/.zprofile already sets JAVA_HOME via `$(/usr/libexec/java_home)` — no changes needed.";
-
-    // Builds the preview (the sheet's appearance).
-    void load();
-
-    const std::optional<FileAppendWriter::DiffPreview>& preview() const { return m_preview; }
-    const std::optional<std::string>& loadError() const { return m_loadError; }
-    const std::optional<std::string>& applyError() const { return m_applyError; }
-    bool didApply() const { return m_didApply; }
-    bool showFullFile() const { return m_showFullFile; }
-
-    // "Couldn't read ~/.zprofile: ..." once the preview failed.
-    std::string loadErrorText() const;
-    // The diff as shown: only the added lines, or the whole proposed file.
-    std::vector<DiffLine> diffLines() const;
-    std::string toggleTitle() const { return m_showFullFile ? "Show only changes" : "Show full file"; }
-
-    void toggleFullFile();
-    void apply();
-    void cancel();
-    void continueToVerify();
-    void closeAfterLoadError();
-
-private:
-    Remediation m_remediation;
-    ZprofileWriter m_writer;
-    std::optional<FileAppendWriter::DiffPreview> m_preview;
-    std::optional<std::string> m_loadError;
-    std::optional<std::string> m_applyError;
-    bool m_didApply = false;
-    bool m_showFullFile = false;
 };
 
 }  // namespace lumo

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 
+#include "platform/live/PosixFile.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -247,7 +250,117 @@ TEST(LiveFileSystemTest, PermissionsExistenceAndSymbolicLinks) {
     ASSERT_EQ(::symlink("/nonexistent/lumo", dangling.c_str()), 0);
     EXPECT_FALSE(fs.fileExists(dangling));
     EXPECT_TRUE(fs.attributesOfItem(dangling).ok());
-    EXPECT_FALSE(fs.resolvingSymlinks(dangling).ok());
+    EXPECT_FALSE(fs.resolvingSymlinks(dangling).ok()) << "its folder is missing too";
+    // A link (through another link) to a file not created yet resolves to that file.
+    const auto toBe = joinPath(dir.path(), "toBe");
+    ASSERT_EQ(::symlink("dotfiles/zshrc", toBe.c_str()), 0);
+    ASSERT_EQ(::symlink("toBe", joinPath(dir.path(), ".zshrc").c_str()), 0);
+    ASSERT_TRUE(fs.createDirectory(joinPath(dir.path(), "dotfiles"), false).ok());
+    EXPECT_EQ(fs.resolvingSymlinks(joinPath(dir.path(), ".zshrc")).valueOr(""), dir.path() + "/dotfiles/zshrc");
+    EXPECT_EQ(fs.attributesOfItem(script)->linkCount, 1u);
+}
+
+// Reads never block on what is not a regular file, and stop at their limit.
+TEST(LiveFileSystemTest, ReadsRefuseNamedPipesDevicesAndOversizedFiles) {
+    TemporaryDirectory dir;
+    LiveFileSystem fs;
+    const auto fifo = joinPath(dir.path(), "fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const auto fromFifo = fs.readData(fifo);
+    ASSERT_FALSE(fromFifo.ok());
+    EXPECT_EQ(fromFifo.error().code, posix::kNotRegularFileCode);
+    EXPECT_NE(fromFifo.error().description.find(fifo), std::string::npos);
+    EXPECT_TRUE(fs.attributesOfItem(fifo)->isSpecialFile);
+    EXPECT_FALSE(fs.readString("/dev/zero").ok());
+
+    const auto big = dir.write("big", std::string(100, 'x'));
+    EXPECT_EQ(posix::readRegularFile(big, 100).valueOr(""), std::string(100, 'x'));
+    const auto over = posix::readRegularFile(big, 99);
+    ASSERT_FALSE(over.ok());
+    EXPECT_EQ(over.error().code, EFBIG);
+    EXPECT_EQ(over.error().description, big + ": larger than 99 bytes");
+    EXPECT_EQ(posix::byteCountText(16 * 1024 * 1024), "16 MB");
+}
+
+TEST(LiveFileSystemTest, ReplaceContentsOnlyWhileTheFileHoldsWhatWasRead) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const TemporaryDirectory&)> make;  // returns the path to replace
+        std::optional<std::string> expected;
+        ReplaceMode mode;
+        std::optional<int> refusal;  // nothing: replaced
+        std::string after;           // the path's text afterwards
+    };
+    const auto plain = [](const TemporaryDirectory& d) { return d.write("f", "old\n"); };
+    const std::vector<Case> cases = {
+        {"unchanged", plain, "old\n", ReplaceMode::atomically, std::nullopt, "new\n"},
+        {"edited since", plain, "older\n", ReplaceMode::atomically, file_refusal::kChanged, "old\n"},
+        {"appeared since", plain, std::nullopt, ReplaceMode::atomically, file_refusal::kChanged, "old\n"},
+        {"gone since", [](const TemporaryDirectory& d) { return d.path() + "/gone"; }, "old\n", ReplaceMode::atomically,
+         file_refusal::kChanged, ""},
+        {"missing", [](const TemporaryDirectory& d) { return d.path() + "/new"; }, std::nullopt,
+         ReplaceMode::atomically, std::nullopt, "new\n"},
+        {"read-only",
+         [](const TemporaryDirectory& d) {
+             const auto path = d.write("f", "old\n");
+             ::chmod(path.c_str(), 0444);
+             return path;
+         },
+         "old\n", ReplaceMode::atomically, file_refusal::kReadOnly, "old\n"},
+        {"hard-linked",
+         [](const TemporaryDirectory& d) {
+             const auto path = d.write("f", "old\n");
+             ::link(path.c_str(), (d.path() + "/other").c_str());
+             return path;
+         },
+         "old\n", ReplaceMode::atomically, file_refusal::kHardLinked, "old\n"},
+        {"a named pipe",
+         [](const TemporaryDirectory& d) {
+             ::mkfifo((d.path() + "/f").c_str(), 0644);
+             return d.path() + "/f";
+         },
+         "", ReplaceMode::atomically, file_refusal::kNotRegular, ""},
+        {"a dangling link",
+         [](const TemporaryDirectory& d) {
+             ::symlink("target", (d.path() + "/link").c_str());
+             return d.path() + "/link";
+         },
+         std::nullopt, ReplaceMode::atomically, std::nullopt, "new\n"},
+    };
+    for (const Case& c : cases) {
+        TemporaryDirectory dir;
+        LiveFileSystem fs;
+        const std::string path = c.make(dir);
+        const Status replaced = fs.replaceContents(path, c.expected, "new\n", c.mode);
+        if (c.refusal) {
+            ASSERT_FALSE(replaced.ok()) << c.what;
+            EXPECT_TRUE(isFileRefusal(replaced.error(), *c.refusal)) << c.what << ": " << replaced.error().description;
+        } else {
+            EXPECT_TRUE(replaced.ok()) << c.what << ": " << replaced.error().description;
+        }
+        if (!c.after.empty()) {
+            EXPECT_EQ(readFile(path), c.after) << c.what;
+        }
+        const auto entries = sortedEntries(fs, dir.path());
+        EXPECT_TRUE(std::none_of(
+            entries.begin(), entries.end(),
+            [](const std::string& name) { return name.rfind(".f.", 0) == 0 || name.rfind(".new.", 0) == 0; }))
+            << c.what << ": a temporary file was left behind";
+    }
+
+    // In place, the file keeps its identity and every hard link sees the text;
+    // text that only extends the old is written as a tail.
+    TemporaryDirectory dir;
+    LiveFileSystem fs;
+    const auto path = dir.write("f", "old\n");
+    const auto other = dir.path() + "/other";
+    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    ASSERT_TRUE(fs.replaceContents(path, "old\n", "old\nmore\n", ReplaceMode::inPlace).ok());
+    EXPECT_EQ(readFile(other), "old\nmore\n");
+    ASSERT_TRUE(fs.replaceContents(path, "old\nmore\n", "x\n", ReplaceMode::inPlace).ok());
+    EXPECT_EQ(readFile(other), "x\n");
+    EXPECT_TRUE(
+        isFileRefusal(fs.replaceContents(path, "old\n", "y", ReplaceMode::inPlace).error(), file_refusal::kChanged));
 }
 
 TEST(LiveFileSystemTest, RemoveItemDeletesTreesButNeverFollowsLinksOutOfThem) {

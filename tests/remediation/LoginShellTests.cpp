@@ -8,6 +8,7 @@
 
 #include "ShellTestDoubles.h"
 #include "remediation/FileAppendWriter.h"
+#include "remediation/ZprofileWriter.h"
 #include "remediation/JEnvRunner.h"
 #include "remediation/MiseRunner.h"
 #include "remediation/SDKMANRunner.h"
@@ -62,25 +63,59 @@ protected:
     std::shared_ptr<HomeProcessRunner> process = std::make_shared<HomeProcessRunner>(home.path());
 };
 
-// Linux has no /usr/libexec/java_home: the temporary home's .zshenv defines a
-// shell function of that name (zsh runs a function named by a path before the
-// file), so the block runs exactly as written on a Mac.
+// Linux has no /usr/libexec/java_home: its list comes from a test double, and
+// the temporary home's .zshenv defines a shell function of that name (zsh runs
+// a function named by a path before the file), so the block runs exactly as
+// written on a Mac, in both its forms.
 TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
-    home.write(".zshenv", "/usr/libexec/java_home() { print -r -- '/Library/Java/JavaVirtualMachines/t 21/Home' }\n");
-    const auto preview = ZprofileWriter(fs).preview();
-    ASSERT_TRUE(preview.ok());
-    ASSERT_TRUE(ZprofileWriter(fs).writer().apply(*preview).ok());
-    EXPECT_EQ(readFile(home.path() + "/.zprofile"),
-              "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") +
-                  "\nexport JAVA_HOME=$(/usr/libexec/java_home)\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
+    const std::string jdk = "/Library/Java/JavaVirtualMachines/t 21/Home";
+    home.write(".zshenv", "/usr/libexec/java_home() { [[ \"$*\" == '-v 21' ]] && print -r -- '" + jdk + "' }\n");
+    struct Case {
+        std::string listing;
+        std::string exportLine;
+    };
+    const Case cases[] = {
+        {test::javaHomeLine("21.0.2", jdk), "export JAVA_HOME=$(/usr/libexec/java_home -v 21)"},
+        {"", "export JAVA_HOME=\"" + jdk + "\""},
+    };
+    for (const Case& c : cases) {
+        home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n");
+        const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>(c.listing, process), fs);
+        const auto preview = writer.preview();
+        ASSERT_TRUE(preview.ok());
+        ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
+        EXPECT_EQ(readFile(home.path() + "/.zprofile"),
+                  "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") + "\n" +
+                      c.exportLine + "\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
 
-    const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
+        const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result->exitCode, 0) << result->stderrText;
+        EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << c.exportLine;
+        EXPECT_NE(result->stdoutText.find("path=" + jdk + "/bin:" + home.path() + "/bin:"), std::string::npos)
+            << result->stdoutText;
+    }
+}
+
+// A Terminal window's shell reads ~/.zshrc after ~/.zprofile: a JAVA_HOME set
+// there, even inside a block, wins until the line is turned off, and the
+// turned-off line leaves the file valid.
+TEST_F(LoginShellTest, TurnedOffZshrcLineNoLongerOverridesTheBlock) {
+    const std::string jdk = home.path() + "/jdk-21";
+    home.write("jdk-21/bin/java", "#!/bin/sh\n", true);
+    home.write(".zshrc", "if true; then\n  export JAVA_HOME=/opt/other\nfi\necho zshrc-done\n");
+    const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>("", process), fs);
+    const auto preview = writer.preview();
+    ASSERT_TRUE(preview.ok());
+    ASSERT_EQ(preview->laterLines.size(), 1u);
+    ASSERT_TRUE(writer.apply(*preview, true).later.at(0).ok());
+
+    const auto result = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_NE(result->stdoutText.find("home=/Library/Java/JavaVirtualMachines/t 21/Home\n"), std::string::npos);
-    EXPECT_NE(result->stdoutText.find("path=/Library/Java/JavaVirtualMachines/t 21/Home/bin:" + home.path() + "/bin:"),
-              std::string::npos)
-        << result->stdoutText;
+    EXPECT_EQ(result->stderrText.find("parse error"), std::string::npos) << result->stderrText;
+    EXPECT_NE(result->stdoutText.find("zshrc-done\n"), std::string::npos) << result->stdoutText;
+    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << result->stdoutText;
 }
 
 // A JDK home under the temporary home: a release file, and a bin/java that

@@ -78,12 +78,16 @@ TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
 }
 
 TEST(DoctorTextTest, ControlCharactersFromTheMachineNeverReachTheTerminal) {
-    const JDKInfo jdk{"21\x1b[2J", "Evil\x1b]0;title\x07", "arm64", "/jdk\r\n21"};
+    // U+202E and U+2066 reorder what follows them; U+009B is a C1 escape.
+    const JDKInfo jdk{"21\x1b[2J", "Evil\x1b]0;title\x07 \u202Egnp.exe\u2066x\u2069", "arm64",
+                      "/jdk\r\n21\xc2\x9b" "2J"};
     const SystemProfile profile = profileWithJDK(jdk);
     const std::string text = doctorText(profile, JavaProfile().diagnose(profile.javaState), "Lumora for Java");
-    EXPECT_EQ(text.find('\x1b'), std::string::npos);
-    EXPECT_EQ(text.find('\x07'), std::string::npos);
-    EXPECT_EQ(text.find('\r'), std::string::npos);
+    for (const std::string unsafe : {"\x1b", "\x07", "\r", "\u202E", "\u2066", "\u2069", "\xc2\x9b"}) {
+        EXPECT_EQ(text.find(unsafe), std::string::npos) << text;
+    }
+    EXPECT_NE(text.find("Evil?]0;title? ?gnp.exe?x?"), std::string::npos) << text;
+    EXPECT_NE(text.find("/jdk??21?2J"), std::string::npos) << text;
     EXPECT_NE(text.find("JAVA_HOME isn't set"), std::string::npos);
 }
 

@@ -13,6 +13,7 @@
 #include "DiagnoseView.h"
 #include "RemediationProgressView.h"
 #include "StreamingRemediationView.h"
+#include "Style.h"
 #include "UITestSupport.h"
 #include "VerifyViews.h"
 #include "ZprofileDiffSheet.h"
@@ -148,15 +149,20 @@ TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
     RemediationProgressView* sheet = view.sheet();
     ASSERT_NE(sheet, nullptr);
     ASSERT_NE(sheet->diff(), nullptr);
+    // The files are read on a worker; the diff appears when they have been.
+    WAIT_FOR(visible(*sheet, "zprofile-diff"));
     const QString diff = find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText();
-    EXPECT_TRUE(diff.contains(QStringLiteral("+ export JAVA_HOME=$(/usr/libexec/java_home)")));
+    EXPECT_TRUE(diff.contains(QStringLiteral("+ export JAVA_HOME=$(/usr/libexec/java_home -v 21)")));
     EXPECT_FALSE(diff.contains(QStringLiteral("brew shellenv")));  // only the changes by default
     click(*sheet, "zprofile-toggle-full-file");
     EXPECT_TRUE(find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText().contains(QStringLiteral("brew shellenv")));
 
     click(*sheet, "zprofile-apply");
+    WAIT_FOR(visible(*sheet, "zprofile-continue"));
+    EXPECT_EQ(find<QLabel>(*sheet, "zprofile-confirmation")->text(),
+              QStringLiteral("Updated ~/.zprofile; backup at ~/.zprofile.bak."));
     EXPECT_EQ(*fs->readString("/Users/alex/.zprofile.bak"), before);
-    EXPECT_NE(fs->readString("/Users/alex/.zprofile")->find("export JAVA_HOME=$(/usr/libexec/java_home)"),
+    EXPECT_NE(fs->readString("/Users/alex/.zprofile")->find("export JAVA_HOME=$(/usr/libexec/java_home -v 21)"),
               std::string::npos);
     EXPECT_FALSE(visible(*sheet, "zprofile-apply"));
     click(*sheet, "zprofile-continue");
@@ -199,6 +205,22 @@ TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
     ASSERT_EQ(harness.outcomes.size(), 1u);
     EXPECT_EQ(harness.outcomes[0], RemediationOutcome::success("Installed Temurin via Mise."));
     WAIT_FOR(harness.sheet.isNull());
+}
+
+TEST_F(JourneyUITest, ZprofileReadErrorLooksLikeAnErrorAndCloseReportsIt) {
+    Scenario mac = test::bundledScenario("java-home-unset.json");
+    mac.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\n"), false, false};
+    SheetHarness harness(environmentFor(mac, false),
+                         Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk"));
+    QWidget& sheet = *harness.sheet;
+    WAIT_FOR(visible(sheet, "zprofile-close"));
+    const QLabel* status = find<QLabel>(sheet, "zprofile-status");
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Couldn't read ~/.zprofile: "))) << status->text().toStdString();
+    EXPECT_EQ(status->palette().color(QPalette::WindowText), errorColor());
+    EXPECT_FALSE(visible(sheet, "zprofile-apply"));
+    click(sheet, "zprofile-close");
+    ASSERT_EQ(harness.outcomes.size(), 1u);
+    EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::failure);
 }
 
 TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {

@@ -239,6 +239,10 @@ int shootJourneyPages(const QString& directory) {
     Scenario unreadable = journeyScenario("java-home-unset.json");
     unreadable.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\xfe\n"), false, false};
     shoot.sheet("72-zprofile-read-error", unreadable, zprofile);
+    Scenario overridden = journeyScenario("java-home-unset.json");
+    overridden.files["/Users/alex/.zshrc"] =
+        ScenarioFile{"export PATH=\"$HOME/bin:$PATH\"\nexport JAVA_HOME=/opt/old-jdk\n", false, false};
+    shoot.sheet("72b-zprofile-later-line", overridden, zprofile);
 
     // Verify pages.
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
