@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "platform/FileSystemOperating.h"
+#include "platform/HostInfo.h"
 #include "platform/ProcessRunning.h"
+#include "profiling/ShellView.h"
 
 namespace lumo {
 
@@ -42,19 +44,30 @@ inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";
 inline constexpr const char* kJavaHomeCommand = "echo __FXW_JAVA_HOME__:$JAVA_HOME";
 
 struct JDKInfo {
-    std::string version;       // as reported: "17.0.2", "1.8.0_292"
-    std::string vendor;        // "Eclipse Adoptium"; empty when not reported
-    std::string architecture;  // "arm64", "x86_64"; empty when not reported
-    std::string path;          // the JDK's home (what JAVA_HOME must name)
+    std::string version;  // as reported: "17.0.2", "1.8.0_292"
+    std::string vendor;   // "Eclipse Adoptium"; empty when not reported
+    // "arm64", "x86_64", or a universal JDK's slices ("arm64 x86_64"); empty
+    // when neither java_home, the release file nor bin/java tells.
+    std::string architecture;
+    std::string path;  // the JDK's home as found (what JAVA_HOME must name)
+    // Where it lives: "system", "homebrew", "sdkman", "mise", "asdf" or "jenv"
+    // (see JDKDiscovery.h); empty until discovery has placed it.
+    std::string source;
+    // `path` with every symbolic link resolved: the JDK's identity. Empty
+    // until discovery has resolved it.
+    std::string resolvedPath;
 
     friend bool operator==(const JDKInfo&, const JDKInfo&) = default;
 };
 
 struct ProbeBundle {
-    std::optional<std::string> whichJava;              // `which java` in the app's environment
-    std::vector<JDKInfo> installedJDKs;                // java_home's, then the supplementary ones
+    std::optional<std::string> whichJava;  // `which java` in the app's environment
+    // java_home's, the system directory's others, then those only version
+    // managers, Homebrew's formulae or the Terminal know of (JDKDiscovery.h).
+    std::vector<JDKInfo> installedJDKs;
     std::vector<std::string> jvmDirContents;           // entry names of the system JDK directory
     std::optional<std::string> javaHomeInActiveShell;  // absent when unset or empty
+    ShellView terminalView;                            // what the user's Terminal sees
 
     friend bool operator==(const ProbeBundle&, const ProbeBundle&) = default;
 };
@@ -73,6 +86,12 @@ std::string wrappedVersion(std::string_view version);
 // The key-value lines of a JDK `release` file (KEY="value"); quotes removed,
 // later keys replace earlier ones, lines without '=' skipped.
 std::map<std::string, std::string> parseReleaseFile(std::string_view text);
+
+// The JDK whose home is `home`, from its `release` file (JAVA_VERSION and
+// IMPLEMENTOR), else -- for a bundle's <bundle>/Contents/Home -- the bundle's
+// Contents/Info.plist (JavaVM/JVMVersion). Architecture, source and real path
+// stay empty. Nothing when neither names a version with a major.
+std::optional<JDKInfo> readJDKFiles(const FileSystemOperating& fs, const std::string& home);
 
 // Reads a JDK bundle of the system JDK directory from its own files: the
 // `release` file, else the Info.plist.
@@ -95,17 +114,23 @@ std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, 
 
 class Probes {
 public:
+    // `host` supplies the environment variables that move version managers'
+    // directories (MISE_DATA_DIR and the like).
+    Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs, HostInfo host,
+           DiagnosticLog log = printDiagnosticLine);
     Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
            DiagnosticLog log = printDiagnosticLine);
     explicit Probes(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
 
-    // Runs the four probes concurrently and combines them. Never fails: a probe
-    // that cannot run finds nothing. Blocks the calling thread.
+    // Runs the four probes concurrently and combines them, then looks for the
+    // JDKs macOS does not list. Never fails: a probe that cannot run finds
+    // nothing. Blocks the calling thread.
     ProbeBundle collect() const;
 
 private:
     std::shared_ptr<const ProcessRunning> m_process;
     std::shared_ptr<const FileSystemOperating> m_fs;
+    HostInfo m_host;
     DiagnosticLog m_log;
 };
 

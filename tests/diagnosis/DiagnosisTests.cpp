@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "diagnosis/Diagnosis.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
 
 JDKInfo jdk(const std::string& version, const std::string& path) {
-    return {version, "Eclipse Adoptium", "arm64", path};
+    return test::makeJDK(version, "Eclipse Adoptium", "arm64", path);
 }
 
 const JDKInfo kJava25 = jdk("25.0.1", "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home");

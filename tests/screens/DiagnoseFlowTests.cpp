@@ -6,6 +6,7 @@
 #include "screens/DiagnoseViewModel.h"
 #include "screens/DiagnosisDetailModel.h"
 #include "screens/VerifyModels.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
@@ -14,7 +15,7 @@ using test::RecordingSink;
 using State = DiagnoseViewModel::State;
 
 JDKInfo jdk(std::string version, std::string path, std::string vendor = "Eclipse Adoptium") {
-    return {std::move(version), std::move(vendor), "arm64", std::move(path)};
+    return test::makeJDK(std::move(version), std::move(vendor), "arm64", std::move(path));
 }
 
 SystemProfile profileWith(std::vector<JDKInfo> jdks, std::optional<std::string> javaHome = std::nullopt) {

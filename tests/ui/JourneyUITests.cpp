@@ -170,8 +170,10 @@ struct SheetHarness {
 
 TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
-                                    {"mise java@temurin-25 ✓ installed"}, 0));
+    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
+    const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr), nullptr);
+    mac.commands.push_back(
+        streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓ installed"}, 0));
     SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-zshrc-card"));
