@@ -86,12 +86,12 @@ void JavaVersionChooserView::setChosenMajor(int major) {
 DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::optional<Remediation>& d1Remediation,
                                          const std::optional<Remediation>& d2Remediation,
                                          DiagnosisDetailModel::Callbacks callbacks, const UIEnvironment& environment,
-                                         bool inert, QWidget* parent)
+                                         JDKFacts facts, bool inert, QWidget* parent)
     : QWidget(parent) {
     setObjectName(inert ? QStringLiteral("diagnosis-detail-inert") : QStringLiteral("diagnosis-detail"));
     model_ = std::make_unique<DiagnosisDetailModel>(
         diagnosis, d1Remediation, d2Remediation, inert ? DiagnosisDetailModel::Callbacks{} : std::move(callbacks),
-        *environment.services.store, inert ? nullptr : environment.telemetry);
+        *environment.services.store, inert ? nullptr : environment.telemetry, std::move(facts));
     DiagnosisDetailModel* model = model_.get();
 
     auto* content = new QWidget;
@@ -99,6 +99,27 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(14);
     const URLOpener open = environment.openURL;
+
+    // Where the JDK came from, and an Intel-only JDK on Apple silicon.
+    const JDKFacts& shownFacts = model->facts();
+    if (!shownFacts.source.empty()) {
+        QLabel* source = label(QString::fromStdString(shownFacts.source), TextStyle::caption, true);
+        identify(source, QStringLiteral("diagnosis-jdk-source"), source->text());
+        layout->addWidget(source);
+    }
+    if (!shownFacts.rosettaWarning.empty()) {
+        QLabel* warning = label(QString::fromStdString(shownFacts.rosettaWarning), TextStyle::callout);
+        warning->setWordWrap(true);
+        identify(warning, QStringLiteral("diagnosis-rosetta-warning"), warning->text());
+        layout->addWidget(warning);
+        if (shownFacts.nativeMajor) {
+            auto* native =
+                button(QString::fromStdString(shownFacts.nativeTitle), ButtonStyle::bordered, ControlSize::large);
+            identify(native, QStringLiteral("diagnosis-install-native-build"), native->text());
+            connect(native, &QPushButton::clicked, this, [model] { model->installNativeBuild(); });
+            layout->addWidget(native, 0, Qt::AlignLeft);
+        }
+    }
 
     switch (model->layout()) {
         case DiagnosisDetailModel::Layout::noJDK:

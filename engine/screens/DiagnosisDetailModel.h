@@ -11,6 +11,7 @@
 #include "diagnosis/Diagnosis.h"
 #include "diagnosis/Remediation.h"
 #include "platform/KeyValueStoring.h"
+#include "profiling/SystemProfile.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -26,6 +27,25 @@ struct JavaVersionChoice {
 std::vector<JavaVersionChoice> javaVersionChoices();
 JavaVersionChoice javaVersionChoice(int major);
 
+// What the detail tells about the diagnosed JDK besides the diagnosis' copy.
+struct JDKFacts {
+    std::string source;          // "Source: SDKMAN"; empty without a JDK or a known source
+    std::string rosettaWarning;  // set for an Intel-only JDK on Apple silicon
+    // The major whose native (arm64) build the page offers to install, with
+    // its button title ("Install the Apple silicon build of Java 21").
+    std::optional<int> nativeMajor;
+    std::string nativeTitle;
+    friend bool operator==(const JDKFacts&, const JDKFacts&) = default;
+};
+
+// "macOS (system-wide)", "Homebrew", "SDKMAN", "Mise", "asdf", "jEnv"; empty
+// for an unknown source.
+std::string jdkSourceName(const std::string& source);
+
+// The facts for the JDK `diagnosis` names, judged against the Mac of
+// `profile` (without a profile: the source only).
+JDKFacts jdkFacts(const Diagnosis& diagnosis, const std::optional<SystemProfile>& profile);
+
 class DiagnosisDetailModel : public ScreenModel {
 public:
     enum class Layout { noJDK, homeUnset, legacyOnly, allGood, unknown };
@@ -40,9 +60,10 @@ public:
     // An inert detail (shown under the remediation sheet) has no callbacks.
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                         const KeyValueStoring& preferences, TelemetrySink* telemetry);
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry, JDKFacts facts = {});
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
+    const JDKFacts& facts() const { return m_facts; }
     const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
     Layout layout() const;
     // "d1" or "d3" for the chooser layouts; empty otherwise.
@@ -64,6 +85,8 @@ public:
     void npsSubmitted();
 
     void install();
+    // Installs the native build the facts offer (through onInstallChosen).
+    void installNativeBuild();
     void remediate();
     void keepLegacy();
     void continueOn();
@@ -74,6 +97,7 @@ private:
     std::optional<Remediation> m_d2Remediation;
     Callbacks m_callbacks;
     TelemetrySink* m_telemetry;
+    JDKFacts m_facts;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;
     bool m_showNPSOnNoErrors = true;
