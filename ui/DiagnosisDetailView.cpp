@@ -112,7 +112,7 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
         warning->setWordWrap(true);
         identify(warning, QStringLiteral("diagnosis-rosetta-warning"), warning->text());
         layout->addWidget(warning);
-        if (shownFacts.nativeMajor) {
+        if (shownFacts.nativeBuild) {
             auto* native =
                 button(QString::fromStdString(shownFacts.nativeTitle), ButtonStyle::bordered, ControlSize::large);
             identify(native, QStringLiteral("diagnosis-install-native-build"), native->text());

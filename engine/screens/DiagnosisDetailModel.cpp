@@ -52,9 +52,11 @@ JDKFacts jdkFacts(const Diagnosis& diagnosis, const std::optional<SystemProfile>
         "This Java is built for Intel Macs: on this Apple silicon Mac it runs only under Rosetta, more slowly. " +
         std::string(profile->rosettaInstalled ? "Rosetta is installed."
                                               : "Rosetta isn't installed, so this Java doesn't run at all yet.");
-    facts.nativeMajor = nativeBuildMajor(*jdk, *profile);
-    if (facts.nativeMajor)
-        facts.nativeTitle = "Install the Apple silicon build of Java " + std::to_string(*facts.nativeMajor);
+    if (diagnosis.kind() == Diagnosis::Case::D3_LegacyOnly) return facts;
+    if (const auto major = nativeBuildMajor(*jdk, *profile)) {
+        facts.nativeBuild = installRemediation(*major, *profile);
+        facts.nativeTitle = "Install the Apple silicon build of Java " + std::to_string(*major);
+    }
     return facts;
 }
 
@@ -120,7 +122,7 @@ void DiagnosisDetailModel::install() {
 }
 
 void DiagnosisDetailModel::installNativeBuild() {
-    if (m_facts.nativeMajor && m_callbacks.onInstallChosen) m_callbacks.onInstallChosen(*m_facts.nativeMajor);
+    if (m_facts.nativeBuild && m_callbacks.onRemediate) m_callbacks.onRemediate(*m_facts.nativeBuild);
 }
 
 void DiagnosisDetailModel::remediate() {

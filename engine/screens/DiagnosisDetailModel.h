@@ -31,9 +31,10 @@ JavaVersionChoice javaVersionChoice(int major);
 struct JDKFacts {
     std::string source;          // "Source: SDKMAN"; empty without a JDK or a known source
     std::string rosettaWarning;  // set for an Intel-only JDK on Apple silicon
-    // The major whose native (arm64) build the page offers to install, with
-    // its button title ("Install the Apple silicon build of Java 21").
-    std::optional<int> nativeMajor;
+    // The install of the native (arm64) build the page offers beside the
+    // JAVA_HOME fix or the all-good page, with its button title ("Install the
+    // Apple silicon build of Java 21"). The too-old page offers installs anyway.
+    std::optional<Remediation> nativeBuild;
     std::string nativeTitle;
     friend bool operator==(const JDKFacts&, const JDKFacts&) = default;
 };
@@ -85,7 +86,7 @@ public:
     void npsSubmitted();
 
     void install();
-    // Installs the native build the facts offer (through onInstallChosen).
+    // Starts the native build's install the facts offer (through onRemediate).
     void installNativeBuild();
     void remediate();
     void keepLegacy();

@@ -258,10 +258,11 @@ protected:
         home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
         home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
         // The real identifiers SDKMAN listed, from the sample.
+        const std::string sample = test::readFile(std::string(LUMO_REALWORLD_DIR) +
+                                                  "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
+        ASSERT_FALSE(sample.empty());
         std::string ids;
-        for (const std::string_view row : splitLines(test::readFile(
-                 std::string(LUMO_REALWORLD_DIR) + "/version_managers/sm02_setup-java_sdkman-java-versions.csv")))
-            ids += std::string(row.substr(0, row.find(','))) + "\n";
+        for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
         home.write("sdk.ids", ids);
     }
     static bool has(const std::vector<std::string>& lines, const std::string& text) {

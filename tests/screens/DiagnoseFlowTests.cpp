@@ -254,6 +254,33 @@ TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     EXPECT_EQ(javaVersionChoices().front().label, "Java 25 (recommended)");
 }
 
+TEST(DiagnosisDetailTest, SourceAndAnIntelOnlyJDKOnAppleSilicon) {
+    JDKInfo intel = jdk("21.0.5", "/Users/alex/.sdkman/candidates/java/21.0.5-tem");
+    intel.architecture = "x86_64";
+    intel.source = "sdkman";
+    SystemProfile silicon;
+    silicon.architecture = Architecture::appleSilicon;
+    const Diagnosis diagnosis = Diagnosis::D2_HomeUnset(intel);
+
+    const JDKFacts facts = jdkFacts(diagnosis, silicon);
+    EXPECT_EQ(facts.source, "Source: SDKMAN");
+    EXPECT_NE(facts.rosettaWarning.find("runs only under Rosetta"), std::string::npos);
+    EXPECT_NE(facts.rosettaWarning.find("Rosetta isn't installed"), std::string::npos);
+    EXPECT_EQ(facts.nativeTitle, "Install the Apple silicon build of Java 21");
+    silicon.rosettaInstalled = true;
+    EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta is installed."), std::string::npos);
+    EXPECT_EQ(jdkFacts(diagnosis, std::nullopt), (JDKFacts{"Source: SDKMAN", "", std::nullopt, ""}));
+    EXPECT_FALSE(jdkFacts(Diagnosis::D3_LegacyOnly(intel), silicon).nativeBuild) << "the page offers installs anyway";
+
+    test::MemoryPreferences preferences;
+    std::vector<Remediation> started;
+    DiagnosisDetailModel::Callbacks callbacks;
+    callbacks.onRemediate = [&](const Remediation& fix) { started.push_back(fix); };
+    DiagnosisDetailModel page(diagnosis, std::nullopt, std::nullopt, callbacks, preferences, nullptr, facts);
+    page.installNativeBuild();
+    EXPECT_EQ(started, std::vector<Remediation>{Remediation::installViaPKG(21)});
+}
+
 TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     const Verifier::Result bannerNoHome{"openjdk version \"25\" 2025-09-16\n", 0, std::nullopt};
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");

@@ -123,6 +123,25 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
     EXPECT_EQ(navigation.path()[0], Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, {}}));
 }
 
+TEST_F(JourneyUITest, AnIntelOnlyJDKOnAppleSiliconIsFlaggedAndItsNativeBuildOffered) {
+    Scenario mac = test::bundledScenario("java-home-unset.json");
+    for (ScenarioCommand& command : mac.commands) {
+        if (command.argv[0] != "/usr/libexec/java_home") continue;
+        const auto at = command.stderrText.find("(arm64)");
+        command.stderrText.replace(at, 7, "(x86_64)");
+    }
+    DiagnoseView view(environmentFor(mac));
+    view.show();
+    WAIT_FOR(visible(view, "diagnosis-rosetta-warning"));
+    EXPECT_EQ(find<QLabel>(view, "diagnosis-jdk-source")->text(), QStringLiteral("Source: macOS (system-wide)"));
+    EXPECT_TRUE(
+        find<QLabel>(view, "diagnosis-rosetta-warning")->text().contains(QStringLiteral("runs only under Rosetta")));
+    EXPECT_TRUE(visible(view, "remediation-primary-button"));  // the JAVA_HOME fix stays the main action
+    click(view, "diagnosis-install-native-build");
+    ASSERT_NE(view.sheet(), nullptr);
+    EXPECT_EQ(view.sheet()->windowTitle(), QStringLiteral("Installing Temurin via Homebrew"));
+}
+
 TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
     Scenario mac = test::bundledScenario("java-home-unset.json");
     addPassingVerification(mac);
