@@ -86,12 +86,13 @@ void JavaVersionChooserView::setChosenMajor(int major) {
 DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::optional<Remediation>& d1Remediation,
                                          const std::optional<Remediation>& d2Remediation,
                                          DiagnosisDetailModel::Callbacks callbacks, const UIEnvironment& environment,
-                                         bool inert, QWidget* parent)
+                                         JDKFacts facts, bool inert, QWidget* parent)
     : QWidget(parent) {
     setObjectName(inert ? QStringLiteral("diagnosis-detail-inert") : QStringLiteral("diagnosis-detail"));
     model_ = std::make_unique<DiagnosisDetailModel>(
         diagnosis, d1Remediation, d2Remediation, inert ? DiagnosisDetailModel::Callbacks{} : std::move(callbacks),
-        *environment.services.store, inert ? nullptr : environment.telemetry, userShellName(environment.services.host));
+        *environment.services.store, inert ? nullptr : environment.telemetry, std::move(facts),
+        userShellName(environment.services.host));
     DiagnosisDetailModel* model = model_.get();
 
     auto* content = new QWidget;
@@ -103,6 +104,27 @@ DiagnosisDetailView::DiagnosisDetailView(const Diagnosis& diagnosis, const std::
         QLabel* shellNote = markdownLabel(QString::fromStdString(*note), TextStyle::callout, true);
         identify(shellNote, QStringLiteral("diagnosis-shell-note"), shellNote->text());
         layout->addWidget(shellNote);
+    }
+
+    // Where the JDK came from, and an Intel-only JDK on Apple silicon.
+    const JDKFacts& shownFacts = model->facts();
+    if (!shownFacts.source.empty()) {
+        QLabel* source = label(QString::fromStdString(shownFacts.source), TextStyle::caption, true);
+        identify(source, QStringLiteral("diagnosis-jdk-source"), source->text());
+        layout->addWidget(source);
+    }
+    if (!shownFacts.rosettaWarning.empty()) {
+        QLabel* warning = label(QString::fromStdString(shownFacts.rosettaWarning), TextStyle::callout);
+        warning->setWordWrap(true);
+        identify(warning, QStringLiteral("diagnosis-rosetta-warning"), warning->text());
+        layout->addWidget(warning);
+        if (shownFacts.nativeBuild) {
+            auto* native =
+                button(QString::fromStdString(shownFacts.nativeTitle), ButtonStyle::bordered, ControlSize::large);
+            identify(native, QStringLiteral("diagnosis-install-native-build"), native->text());
+            connect(native, &QPushButton::clicked, this, [model] { model->installNativeBuild(); });
+            layout->addWidget(native, 0, Qt::AlignLeft);
+        }
     }
 
     switch (model->layout()) {

@@ -30,9 +30,12 @@ class DiagnosisDetailView : public QWidget {
     Q_OBJECT
 public:
     // Without callbacks the page is inert (shown under the remediation sheet).
+    // `facts` tell where the diagnosed JDK came from and whether it runs only
+    // under Rosetta.
     DiagnosisDetailView(const Diagnosis& diagnosis, const std::optional<Remediation>& d1Remediation,
                         const std::optional<Remediation>& d2Remediation, DiagnosisDetailModel::Callbacks callbacks,
-                        const UIEnvironment& environment, bool inert = false, QWidget* parent = nullptr);
+                        const UIEnvironment& environment, JDKFacts facts = {}, bool inert = false,
+                        QWidget* parent = nullptr);
 
     DiagnosisDetailModel& model() { return *model_; }
 

@@ -76,8 +76,12 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     title->setFont(sheetTitleFont());
     identify(title, QStringLiteral("remediation-title"), title->text());
     layout->addWidget(title);
-    const std::string subtitle = remediation.progressSubtitle();
-    if (!subtitle.empty()) layout->addWidget(markdownLabel(QString::fromStdString(subtitle), TextStyle::callout, true));
+    // The run may tell more than the fix could beforehand (SDKMAN's identifier).
+    shownSubtitle_ = model_->subtitle();
+    subtitle_ = markdownLabel(QString::fromStdString(shownSubtitle_), TextStyle::callout, true);
+    identify(subtitle_, QStringLiteral("remediation-subtitle"));
+    subtitle_->setVisible(!model_->subtitle().empty());
+    layout->addWidget(subtitle_);
 
     log_ = new QPlainTextEdit;
     identify(log_, QStringLiteral("remediation-progress"), QStringLiteral("Output"));
@@ -236,6 +240,11 @@ void StreamingRemediationView::appendNewLines() {
 
 void StreamingRemediationView::refresh() {
     appendNewLines();
+    if (model_->subtitle() != shownSubtitle_) {
+        shownSubtitle_ = model_->subtitle();
+        setMarkdownText(subtitle_, QString::fromStdString(shownSubtitle_));
+        subtitle_->setVisible(!shownSubtitle_.empty());
+    }
     using Footer = StreamingRemediationModel::Footer;
     const Footer footer = model_->footer();
     switch (footer) {

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
 
 #include "UIEnvironment.h"
 #include "screens/StreamingRemediationModel.h"
@@ -60,6 +61,8 @@ private:
 
     QPlainTextEdit* log_ = nullptr;
     QWidget* card_ = nullptr;
+    QLabel* subtitle_ = nullptr;
+    std::string shownSubtitle_;
     QLabel* cardIntro_ = nullptr;
     QLabel* cardBackup_ = nullptr;
     QLabel* cardLines_ = nullptr;

@@ -2,11 +2,11 @@
 //
 //  - Simulated: the developer's Mac of scenarios/developer-mac.json with every
 //    command answering after 200 ms. SlowestDetection times each detection that
-//    can be run on its own (a one-shot command as the architecture, mise and
-//    command checks run it; XcodeCLTProbe.path(); Probes.collect()) and reports
-//    the slowest; Profile reports the whole profile, and its counter
-//    "ratio_to_slowest" divides the two (the detections run concurrently, so the
-//    target is at most 1.2).
+//    can be run on its own (a one-shot command as the architecture check runs
+//    it; XcodeCLTProbe.path(); Probes.collect()) and reports the slowest;
+//    Profile reports the whole profile, and its counter "ratio_to_slowest"
+//    divides the two (the detections run concurrently, so the target is at
+//    most 1.2).
 //  - Live: the profile of this machine with the live services.
 #include <benchmark/benchmark.h>
 
@@ -50,7 +50,8 @@ double secondsOf(auto work) {
 double slowestDetection() {
     const auto& services = slowServices();
     const double command = secondsOf([&] { return services.processRunner->run("/usr/bin/uname", {"-m"}).ok(); });
-    const double xcode = secondsOf([&] { return lumo::XcodeCLTProbe(services.processRunner, nullptr).path(); });
+    const double xcode =
+        secondsOf([&] { return lumo::XcodeCLTProbe(services.processRunner, services.fs, nullptr).path(); });
     const double java = secondsOf([&] { return lumo::Probes(services, nullptr).collect(); });
     return std::max({command, xcode, java});
 }

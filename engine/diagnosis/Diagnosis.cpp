@@ -33,11 +33,15 @@ std::string withoutTrailingSlashes(std::string path) {
     return path;
 }
 
-// `path` with its symbolic links followed, as the probe found them; else as
-// written, less a trailing "/".
-std::string resolvedPath(const ProbeBundle& bundle, const std::string& path) {
-    const auto found = bundle.resolvedPaths.find(path);
-    return withoutTrailingSlashes(found != bundle.resolvedPaths.end() ? found->second : path);
+// A JDK's identity: its home with every symbolic link followed, as discovery
+// resolved it; else its path as written, less a trailing "/".
+std::string identity(const JDKInfo& jdk) {
+    return withoutTrailingSlashes(jdk.resolvedPath.empty() ? jdk.path : jdk.resolvedPath);
+}
+
+// The Terminal's JAVA_HOME the same way, as its view resolved it on disk.
+std::string javaHomeIdentity(const ShellView& view, const std::string& javaHome) {
+    return withoutTrailingSlashes(view.javaHomeResolved ? *view.javaHomeResolved : javaHome);
 }
 
 // The last start-up file that sets JAVA_HOME and that only a Terminal window reads.
@@ -96,19 +100,23 @@ Diagnosis JavaProfile::diagnose(const ProbeBundle& bundle) const {
     if (javaHome) {
         // The same home by its resolved path: ~/.sdkman/candidates/java/current,
         // a trailing "/" or Homebrew's opt link still name their JDK.
-        const std::string home = resolvedPath(bundle, *javaHome);
+        const std::string home = javaHomeIdentity(bundle.terminalView, *javaHome);
         for (const JDKInfo* jdk : modern) {
-            if (resolvedPath(bundle, jdk->path) == home) return Diagnosis::D4_ModernHomeSet(*jdk).withNote(note);
+            if (identity(*jdk) == home) return Diagnosis::D4_ModernHomeSet(*jdk).withNote(note);
         }
         const ShellView& view = bundle.terminalView;
         const auto viewMajor =
             view.javaHomeVersion ? majorVersion(wrappedVersion(*view.javaHomeVersion)) : std::nullopt;
         // A working modern JDK that no listing knows (a version manager's).
-        if (view.javaHomeHasJava && viewMajor && *viewMajor >= kMinimumModernJavaMajor)
-            return Diagnosis::D4_ModernHomeSet(JDKInfo{*view.javaHomeVersion, {}, {}, *javaHome}).withNote(note);
+        if (view.javaHomeHasJava && viewMajor && *viewMajor >= kMinimumModernJavaMajor) {
+            JDKInfo unlisted;
+            unlisted.version = *view.javaHomeVersion;
+            unlisted.path = *javaHome;
+            return Diagnosis::D4_ModernHomeSet(unlisted).withNote(note);
+        }
         target = JavaHomeTarget{*javaHome, view.javaHomeHasJava, viewMajor};
         for (const JDKInfo& jdk : bundle.installedJDKs) {
-            if (resolvedPath(bundle, jdk.path) == home) target = JavaHomeTarget{*javaHome, true, javaMajor(jdk)};
+            if (identity(jdk) == home) target = JavaHomeTarget{*javaHome, true, javaMajor(jdk)};
         }
     }
     return Diagnosis::D2_HomeUnset(highestMajor(modern), std::move(target)).withNote(note);

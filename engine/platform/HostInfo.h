@@ -1,6 +1,6 @@
 // What the app knows about the machine it runs on besides files, programs and
-// the network: its own environment variables, the OS version and the user's
-// login shell.
+// the network: its own environment variables, the OS version, the machine's
+// processor and the user's login shell.
 #pragma once
 
 #include "platform/ProcessTypes.h"
@@ -18,6 +18,12 @@ struct HostInfo {
     Environment environment;  // the application's own environment
     OperatingSystemVersion osVersion;
     std::string userShell;  // the account's login shell (getpwuid's pw_shell); empty when unknown
+    // The machine's processor, "arm64" or "x86_64" -- the hardware's, even when
+    // this process runs translated by Rosetta (then the build says x86_64 and
+    // `uname -m` in a child does too). Empty when unknown.
+    std::string machineArchitecture;
+    // This process runs as x86_64 code translated by Rosetta.
+    bool runsTranslated = false;
 
     // The variable's value, or the empty string.
     std::string variable(const std::string& name) const {

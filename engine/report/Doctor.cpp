@@ -9,6 +9,7 @@
 #include "config/ProductConfig.h"
 #include "diagnosis/Remediation.h"
 #include "platform/UTF8.h"
+#include "profiling/MachineArchitecture.h"
 #include "report/LiveServices.h"
 #include "shell/AppServices.h"
 #include "simulated/Scenario.h"
@@ -120,6 +121,16 @@ std::string wrapped(const std::string& text, const std::string& indent, std::siz
 
 const char* mark(bool good) { return good ? "✓" : "✗"; }
 
+// "arm64" on Apple silicon, "x86_64" on Intel, "" when unknown.
+std::string machineArchitectureOf(const SystemProfile& profile) {
+    switch (profile.architecture) {
+        case Architecture::appleSilicon: return kArm64;
+        case Architecture::intel: return kX86_64;
+        case Architecture::unknown: break;
+    }
+    return {};
+}
+
 std::string joined(const std::vector<std::string>& items) {
     std::string result;
     for (const std::string& item : items) result += (result.empty() ? "" : ", ") + item;
@@ -172,13 +183,20 @@ bool isDoctorCommand(const std::vector<std::string>& arguments) {
 std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis) {
     const ProbeBundle& java = profile.javaState;
     Json jdks = Json::array();
+    const std::string machine = machineArchitectureOf(profile);
     for (const JDKInfo& jdk : java.installedJDKs) {
-        jdks.push_back(
-            {{"version", jdk.version}, {"vendor", jdk.vendor}, {"architecture", jdk.architecture}, {"path", jdk.path}});
+        jdks.push_back({{"version", jdk.version},
+                        {"vendor", jdk.vendor},
+                        {"architecture", jdk.architecture},
+                        {"path", jdk.path},
+                        {"source", jdk.source},
+                        {"runsOnlyUnderRosetta", runsOnlyUnderRosetta(jdk, machine)}});
     }
     Json report;
     report["profile"] = {
         {"architecture", architectureName(profile.architecture)},
+        {"runsTranslated", profile.runsTranslated},
+        {"rosettaInstalled", profile.rosettaInstalled},
         {"macosVersion", versionString(profile.macosVersion)},
         {"shell", profile.shell.name()},
         {"shellPath", profile.shellPath},
@@ -213,7 +231,11 @@ std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis)
     Json javaHome = nullptr;
     if (diagnosis.kind() == Diagnosis::Case::D2_HomeUnset && diagnosis.detectedJDK())
         javaHome = fixJSON(homeRemediation(*diagnosis.detectedJDK(), profile));
-    report["fixes"] = {{"install", install}, {"javaHome", javaHome}};
+    Json nativeBuild = nullptr;
+    if (diagnosis.detectedJDK()) {
+        if (auto fix = nativeBuildRemediation(*diagnosis.detectedJDK(), profile)) nativeBuild = fixJSON(*fix);
+    }
+    report["fixes"] = {{"install", install}, {"javaHome", javaHome}, {"nativeBuild", nativeBuild}};
     return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -224,7 +246,11 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     if (!scenarioDescription.empty()) out << wrapped("Simulated Mac: " + printable(scenarioDescription), "");
     out << "\nThis Mac\n";
     out << "  " << mark(profile.architecture != Architecture::unknown)
-        << " Processor: " << architectureLabel(profile.architecture) << "\n";
+        << " Processor: " << architectureLabel(profile.architecture);
+    if (profile.architecture == Architecture::appleSilicon)
+        out << " (Rosetta " << (profile.rosettaInstalled ? "installed" : "not installed") << ")";
+    if (profile.runsTranslated) out << "; this app runs under Rosetta";
+    out << "\n";
     if (profile.macosVersion == OperatingSystemVersion{}) {
         out << "  ✗ macOS version: unknown\n";
     } else {
@@ -249,6 +275,7 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     out << "    Likely a developer's Mac: " << (profile.isLikelyDeveloper() ? "yes" : "no") << "\n";
 
     const ProbeBundle& java = profile.javaState;
+    const std::string machine = machineArchitectureOf(profile);
     out << "\nJava\n";
     toolLine(out, "java on the search path", java.whichJava);
     out << "  " << mark(!java.installedJDKs.empty()) << " JDKs found: " << java.installedJDKs.size() << "\n";
@@ -258,7 +285,10 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
         out << "      " << (modern ? "•" : "·") << " " << printable(jdk.version);
         if (!jdk.vendor.empty()) out << "  " << printable(jdk.vendor);
         if (!jdk.architecture.empty()) out << "  (" << printable(jdk.architecture) << ")";
-        out << (modern ? "" : "  legacy") << "\n        " << printable(jdk.path) << "\n";
+        if (!jdk.source.empty()) out << "  [" << printable(jdk.source) << "]";
+        out << (modern ? "" : "  legacy");
+        if (runsOnlyUnderRosetta(jdk, machine)) out << "  runs only under Rosetta";
+        out << "\n        " << printable(jdk.path) << "\n";
     }
     out << "    " << kSystemJDKDirectory << ": "
         << (java.jvmDirContents.empty() ? "empty" : printable(joined(java.jvmDirContents))) << "\n";
@@ -303,6 +333,13 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
         case Diagnosis::Case::D4_ModernHomeSet:
         case Diagnosis::Case::noErrorsFound: out << "  Nothing to fix.\n"; break;
         case Diagnosis::Case::unknown: out << "  None chosen automatically; see the diagnosis above.\n"; break;
+    }
+    if (diagnosis.detectedJDK()) {
+        if (const auto native = nativeBuildRemediation(*diagnosis.detectedJDK(), profile)) {
+            out << "  Java " << printable(diagnosis.detectedJDK()->version)
+                << " runs only under Rosetta on this Mac; the Apple silicon build:\n";
+            fixLine(out, "  → ", *native, false);
+        }
     }
     return out.str();
 }

@@ -1,6 +1,8 @@
 #include "screens/DiagnosisDetailModel.h"
 
 #include "config/ProductConfig.h"
+#include "profiling/JDKDiscovery.h"
+#include "profiling/MachineArchitecture.h"
 #include "screens/VerifyModels.h"
 #include "shell/Preferences.h"
 
@@ -30,15 +32,45 @@ std::vector<JavaVersionChoice> javaVersionChoices() {
     return choices;
 }
 
+std::string jdkSourceName(const std::string& source) {
+    if (source == jdk_source::kSystem) return "macOS (system-wide)";
+    if (source == jdk_source::kHomebrew) return "Homebrew";
+    if (source == jdk_source::kSDKMAN) return "SDKMAN";
+    if (source == jdk_source::kMise) return "Mise";
+    if (source == jdk_source::kAsdf) return "asdf";
+    if (source == jdk_source::kJenv) return "jEnv";
+    return {};
+}
+
+JDKFacts jdkFacts(const Diagnosis& diagnosis, const std::optional<SystemProfile>& profile) {
+    JDKFacts facts;
+    const auto& jdk = diagnosis.detectedJDK();
+    if (!jdk) return facts;
+    if (const std::string name = jdkSourceName(jdk->source); !name.empty()) facts.source = "Source: " + name;
+    if (!profile || profile->architecture != Architecture::appleSilicon || !runsOnlyUnderRosetta(*jdk, kArm64))
+        return facts;
+    facts.rosettaWarning =
+        "This Java is built for Intel Macs: on this Apple silicon Mac it runs only under Rosetta, more slowly. " +
+        std::string(profile->rosettaInstalled ? "Rosetta is installed."
+                                              : "Rosetta isn't installed, so this Java doesn't run at all yet.");
+    if (diagnosis.kind() == Diagnosis::Case::D3_LegacyOnly) return facts;
+    if (const auto major = nativeBuildMajor(*jdk, *profile)) {
+        facts.nativeBuild = installRemediation(*major, *profile);
+        facts.nativeTitle = "Install the Apple silicon build of Java " + std::to_string(*major);
+    }
+    return facts;
+}
+
 DiagnosisDetailModel::DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                                            std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                                           const KeyValueStoring& preferences, TelemetrySink* telemetry,
+                                           const KeyValueStoring& preferences, TelemetrySink* telemetry, JDKFacts facts,
                                            std::string userShellName)
     : m_diagnosis(std::move(diagnosis)),
       m_d1Remediation(std::move(d1Remediation)),
       m_d2Remediation(std::move(d2Remediation)),
       m_callbacks(std::move(callbacks)),
       m_telemetry(telemetry),
+      m_facts(std::move(facts)),
       m_userShellName(std::move(userShellName)) {
     m_showNPSOnNoErrors = !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()));
 }
@@ -103,6 +135,10 @@ void DiagnosisDetailModel::npsSubmitted() {
 
 void DiagnosisDetailModel::install() {
     if (m_callbacks.onInstallChosen) m_callbacks.onInstallChosen(chosenMajor());
+}
+
+void DiagnosisDetailModel::installNativeBuild() {
+    if (m_facts.nativeBuild && m_callbacks.onRemediate) m_callbacks.onRemediate(*m_facts.nativeBuild);
 }
 
 void DiagnosisDetailModel::remediate() {

@@ -11,6 +11,7 @@
 #include "diagnosis/Diagnosis.h"
 #include "diagnosis/Remediation.h"
 #include "platform/KeyValueStoring.h"
+#include "profiling/SystemProfile.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -25,6 +26,26 @@ struct JavaVersionChoice {
 // The rows of the chooser, top to bottom: 25, 21, 17.
 std::vector<JavaVersionChoice> javaVersionChoices();
 JavaVersionChoice javaVersionChoice(int major);
+
+// What the detail tells about the diagnosed JDK besides the diagnosis' copy.
+struct JDKFacts {
+    std::string source;          // "Source: SDKMAN"; empty without a JDK or a known source
+    std::string rosettaWarning;  // set for an Intel-only JDK on Apple silicon
+    // The install of the native (arm64) build the page offers beside the
+    // JAVA_HOME fix or the all-good page, with its button title ("Install the
+    // Apple silicon build of Java 21"). The too-old page offers installs anyway.
+    std::optional<Remediation> nativeBuild;
+    std::string nativeTitle;
+    friend bool operator==(const JDKFacts&, const JDKFacts&) = default;
+};
+
+// "macOS (system-wide)", "Homebrew", "SDKMAN", "Mise", "asdf", "jEnv"; empty
+// for an unknown source.
+std::string jdkSourceName(const std::string& source);
+
+// The facts for the JDK `diagnosis` names, judged against the Mac of
+// `profile` (without a profile: the source only).
+JDKFacts jdkFacts(const Diagnosis& diagnosis, const std::optional<SystemProfile>& profile);
 
 class DiagnosisDetailModel : public ScreenModel {
 public:
@@ -41,9 +62,11 @@ public:
     // `userShellName` is the account's login shell ("zsh", "bash"...; empty when unknown).
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                         const KeyValueStoring& preferences, TelemetrySink* telemetry, std::string userShellName = {});
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry, JDKFacts facts = {},
+                         std::string userShellName = {});
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
+    const JDKFacts& facts() const { return m_facts; }
     const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
     Layout layout() const;
     // "d1" or "d3" for the chooser layouts; empty otherwise.
@@ -68,6 +91,8 @@ public:
     void npsSubmitted();
 
     void install();
+    // Starts the native build's install the facts offer (through onRemediate).
+    void installNativeBuild();
     void remediate();
     void keepLegacy();
     void continueOn();
@@ -78,6 +103,7 @@ private:
     std::optional<Remediation> m_d2Remediation;
     Callbacks m_callbacks;
     TelemetrySink* m_telemetry;
+    JDKFacts m_facts;
     std::string m_userShellName;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;

@@ -66,7 +66,8 @@ StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, Ap
     : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
       m_remediation(std::move(remediation)),
       m_services(std::move(services)),
-      m_starter(std::move(starter)) {
+      m_starter(std::move(starter)),
+      m_subtitle(m_remediation.progressSubtitle()) {
     if (!m_starter) {
         const AppServices runServices = m_services;
         m_starter = [runServices](const Remediation& fix, const CancelToken& cancel) {
@@ -102,6 +103,8 @@ std::size_t StreamingRemediationModel::pump() {
         any = true;
         if (auto* line = std::get_if<run_event::Line>(&event)) {
             m_lines.push_back(std::move(line->text));
+        } else if (auto* subtitle = std::get_if<run_event::Subtitle>(&event)) {
+            m_subtitle = std::move(subtitle->text);
         } else {
             ended(std::move(std::get<run_event::Ended>(event)));
         }

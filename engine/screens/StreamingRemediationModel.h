@@ -112,6 +112,9 @@ public:
     std::size_t pump();
 
     const std::vector<std::string>& lines() const { return m_lines; }
+    // The fix's progress subtitle, until the run tells more (the SDKMAN
+    // identifier it found); may be empty.
+    const std::string& subtitle() const { return m_subtitle; }
     // Lines that tell of Homebrew's reinstall retry are highlighted.
     static bool isRetryLine(const std::string& line);
 
@@ -151,6 +154,7 @@ private:
     std::optional<RemediationRun> m_run;
 
     std::vector<std::string> m_lines;
+    std::string m_subtitle;
     std::optional<std::int32_t> m_exitCode;
     bool m_ended = false;
     bool m_canceledByUser = false;

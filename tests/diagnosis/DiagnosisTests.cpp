@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "diagnosis/Diagnosis.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
 
 JDKInfo jdk(const std::string& version, const std::string& path) {
-    return {version, "Eclipse Adoptium", "arm64", path};
+    return test::makeJDK(version, "Eclipse Adoptium", "arm64", path);
 }
 
 const JDKInfo kJava25 = jdk("25.0.1", "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home");
@@ -27,8 +28,7 @@ struct RuleCase {
     std::vector<std::string> jvmDir;
     std::optional<std::string> javaHome;
     Diagnosis expected;
-    std::map<std::string, std::string> resolved{};  // what the probe resolved paths to
-    ShellView terminal{};                           // what the Terminal found at JAVA_HOME
+    ShellView terminal{};  // what the Terminal found at JAVA_HOME
 };
 
 ShellView javaHomeWith(bool hasJava, std::optional<std::string> version, bool timedOut = false) {
@@ -39,7 +39,19 @@ ShellView javaHomeWith(bool hasJava, std::optional<std::string> version, bool ti
     return view;
 }
 
+// The Terminal's JAVA_HOME as its view resolved it on disk.
+ShellView javaHomeResolvedTo(const std::string& resolved) {
+    ShellView view = javaHomeWith(true, std::nullopt);
+    view.javaHomeResolved = resolved;
+    return view;
+}
+
 const std::string kSDKMANCurrent = "/Users/alex/.sdkman/candidates/java/current";
+// Homebrew's formula JDK, found through its opt link and known by its Cellar path.
+const std::string kBrewCellar21 = "/opt/homebrew/Cellar/openjdk@21/21.0.5/libexec/openjdk.jdk/Contents/Home";
+const JDKInfo kBrew21 =
+    test::makeJDK("21.0.5", "Homebrew", "arm64", "/opt/homebrew/opt/openjdk@21/libexec/openjdk.jdk/Contents/Home",
+                  "homebrew", kBrewCellar21);
 
 TEST(JavaProfileTest, RulesPickExactlyOneDiagnosisInOrder) {
     const std::vector<RuleCase> cases = {
@@ -79,34 +91,36 @@ TEST(JavaProfileTest, RulesPickExactlyOneDiagnosisInOrder) {
          {},
          kSDKMANCurrent,
          Diagnosis::D4_ModernHomeSet(kJava21),
-         {{kSDKMANCurrent, kJava21.path}}},
+         javaHomeResolvedTo(kJava21.path)},
+        {"another link to a JDK known by its real path is that JDK",
+         {kJava25, kBrew21},
+         {},
+         "/opt/homebrew/opt/openjdk/libexec/openjdk.jdk/Contents/Home",
+         Diagnosis::D4_ModernHomeSet(kBrew21),
+         javaHomeResolvedTo(kBrewCellar21)},
         {"a working modern JDK that nothing lists",
          {kJava25},
          {},
          kSDKMANCurrent,
-         Diagnosis::D4_ModernHomeSet(JDKInfo{"21.0.5", "", "", kSDKMANCurrent}),
-         {},
+         Diagnosis::D4_ModernHomeSet(test::makeJDK("21.0.5", "", "", kSDKMANCurrent)),
          javaHomeWith(true, "21.0.5")},
         {"an unlisted legacy JDK",
          {kJava25},
          {},
          kSDKMANCurrent,
          Diagnosis::D2_HomeUnset(kJava25, JavaHomeTarget{kSDKMANCurrent, true, 8}),
-         {},
          javaHomeWith(true, "1.8.0_392")},
         {"a Terminal start-up that timed out",
          {kJava25},
          {},
          std::nullopt,
          Diagnosis::unknown(startupTimedOutReason({"/bin/zsh", "zsh", "/Users/alex", 15, {"/Users/alex/.zshrc"}, {}})),
-         {},
          javaHomeWith(false, std::nullopt, true)},
         {"a timed-out start-up does not matter without a modern JDK",
          {kJava8},
          {},
          std::nullopt,
          Diagnosis::D3_LegacyOnly(kJava8),
-         {},
          javaHomeWith(false, std::nullopt, true)},
         {"same major: the first listed", {kJava21, kOther21}, {}, std::nullopt, Diagnosis::D2_HomeUnset(kJava21)},
         {"same major, JAVA_HOME names the second",
@@ -127,7 +141,6 @@ TEST(JavaProfileTest, RulesPickExactlyOneDiagnosisInOrder) {
         bundle.jvmDirContents = c.jvmDir;
         bundle.javaHomeInActiveShell = c.javaHome;
         bundle.javaHomeInLoginShell = c.javaHome;  // the Dock agrees
-        bundle.resolvedPaths = c.resolved;
         bundle.terminalView = c.terminal;
         bundle.shellStartup = {"/bin/zsh", "zsh", "/Users/alex", 15, {"/Users/alex/.zshrc"}, {}};
         bundle.whichJava = "/usr/bin/java";  // never consulted

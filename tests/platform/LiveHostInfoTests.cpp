@@ -27,7 +27,14 @@ TEST(LiveHostInfoTest, SnapshotsTheEnvironmentAndTheVersion) {
     EXPECT_GE(host.osVersion.majorVersion, 14);
 #else
     EXPECT_EQ(host.osVersion, OperatingSystemVersion{});
+    EXPECT_FALSE(host.runsTranslated);
 #endif
+    // The hardware's processor, under the names macOS uses.
+    EXPECT_TRUE(host.machineArchitecture == "arm64" || host.machineArchitecture == "x86_64")
+        << host.machineArchitecture;
+    EXPECT_EQ(machineArchitectureName("aarch64"), "arm64");
+    EXPECT_EQ(machineArchitectureName("amd64"), "x86_64");
+    EXPECT_EQ(machineArchitectureName("riscv64"), "riscv64");
 }
 
 }  // namespace

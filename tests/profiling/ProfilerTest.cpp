@@ -9,6 +9,7 @@
 #include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
+#include "support/JDKSupport.h"
 #include "support/ScenarioCommands.h"
 
 namespace lumo {
@@ -83,8 +84,8 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
     EXPECT_EQ(profile, nothing);
     EXPECT_FALSE(profile.isLikelyDeveloper());
-    // uname, xcode-select, five `which`, java_home and the login shell's two views.
-    ASSERT_EQ(log.size(), 10u);
+    // uname, xcode-select, `which java`, java_home and the login shell's two views.
+    ASSERT_EQ(log.size(), 6u);
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
 }
 
@@ -116,10 +117,14 @@ TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
     // The two listing oddities: found from their own files, with what those files tell.
     const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
     ASSERT_EQ(releaseOnly.size(), 1u);
-    EXPECT_EQ(releaseOnly[0], (JDKInfo{"21.0.5", "Eclipse Adoptium", "", kJVM + "/jdk-21.0.5+11/Contents/Home"}));
+    const std::string releaseHome = kJVM + "/jdk-21.0.5+11/Contents/Home";
+    EXPECT_EQ(releaseOnly[0], test::makeJDK("21.0.5", "Eclipse Adoptium", releaseOnly[0].architecture, releaseHome,
+                                            "system", releaseHome));
     const auto plistOnly = profileOf(test::bundledScenario("jdk-info-plist-only.json")).javaState.installedJDKs;
     ASSERT_EQ(plistOnly.size(), 1u);
-    EXPECT_EQ(plistOnly[0], (JDKInfo{"17.0.1", "", "", kJVM + "/microsoft-17.jdk/Contents/Home"}));
+    EXPECT_EQ(plistOnly[0].version, "17.0.1");
+    EXPECT_EQ(plistOnly[0].path, kJVM + "/microsoft-17.jdk/Contents/Home");
+    EXPECT_EQ(plistOnly[0].source, "system");
 }
 
 TEST(Profiler, ShellArchitectureAndToolRules) {
@@ -157,6 +162,18 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
         answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
         EXPECT_EQ(profileOf(scenario).architecture, c.architecture) << c.out;
     }
+    {  // The host knows the machine even when the app runs translated (where uname says x86_64).
+        Scenario scenario = quietMac();
+        answer(scenario, {"/usr/bin/uname", "-m"}, "x86_64\n");
+        scenario.files["/Library/Apple/usr/share/rosetta/rosetta"] = {"", true, false};
+        AppServices services = makeSimulatedServices(scenario);
+        services.host.machineArchitecture = "arm64";
+        services.host.runsTranslated = true;
+        const SystemProfile profile = SystemProfiler(services, nullptr).profile();
+        EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
+        EXPECT_TRUE(profile.runsTranslated);
+        EXPECT_TRUE(profile.rosettaInstalled);
+    }
 
     {  // Tool roots that exist in the wrong shape do not count.
         Scenario scenario = quietMac();
@@ -168,23 +185,20 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
         EXPECT_FALSE(profile.jenvRoot);
         EXPECT_FALSE(profile.homebrewPrefix);
     }
-    {  // mise from `which`: only when the printed path is an executable file.
+    {  // Tools where their installers put them, never through the app's own `which`.
         Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/which", "mise"}, "/Users/sam/bin/mise\n");
-        EXPECT_FALSE(profileOf(scenario).miseExecutable);
-        scenario.files["/Users/sam/bin/mise"] = {"", true, false};
-        EXPECT_EQ(profileOf(scenario).miseExecutable, "/Users/sam/bin/mise");
-        answer(scenario, {"/usr/bin/which", "mise"}, "/Users/sam/bin/mise\n", 1);
-        EXPECT_FALSE(profileOf(scenario).miseExecutable);
-    }
-    {  // A `which` that prints only blanks finds nothing; the CLI checks do not test the path.
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/which", "claude"}, " \n");
-        answer(scenario, {"/usr/bin/which", "aider"}, "/nowhere/aider\n");
+        answer(scenario, {"/usr/bin/which", "mise"}, "/usr/bin/mise\n");
+        answer(scenario, {"/usr/bin/which", "claude"}, "/usr/bin/claude\n");
+        scenario.files["/Users/sam/.local/bin/mise"] = {"", true, false};
+        scenario.files["/Users/sam/.jenv/bin/jenv"] = {"", true, false};
+        scenario.files["/Users/sam/.local/bin/aider"] = {"", true, false};
+        scenario.files["/opt/homebrew/bin/codex"] = {"", false, false};  // not executable
         scenario.files["/Users/sam/Applications/IntelliJ IDEA CE.app"] = {"", false, true};
         scenario.files["/Applications/Cursor.app"] = {"", false, true};
         scenario.files["/Applications/Zed.app"] = {"a file, not a bundle", false, false};
         const SystemProfile profile = profileOf(scenario);
+        EXPECT_EQ(profile.miseExecutable, "/Users/sam/.local/bin/mise");
+        EXPECT_EQ(profile.jenvExecutable, "/Users/sam/.jenv/bin/jenv");
         EXPECT_EQ(profile.aiTooling.reportKeys(), (std::vector<std::string>{"aider", "cursor", "intellij"}));
         EXPECT_TRUE(profile.terminals.reportKeys().empty());
     }
@@ -203,7 +217,14 @@ TEST(Profiler, LikelyDeveloperSignals) {
     {
         Scenario scenario = quietMac();
         answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
+        // xcode-select keeps printing the directory after the tools were removed.
+        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
+        scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
         EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
+        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Applications/Xcode.app/Contents/Developer\n");
+        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath) << "the selected Xcode's own git counts";
+        scenario.files["/Applications/Xcode.app/Contents/Developer/usr/bin/git"] = {"", true, false};
+        EXPECT_EQ(profileOf(scenario).xcodeCommandLineToolsPath, "/Applications/Xcode.app/Contents/Developer");
         answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
         EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
     }
@@ -242,9 +263,10 @@ TEST(Probes, EachProbeFailsAlone) {
     EXPECT_EQ(log, (std::vector<std::string>{"Could not launch /usr/libexec/java_home: No such file or directory"}));
     EXPECT_EQ(java.whichJava, "/usr/bin/java");
     EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{".DS_Store", "broken.jdk", "odd-17.jdk", "zulu-21.jdk"}));
-    EXPECT_EQ(java.installedJDKs,
-              (std::vector<JDKInfo>{{"1.8.0_292", "", "", kJVM + "/odd-17.jdk/Contents/Home"},
-                                    {"21.0.4", "Azul Systems, Inc.", "", kJVM + "/zulu-21.jdk/Contents/Home"}}));
+    ASSERT_EQ(java.installedJDKs.size(), 2u);
+    EXPECT_EQ(java.installedJDKs[0].version, "1.8.0_292");
+    EXPECT_EQ(java.installedJDKs[0].path, kJVM + "/odd-17.jdk/Contents/Home");
+    EXPECT_EQ(java.installedJDKs[1].vendor, "Azul Systems, Inc.");
     EXPECT_FALSE(java.javaHomeInActiveShell);  // the marker line has no value
 }
 
@@ -254,9 +276,9 @@ TEST(Probes, ListedBundlesAreNotReadTwice) {
                           {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
                           {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
                           {kJVM + "/c.jdk/Contents/Home/release", {"JAVA_VERSION=\"11\"\n", false, false}}});
-    const std::vector<JDKInfo> known{{"21", "X", "arm64", kJVM + "//a.jdk/Contents/Home"},
-                                     {"17", "Y", "arm64", "/opt/b.jdk/Contents/Home"},
-                                     {"11", "Z", "arm64", kJVM + "/c.jdk"}};
+    const std::vector<JDKInfo> known{test::makeJDK("21", "X", "arm64", kJVM + "//a.jdk/Contents/Home"),
+                                     test::makeJDK("17", "Y", "arm64", "/opt/b.jdk/Contents/Home"),
+                                     test::makeJDK("11", "Z", "arm64", kJVM + "/c.jdk")};
     const auto extra = supplementaryJDKs({"a.jdk", "b.jdk", "c.jdk"}, known, JdkReleaseFileReader(fs));
     ASSERT_EQ(extra.size(), 1u);  // a and c are listed (by their bundle name); b lives elsewhere
     EXPECT_EQ(extra[0].path, kJVM + "/b.jdk/Contents/Home");
@@ -297,9 +319,8 @@ private:
 };
 
 TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
-    // uname, xcode-select, which (java, mise, claude, codex, aider), java_home, the login shell twice
-    // (Terminal and Dock).
-    constexpr int kChildren = 10;
+    // uname, xcode-select, `which java`, java_home, the login shell twice (Terminal and Dock).
+    constexpr int kChildren = 6;
     auto runner = std::make_shared<GatheringRunner>(kChildren);
     const auto fs = std::make_shared<SimulatedFileSystem>("/Users/sam", std::map<std::string, ScenarioFile>{});
     const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();

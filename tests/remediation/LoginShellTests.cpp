@@ -7,12 +7,14 @@
 #include <filesystem>
 
 #include "ShellTestDoubles.h"
+#include "platform/UTF8.h"
 #include "remediation/FileAppendWriter.h"
-#include "remediation/ZprofileWriter.h"
 #include "remediation/JEnvRunner.h"
 #include "remediation/MiseRunner.h"
 #include "remediation/SDKMANRunner.h"
 #include "remediation/Verifier.h"
+#include "remediation/ZprofileWriter.h"
+#include "screens/RemediationRun.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -272,82 +274,239 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
     }
 }
 
-TEST_F(LoginShellTest, SDKMANSourcesItsInitScriptAndPassesTheCandidate) {
-    const std::string root = home.path() + "/sdk \"man\"";
-    home.write("sdk \"man\"/bin/sdkman-init.sh",
-               "sdk() { for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$HOME/sdk.argv\"; echo -- >> "
-               "\"$HOME/sdk.argv\"; echo \"sdk ran $1\"; }\n");
-    const SDKMANRunner sdkman(root, shell(), fs);
+// A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
+// function that re-reads etc/config on every call, lists the identifiers of
+// $HOME/sdk.ids as `sdk list java` prints its table (or the offline listing),
+// refuses anything else ("Stop! 25-tem is not a valid java version."), takes a
+// third argument as a local folder to link, asks whether to make the install
+// the default unless auto-answered, and links `current`.
+constexpr const char* kSDKMANInit = R"(
+sdk() {
+  [ -f "$SDKMAN_DIR/etc/config" ] && source "$SDKMAN_DIR/etc/config"
+  for a in "$@"; do printf '%s\n' "$a"; done >> "$HOME/sdk.argv"; echo -- >> "$HOME/sdk.argv"
+  local dir="$SDKMAN_DIR/candidates/java"
+  case "$1" in
+  list)
+    if [ -e "$SDKMAN_DIR/offline" ]; then
+      printf '\033[1;31m==== INTERNET NOT REACHABLE! ======\033[0m\n'
+      echo '--------------------------------------------------------------------------------'
+      printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
+      setopt local_options null_glob
+      for v in "$dir"/*; do [ -d "$v" ] && echo " * ${v##*/}"; done
+      return 0
+    fi
+    echo '================================================================================'
+    echo 'Available Java Versions for macOS ARM 64bit'
+    echo '================================================================================'
+    echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
+    echo '--------------------------------------------------------------------------------'
+    while read -r id; do
+      state=''; [ -d "$dir/$id" ] && state='installed'
+      printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
+    done < "$HOME/sdk.ids"
+    echo '================================================================================'
+    ;;
+  install)
+    if [ -d "$dir/$3" ]; then echo "Stop! java $3 is already installed."; return 1; fi
+    if grep -Fxq -- "$3" "$HOME/sdk.ids"; then
+      echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
+      if [ "$sdkman_auto_answer" != 'true' ]; then printf "Do you want java $3 to be set as default? (Y/n): "; read USE; fi
+      if [ -z "$USE" ] || [ "$USE" = y ]; then echo; echo "Setting java $3 as default."; ln -sfn "$3" "$dir/current"; fi
+    elif [ -n "$4" ]; then
+      echo "Invalid path! Refusing to link java $3 to $4."; return 1
+    else
+      echo "Stop! $3 is not a valid java version."; return 1
+    fi
+    ;;
+  default)
+    if [ ! -d "$dir/$3" ]; then echo "Stop! java $3 is not installed."; return 1; fi
+    ln -sfn "$3" "$dir/current"; echo "Default java version set to $3"
+    ;;
+  esac
+}
+)";
 
-    auto install = sdkman.run(SDKMANRunner::installArguments("21-tem"));
-    EXPECT_EQ(collect(install), output({"sdk ran install"}, 0));
-    auto makeDefault = sdkman.run(SDKMANRunner::defaultArguments("21-tem"));
-    EXPECT_EQ(collect(makeDefault), output({"sdk ran default"}, 0));
-    EXPECT_EQ(argv("sdk"), "install\njava\n21-tem\ny\n--\ndefault\njava\n21-tem\n--\n");
-
-    const std::string quotedInit = "\"" + home.path() + "/sdk \\\"man\\\"/bin/sdkman-init.sh\"";
-    EXPECT_EQ(
-        process->commands().at(0),
-        (std::vector<std::string>{"/bin/zsh", "-ilc", "source " + quotedInit + " && sdk install java \"21-tem\" y"}));
-    EXPECT_EQ(process->commands().at(1).at(2), "source " + quotedInit + " && sdk default java \"21-tem\"");
+// A fake tool that answers `activate zsh` with shell code exporting
+// JAVA_HOME, and records every other call as recordingTool does.
+std::string activatingTool(const std::string& name) {
+    return "#!/bin/sh\n"
+           "if [ \"$1\" = activate ] || [ \"$1\" = init ]; then echo 'export JAVA_HOME=/from/" +
+           name + "'; exit 0; fi\n" + recordingTool(name).substr(std::string("#!/bin/sh\n").size());
 }
 
-TEST_F(LoginShellTest, MiseInstallsAndUsesTheSpecByName) {
-    home.write("bin/mise", recordingTool("mise"), true);
-    const MiseRunner mise("/opt/homebrew/bin/mise", shell(), fs);
+struct FixRun {
+    std::vector<std::string> lines;
+    std::vector<std::string> subtitles;
+    std::optional<std::int32_t> exitCode;
+    std::optional<FileAppendWriter::DiffPreview> zshrc;
+};
 
-    auto install = mise.install("temurin-17");
-    EXPECT_EQ(collect(install), output({"mise ran install", "mise ran use"}, 0));
-    auto use = mise.use("temurin-21");
-    EXPECT_EQ(collect(use), output({"mise ran use"}, 0));
-    EXPECT_EQ(argv("mise"),
-              "install\njava@temurin-17\n--\nuse\n-g\njava@temurin-17\n--\nuse\n-g\njava@temurin-21\n--\n");
-    EXPECT_EQ(process->commands().at(0).at(2), "mise install java@\"temurin-17\" && mise use -g java@\"temurin-17\"");
-    EXPECT_EQ(process->commands().at(1).at(2), "mise use -g java@\"temurin-21\"");
+class VersionManagerTest : public LoginShellTest {
+protected:
+    FixRun runFix(const Remediation& fix) const {
+        AppServices services;
+        services.processRunner = process;
+        services.fs = fs;
+        CancelSource cancel;
+        RemediationRun run = startRemediationRun(fix, services, cancel.token());
+        FixRun result;
+        for (const RemediationRunEvent& event : run.events) {
+            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
+            if (const auto* subtitle = std::get_if<run_event::Subtitle>(&event))
+                result.subtitles.push_back(subtitle->text);
+            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
+                result.exitCode = ended->exitCode;
+                result.zshrc = ended->zshrcPreview;
+            }
+        }
+        run.worker.join();
+        return result;
+    }
 
-    // A failed install stops before use, and the exit code comes through.
+    void installSDKMAN() const {
+        home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
+        home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
+        // The real identifiers SDKMAN listed, from the sample.
+        const std::string sample = test::readFile(std::string(LUMO_REALWORLD_DIR) +
+                                                  "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
+        ASSERT_FALSE(sample.empty());
+        std::string ids;
+        for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
+        home.write("sdk.ids", ids);
+    }
+    static bool has(const std::vector<std::string>& lines, const std::string& text) {
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+};
+
+TEST(SDKMANListTest, NewestTemurinOfAMajorFromTheRealTable) {
+    const std::string table =
+        " Vendor        | Use | Version      | Dist    | Status     | Identifier\n"
+        "--------------------------------------------------------------------------------\n"
+        " Temurin       |     | 21.0.9       | tem     |            | 21.0.9-tem\n"
+        "               |     | 21.0.10      | tem     |            | 21.0.10-tem          \n"
+        "               | >>> | 21           | tem     | installed  | 21-tem\n"
+        "               |     | 21.0.11      | tem     | local only | 21.0.11-tem\n"
+        "               |     | 210.1        | tem     |            | 210.1-tem\n"
+        " Zulu          |     | 21.0.12      | zulu    |            | 21.0.12-zulu\n"
+        "               |     | 25.ea.6      | open    |            | 25.ea.6-open\n"
+        "\x1b[1;33m * 21.0.5-tem\x1b[0m\n";
+    const auto rows = parseSDKMANJavaList(table);
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[2], (SDKMANJavaVersion{"21", "tem", "installed", "21-tem"}));
+    EXPECT_EQ(newestTemurin(rows, 21)->identifier, "21.0.10-tem") << "numbers compare as numbers";
+    EXPECT_EQ(newestTemurin(rows, 25), std::nullopt);
+    EXPECT_FALSE(sdkmanListIsOffline(table));
+    EXPECT_TRUE(sdkmanListIsOffline("\x1b[1;33mOffline: only showing installed java versions\x1b[0m\n"));
+}
+
+TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifier) {
+    installSDKMAN();
+    const FixRun run = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.subtitles, std::vector<std::string>{"Running `sdk install java 21.0.6-tem` via your login zsh."});
+    EXPECT_TRUE(has(run.lines, "Newest Temurin 21 on SDKMAN: 21.0.6-tem"));
+    EXPECT_TRUE(has(run.lines, "Running: sdk install java 21.0.6-tem"));
+    EXPECT_TRUE(has(run.lines, "Setting java 21.0.6-tem as default.")) << "the question's empty answer means yes";
+    EXPECT_TRUE(has(run.lines, "Default java version set to 21.0.6-tem"));
+    EXPECT_EQ(argv("sdk"), "list\njava\n--\ninstall\njava\n21.0.6-tem\n--\ndefault\njava\n21.0.6-tem\n--\n");
+    EXPECT_EQ(std::filesystem::read_symlink(home.path() + "/.sdkman/candidates/java/current"), "21.0.6-tem");
+
+    // Installed already: straight to making it the default.
+    const FixRun again = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(has(again.lines, "Temurin 21.0.6-tem is already installed through SDKMAN."));
+}
+
+TEST_F(VersionManagerTest, SDKMANWithoutTheMajorOrOfflineEndsWithAClearMessage) {
+    installSDKMAN();
+    const FixRun missing = runFix(Remediation::installViaSDKMAN(25));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.lines.back(), "SDKMAN doesn't offer a Temurin 25 build for this Mac.");
+
+    home.write(".sdkman/offline", "");
+    const FixRun offline = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(offline.exitCode, 1);
+    EXPECT_EQ(offline.lines.back(),
+              "SDKMAN couldn't reach its server, so it can't tell which Temurin builds it offers. Check your internet "
+              "connection and try again.");
+    EXPECT_EQ(argv("sdk").find("install"), std::string::npos) << "nothing was installed";
+}
+
+TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
+    // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
+    const std::string mise = home.path() + "/.local/bin/mise";
+    home.write(".local/bin/mise", activatingTool("mise"), true);
+    const FixRun run = runFix(Remediation::installViaMise("temurin-21"));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.lines.front(),
+              "Running: mise install java@temurin-21 && mise use -g java@temurin-21 (mise at " + mise + ")");
+    EXPECT_EQ(argv("mise"), "install\njava@temurin-21\n--\nuse\n-g\njava@temurin-21\n--\n");
+    ASSERT_TRUE(run.zshrc);
+    const std::string activation = "eval \"$('" + mise + "' activate zsh)\"";
+    EXPECT_EQ(run.zshrc->linesAdded.back(), activation);
+
+    // The activation line works as written.
+    const auto shell = process->run("/bin/zsh", {"-c", activation + "; echo \"$JAVA_HOME\""});
+    ASSERT_TRUE(shell.ok());
+    EXPECT_EQ(shell->stdoutText, "/from/mise\n");
+
+    // A failed install stops before use, and its exit code comes through.
     home.write("mise.fail-install", "");
-    auto failed = mise.install("temurin-17");
-    EXPECT_EQ(collect(failed), output({"mise ran install"}, 3));
+    EXPECT_EQ(runFix(Remediation::setJavaHomeViaMise("temurin-21")).exitCode, 0);
+    EXPECT_EQ(runFix(Remediation::installViaMise("temurin-17")).exitCode, 3);
 }
 
-TEST_F(LoginShellTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
-    home.write("bin/jenv", recordingTool("jenv"), true);
-    const JEnvRunner jenv(home.path() + "/.jenv", shell(), fs);
+TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
+    const FixRun mise = runFix(Remediation::installViaMise("temurin-21", "/gone/mise"));
+    EXPECT_EQ(mise.exitCode, -1);
+    EXPECT_EQ(mise.lines, std::vector<std::string>{"Mise not found: it isn't in /opt/homebrew/bin, /usr/local/bin or "
+                                                   "~/.local/bin, nor on your Terminal's PATH."});
+    const FixRun jenv = runFix(Remediation::installViaPKGThenJEnv(21));
+    EXPECT_EQ(jenv.exitCode, -1) << "checked before the installer package";
+    EXPECT_EQ(jenv.lines.size(), 1u);
+    EXPECT_TRUE(process->commands().empty());
+
+    // SDKMAN's init script that does not define `sdk`: the shell's 127, explained.
+    home.write(".sdkman/bin/sdkman-init.sh", "# damaged\n");
+    const FixRun sdk = runFix(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"));
+    EXPECT_EQ(sdk.exitCode, 127);
+    EXPECT_EQ(sdk.lines.back(),
+              "SDKMAN's `sdk` command didn't load from ~/.sdkman/bin/sdkman-init.sh (exit code 127).");
+}
+
+TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
+    // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
+    const std::string jenv = home.path() + "/.jenv/bin/jenv";
+    home.write(".jenv/bin/jenv", activatingTool("jenv"), true);
     const std::string javaHome =
         "/Library/Java/My \"JDK\" $(touch $HOME/pwned) `touch $HOME/pwned2` \\$HOME 21/Contents/Home";
 
-    auto run = jenv.registerJDK(javaHome, 21);
-    EXPECT_EQ(collect(run),
-              output({"jenv ran enable-plugin", "jenv ran add", "jenv ran rehash", "jenv ran global"}, 0));
+    const FixRun run = runFix(Remediation::setJavaHomeViaJenv(javaHome, 21));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n" + javaHome + "\n--\nrehash\n--\nglobal\n21\n--\n");
     EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned"));
     EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned2"));
-    EXPECT_EQ(process->commands().at(0).at(2),
-              "set -e\njenv enable-plugin export || true\njenv add \"/Library/Java/My \\\"JDK\\\" \\$(touch "
-              "\\$HOME/pwned) \\`touch \\$HOME/pwned2\\` \\\\\\$HOME 21/Contents/Home\" || true\njenv rehash\n"
-              "jenv global 21");
-}
+    ASSERT_TRUE(run.zshrc);
+    const std::vector<std::string> added(run.zshrc->linesAdded.end() - 2, run.zshrc->linesAdded.end());
+    EXPECT_EQ(added,
+              (std::vector<std::string>{"export PATH=\"$HOME/.jenv/bin:$PATH\"", "eval \"$('" + jenv + "' init -)\""}));
 
-TEST_F(LoginShellTest, JEnvStopsAtTheFirstFailureExceptEnablingAndAdding) {
-    home.write("bin/jenv", recordingTool("jenv"), true);
-    home.write("jenv.fail-enable-plugin", "");
-    home.write("jenv.fail-add", "");
-    home.write("jenv.fail-rehash", "");
-    auto run = JEnvRunner(home.path() + "/.jenv", shell(), fs).registerJDK("/jdk", 17);
-    const auto events = collect(run);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), StreamEvent(stream_event::Completed{3}));
+    // It stops at the first failure except enabling the plugin and adding.
+    for (const char* step : {"enable-plugin", "add", "rehash"}) home.write(std::string("jenv.fail-") + step, "");
+    std::filesystem::remove(home.path() + "/jenv.argv");
+    EXPECT_EQ(runFix(Remediation::setJavaHomeViaJenv("/jdk", 17)).exitCode, 3);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n/jdk\n--\nrehash\n--\n") << "global must not run";
 }
 
 TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const MiseRunner mise("/usr/local/bin/mise", shell(), fs);
-    const JEnvRunner jenv(home.path() + "/.jenv", shell(), fs);
-    const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"", "eval \"$(jenv init -)\""};
+    const JEnvRunner jenv(home.path() + "/.jenv", home.path() + "/.jenv/bin/jenv", shell(), fs);
+    const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"",
+                                        "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\""};
 
     EXPECT_EQ(jenv.missingZshrcLines(), both) << "no ~/.zshrc";
-    EXPECT_EQ(mise.missingZshrcLines(), std::vector<std::string>{"eval \"$(mise activate zsh)\""});
+    EXPECT_EQ(mise.missingZshrcLines(), std::vector<std::string>{"eval \"$('/usr/local/bin/mise' activate zsh)\""});
 
     home.write(".zshrc", "# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n");
     EXPECT_EQ(jenv.missingZshrcLines(), both);
@@ -357,9 +516,15 @@ TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[1]});
     home.write(".zshrc", "eval \"$(jenv init -)\"\n");
     EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[0]});
-    home.write(".zshrc", "path=(~/.jenv/bin $path)\n  eval \"$(jenv init - zsh)\"\neval \"$(mise activate zsh)\"\n");
+    // Lines as users and these fixes write them, by name or by path.
+    home.write(".zshrc",
+               "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\n"
+               "eval \"$(/opt/homebrew/bin/mise activate zsh)\"\n");
     EXPECT_TRUE(jenv.missingZshrcLines().empty());
     EXPECT_TRUE(mise.missingZshrcLines().empty());
+    // Homebrew's jenv needs no PATH line: Homebrew's own set-up puts its bin there.
+    EXPECT_EQ(JEnvRunner(home.path() + "/.jenv", "/opt/homebrew/bin/jenv", shell(), fs).missingZshrcLines(),
+              std::vector<std::string>{});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "screens/DiagnoseViewModel.h"
 #include "screens/DiagnosisDetailModel.h"
 #include "screens/VerifyModels.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
@@ -14,7 +15,7 @@ using test::RecordingSink;
 using State = DiagnoseViewModel::State;
 
 JDKInfo jdk(std::string version, std::string path, std::string vendor = "Eclipse Adoptium") {
-    return {std::move(version), std::move(vendor), "arm64", std::move(path)};
+    return test::makeJDK(std::move(version), std::move(vendor), "arm64", std::move(path));
 }
 
 SystemProfile profileWith(std::vector<JDKInfo> jdks, std::optional<std::string> javaHome = std::nullopt) {
@@ -263,6 +264,33 @@ TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     EXPECT_FALSE(after.showNPSOnNoErrors());
     EXPECT_EQ(javaVersionChoice(11).description, "");
     EXPECT_EQ(javaVersionChoices().front().label, "Java 25 (recommended)");
+}
+
+TEST(DiagnosisDetailTest, SourceAndAnIntelOnlyJDKOnAppleSilicon) {
+    JDKInfo intel = jdk("21.0.5", "/Users/alex/.sdkman/candidates/java/21.0.5-tem");
+    intel.architecture = "x86_64";
+    intel.source = "sdkman";
+    SystemProfile silicon;
+    silicon.architecture = Architecture::appleSilicon;
+    const Diagnosis diagnosis = Diagnosis::D2_HomeUnset(intel);
+
+    const JDKFacts facts = jdkFacts(diagnosis, silicon);
+    EXPECT_EQ(facts.source, "Source: SDKMAN");
+    EXPECT_NE(facts.rosettaWarning.find("runs only under Rosetta"), std::string::npos);
+    EXPECT_NE(facts.rosettaWarning.find("Rosetta isn't installed"), std::string::npos);
+    EXPECT_EQ(facts.nativeTitle, "Install the Apple silicon build of Java 21");
+    silicon.rosettaInstalled = true;
+    EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta is installed."), std::string::npos);
+    EXPECT_EQ(jdkFacts(diagnosis, std::nullopt), (JDKFacts{"Source: SDKMAN", "", std::nullopt, ""}));
+    EXPECT_FALSE(jdkFacts(Diagnosis::D3_LegacyOnly(intel), silicon).nativeBuild) << "the page offers installs anyway";
+
+    test::MemoryPreferences preferences;
+    std::vector<Remediation> started;
+    DiagnosisDetailModel::Callbacks callbacks;
+    callbacks.onRemediate = [&](const Remediation& fix) { started.push_back(fix); };
+    DiagnosisDetailModel page(diagnosis, std::nullopt, std::nullopt, callbacks, preferences, nullptr, facts);
+    page.installNativeBuild();
+    EXPECT_EQ(started, std::vector<Remediation>{Remediation::installViaPKG(21)});
 }
 
 TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {

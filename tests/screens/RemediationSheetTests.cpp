@@ -26,7 +26,9 @@ std::vector<std::string> brewInstall(const std::string& cask) {
 }
 
 struct Sheet {
-    Sheet(const Scenario& mac, const Remediation& fix) : services(makeSimulatedServices(mac)) {
+    Sheet(const Scenario& mac, const Remediation& fix, const std::function<void(HostInfo&)>& host = {})
+        : services(makeSimulatedServices(mac)) {
+        if (host) host(services.host);
         model = std::make_unique<StreamingRemediationModel>(
             fix, services, sink, [this](const RemediationOutcome& outcome) { outcomes.push_back(outcome); });
     }
@@ -114,12 +116,16 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
 
 TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     Scenario mac = test::bundledScenario("no-jdk.json");
+    const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr);
+    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(
-        streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
+        streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
     {
         Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
         sheet.run();
-        EXPECT_EQ(sheet.model->lines().front(), "Running: mise install java@temurin-25 && mise use -g java@temurin-25");
+        EXPECT_EQ(sheet.model->lines().front(),
+                  "Running: mise install java@temurin-25 && mise use -g java@temurin-25 "
+                  "(mise at /opt/homebrew/bin/mise)");
         ASSERT_TRUE(sheet.model->followUpPending());
         EXPECT_EQ(sheet.model->footer(), Footer::followUp);
         EXPECT_EQ(sheet.model->followUpIntro(),
@@ -136,8 +142,7 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     sheet.run();
     sheet.model->applyZshrc();
     EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
-    EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(MiseRunner::kActivationLine),
-              std::string::npos);
+    EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(mise.activationLine()), std::string::npos);
     EXPECT_TRUE(sheet.services.fs->fileExists("/Users/alex/.zshrc.bak"));
 
     // Already activated: no card, straight to continue.
@@ -145,6 +150,27 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     Sheet activated(mac, Remediation::installViaMise("temurin-25"));
     activated.run();
     EXPECT_EQ(activated.model->footer(), Footer::continueButton);
+}
+
+TEST(StreamingRemediationTest, ATranslatedAppInstallsForTheMachinesProcessor) {
+    Scenario mac = test::bundledScenario("sdkman-no-homebrew.json");
+    const auto translated = [](HostInfo& host) {
+        host.machineArchitecture = "arm64";
+        host.runsTranslated = true;
+    };
+    Sheet sdkman(mac, Remediation::setJavaHomeViaSDKMAN("25.0.1-tem"), translated);
+    sdkman.run();
+    const auto shells = sdkman.processes().invocations();
+    ASSERT_FALSE(shells.empty());
+    EXPECT_EQ(std::vector<std::string>(shells[0].begin(), shells[0].begin() + 4),
+              (std::vector<std::string>{"/usr/bin/arch", "-arm64", "/bin/zsh", "-ilc"}));
+
+    // Adoptium is asked for the machine's build, whatever this build is.
+    Sheet package(mac, Remediation::installViaPKG(25), [](HostInfo& host) { host.machineArchitecture = "arm64"; });
+    package.run();
+    const auto urls = static_cast<const SimulatedHTTPFetcher&>(*package.services.http).requestedURLs();
+    ASSERT_FALSE(urls.empty());
+    EXPECT_NE(urls[0].find("architecture=aarch64"), std::string::npos) << urls[0];
 }
 
 TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
@@ -156,6 +182,7 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
         [](const Remediation&, const CancelToken&) {
             auto [events, producer] = makeEventStream<RemediationRunEvent>();
             producer.yield(run_event::Line{"Retrying with `brew reinstall --cask temurin@21`…"});
+            producer.yield(run_event::Subtitle{"Running `sdk install java 21.0.6-tem` via your login zsh."});
             producer.yield(run_event::Ended{});
             producer.finish();
             return RemediationRun{std::move(events), std::thread()};
@@ -163,6 +190,7 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
     model.start();
     model.pump();
     EXPECT_TRUE(StreamingRemediationModel::isRetryLine(model.lines()[0]));
+    EXPECT_EQ(model.subtitle(), "Running `sdk install java 21.0.6-tem` via your login zsh.");
     EXPECT_TRUE(StreamingRemediationModel::isRetryLine(
         "Homebrew reports temurin is already installed, but the JDK is missing from "
         "/Library/Java/JavaVirtualMachines/. Retrying with `brew reinstall --cask temurin`…"));

@@ -136,6 +136,25 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
     EXPECT_EQ(navigation.path()[0], Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, {}}));
 }
 
+TEST_F(JourneyUITest, AnIntelOnlyJDKOnAppleSiliconIsFlaggedAndItsNativeBuildOffered) {
+    Scenario mac = test::bundledScenario("java-home-unset.json");
+    for (ScenarioCommand& command : mac.commands) {
+        if (command.argv[0] != "/usr/libexec/java_home") continue;
+        const auto at = command.stderrText.find("(arm64)");
+        command.stderrText.replace(at, 7, "(x86_64)");
+    }
+    DiagnoseView view(environmentFor(mac));
+    view.show();
+    WAIT_FOR(visible(view, "diagnosis-rosetta-warning"));
+    EXPECT_EQ(find<QLabel>(view, "diagnosis-jdk-source")->text(), QStringLiteral("Source: macOS (system-wide)"));
+    EXPECT_TRUE(
+        find<QLabel>(view, "diagnosis-rosetta-warning")->text().contains(QStringLiteral("runs only under Rosetta")));
+    EXPECT_TRUE(visible(view, "remediation-primary-button"));  // the JAVA_HOME fix stays the main action
+    click(view, "diagnosis-install-native-build");
+    ASSERT_NE(view.sheet(), nullptr);
+    EXPECT_EQ(view.sheet()->windowTitle(), QStringLiteral("Installing Temurin via Homebrew"));
+}
+
 TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
     Scenario mac = test::bundledScenario("java-home-unset.json");
     addPassingVerification(mac, kTemurin21, "21.0.5");  // the JDK the diagnosis found
@@ -188,8 +207,10 @@ struct SheetHarness {
 
 TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
-                                    {"mise java@temurin-25 ✓ installed"}, 0));
+    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
+    const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr);
+    mac.commands.push_back(
+        streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓ installed"}, 0));
     SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-zshrc-card"));
@@ -215,7 +236,8 @@ TEST_F(JourneyUITest, ZprofileReadErrorLooksLikeAnErrorAndCloseReportsIt) {
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "zprofile-close"));
     const QLabel* status = find<QLabel>(sheet, "zprofile-status");
-    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Couldn't read ~/.zprofile: "))) << status->text().toStdString();
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Couldn't read ~/.zprofile: ")))
+        << status->text().toStdString();
     EXPECT_EQ(status->palette().color(QPalette::WindowText), errorColor());
     EXPECT_FALSE(visible(sheet, "zprofile-apply"));
     click(sheet, "zprofile-close");

@@ -212,8 +212,11 @@ int shootJourneyPages(const QString& directory) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario mise = journeyScenario("no-jdk.json");
+    mise.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
     mise.commands.push_back(
-        lines({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
+        lines({"/bin/zsh", "-lc",
+               MiseRunner("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr)
+                   .installCommand("temurin-25")},
               {"mise java@temurin-25.0.1+8 ✓ installed", "mise ~/.config/mise/config.toml tools: java@temurin-25"}, 0));
     shoot.sheet("65-sheet-zshrc-follow-up", mise, Remediation::installViaMise("temurin-25"),
                 [](RemediationProgressView& sheet) {
