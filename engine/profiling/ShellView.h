@@ -13,6 +13,10 @@
 // The Terminal view first runs the prompt hooks a new window runs before its
 // first prompt (zsh precmd and precmd_functions, bash PROMPT_COMMAND, fish's
 // fish_prompt event): older mise and jEnv set JAVA_HOME only there.
+//
+// The Terminal view also leads the rest of the profile: JDK discovery follows
+// its JAVA_HOME and `java` (JDKDiscovery.h), and brew, mise, jenv and the AI
+// tools are looked for on its PATH, never on the app's own (ToolLookup.h).
 #pragma once
 
 #include <functional>

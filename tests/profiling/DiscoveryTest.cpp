@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "diagnosis/Diagnosis.h"
+#include "platform/live/LiveProcessRunner.h"
 #include "profiling/JDKDiscovery.h"
 #include "profiling/MachineArchitecture.h"
+#include "profiling/SystemProfile.h"
 #include "profiling/ToolLookup.h"
 #include "support/ForwardingFileSystem.h"
 #include "support/JDKSupport.h"
@@ -189,6 +192,38 @@ TEST_F(DiscoveryTest, ToolsAtTheirUsualPlacesThenOnTheTerminalsPath) {
 
     EXPECT_EQ(pathDirectories("/a::b:/c/:/a:/"), (std::vector<std::string>{"/a", "/c", "/"}));
     EXPECT_EQ(singleQuoted("/Users/o'neil/bin/mise"), "'/Users/o'\\''neil/bin/mise'");
+}
+
+// The whole profile with a real zsh: ~/.zshrc alone puts a JDK of its own in
+// JAVA_HOME (through a link) and jEnv's folder on PATH, as a new Terminal
+// window reads it; the app's own PATH and JAVA_HOME have neither.
+TEST_F(DiscoveryTest, TheTerminalsJavaHomeJavaAndPathLeadDiscoveryAndToolLookup) {
+    release("custom/jdk-24", "JAVA_VERSION=\"24.0.1\"\n");
+    root.write("custom/jdk-24/bin/java", "#!/bin/sh\n", true);
+    link(path("custom/jdk-24"), "links/java-current");
+    release("other/jdk-22", "JAVA_VERSION=\"22.0.2\"\n");
+    root.write("other/jdk-22/bin/java", "#!/bin/sh\n", true);
+    root.write("tools/bin/jenv", "#!/bin/sh\n", true);
+    root.write("home/.zshrc", "export JAVA_HOME=\"" + path("links/java-current") + "/\"\nexport PATH=\"" +
+                                  path("tools/bin") + ":" + path("other/jdk-22/bin") + ":$PATH\"\n");
+    HostInfo host;
+    host.userShell = "/bin/zsh";
+    host.environment = {{"HOME", home}, {"USER", "alex"}, {"SHELL", "/bin/zsh"}, {"JAVA_HOME", "/from/app"}};
+
+    const SystemProfile profile =
+        SystemProfiler(std::make_shared<LiveProcessRunner>(), std::make_shared<HomeFileSystem>(home), host, nullptr)
+            .profile();
+    const ProbeBundle& java = profile.javaState;
+    std::vector<std::string> found;
+    for (const JDKInfo& jdk : java.installedJDKs) found.push_back(jdk.version + " " + jdk.resolvedPath);
+    EXPECT_EQ(found, (std::vector<std::string>{"24.0.1 " + fs::canonical(path("custom/jdk-24")).string(),
+                                               "22.0.2 " + fs::canonical(path("other/jdk-22")).string()}));
+    EXPECT_EQ(profile.jenvExecutable, path("tools/bin/jenv"));
+    // The JAVA_HOME with its link and trailing "/" is that JDK.
+    const Diagnosis diagnosis = JavaProfile().diagnose(java);
+    EXPECT_EQ(diagnosis.kind(), Diagnosis::Case::D4_ModernHomeSet) << diagnosis.reason();
+    ASSERT_TRUE(diagnosis.detectedJDK());
+    EXPECT_EQ(diagnosis.detectedJDK()->version, "24.0.1");
 }
 
 }  // namespace
