@@ -265,7 +265,21 @@ std::string Remediation::successMessage() const {
     return {};
 }
 
-Remediation installRemediation(int major, const SystemProfile& profile) {
+std::string zshStartupDirectory(const SystemProfile& profile) {
+    const ProbeBundle& java = profile.javaState;
+    const auto& directory = java.terminalView.startupDirectory;
+    if (java.shellStartup.shellName != "zsh" || !directory || directory->empty()) return {};
+    const auto trimmed = [](std::string path) {
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        return path;
+    };
+    const std::string found = trimmed(*directory);
+    return found == trimmed(java.shellStartup.home) ? std::string() : found;
+}
+
+namespace {
+
+Remediation installFor(int major, const SystemProfile& profile) {
     const std::string number = std::to_string(major);
     if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number);
     if (profile.sdkmanRoot) return Remediation::installViaSDKMAN(major);
@@ -275,19 +289,7 @@ Remediation installRemediation(int major, const SystemProfile& profile) {
     return Remediation::installViaPKG(major);
 }
 
-int jenvMajorVersion(const std::string& version) {
-    const std::string_view text = version;
-    const std::string_view firstPiece = text.substr(0, text.find('.'));
-    if (const auto major = decimalInteger(firstPiece)) return *major;
-    if (const auto whole = decimalInteger(text)) return *whole;
-    return kRecommendedJavaMajor;
-}
-
-std::optional<std::string> sdkmanIdentifier(const JDKInfo& jdk, const std::string& sdkmanRoot) {
-    return folderUnder(jdk, joinPath(sdkmanRoot, "candidates/java"));
-}
-
-Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+Remediation homeFor(const JDKInfo& jdk, const SystemProfile& profile) {
     // `sdk default java` only switches between SDKMAN's own JDKs.
     if (profile.sdkmanRoot) {
         if (auto identifier = sdkmanIdentifier(jdk, *profile.sdkmanRoot))
@@ -304,6 +306,28 @@ Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
         return Remediation::setJavaHomeViaJenv(jdk.path, jenvMajorVersion(jdk.version),
                                                profile.jenvExecutable.value_or(""));
     return Remediation::writeJavaHomeToZprofile(jdk.path);
+}
+
+}  // namespace
+
+Remediation installRemediation(int major, const SystemProfile& profile) {
+    return installFor(major, profile).inStartupDirectory(zshStartupDirectory(profile));
+}
+
+Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+    return homeFor(jdk, profile).inStartupDirectory(zshStartupDirectory(profile));
+}
+
+int jenvMajorVersion(const std::string& version) {
+    const std::string_view text = version;
+    const std::string_view firstPiece = text.substr(0, text.find('.'));
+    if (const auto major = decimalInteger(firstPiece)) return *major;
+    if (const auto whole = decimalInteger(text)) return *whole;
+    return kRecommendedJavaMajor;
+}
+
+std::optional<std::string> sdkmanIdentifier(const JDKInfo& jdk, const std::string& sdkmanRoot) {
+    return folderUnder(jdk, joinPath(sdkmanRoot, "candidates/java"));
 }
 
 std::optional<int> nativeBuildMajor(const JDKInfo& jdk, const SystemProfile& profile) {

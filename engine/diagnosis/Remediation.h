@@ -104,6 +104,16 @@ public:
     // The mise or jenv executable the profile found for the Mise and jEnv
     // fixes; empty when not known.
     const std::string& toolPath() const { return m_tool; }
+    // Where the fix reads and writes the user's zsh start-up files (.zprofile,
+    // .zshrc) when ZDOTDIR moves them out of the home directory, as zsh
+    // resolved it; empty for the home directory.
+    const std::string& startupDirectory() const { return m_startupDirectory; }
+    // This fix, with `directory` (see zshStartupDirectory()) as its start-up directory.
+    Remediation inStartupDirectory(std::string directory) const {
+        Remediation fix = *this;
+        fix.m_startupDirectory = std::move(directory);
+        return fix;
+    }
 
     // Stable identity, used in telemetry ("brew:temurin@25", "zprofile:<path>").
     std::string id() const;
@@ -133,8 +143,16 @@ private:
     int m_number = 0;    // Java major
     std::string m_path;  // JDK home
     std::string m_tool;  // mise or jenv executable
+    std::string m_startupDirectory;
 };
 
+// The directory a new Terminal window's zsh reads the user's start-up files
+// from (ZDOTDIR as zsh resolved it) when that is not the home directory, for
+// a user whose login shell is zsh; empty otherwise (the home directory).
+std::string zshStartupDirectory(const SystemProfile& profile);
+
+// The fixes below carry the profile's zshStartupDirectory().
+//
 // The install fix for Java `major` that suits the tooling in `profile`:
 // Homebrew, SDKMAN, Mise, jEnv (installer package, then jEnv), Homebrew first
 // on a developer's Mac, else the Adoptium installer package. Every route

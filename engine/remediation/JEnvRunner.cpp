@@ -24,9 +24,9 @@ EventStream<StreamEvent> JEnvRunner::registerJDK(const std::string& javaHome, in
     return m_shell.streamLoginShell(registerCommand(javaHome, major));
 }
 
-std::vector<std::string> JEnvRunner::missingZshrcLines() const {
+std::vector<std::string> JEnvRunner::missingZshrcLines(const std::string& zshrcPath) const {
     const std::string home = m_fs->homeDirectory();
-    const FileAppendWriter zshrc(joinPath(home, ".zshrc"), m_fs);
+    const FileAppendWriter zshrc(zshrcPath, m_fs);
     std::vector<std::string> missing;
 
     // jenv's directory, as ~/.zshrc lines usually write it ("$HOME/.jenv/bin").

@@ -42,10 +42,11 @@ public:
     // (`register` is a C++ keyword.)
     EventStream<StreamEvent> registerJDK(const std::string& javaHome, int major) const;
 
-    // The lines of the jEnv set-up that no non-comment line of ~/.zshrc has
-    // yet: jenv's directory on PATH (not for Homebrew's bin directories, which
-    // Homebrew's own set-up puts there), then the init line.
-    std::vector<std::string> missingZshrcLines() const;
+    // The lines of the jEnv set-up that no non-comment line of the user's
+    // .zshrc (`zshrc`: in ${ZDOTDIR:-$HOME}) has yet: jenv's directory on
+    // PATH (not for Homebrew's bin directories, which Homebrew's own set-up
+    // puts there), then the init line.
+    std::vector<std::string> missingZshrcLines(const std::string& zshrc) const;
 
 private:
     std::string jenv() const;

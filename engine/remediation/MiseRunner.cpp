@@ -28,8 +28,8 @@ EventStream<StreamEvent> MiseRunner::use(const std::string& spec) const {
     return m_shell.streamLoginShell(useCommand(spec));
 }
 
-std::vector<std::string> MiseRunner::missingZshrcLines() const {
-    const FileAppendWriter zshrc(joinPath(m_fs->homeDirectory(), ".zshrc"), m_fs);
+std::vector<std::string> MiseRunner::missingZshrcLines(const std::string& zshrcPath) const {
+    const FileAppendWriter zshrc(zshrcPath, m_fs);
     if (zshrc.containsAny({"mise activate", "mise' activate", "mise\" activate"})) return {};
     return {activationLine()};
 }

@@ -43,10 +43,10 @@ public:
     // Makes `spec` the global default (installing it if needed).
     EventStream<StreamEvent> use(const std::string& spec) const;
 
-    // The activation line, unless a non-comment line of ~/.zshrc already
-    // activates mise (by name or by any path: "mise activate",
-    // "mise' activate", "mise\" activate").
-    std::vector<std::string> missingZshrcLines() const;
+    // The activation line, unless a non-comment line of the user's .zshrc
+    // (`zshrc`: in ${ZDOTDIR:-$HOME}) already activates mise (by name or by
+    // any path: "mise activate", "mise' activate", "mise\" activate").
+    std::vector<std::string> missingZshrcLines(const std::string& zshrc) const;
 
 private:
     std::string m_miseExecutable;

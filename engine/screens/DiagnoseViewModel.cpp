@@ -153,7 +153,9 @@ void DiagnoseFlow::keepLegacy() {
         !diagnosed->diagnosis.detectedJDK()) {
         return;
     }
-    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path);
+    const auto& profile = workingProfile();
+    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path)
+                                .inStartupDirectory(profile ? zshStartupDirectory(*profile) : std::string());
     start(diagnosed->diagnosis, fix, std::nullopt, fix, javaMajor(*diagnosed->diagnosis.detectedJDK()));
 }
 

@@ -118,7 +118,10 @@ public:
         if (ended.exitCode == 0 && !m_cancel.isCancelled()) {
             std::string readError;
             ended.zshrcPreview = zshrcFollowUp(m_remediation, m_services, &readError);
-            if (!readError.empty()) line("Couldn't read ~/.zshrc: " + readError);
+            if (!readError.empty()) {
+                const std::string zshrc = zshrcPath(m_remediation, *m_services.fs);
+                line("Couldn't read " + abbreviatingHome(zshrc, m_services.fs->homeDirectory()) + ": " + readError);
+            }
         }
         m_sink.yield(std::move(ended));
         m_sink.finish();
@@ -383,18 +386,24 @@ std::optional<std::string> locateTool(const FileSystemOperating& fs, const ToolL
     return findTool(fs, tool, fs.homeDirectory(), {});
 }
 
+std::string zshrcPath(const Remediation& remediation, const FileSystemOperating& fs) {
+    const std::string& directory = remediation.startupDirectory();
+    return joinPath(directory.empty() ? fs.homeDirectory() : directory, ".zshrc");
+}
+
 std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& remediation, const AppServices& services,
                                                            std::string* readError) {
     std::vector<std::string> lines;
     std::string label;
     const std::string home = services.fs->homeDirectory();
+    const std::string zshrc = zshrcPath(remediation, *services.fs);
     switch (remediation.kind()) {
         case Case::installViaMise:
         case Case::setJavaHomeViaMise: {
             const auto mise = locateTool(*services.fs, kMise, remediation.toolPath());
             lines = MiseRunner(mise.value_or("mise"),
                                ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
-                        .missingZshrcLines();
+                        .missingZshrcLines(zshrc);
             label = MiseRunner::kZshrcLabel;
             break;
         }
@@ -403,14 +412,14 @@ std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& re
             const auto jenv = locateTool(*services.fs, kJenv, remediation.toolPath());
             lines = JEnvRunner(joinPath(home, ".jenv"), jenv.value_or(""),
                                ShellRunner(services.processRunner, LoginShell::forHost(services.host)), services.fs)
-                        .missingZshrcLines();
+                        .missingZshrcLines(zshrc);
             label = JEnvRunner::kZshrcLabel;
             break;
         }
         default: return std::nullopt;
     }
     if (lines.empty()) return std::nullopt;
-    auto preview = FileAppendWriter(joinPath(home, ".zshrc"), services.fs).previewAppending(lines, label);
+    auto preview = FileAppendWriter(zshrc, services.fs).previewAppending(lines, label);
     if (!preview) {
         if (readError) *readError = preview.error().description;
         return std::nullopt;

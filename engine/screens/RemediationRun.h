@@ -84,8 +84,12 @@ std::optional<JDKInfo> jdkToRegister(const std::vector<JDKInfo>& installed, int 
 std::optional<std::string> locateTool(const FileSystemOperating& fs, const ToolLocations& tool,
                                       const std::string& detected);
 
-// The ~/.zshrc preview of the activation lines a successful fix still needs,
-// or nothing when the fix needs none (or ~/.zshrc has them all).
+// The user's .zshrc as zsh reads it for `remediation`: in the fix's start-up
+// directory (ZDOTDIR), else in the home directory.
+std::string zshrcPath(const Remediation& remediation, const FileSystemOperating& fs);
+
+// The preview of the activation lines a successful fix still needs in that
+// .zshrc, or nothing when the fix needs none (or the file has them all).
 std::optional<FileAppendWriter::DiffPreview> zshrcFollowUp(const Remediation& remediation, const AppServices& services,
                                                            std::string* readError);
 

@@ -9,7 +9,10 @@ ZprofileDiffModel::ZprofileDiffModel(Remediation remediation, AppServices servic
                                      std::optional<StartupFiles> files)
     : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
       m_remediation(std::move(remediation)),
-      m_writer(m_remediation.jdkPath(), services.processRunner, services.fs, std::move(files)),
+      m_writer(m_remediation.jdkPath(), services.processRunner, services.fs,
+               files || m_remediation.startupDirectory().empty()
+                   ? std::move(files)
+                   : std::optional<StartupFiles>(StartupFiles::zsh(m_remediation.startupDirectory()))),
       m_background(background),
       m_lifetime(std::make_shared<ZprofileDiffModel*>(this)) {}
 

@@ -37,7 +37,8 @@ public:
         friend bool operator==(const DiffLine&, const DiffLine&) = default;
     };
 
-    // `files` defaults to zsh's start-up files in the home directory.
+    // `files` defaults to zsh's start-up files in the fix's start-up directory
+    // (ZDOTDIR), else in the home directory.
     ZprofileDiffModel(Remediation remediation, AppServices services, TelemetrySink& telemetry,
                       RemediationFinish onFinish, BackgroundWork* background = nullptr,
                       std::optional<StartupFiles> files = std::nullopt);

@@ -132,6 +132,29 @@ TEST(HomeRemediationTest, VersionManagerBeforeZprofileAndHomebrewIgnored) {
     EXPECT_EQ(Remediation::setJavaHomeViaJenv(system, 21).id(), "jenv-home:21:" + system);
 }
 
+TEST(RemediationTest, FixesCarryZshsStartUpDirectoryOnlyWhereZdotdirMovesIt) {
+    const JDKInfo jdk = test::makeJDK("21.0.5", "", "arm64", "/jdk");
+    const struct {
+        const char* name;
+        const char* shell;
+        std::optional<std::string> directory;  // as the Terminal view reported it
+        std::string carried;
+    } rows[] = {
+        {"zsh with ZDOTDIR", "zsh", "/Users/alex/.config/zsh/", "/Users/alex/.config/zsh"},
+        {"zsh in the home directory", "zsh", "/Users/alex/", ""},
+        {"zsh that did not say", "zsh", std::nullopt, ""},
+        {"fish's config directory is not zsh's", "fish", "/Users/alex/.config/fish", ""},
+    };
+    for (const auto& row : rows) {
+        SystemProfile profile = profileWith({.mise = true});
+        profile.javaState.shellStartup.shellName = row.shell;
+        profile.javaState.shellStartup.home = "/Users/alex";
+        profile.javaState.terminalView.startupDirectory = row.directory;
+        EXPECT_EQ(installRemediation(25, profile).startupDirectory(), row.carried) << row.name;
+        EXPECT_EQ(homeRemediation(jdk, profile).startupDirectory(), row.carried) << row.name;
+    }
+}
+
 TEST(HomeRemediationTest, SDKMANIdentifierIsTheCandidateFolderNeverCurrent) {
     const std::string root = "/Users/alex/.sdkman";
     const auto identifier = [&](const std::string& path, const std::string& resolved) {

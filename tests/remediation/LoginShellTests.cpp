@@ -8,6 +8,7 @@
 
 #include "ShellTestDoubles.h"
 #include "platform/UTF8.h"
+#include "profiling/SystemProfile.h"
 #include "remediation/FileAppendWriter.h"
 #include "remediation/JEnvRunner.h"
 #include "remediation/MiseRunner.h"
@@ -15,6 +16,8 @@
 #include "remediation/Verifier.h"
 #include "remediation/ZprofileWriter.h"
 #include "screens/RemediationRun.h"
+#include "screens/ZprofileDiffModel.h"
+#include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -502,29 +505,81 @@ TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNot
 TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const MiseRunner mise("/usr/local/bin/mise", shell(), fs);
     const JEnvRunner jenv(home.path() + "/.jenv", home.path() + "/.jenv/bin/jenv", shell(), fs);
+    const std::string zshrc = home.path() + "/.zshrc";
     const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"",
                                         "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\""};
 
-    EXPECT_EQ(jenv.missingZshrcLines(), both) << "no ~/.zshrc";
-    EXPECT_EQ(mise.missingZshrcLines(), std::vector<std::string>{"eval \"$('/usr/local/bin/mise' activate zsh)\""});
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both) << "no ~/.zshrc";
+    EXPECT_EQ(mise.missingZshrcLines(zshrc),
+              std::vector<std::string>{"eval \"$('/usr/local/bin/mise' activate zsh)\""});
 
     home.write(".zshrc", "# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), both);
-    EXPECT_EQ(mise.missingZshrcLines().size(), 1u);
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both);
+    EXPECT_EQ(mise.missingZshrcLines(zshrc).size(), 1u);
 
     home.write(".zshrc", "export PATH=\"$HOME/.jenv/bin:$PATH\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[1]});
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[1]});
     home.write(".zshrc", "eval \"$(jenv init -)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[0]});
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[0]});
     // Lines as users and these fixes write them, by name or by path.
     home.write(".zshrc",
                "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\n"
                "eval \"$(/opt/homebrew/bin/mise activate zsh)\"\n");
-    EXPECT_TRUE(jenv.missingZshrcLines().empty());
-    EXPECT_TRUE(mise.missingZshrcLines().empty());
+    EXPECT_TRUE(jenv.missingZshrcLines(zshrc).empty());
+    EXPECT_TRUE(mise.missingZshrcLines(zshrc).empty());
     // Homebrew's jenv needs no PATH line: Homebrew's own set-up puts its bin there.
-    EXPECT_EQ(JEnvRunner(home.path() + "/.jenv", "/opt/homebrew/bin/jenv", shell(), fs).missingZshrcLines(),
+    EXPECT_EQ(JEnvRunner(home.path() + "/.jenv", "/opt/homebrew/bin/jenv", shell(), fs).missingZshrcLines(zshrc),
               std::vector<std::string>{});
+}
+
+class DroppingSink final : public TelemetrySink {
+public:
+    void emit(const std::string&, const JSONObject&) override {}
+};
+
+// A zsh user whose ~/.zshenv moves ZDOTDIR: the profile learns the directory
+// from zsh, the fixes carry it, and the ~/.zprofile change, the verifier and
+// the .zshrc follow-up all read and write the files where zsh reads them.
+TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
+    const std::string zdotdir = home.path() + "/.config/zsh";
+    home.write(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
+    home.write(".config/zsh/.zshrc", "export JAVA_HOME=/opt/old\n");
+    const std::string jdk = fakeJDK(home, "jdk-21", "21.0.2");
+    AppServices services;
+    services.processRunner = process;
+    services.fs = fs;
+    services.host.userShell = "/bin/zsh";
+    services.host.environment = {{"HOME", home.path()}, {"SHELL", "/bin/zsh"}};
+    const SystemProfile profile = SystemProfiler(services, nullptr).profile();
+    ASSERT_EQ(zshStartupDirectory(profile), zdotdir);
+
+    const Remediation fix = homeRemediation(test::makeJDK("21.0.2", "", "", jdk), profile);
+    ASSERT_EQ(fix.kind(), Remediation::Case::writeJavaHomeToZprofile);
+    DroppingSink telemetry;
+    ZprofileDiffModel sheet(fix, services, telemetry, nullptr);
+    sheet.load();
+    ASSERT_TRUE(sheet.preview()) << sheet.loadErrorText();
+    EXPECT_EQ(sheet.title(), "Set `JAVA_HOME` in `~/.config/zsh/.zprofile`");
+    ASSERT_EQ(sheet.preview()->laterLines.size(), 1u);
+    EXPECT_EQ(sheet.preview()->laterLines[0].path, zdotdir + "/.zshrc");
+    sheet.apply();
+    ASSERT_TRUE(sheet.didApply()) << sheet.applyError().value_or("");
+    EXPECT_NE(readFile(zdotdir + "/.zprofile").find("export JAVA_HOME=\"" + jdk + "\""), std::string::npos);
+    EXPECT_EQ(readFile(home.path() + "/.zprofile").find("JAVA_HOME"), std::string::npos);
+    const Verifier::Result verified = Verifier(services).verify(21);
+    EXPECT_TRUE(verified.passed(true)) << verified.failure(true);
+
+    // mise's activation line goes to the same .zshrc, and a new Terminal window runs it.
+    home.write(".local/bin/mise", activatingTool("mise"), true);
+    const Remediation mise = installRemediation(21, SystemProfiler(services, nullptr).profile());
+    ASSERT_EQ(mise.kind(), Remediation::Case::installViaMise);
+    const FixRun run = runFix(mise);
+    ASSERT_TRUE(run.zshrc) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.zshrc->path, zdotdir + "/.zshrc");
+    ASSERT_TRUE(FileAppendWriter(run.zshrc->path, fs).apply(*run.zshrc).ok());
+    const auto terminal = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
+    ASSERT_TRUE(terminal.ok());
+    EXPECT_NE(terminal->stdoutText.find("home=/from/mise\n"), std::string::npos) << terminal->stdoutText;
 }
 
 }  // namespace
