@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/NativeArchitectureRunner.h"
 #include "platform/PropertyList.h"
 #include "platform/ShellRunner.h"
 #include "platform/UTF8.h"
@@ -234,7 +235,7 @@ std::optional<std::string> whichCommand(const ProcessRunning& process, const std
 
 Probes::Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
                HostInfo host, DiagnosticLog log)
-    : m_process(std::move(process)),
+    : m_process(startingNatively(std::move(process), host)),
       m_fs(std::move(fs)),
       m_host(std::move(host)),
       m_shell(LoginShell::forHost(m_host)),

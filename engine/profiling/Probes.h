@@ -116,7 +116,8 @@ class Probes {
 public:
     // `host` supplies the user's login shell (LoginShell::forHost) and the
     // environment variables that move version managers' directories
-    // (MISE_DATA_DIR and the like).
+    // (MISE_DATA_DIR and the like). When the app runs translated on Apple
+    // silicon, the children start natively (NativeArchitectureRunner.h).
     Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs, HostInfo host,
            DiagnosticLog log = printDiagnosticLine);
     explicit Probes(const AppServices& services, DiagnosticLog log = printDiagnosticLine);

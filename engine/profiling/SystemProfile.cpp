@@ -5,6 +5,7 @@
 #include <future>
 #include <utility>
 
+#include "platform/NativeArchitectureRunner.h"
 #include "profiling/MachineArchitecture.h"
 #include "profiling/ToolLookup.h"
 #include "shell/AppServices.h"
@@ -113,7 +114,7 @@ SystemProfiler::SystemProfiler(const AppServices& services, DiagnosticLog log)
 
 SystemProfiler::SystemProfiler(std::shared_ptr<const ProcessRunning> process,
                                std::shared_ptr<const FileSystemOperating> fs, HostInfo host, DiagnosticLog log)
-    : m_process(std::move(process)),
+    : m_process(startingNatively(std::move(process), host)),
       m_fs(std::move(fs)),
       m_host(std::move(host)),
       m_log(log ? std::move(log) : DiagnosticLog([](const std::string&) {})) {}

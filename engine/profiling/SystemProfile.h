@@ -134,8 +134,9 @@ private:
 
 class SystemProfiler {
 public:
-    // Uses the services' process runner, file system and host (environment
-    // and OS version).
+    // Uses the services' process runner, file system and host (environment,
+    // OS version, the machine's processor). When the app runs translated on
+    // Apple silicon, every child starts natively (NativeArchitectureRunner.h).
     explicit SystemProfiler(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
     SystemProfiler(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
                    HostInfo host, DiagnosticLog log = printDiagnosticLine);

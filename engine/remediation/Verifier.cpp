@@ -5,6 +5,7 @@
 #include <future>
 #include <system_error>
 
+#include "platform/NativeArchitectureRunner.h"
 #include "profiling/Probes.h"
 #include "shell/AppServices.h"
 
@@ -91,7 +92,8 @@ Verifier::Verifier(std::shared_ptr<const ProcessRunning> process, std::shared_pt
       m_log(log ? std::move(log) : DiagnosticLog([](const std::string&) {})) {}
 
 Verifier::Verifier(const AppServices& services)
-    : Verifier(services.processRunner, services.fs, LoginShell::forHost(services.host)) {}
+    : Verifier(startingNatively(services.processRunner, services.host), services.fs,
+               LoginShell::forHost(services.host)) {}
 
 Verifier::Result Verifier::verify(std::optional<int> expectedMajor) const {
     const ShellViewProbe probe(m_process, m_fs, m_shell, m_log);

@@ -66,7 +66,8 @@ public:
 
     Verifier(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
              LoginShell shell, DiagnosticLog log = printDiagnosticLine);
-    // The services' runner, file system and the user's login shell.
+    // The services' runner, file system and the user's login shell; when the
+    // app runs translated on Apple silicon, the shells start natively.
     explicit Verifier(const AppServices& services);
 
     // Reads the Terminal view (and asks java_home at the same time), then runs

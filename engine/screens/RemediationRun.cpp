@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/NativeArchitectureRunner.h"
 #include "profiling/MachineArchitecture.h"
 #include "remediation/AdoptiumAPI.h"
 #include "remediation/BrewRunner.h"
@@ -23,42 +24,10 @@ using ExitCode = std::optional<std::int32_t>;
 
 constexpr std::int32_t kCommandNotFound = 127;
 
-// Starts every child as arm64 code through `/usr/bin/arch -arm64`, for a run
-// in an app that Rosetta translates on Apple silicon: its children would
-// otherwise start universal programs (the shells, sudo) as x86_64. Intel
-// Homebrew in /usr/local is meant to run under Rosetta and is left to it.
-class NativeArchitectureRunner final : public ProcessRunning {
-public:
-    explicit NativeArchitectureRunner(std::shared_ptr<const ProcessRunning> inner) : m_inner(std::move(inner)) {}
-
-    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment, const RunOptions& options) const override {
-        if (leftToRosetta(executable)) return m_inner->run(executable, arguments, environment, options);
-        return m_inner->run(kArch, native(executable, arguments), environment, options);
-    }
-    ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
-                         const std::optional<Environment>& environment) const override {
-        if (leftToRosetta(executable)) return m_inner->stream(executable, arguments, environment);
-        return m_inner->stream(kArch, native(executable, arguments), environment);
-    }
-
-private:
-    static constexpr const char* kArch = "/usr/bin/arch";
-    static bool leftToRosetta(const std::string& executable) { return executable.starts_with("/usr/local/"); }
-    static std::vector<std::string> native(const std::string& executable, const std::vector<std::string>& arguments) {
-        std::vector<std::string> argv{"-arm64", executable};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return argv;
-    }
-
-    std::shared_ptr<const ProcessRunning> m_inner;
-};
-
 // The services a run uses: children started natively when the app runs
 // translated on Apple silicon.
 AppServices runServices(AppServices services) {
-    if (services.host.runsTranslated && services.host.machineArchitecture == kArm64 && services.processRunner)
-        services.processRunner = std::make_shared<NativeArchitectureRunner>(services.processRunner);
+    services.processRunner = startingNatively(std::move(services.processRunner), services.host);
     return services;
 }
 

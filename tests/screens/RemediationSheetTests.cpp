@@ -7,8 +7,10 @@
 #include <thread>
 
 #include "ScreenTestSupport.h"
+#include "profiling/SystemProfile.h"
 #include "remediation/HomebrewInstaller.h"
 #include "remediation/MiseRunner.h"
+#include "remediation/Verifier.h"
 #include "screens/StreamingRemediationModel.h"
 #include "simulated/SimulatedServices.h"
 #include "support/ScenarioCommands.h"
@@ -171,6 +173,26 @@ TEST(StreamingRemediationTest, ATranslatedAppInstallsForTheMachinesProcessor) {
     const auto urls = static_cast<const SimulatedHTTPFetcher&>(*package.services.http).requestedURLs();
     ASSERT_FALSE(urls.empty());
     EXPECT_NE(urls[0].find("architecture=aarch64"), std::string::npos) << urls[0];
+}
+
+// The profile and the verifier judge Java with native shells too: a shell
+// started as x86_64 would see Intel Homebrew's PATH and `uname -m` x86_64.
+TEST(StreamingRemediationTest, ATranslatedAppProfilesAndVerifiesWithNativeShells) {
+    AppServices services = makeSimulatedServices(test::bundledScenario("sdkman-no-homebrew.json"));
+    services.host.machineArchitecture = "arm64";
+    services.host.runsTranslated = true;
+    const auto& processes = static_cast<const SimulatedProcessRunner&>(*services.processRunner);
+    SystemProfiler(services, nullptr).profile();
+    Verifier(services).verify(25);
+    std::size_t shells = 0;
+    for (const auto& argv : processes.invocations()) {
+        ASSERT_GE(argv.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.begin() + 2),
+                  (std::vector<std::string>{"/usr/bin/arch", "-arm64"}))
+            << testing::PrintToString(argv);
+        shells += argv.size() > 2 && argv[2] == "/bin/zsh";
+    }
+    EXPECT_GE(shells, 3u) << "the Terminal and Dock views, and the verifier's";
 }
 
 TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
