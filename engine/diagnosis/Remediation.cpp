@@ -281,7 +281,7 @@ namespace {
 
 Remediation installFor(int major, const SystemProfile& profile) {
     const std::string number = std::to_string(major);
-    if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number);
+    if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number, *profile.homebrewPrefix);
     if (profile.sdkmanRoot) return Remediation::installViaSDKMAN(major);
     if (profile.miseExecutable) return Remediation::installViaMise("temurin-" + number, *profile.miseExecutable);
     if (profile.jenvRoot) return Remediation::installViaPKGThenJEnv(major, profile.jenvExecutable.value_or(""));

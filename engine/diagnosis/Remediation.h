@@ -40,9 +40,10 @@ public:
         installHomebrew,
     };
 
-    // `cask` is "temurin@<major>".
-    static Remediation installTemurinViaBrew(std::string cask) {
-        return {Case::installTemurinViaBrew, std::move(cask)};
+    // `cask` is "temurin@<major>"; `brew` the detected executable (empty: the
+    // run looks in /opt/homebrew and /usr/local).
+    static Remediation installTemurinViaBrew(std::string cask, std::string brew = {}) {
+        return {Case::installTemurinViaBrew, std::move(cask), 0, {}, std::move(brew)};
     }
     // The newest Temurin `major` SDKMAN offers. Its identifier ("25.0.1-tem")
     // is known only once `sdk list java` has run, so the fix carries the major.
@@ -81,7 +82,10 @@ public:
     static Remediation installHomebrewThenTemurin(std::string temurinCask) {
         return {Case::installHomebrewThenTemurin, std::move(temurinCask)};
     }
-    static Remediation installWarpViaBrew(std::string cask) { return {Case::installWarpViaBrew, std::move(cask)}; }
+    // `brew` as for installTemurinViaBrew.
+    static Remediation installWarpViaBrew(std::string cask, std::string brew = {}) {
+        return {Case::installWarpViaBrew, std::move(cask), 0, {}, std::move(brew)};
+    }
     static Remediation installHomebrewThenWarp(std::string warpCask) {
         return {Case::installHomebrewThenWarp, std::move(warpCask)};
     }
@@ -101,8 +105,9 @@ public:
     int majorVersion() const { return m_number; }
     // The JDK home of writeJavaHomeToZprofile, setJavaHomeViaJenv and keepCurrentLegacyJava.
     const std::string& jdkPath() const { return m_path; }
-    // The mise or jenv executable the profile found for the Mise and jEnv
-    // fixes; empty when not known.
+    // The brew, mise or jenv executable the profile found for the Homebrew,
+    // Mise and jEnv fixes (a custom Homebrew prefix may be known only from
+    // the Terminal's PATH); empty when not known.
     const std::string& toolPath() const { return m_tool; }
     // Where the fix reads and writes the user's zsh start-up files (.zprofile,
     // .zshrc) when ZDOTDIR moves them out of the home directory, as zsh
@@ -142,7 +147,7 @@ private:
     std::string m_text;  // cask, candidate or Mise version
     int m_number = 0;    // Java major
     std::string m_path;  // JDK home
-    std::string m_tool;  // mise or jenv executable
+    std::string m_tool;  // brew, mise or jenv executable
     std::string m_startupDirectory;
 };
 

@@ -145,7 +145,10 @@ private:
     }
 
     ExitCode brewInstall(const std::string& cask, const std::string& prompt) {
-        const auto brew = locateBrew(*m_services.fs);
+        // The brew the profile found (a custom prefix may be known only from
+        // the Terminal's PATH); once Homebrew was just installed, its own.
+        const std::string& found = m_remediation.toolPath();
+        const auto brew = !found.empty() && m_services.fs->isExecutableFile(found) ? found : locateBrew(*m_services.fs);
         if (!brew) {
             line("Homebrew not found in /opt/homebrew/bin or /usr/local/bin.");
             return -1;

@@ -41,12 +41,12 @@ TEST(InstallRemediationTest, FirstMatchingToolWins) {
         {"brew, sdkman and mise",
          {.brew = true, .sdkman = true, .mise = true},
          25,
-         Remediation::installTemurinViaBrew("temurin@25"),
+         Remediation::installTemurinViaBrew("temurin@25", "/opt/homebrew/bin/brew"),
          "brew:temurin@25"},
         {"brew beats everything",
          {.brew = true, .jenv = true, .clt = true},
          17,
-         Remediation::installTemurinViaBrew("temurin@17"),
+         Remediation::installTemurinViaBrew("temurin@17", "/opt/homebrew/bin/brew"),
          "brew:temurin@17"},
         {"sdkman before mise",
          {.sdkman = true, .mise = true, .jenv = true},
@@ -193,7 +193,7 @@ TEST(NativeBuildTest, IntelOnlyJDKsOnAppleSiliconAreOfferedTheArm64Build) {
         EXPECT_EQ(nativeBuildMajor(jdk, row.profile), row.major) << row.name;
     }
     EXPECT_EQ(nativeBuildRemediation(test::makeJDK("21.0.5", "", "x86_64", "/j"), silicon),
-              Remediation::installTemurinViaBrew("temurin@21"));
+              Remediation::installTemurinViaBrew("temurin@21", "/opt/homebrew/bin/brew"));
 }
 
 TEST(HomeRemediationTest, JenvMajorIsAPlainLeadingNumber) {

@@ -322,7 +322,7 @@ TEST_F(PageFixture, TerminalPageChoosesWarpRouteAndLinks) {
 
     TerminalPageModel withBrew(
         foundationsMac(), [this] { ++advances; }, sink, opener);
-    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp"));
+    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp", "/opt/homebrew/bin/brew"));
     withBrew.learnMoreTapped();
     EXPECT_EQ(advances, 2);
     EXPECT_EQ(opened, std::vector<std::string>{"https://partner.example/warp?utm=audit"});

@@ -23,8 +23,8 @@ using test::RecordingSink;
 using test::streamed;
 using Footer = StreamingRemediationModel::Footer;
 
-std::vector<std::string> brewInstall(const std::string& cask) {
-    return {"/opt/homebrew/bin/brew", "install", "--cask", cask};
+std::vector<std::string> brewInstall(const std::string& cask, const std::string& brew = "/opt/homebrew/bin/brew") {
+    return {brew, "install", "--cask", cask};
 }
 
 struct Sheet {
@@ -54,11 +54,13 @@ struct Sheet {
 };
 
 TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerify) {
+    // A Homebrew in a prefix of its own, found on the Terminal's PATH: the fix runs that brew.
+    const std::string brew = "/Users/alex/homebrew/bin/brew";
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    mac.files[brew] = ScenarioFile{{}, true, false};
     mac.commands.push_back(
-        streamed(brewInstall("temurin@25"), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
-    Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25"));
+        streamed(brewInstall("temurin@25", brew), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
+    Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25", brew));
     sheet.run();
     EXPECT_EQ(sheet.model->lines(),
               (std::vector<std::string>{"==> Downloading temurin", "==> Installing Cask temurin@25"}));
