@@ -57,6 +57,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     TelemetrySink& telemetry = environment.telemetry ? *environment.telemetry : silentTelemetry();
     model_ = std::make_unique<StreamingRemediationModel>(remediation, environment.services, telemetry,
                                                          std::move(onFinish), std::move(starter));
+    model_->setBackground(&background_);
     wakeup_->view = this;
     std::weak_ptr<Wakeup> weak = wakeup_;
     model_->setReadyHandler([weak] {
@@ -254,7 +255,10 @@ void StreamingRemediationView::refresh() {
             footer_->setCurrentWidget(successFooter_);
             continue_->setDefault(true);
             break;
-        case Footer::followUp: footer_->setCurrentWidget(followUpFooter_); break;
+        case Footer::followUp:
+            footer_->setCurrentWidget(followUpFooter_);
+            followUpFooter_->setEnabled(!model_->zshrcApplying());
+            break;
         case Footer::failure: footer_->setCurrentWidget(failureFooter_); break;
     }
     const auto& preview = model_->zshrcPreview();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "DiagnoseView.h"
 #include "UIEnvironment.h"
 #include "screens/StreamingRemediationModel.h"
 
@@ -53,6 +54,7 @@ private:
     void refresh();
     void appendNewLines();
 
+    QtBackgroundWork background_;  // writes the ~/.zshrc follow-up
     std::unique_ptr<StreamingRemediationModel> model_;
     std::shared_ptr<Wakeup> wakeup_;
     QTimer* batch_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "config/ProductConfig.h"
 #include "diagnosis/Diagnosis.h"
+#include "screens/DiagnoseViewModel.h"
 
 namespace lumo {
 
@@ -186,9 +187,25 @@ void StreamingRemediationModel::cancel() {
 }
 
 void StreamingRemediationModel::applyZshrc() {
-    if (!followUpPending()) return;
-    const FileAppendWriter writer(m_zshrcPreview->path, m_services.fs);
-    const Status written = writer.apply(*m_zshrcPreview);
+    if (!followUpPending() || m_zshrcApplying) return;
+    m_zshrcApplying = true;
+    changed();
+    std::weak_ptr<StreamingRemediationModel*> lifetime = m_lifetime;
+    auto work = [preview = *m_zshrcPreview, fs = m_services.fs, lifetime]() -> std::function<void()> {
+        const Status written = FileAppendWriter(preview.path, fs).apply(preview);
+        return [written, lifetime] {
+            if (auto alive = lifetime.lock()) (*alive)->zshrcWritten(written);
+        };
+    };
+    if (m_background) {
+        m_background->run(std::move(work));
+    } else {
+        work()();
+    }
+}
+
+void StreamingRemediationModel::zshrcWritten(const Status& written) {
+    m_zshrcApplying = false;
     if (!written) {
         m_zshrcError = written.error().description;
     } else {
@@ -200,7 +217,7 @@ void StreamingRemediationModel::applyZshrc() {
 }
 
 void StreamingRemediationModel::skipZshrc() {
-    if (!followUpPending()) return;
+    if (!followUpPending() || m_zshrcApplying) return;
     m_lines.push_back(
         "Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until you add the line manually.");
     m_zshrcApplied = true;

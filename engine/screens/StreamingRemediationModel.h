@@ -25,6 +25,8 @@
 
 namespace lumo {
 
+class BackgroundWork;
+
 // What a remediation sheet reports, exactly once.
 struct RemediationOutcome {
     enum class Kind { success, failure, canceled };
@@ -123,6 +125,12 @@ public:
     const std::optional<std::int32_t>& exitCode() const { return m_exitCode; }
     bool canceledByUser() const { return m_canceledByUser; }
 
+    // Writes the ~/.zshrc follow-up on a worker (as the ~/.zprofile sheet
+    // writes its change); without one (tests) the write runs at once.
+    void setBackground(BackgroundWork* background) { m_background = background; }
+    // The follow-up is being written: Apply and Skip wait.
+    bool zshrcApplying() const { return m_zshrcApplying; }
+
     // The follow-up card while it is pending.
     const std::optional<FileAppendWriter::DiffPreview>& zshrcPreview() const { return m_zshrcPreview; }
     bool zshrcApplied() const { return m_zshrcApplied; }
@@ -145,6 +153,7 @@ public:
 
 private:
     void ended(run_event::Ended ended);
+    void zshrcWritten(const Status& written);
 
     Remediation m_remediation;
     AppServices m_services;
@@ -161,6 +170,10 @@ private:
     std::optional<FileAppendWriter::DiffPreview> m_zshrcPreview;
     bool m_zshrcApplied = false;
     std::optional<std::string> m_zshrcError;
+    bool m_zshrcApplying = false;
+    BackgroundWork* m_background = nullptr;
+    // Lets a write that ends after the sheet is gone find nothing to report to.
+    std::shared_ptr<StreamingRemediationModel*> m_lifetime = std::make_shared<StreamingRemediationModel*>(this);
 };
 
 }  // namespace lumo

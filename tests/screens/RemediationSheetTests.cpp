@@ -11,6 +11,7 @@
 #include "remediation/HomebrewInstaller.h"
 #include "remediation/MiseRunner.h"
 #include "remediation/Verifier.h"
+#include "screens/DiagnoseViewModel.h"
 #include "screens/StreamingRemediationModel.h"
 #include "simulated/SimulatedServices.h"
 #include "support/ScenarioCommands.h"
@@ -26,6 +27,13 @@ using Footer = StreamingRemediationModel::Footer;
 std::vector<std::string> brewInstall(const std::string& cask, const std::string& brew = "/opt/homebrew/bin/brew") {
     return {brew, "install", "--cask", cask};
 }
+
+// Keeps the work handed to it until the test runs it, as a worker would later.
+class HeldBackground final : public BackgroundWork {
+public:
+    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
+    std::vector<std::function<std::function<void()>()>> held;
+};
 
 struct Sheet {
     Sheet(const Scenario& mac, const Remediation& fix, const std::function<void(HostInfo&)>& host = {})
@@ -142,12 +150,32 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
         EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
         EXPECT_EQ(*sheet.services.fs->readString("/Users/alex/.zshrc"), "# Created by newuser for 5.9\n");
     }
+    // The write runs on a worker; Apply and Skip wait for it.
+    HeldBackground background;
     Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
+    sheet.model->setBackground(&background);
     sheet.run();
     sheet.model->applyZshrc();
-    EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
+    sheet.model->skipZshrc();
+    sheet.model->applyZshrc();
+    EXPECT_TRUE(sheet.model->zshrcApplying());
+    ASSERT_EQ(background.held.size(), 1u);
+    const auto then = background.held[0]();
     EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(mise.activationLine()), std::string::npos);
     EXPECT_TRUE(sheet.services.fs->fileExists("/Users/alex/.zshrc.bak"));
+    then();
+    EXPECT_FALSE(sheet.model->zshrcApplying());
+    EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
+    EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
+    // A write that ends after the sheet closed reports to nobody.
+    {
+        Sheet closing(mac, Remediation::installViaMise("temurin-25"));
+        closing.model->setBackground(&background);
+        closing.run();
+        closing.model->applyZshrc();
+        closing.model.reset();
+    }
+    background.held.back()()();
 
     // Already activated: no card, straight to continue.
     mac.files["/Users/alex/.zshrc"] = ScenarioFile{"eval \"$(mise activate zsh)\"\n", false, false};
