@@ -11,6 +11,7 @@
 #include "diagnosis/Diagnosis.h"
 #include "diagnosis/Remediation.h"
 #include "platform/KeyValueStoring.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -38,9 +39,12 @@ public:
     };
 
     // An inert detail (shown under the remediation sheet) has no callbacks.
+    // The score card shows unless a score was ever submitted or a page of
+    // this window (`scoreCards`) already asked.
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                         const KeyValueStoring& preferences, TelemetrySink* telemetry);
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry,
+                         ScoreCardSession* scoreCards = nullptr);
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
     const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
@@ -74,6 +78,7 @@ private:
     std::optional<Remediation> m_d2Remediation;
     Callbacks m_callbacks;
     TelemetrySink* m_telemetry;
+    ScoreCardSession* m_scoreCards;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;
     bool m_showNPSOnNoErrors = true;
