@@ -8,10 +8,12 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "../screens/ScreenTestSupport.h"
 #include "DiagnoseView.h"
+#include "DiagnosisDetailView.h"
 #include "RemediationProgressView.h"
 #include "StreamingRemediationView.h"
 #include "UITestSupport.h"
@@ -343,6 +345,29 @@ TEST_F(JourneyUITest, AFailedRunSaysWhatFailedAndTryAgainRunsItAfresh) {
     EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::success);
     EXPECT_EQ(sink.names(),
               (std::vector<std::string>{"remediation_failed", "remediation_applied", "remediation_completed"}));
+}
+
+// The version managers' copy names the real identifier, never a placeholder.
+TEST_F(JourneyUITest, NoPlaceholderReachesTheScreen) {
+    UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
+    const QRegularExpression placeholder(QStringLiteral("<[A-Za-z][A-Za-z ]*>"));
+    const auto check = [&](QWidget& screen, const Remediation& fix) {
+        for (QLabel* text : screen.findChildren<QLabel*>())
+            EXPECT_FALSE(text->text().contains(placeholder)) << fix.id() << ": " << text->text().toStdString();
+        for (QPushButton* action : screen.findChildren<QPushButton*>())
+            EXPECT_FALSE(action->text().contains(placeholder)) << fix.id() << ": " << action->text().toStdString();
+    };
+    JDKInfo jdk;
+    jdk.path = "/Users/alex/.sdkman/candidates/java/21.0.5-tem";
+    jdk.version = "21.0.5";
+    for (const Remediation& fix :
+         {Remediation::installViaSDKMAN("25-tem"), Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"),
+          Remediation::installViaMise("temurin-25"), Remediation::setJavaHomeViaMise("temurin-21.0.5")}) {
+        RemediationProgressView sheet(fix, environment, {}, nullptr);  // not shown: nothing runs
+        check(sheet, fix);
+        DiagnosisDetailView detail(Diagnosis::D2_HomeUnset(jdk), std::nullopt, fix, {}, environment);
+        check(detail, fix);
+    }
 }
 
 TEST_F(JourneyUITest, NeedsJavaHomeVerdictOffersTheFollowUp) {
