@@ -172,10 +172,34 @@ QLabel* label(const QString& text, TextStyle style, bool secondary, bool semibol
     return result;
 }
 
+namespace {
+// Makes a label selectable the first time the mouse presses on it (or asks
+// for its menu), just before the label handles that press. A selectable
+// label lays its text out as a text document, which costs start-up time and
+// memory for every explanation on every page; most are never selected.
+class SelectableOnPress : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::ContextMenu) {
+            auto* label = static_cast<QLabel*>(watched);
+            label->removeEventFilter(this);
+            label->setTextInteractionFlags(label->textInteractionFlags() | Qt::TextSelectableByMouse);
+            // The focus, so that the selection can be copied with the keyboard.
+            label->setFocus(Qt::MouseFocusReason);
+            deleteLater();
+        }
+        return false;
+    }
+};
+}  // namespace
+
 void makeSelectable(QLabel* label) {
-    // Selectable with the mouse only: a click gives the focus, so the
-    // selection can be copied, and Tab does not stop at plain text.
-    label->setTextInteractionFlags(label->textInteractionFlags() | Qt::TextSelectableByMouse);
+    // Selectable with the mouse only: Tab does not stop at plain text.
+    if (label->textInteractionFlags() & Qt::TextSelectableByMouse) return;
+    label->setCursor(Qt::IBeamCursor);
+    label->installEventFilter(new SelectableOnPress(label));
 }
 
 namespace {
@@ -230,7 +254,8 @@ constexpr const char* kOpensLinksProperty = "lumoOpensLinks";
 void refreshLinkAccess(QLabel* label) {
     if (!label->property(kOpensLinksProperty).toBool()) return;
     const bool hasLink = label->textFormat() != Qt::PlainText && label->text().contains(QStringLiteral("]("));
-    Qt::TextInteractionFlags flags = label->textInteractionFlags() | Qt::LinksAccessibleByMouse;
+    Qt::TextInteractionFlags flags = label->textInteractionFlags();
+    flags.setFlag(Qt::LinksAccessibleByMouse, hasLink);
     flags.setFlag(Qt::LinksAccessibleByKeyboard, hasLink);
     label->setTextInteractionFlags(flags);
 }

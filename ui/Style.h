@@ -62,8 +62,8 @@ void identify(QWidget* widget, const QString& identifier, const QString& spokenN
 
 // A wrapping label in a text style.
 QLabel* label(const QString& text, TextStyle style, bool secondary = false, bool semibold = false);
-// Lets the text be selected with the mouse and copied: for explanations,
-// output, paths and errors.
+// Lets the text be selected with the mouse and copied (from the first press
+// on): for explanations, output, paths and errors.
 void makeSelectable(QLabel* label);
 // Draws a widget's text in `role`, now and after every change of appearance.
 void setTextRole(QWidget* widget, TextRole role);

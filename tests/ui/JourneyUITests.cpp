@@ -240,6 +240,8 @@ TEST_F(JourneyUITest, LinksInExplanationsOpenThroughTheOpener) {
     ASSERT_TRUE(onLink) << "no link drawn";
     QTest::mouseClick(message, Qt::LeftButton, {}, *onLink);
     EXPECT_EQ(opened, std::vector<std::string>{url});
+    // The message can be selected and copied from the first press on.
+    EXPECT_TRUE(message->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
 }
 
 struct SheetHarness {
