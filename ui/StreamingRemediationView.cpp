@@ -99,7 +99,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     log_->setFont(mono);
     layout->addWidget(log_, 1);
 
-    // Homebrew's retry, on a row of its own under the log.
+    // Homebrew's retry, on a row of its own under the log, wrapped.
     retryLine_ = label(QString(), TextStyle::callout, false, true);
     identify(retryLine_, QStringLiteral("remediation-retry-line"));
     retryLine_->setContentsMargins(8, 6, 8, 6);

@@ -105,6 +105,7 @@ std::size_t StreamingRemediationModel::pump() {
     for (RemediationRunEvent& event : m_run->events.drain()) {
         any = true;
         if (auto* line = std::get_if<run_event::Line>(&event)) {
+            if (isRetryLine(line->text)) m_lastRetryLine = line->text;
             m_lines.push_back(std::move(line->text));
         } else {
             ended(std::move(std::get<run_event::Ended>(event)));
@@ -170,12 +171,6 @@ std::string StreamingRemediationModel::failureStatus() const {
         break;
     }
     return status;
-}
-
-std::optional<std::string> StreamingRemediationModel::lastRetryLine() const {
-    for (auto line = m_lines.rbegin(); line != m_lines.rend(); ++line)
-        if (isRetryLine(*line)) return *line;
-    return std::nullopt;
 }
 
 std::string StreamingRemediationModel::continueTitle() const {

@@ -141,7 +141,7 @@ public:
     // The failure message handed to the presenter by "Close".
     std::string failureMessage() const;
     // The latest line that tells of Homebrew's reinstall retry, if any.
-    std::optional<std::string> lastRetryLine() const;
+    const std::optional<std::string>& lastRetryLine() const { return m_lastRetryLine; }
     // A failed run can be started again in the same sheet ("Try again").
     bool canRetry() const { return footer() == Footer::failure; }
 
@@ -171,6 +171,7 @@ private:
     std::optional<RemediationRun> m_run;
 
     std::vector<std::string> m_lines;
+    std::optional<std::string> m_lastRetryLine;
     std::optional<std::int32_t> m_exitCode;
     bool m_ended = false;
     bool m_canceledByUser = false;
