@@ -269,7 +269,7 @@ struct PageFixture : ::testing::Test {
 
 TEST_F(PageFixture, FoundationsBlocksFollowTheProfile) {
     FoundationsPageModel missingBrew(
-        bareMac(Architecture::appleSilicon, 23), [] {}, {}, sink, opener);
+        bareMac(Architecture::appleSilicon, 14), [] {}, {}, sink, opener);
     EXPECT_TRUE(missingBrew.showsHomebrewBlock());
     EXPECT_FALSE(missingBrew.showsToolsBlock());
     EXPECT_TRUE(missingBrew.showsMacOSBlock());
