@@ -481,10 +481,13 @@ bool platformHasItsOwnStyle(const QString& name) {
            name.startsWith(QStringLiteral("windows"), Qt::CaseInsensitive);
 }
 
+// The system's appearance: its colour scheme where Qt knows it (6.5 on),
+// else the lightness of the platform's own palette.
 void applyFusionPalette() {
     bool dark = isDark(QGuiApplication::palette());
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
-    dark = QGuiApplication::styleHints()->colorScheme() == Qt::ColorScheme::Dark;
+    const Qt::ColorScheme scheme = QGuiApplication::styleHints()->colorScheme();
+    if (scheme != Qt::ColorScheme::Unknown) dark = scheme == Qt::ColorScheme::Dark;
 #endif
     QApplication::setPalette(fusionPalette(dark));
 }
