@@ -41,6 +41,8 @@ public:
     void start();
     // Draws everything buffered now, without waiting for the batch timer.
     void flushNow() { flush(); }
+    // Escape: cancel, close, skip or continue, as the state allows.
+    void escape() { model_->escape(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -58,7 +60,10 @@ private:
     std::size_t shownLines_ = 0;
     int retryLines_ = 0;
 
+    QLabel* title_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
+    QLabel* retryLine_ = nullptr;
+    QLabel* status_ = nullptr;
     QWidget* card_ = nullptr;
     QLabel* cardIntro_ = nullptr;
     QLabel* cardBackup_ = nullptr;
@@ -71,6 +76,8 @@ private:
     QWidget* followUpFooter_ = nullptr;
     QWidget* failureFooter_ = nullptr;
     QPushButton* continue_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPushButton* tryAgain_ = nullptr;
 };
 
 }  // namespace lumo::ui

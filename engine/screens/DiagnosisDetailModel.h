@@ -11,6 +11,7 @@
 #include "diagnosis/Diagnosis.h"
 #include "diagnosis/Remediation.h"
 #include "platform/KeyValueStoring.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -39,9 +40,12 @@ public:
 
     // An inert detail (shown under the remediation sheet) has no callbacks.
     // `userShellName` is the account's login shell ("zsh", "bash"...; empty when unknown).
+    // The score card shows unless a score was ever submitted or a page of
+    // this window (`scoreCards`) already asked.
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
-                         const KeyValueStoring& preferences, TelemetrySink* telemetry, std::string userShellName = {});
+                         const KeyValueStoring& preferences, TelemetrySink* telemetry, std::string userShellName = {},
+                         ScoreCardSession* scoreCards = nullptr);
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
     const std::optional<Remediation>& d2Remediation() const { return m_d2Remediation; }
@@ -79,6 +83,7 @@ private:
     Callbacks m_callbacks;
     TelemetrySink* m_telemetry;
     std::string m_userShellName;
+    ScoreCardSession* m_scoreCards;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;
     bool m_showNPSOnNoErrors = true;

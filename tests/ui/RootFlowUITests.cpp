@@ -15,6 +15,7 @@
 #include "CompletionViews.h"
 #include "JavaProduct.h"
 #include "LumoRootView.h"
+#include "ScreenScaffold.h"
 #include "UITestSupport.h"
 #include "shell/Preferences.h"
 #include "simulated/Scenario.h"
@@ -146,6 +147,25 @@ TEST_F(RootFlowUITests, LaterLaunchSkipsConsentAndAnotherProductAsksAgain) {
     ASSERT_NE(start, nullptr);
     EXPECT_EQ(start->text(), QStringLiteral("Diagnose Java"));
     EXPECT_EQ(other->findChild<QWidget*>(QStringLiteral("goal-continue")), nullptr);
+}
+
+TEST_F(RootFlowUITests, AWideWindowKeepsTheTextAtItsReadableWidthCentred) {
+    consent();
+    auto root = makeRoot(true);
+    QLabel* title = nullptr;
+    for (QLabel* candidate : root->findChildren<QLabel*>())
+        if (candidate->isVisible() && candidate->text() == QStringLiteral("Lumora for Java")) title = candidate;
+    ASSERT_NE(title, nullptr);
+    for (const int width : {720, 1280, 1600}) {
+        root->resize(width, 720);
+        QApplication::processEvents();
+        const int textWidth = std::min(kReadableWidth, width - 64);
+        EXPECT_EQ(title->width(), textWidth) << width;
+        EXPECT_NEAR(title->mapTo(root.get(), QPoint(0, 0)).x(), (width - textWidth) / 2, 1) << width;
+    }
+    // The top bar stays on the welcome screen, so no title moves when the back control comes.
+    EXPECT_TRUE(visible(*root, QStringLiteral("root-top-bar")));
+    EXPECT_FALSE(visible(*root, QStringLiteral("navigation-back")));
 }
 
 TEST_F(RootFlowUITests, FixtureModeWithoutProfileLaunchesWithNoPropertiesAndNoProfiling) {
