@@ -88,7 +88,10 @@ public:
                                 Predicate isAlreadySet) const {
         auto current = readCurrent();
         if (!current) return current.error();
-        return buildPreview(std::move(*current), payload, label, isAlreadySet(current->text));
+        // Asked before the text moves into the preview: the order in which a
+        // call's arguments are evaluated is the compiler's choice.
+        const bool alreadySet = isAlreadySet(current->text);
+        return buildPreview(std::move(*current), payload, label, alreadySet);
     }
 
     // Backs up, then writes what `preview` describes. Does nothing when it is
