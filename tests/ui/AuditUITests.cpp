@@ -71,7 +71,8 @@ protected:
 TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
     Scenario mac;
     mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
-                                    {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0, 300));
+                                    {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0,
+                                    60'000));  // still running when the cancel comes
     auto flow = makeFlow(mac, macWithoutHomebrew());
     auto* page = qobject_cast<Stage1View*>(flow->currentPage());
     ASSERT_NE(page, nullptr);
