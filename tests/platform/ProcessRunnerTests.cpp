@@ -105,6 +105,19 @@ TEST_F(LiveProcessRunnerTest, ATimeLimitKillsTheWholeGroupAndKeepsWhatCameBefore
     EXPECT_FALSE(runner.run("/bin/true", {}, std::nullopt, RunOptions{std::chrono::seconds(60)})->timedOut);
 }
 
+TEST_F(LiveProcessRunnerTest, ATimeLimitPassingAfterTheChildExitedEndsTheRunAfterTheGrace) {
+    // The child exits at once; its grandchild holds the pipes, silent, for
+    // 30 s. The limit falls inside the grace after the exit.
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = runner.run("/bin/sh", {"-c", "echo out; sleep 30 & exit 0"}, std::nullopt,
+                                   RunOptions{LiveProcessRunner::kGraceAfterExit});
+    ASSERT_TRUE(result);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << "waited for the grandchild";
+    if (!result->timedOut) {
+        EXPECT_EQ(result->stdoutText, "out\n");
+    }
+}
+
 TEST_F(LiveProcessRunnerTest, ChildrenHaveNoControllingTerminal) {
     // Opening /dev/tty fails in a session without a terminal, whatever the
     // app itself was started from.
