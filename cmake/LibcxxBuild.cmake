@@ -20,6 +20,13 @@ if(APPLE)
   return()  # there every library, Homebrew's included, is built with libc++ already
 endif()
 
+# libc++'s own checks (bounds of containers and views, and the like) on.
+if(CMAKE_CXX_COMPILER_VERSION VERSION_LESS 18)
+  add_compile_options(-D_LIBCPP_ENABLE_ASSERTIONS=1)
+else()
+  add_compile_options(-D_LIBCPP_HARDENING_MODE=_LIBCPP_HARDENING_MODE_EXTENSIVE)
+endif()
+
 set(LUMO_GOOGLETEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest's sources, built with this build's C++ library")
 if(NOT EXISTS "${LUMO_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt")
   message(FATAL_ERROR "The libc++ build needs GoogleTest's sources in ${LUMO_GOOGLETEST_SOURCE_DIR} "
