@@ -39,7 +39,10 @@ DiagnosisDetailModel::DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Re
       m_d2Remediation(std::move(d2Remediation)),
       m_callbacks(std::move(callbacks)),
       m_telemetry(telemetry),
-                                           std::string userShellName, ScoreCardSession* scoreCards)
+      m_userShellName(std::move(userShellName)),
+      m_scoreCards(scoreCards) {
+    m_showNPSOnNoErrors = !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current())) &&
+                          !(m_scoreCards && m_scoreCards->asked);
 }
 
 DiagnosisDetailModel::Layout DiagnosisDetailModel::layout() const {

@@ -117,7 +117,8 @@ TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfter
 TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPrints) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
-    std::vector<std::string> many(400, "==> still downloading");
+    // 20 s of output: the cancel always comes while the child still prints.
+    std::vector<std::string> many(4000, "==> still downloading");
     mac.commands.push_back(streamed(brewInstall("temurin@25"), many, 0, 5));
     Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25"));
     sheet.run([&] { return sheet.model->lines().size() >= 3; });

@@ -317,7 +317,7 @@ TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
+                                    std::vector<std::string>(2000, "==> Downloading…"), 0, 20));  // 40 s
     SheetHarness harness(environmentFor(mac, false), Remediation::installTemurinViaBrew("temurin@25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(find<QPlainTextEdit>(sheet, "remediation-progress")->blockCount() > 5);

@@ -119,7 +119,7 @@ TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenContinueStoresFlagBeforeT
     const std::string key = preference_keys::consented(lumoraJava());
     EXPECT_TRUE(preferences->boolean(key));
     EXPECT_FALSE(preferences->stackExistedAtWrite.at(key));
-    ASSERT_TRUE(launched.count() > 0 || launched.wait(5000));
+    ASSERT_TRUE(launched.count() > 0 || launched.wait(30000));
     EXPECT_EQ(profilerRuns, 1);
     EXPECT_EQ(sink.names(), (std::vector<std::string>{"consent_given", "app_launched"}));
     EXPECT_EQ(sink.last().at("arch"), JSONValue("arm64"));
@@ -136,7 +136,7 @@ TEST_F(RootFlowUITests, LaterLaunchSkipsConsentAndAnotherProductAsksAgain) {
         QSignalSpy launched(root.get(), &LumoRootView::launchRecorded);
         EXPECT_TRUE(visible(*root, QStringLiteral("goal-continue")));
         EXPECT_FALSE(visible(*root, QStringLiteral("welcome-diagnose-button")));
-        ASSERT_TRUE(launched.count() > 0 || launched.wait(5000));
+        ASSERT_TRUE(launched.count() > 0 || launched.wait(30000));
         EXPECT_EQ(profilerRuns, 1);
     }
     ProductConfig::setCurrent(ProductConfig::fixwellJava());
@@ -270,7 +270,7 @@ protected:
     }
     AppNavigation navigation;
     UIEnvironment environment;
-    QtDelayScheduler scheduler;
+    test::ManualScheduler scheduler;  // the submitting pause ends when a test says so
 };
 
 TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
@@ -297,7 +297,9 @@ TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
     EXPECT_TRUE(preferences->boolean(preference_keys::npsSubmitted(ProductConfig::fixwellJava())));
 
     // After the pause the completion page drops the card; Done counts nothing.
-    WAIT_FOR_WITHIN(!visible(*root, QStringLiteral("nps-card")), 4000);
+    EXPECT_TRUE(visible(*root, QStringLiteral("nps-card")));
+    scheduler.runAll();
+    WAIT_FOR(!visible(*root, QStringLiteral("nps-card")));
     click(*root, QStringLiteral("completion-done"));
     EXPECT_EQ(sink.count("nps_dismissed"), 0);
     EXPECT_TRUE(navigation.path().empty());
