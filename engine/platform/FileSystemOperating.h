@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Result.h"
@@ -23,6 +25,15 @@ struct FileAttributes {
     std::optional<std::int64_t> modificationTimeNanoseconds;  // since the epoch
     bool isDirectory = false;
     bool isSymbolicLink = false;  // of the path itself, not its target
+};
+
+// A file held open for appending. Each append() adds its bytes at the end
+// of the file as one write (the live file is opened O_APPEND): a process
+// killed after append() returns has them in the file, without an fsync.
+class AppendingFile {
+public:
+    virtual ~AppendingFile() = default;
+    virtual Status append(std::string_view bytes) = 0;
 };
 
 class FileSystemOperating {
@@ -58,6 +69,10 @@ public:
     virtual Result<std::string> readString(const std::string& path) const = 0;
     virtual Result<Bytes> readData(const std::string& path) const = 0;
     virtual Status writeData(const Bytes& data, const std::string& path) const = 0;
+    // Opens `path` for appending, creating it (mode 0600) when missing; its
+    // directory must exist. The default reads the file and writes it back
+    // whole on every append: right, but only for small files and fakes.
+    virtual Result<std::unique_ptr<AppendingFile>> openForAppending(const std::string& path) const;
 
     // Created when missing. macOS: ~/Library/Caches and ~/Library/Application
     // Support; elsewhere the XDG equivalents.

@@ -19,6 +19,10 @@
 //    link at the target is written through (its target file is replaced), so
 //    a start-up file that links into a dotfiles folder stays a link.
 //  - write(atomically: false) truncates and writes the file in place.
+//  - openForAppending opens O_APPEND (created 0600): every append() is one
+//    write(2) at the end of the file, kept by the kernel if the process is
+//    killed right after it. Anything but a regular file is refused (EINVAL),
+//    and a FIFO without a reader fails at once instead of blocking.
 //  - moveItem never replaces an existing destination. On macOS the rename is
 //    exclusive (renamex_np RENAME_EXCL); elsewhere the destination is checked
 //    first, which leaves a small race with another process creating it. A
@@ -56,6 +60,7 @@ public:
     Result<std::string> readString(const std::string& path) const override;
     Result<Bytes> readData(const std::string& path) const override;
     Status writeData(const Bytes& data, const std::string& path) const override;
+    Result<std::unique_ptr<AppendingFile>> openForAppending(const std::string& path) const override;
 
     Result<std::string> cachesDirectory() const override;
     Result<std::string> applicationSupportDirectory() const override;

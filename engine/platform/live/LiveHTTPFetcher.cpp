@@ -191,7 +191,7 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
     // Threads: no SIGALRM around name resolution, no SIGPIPE on writes.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     setProtocols(handle);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaximumRedirects);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, clampedMilliseconds(request.timeout));
     if (request.resourceTimeout) {
