@@ -99,6 +99,37 @@ Result<JSONValue> parseJSONValue(std::string_view text) {
     return decodeJSONValue(json);
 }
 
+bool jsonNestingExceeds(std::string_view text, std::size_t limit) {
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': inString = true; break;
+            case '[':
+            case '{':
+                if (++depth > limit) return true;
+                break;
+            case ']':
+            case '}':
+                if (depth > 0) --depth;
+                break;
+            default: break;
+        }
+    }
+    return false;
+}
+
 std::string validUTF8(std::string_view text) { return replacingInvalidUTF8(text); }
 
 JSONValue withValidUTF8(const JSONValue& value) {

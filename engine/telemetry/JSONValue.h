@@ -63,6 +63,12 @@ Result<JSONValue> decodeJSONValue(const nlohmann::json& json);
 // Parses and decodes JSON text.
 Result<JSONValue> parseJSONValue(std::string_view text);
 
+// True when arrays and objects in JSON text nest deeper than `limit` (the
+// outermost one is depth 1). A scan of the bytes that builds nothing: for
+// text from a file or a peer, before it is parsed into a tree that would be
+// walked recursively.
+bool jsonNestingExceeds(std::string_view text, std::size_t limit);
+
 // `text` with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
 std::string validUTF8(std::string_view text);
 // A copy of `value` whose strings and keys are valid UTF-8.
