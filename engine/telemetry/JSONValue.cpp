@@ -132,18 +132,21 @@ bool jsonNestingExceeds(std::string_view text, std::size_t limit) {
 
 std::string validUTF8(std::string_view text) { return replacingInvalidUTF8(text); }
 
-JSONValue withValidUTF8(const JSONValue& value) {
-    if (const auto* s = std::get_if<std::string>(&value.value)) return JSONValue(validUTF8(*s));
+JSONValue withValidUTF8(const JSONValue& value, const std::function<std::string(std::string_view)>& transform) {
+    if (const auto* s = std::get_if<std::string>(&value.value)) {
+        std::string valid = validUTF8(*s);
+        return JSONValue(transform ? transform(valid) : std::move(valid));
+    }
     if (const auto* array = std::get_if<JSONArray>(&value.value)) {
         JSONArray out;
         out.reserve(array->size());
-        for (const auto& element : *array) out.push_back(withValidUTF8(element));
+        for (const auto& element : *array) out.push_back(withValidUTF8(element, transform));
         return JSONValue(std::move(out));
     }
     if (const auto* object = std::get_if<JSONObject>(&value.value)) {
         JSONObject out;
         // Two keys that differ only in invalid bytes may collapse; the first wins.
-        for (const auto& [key, element] : *object) out.emplace(validUTF8(key), withValidUTF8(element));
+        for (const auto& [key, element] : *object) out.emplace(validUTF8(key), withValidUTF8(element, transform));
         return JSONValue(std::move(out));
     }
     return value;

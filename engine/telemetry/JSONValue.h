@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -71,7 +72,8 @@ bool jsonNestingExceeds(std::string_view text, std::size_t limit);
 
 // `text` with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
 std::string validUTF8(std::string_view text);
-// A copy of `value` whose strings and keys are valid UTF-8.
-JSONValue withValidUTF8(const JSONValue& value);
+// A copy of `value` whose strings and keys are valid UTF-8; each string
+// (not key) is then passed through `transform`, when one is given.
+JSONValue withValidUTF8(const JSONValue& value, const std::function<std::string(std::string_view)>& transform = {});
 
 }  // namespace lumo

@@ -15,24 +15,6 @@ namespace {
 // the journal is rewritten.
 constexpr std::size_t kJournalSlack = 256;
 
-// Strings as valid UTF-8 (so that the event can always be encoded) and with
-// home paths shortened; keys as valid UTF-8.
-JSONValue sanitized(const JSONValue& value) {
-    if (const auto* s = std::get_if<std::string>(&value.value)) return JSONValue(shortenHomePaths(validUTF8(*s)));
-    if (const auto* array = std::get_if<JSONArray>(&value.value)) {
-        JSONArray out;
-        out.reserve(array->size());
-        for (const auto& element : *array) out.push_back(sanitized(element));
-        return JSONValue(std::move(out));
-    }
-    if (const auto* object = std::get_if<JSONObject>(&value.value)) {
-        JSONObject out;
-        for (const auto& [key, element] : *object) out.emplace(validUTF8(key), sanitized(element));
-        return JSONValue(std::move(out));
-    }
-    return value;
-}
-
 // A header value fit for one log line.
 std::string printable(std::string text) {
     if (text.size() > 200) text.resize(200);
@@ -108,8 +90,9 @@ bool TelemetryService::post(Message message) {
 
 void TelemetryService::record(const std::string& name, const JSONObject& data) {
     const auto time = m_configuration.clock();
+    // Valid UTF-8, so that the event can always be encoded; no home paths.
     Event event{m_sessionID, iso8601Milliseconds(time), m_configuration.appVersion, validUTF8(name),
-                std::get<JSONObject>(sanitized(JSONValue(data)).value)};
+                std::get<JSONObject>(withValidUTF8(JSONValue(data), shortenHomePaths).value)};
     // One that still cannot be encoded (a non-finite double) would block the queue.
     auto line = journal::eventLine(event);
     if (!line) {

@@ -137,11 +137,17 @@ TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
     EXPECT_EQ(UUID::parse(text), a);
 }
 
-TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZ) {
+TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
     using namespace std::chrono;
-    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(1767605400125))), "2026-01-05T09:30:00.125Z");
+    const auto time = system_clock::time_point(milliseconds(1767605400125));
+    EXPECT_EQ(iso8601Milliseconds(time), "2026-01-05T09:30:00.125Z");
+    EXPECT_EQ(parseClientTimestamp("2026-01-05T09:30:00.125Z"), time);
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(microseconds(999))), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
+    for (const char* bad : {"", "2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "2026-01-05T25:30:00.125Z",
+                            "2026-01-05 09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
+        EXPECT_FALSE(parseClientTimestamp(bad).has_value()) << bad;
+    }
 }
 
 TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
@@ -184,16 +190,6 @@ TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
     for (const std::string& text : {std::string(), std::string("{}"), std::string("not json"), deep}) {
         EXPECT_FALSE(decodePendingEvents(text).ok()) << text.substr(0, 20);
-    }
-}
-
-TEST(TelemetryEventTest, ClientTimestampsParseBackToTheirTime) {
-    using namespace std::chrono;
-    const auto time = system_clock::time_point(milliseconds(1767605400125));
-    EXPECT_EQ(parseClientTimestamp(iso8601Milliseconds(time)), time);
-    for (const char* bad : {"", "2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "2026-01-05T25:30:00.125Z",
-                            "2026-01-05 09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
-        EXPECT_FALSE(parseClientTimestamp(bad).has_value()) << bad;
     }
 }
 

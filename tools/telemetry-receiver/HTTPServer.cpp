@@ -463,7 +463,12 @@ void BoundedHTTPServer::acceptLoop() {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length);
-        if (fd < 0) continue;  // EAGAIN, ECONNABORTED, EMFILE: try again
+        if (fd < 0) {
+            // Out of descriptors or memory: give the workers a moment to free some.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;  // EAGAIN, ECONNABORTED: try again
+        }
         prepareSocket(fd);
         bool queued = false;
         {
@@ -551,7 +556,7 @@ void BoundedHTTPServer::serve(Connection connection) {
         ServerResponse response;
         try {
             response = m_handler(request);
-        } catch (const std::exception&) {
+        } catch (...) {
             response = ServerResponse{500, messageBody("the request could not be handled"), "application/json", true};
         }
         bool stopping = false;
