@@ -248,8 +248,11 @@ TEST_F(ReceiverTest, AHundredMegabyteBodyIsRefusedWithoutBeingRead) {
 }
 
 TEST_F(ReceiverTest, SlowClientsNeitherBlockOthersNorHoldOnForEver) {
-    start();
-    // Eight clients that send half a head and then nothing.
+    // Eight clients that send half a head and then nothing, to a receiver
+    // that waits for heads far longer than the test takes.
+    TelemetryReceiver::Options patient;
+    patient.limits.readTimeout = 600s;
+    start(patient);
     std::vector<std::unique_ptr<RawClient>> slow;
     for (int i = 0; i < 8; ++i) {
         slow.push_back(std::make_unique<RawClient>(m_receiver->port()));
