@@ -63,6 +63,7 @@ LoadResult load(int port, int run) {
         clients.emplace_back([&, c] {
             httplib::Client client("127.0.0.1", port);
             client.set_keep_alive(true);
+            client.set_tcp_nodelay(true);  // else every request waits out a delayed ACK
             client.set_read_timeout(60, 0);
             const httplib::Headers headers{{"Authorization", "Bearer k"}};
             for (int i = c; i < kEvents; i += kClients) {
@@ -129,6 +130,8 @@ int main() {
 
     httplib::Server constant;
     constant.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    constant.set_tcp_nodelay(true);
+    constant.set_keep_alive_max_count(1000);  // as the receiver's
     constant.Post(kPath, [](const httplib::Request&, httplib::Response& response) { response.status = 201; });
     const int constantPort = constant.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { constant.listen_after_bind(); });

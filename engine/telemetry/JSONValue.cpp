@@ -1,5 +1,6 @@
 #include "telemetry/JSONValue.h"
 
+#include <charconv>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -56,6 +57,89 @@ Result<std::string> encodeJSON(const JSONValue& value) {
     auto json = toJSON(value);
     if (!json) return json.error();
     return json->dump();
+}
+
+bool appendJSONString(std::string& out, std::string_view text) {
+    if (!isValidUTF8(text)) return false;
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "\\u00";
+                    out += kHex[(c >> 4) & 0xF];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+    return true;
+}
+
+bool appendJSON(std::string& out, const JSONValue& value) {
+    struct Visitor {
+        std::string& out;
+        bool operator()(std::nullptr_t) const {
+            out += "null";
+            return true;
+        }
+        bool operator()(bool b) const {
+            out += b ? "true" : "false";
+            return true;
+        }
+        bool operator()(std::int64_t i) const {
+            char buffer[24];
+            const auto result = std::to_chars(buffer, buffer + sizeof buffer, i);
+            out.append(buffer, result.ptr);
+            return true;
+        }
+        bool operator()(double d) const {
+            if (!std::isfinite(d)) return false;
+            char buffer[32];
+            const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+            const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+            out += text;
+            // A whole number stays a double when read back.
+            if (text.find_first_of(".e") == std::string_view::npos) out += ".0";
+            return true;
+        }
+        bool operator()(const std::string& s) const { return appendJSONString(out, s); }
+        bool operator()(const JSONArray& array) const {
+            out += '[';
+            for (std::size_t i = 0; i < array.size(); ++i) {
+                if (i > 0) out += ',';
+                if (!appendJSON(out, array[i])) return false;
+            }
+            out += ']';
+            return true;
+        }
+        bool operator()(const JSONObject& object) const { return appendJSON(out, object); }
+    };
+    return std::visit(Visitor{out}, value.value);
+}
+
+bool appendJSON(std::string& out, const JSONObject& object) {
+    out += '{';
+    bool first = true;
+    for (const auto& [key, element] : object) {
+        if (!first) out += ',';
+        first = false;
+        if (!appendJSONString(out, key)) return false;
+        out += ':';
+        if (!appendJSON(out, element)) return false;
+    }
+    out += '}';
+    return true;
 }
 
 Result<JSONValue> decodeJSONValue(const nlohmann::json& json) {

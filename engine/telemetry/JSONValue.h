@@ -56,6 +56,12 @@ struct JSONValue {
 Result<nlohmann::json> toJSON(const JSONValue& value);
 // The compact JSON text of a value; fails as toJSON does.
 Result<std::string> encodeJSON(const JSONValue& value);
+// Appends the compact JSON text of a value (or of a string) to `out`,
+// without building a tree: the fast path of the records the service
+// writes. False, with `out` left part-written, where toJSON fails.
+bool appendJSON(std::string& out, const JSONValue& value);
+bool appendJSON(std::string& out, const JSONObject& object);
+bool appendJSONString(std::string& out, std::string_view text);
 
 // Decodes one JSON value in the order above; fails with "Unknown JSONValue"
 // when no case fits (an unsigned integer beyond the 64-bit signed range

@@ -12,16 +12,9 @@ constexpr std::size_t kMaximumNesting = 64;
 
 Error decodingError(const std::string& description) { return Error{"TelemetryEvent", 2, description}; }
 
-Result<nlohmann::json> pendingRecord(const TelemetryEvent& event) {
-    auto data = toJSON(JSONValue(event.eventData));
-    if (!data) return data.error();
-    auto strings = toJSON(JSONValue(JSONArray{event.clientTimestamp, event.appVersion, event.eventName}));
-    if (!strings) return strings.error();
-    return nlohmann::json{{"sessionID", event.sessionID.uuidString()},
-                          {"clientTimestamp", event.clientTimestamp},
-                          {"appVersion", event.appVersion},
-                          {"eventName", event.eventName},
-                          {"eventData", std::move(*data)}};
+Error unencodable() {
+    return Error{"JSONValue", 1, "The event holds a value without a JSON form (a number that is not finite, or text "
+                                 "that is not UTF-8)"};
 }
 
 Result<std::string> stringField(const nlohmann::json& record, const char* key) {
@@ -43,9 +36,22 @@ bool digits(const std::string& text, std::size_t from, std::size_t count, int& v
 }  // namespace
 
 Result<std::string> encodePendingRecord(const TelemetryEvent& event) {
-    auto record = pendingRecord(event);
-    if (!record) return record.error();
-    return record->dump();
+    // Written directly: this runs on every record(), on the caller's thread.
+    std::string out;
+    out.reserve(160 + event.eventName.size());
+    out += R"({"sessionID":")";
+    out += event.sessionID.uuidString();
+    out += R"(","clientTimestamp":)";
+    bool ok = appendJSONString(out, event.clientTimestamp);
+    out += R"(,"appVersion":)";
+    ok = ok && appendJSONString(out, event.appVersion);
+    out += R"(,"eventName":)";
+    ok = ok && appendJSONString(out, event.eventName);
+    out += R"(,"eventData":)";
+    ok = ok && appendJSON(out, event.eventData);
+    out += '}';
+    if (!ok) return unencodable();
+    return out;
 }
 
 Result<TelemetryEvent> decodePendingRecord(const nlohmann::json& record) {
@@ -70,13 +76,14 @@ Result<TelemetryEvent> decodePendingRecord(const nlohmann::json& record) {
 }
 
 Result<std::string> encodePendingEvents(const std::deque<TelemetryEvent>& events) {
-    nlohmann::json array = nlohmann::json::array();
+    std::string text = "[";
     for (const auto& event : events) {
-        auto record = pendingRecord(event);
+        auto record = encodePendingRecord(event);
         if (!record) return record.error();
-        array.push_back(std::move(*record));
+        if (text.size() > 1) text += ',';
+        text += *record;
     }
-    return array.dump();
+    return text + "]";
 }
 
 Result<DecodedPendingEvents> decodePendingEvents(const std::string& text) {
@@ -97,17 +104,23 @@ Result<DecodedPendingEvents> decodePendingEvents(const std::string& text) {
 }
 
 Result<std::string> encodeWireRecord(const TelemetryEvent& event, const std::string& appID) {
-    auto data = toJSON(JSONValue(event.eventData));
-    if (!data) return data.error();
-    auto strings = toJSON(JSONValue(JSONArray{event.clientTimestamp, event.appVersion, appID, event.eventName}));
-    if (!strings) return strings.error();
-    const nlohmann::json payload{{"session_id", event.sessionID.lowercaseString()},
-                                 {"client_timestamp", event.clientTimestamp},
-                                 {"app_version", event.appVersion},
-                                 {"app_id", appID},
-                                 {"event_name", event.eventName},
-                                 {"event_data", std::move(*data)}};
-    return payload.dump();
+    std::string out;
+    out.reserve(200 + event.eventName.size());
+    out += R"({"session_id":")";
+    out += event.sessionID.lowercaseString();
+    out += R"(","client_timestamp":)";
+    bool ok = appendJSONString(out, event.clientTimestamp);
+    out += R"(,"app_version":)";
+    ok = ok && appendJSONString(out, event.appVersion);
+    out += R"(,"app_id":)";
+    ok = ok && appendJSONString(out, appID);
+    out += R"(,"event_name":)";
+    ok = ok && appendJSONString(out, event.eventName);
+    out += R"(,"event_data":)";
+    ok = ok && appendJSON(out, event.eventData);
+    out += '}';
+    if (!ok) return unencodable();
+    return out;
 }
 
 std::optional<std::chrono::system_clock::time_point> parseClientTimestamp(const std::string& text) {

@@ -51,24 +51,35 @@ TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrde
     EXPECT_FALSE(parseJSONValue("{not json").ok());
 }
 
-TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecoding) {
-    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\n"},
+TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
+    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\\\n\t\x01\x1f\x7f"},
                                      {"i", std::int64_t{-9007199254740993}},
+                                     {"min", std::numeric_limits<std::int64_t>::min()},
                                      {"d", 0.1},
                                      {"whole_double", 2.0},
+                                     {"negative_zero", -0.0},
+                                     {"huge", 1e300},
+                                     {"tiny", 5e-324},
                                      {"b", false},
-                                     {"a", JSONArray{JSONArray{}, JSONObject{}}},
+                                     {"a", JSONArray{JSONArray{}, JSONObject{}, true}},
                                      {"n", nullptr}});
     const auto text = encodeJSON(value);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(decoded(*text), value);
+    std::string direct;
+    ASSERT_TRUE(appendJSON(direct, value));
+    EXPECT_EQ(decoded(direct), value) << direct;
+    EXPECT_EQ(nlohmann::json::parse(direct), nlohmann::json::parse(*text));
 }
 
 TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
-    EXPECT_FALSE(encodeJSON(std::numeric_limits<double>::quiet_NaN()).ok());
-    EXPECT_FALSE(encodeJSON(JSONArray{std::numeric_limits<double>::infinity()}).ok());
-    EXPECT_FALSE(encodeJSON("bad \xC3").ok());
-    EXPECT_FALSE(encodeJSON(JSONObject{{"\xFF", 1}}).ok());
+    for (const JSONValue& value : {JSONValue(std::numeric_limits<double>::quiet_NaN()),
+                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}),
+                                   JSONValue("bad \xC3"), JSONValue(JSONObject{{"\xFF", 1}})}) {
+        EXPECT_FALSE(encodeJSON(value).ok());
+        std::string direct;
+        EXPECT_FALSE(appendJSON(direct, value));
+    }
 }
 
 TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
