@@ -59,8 +59,9 @@ EventRequestDecision refuse(int status, std::string message) {
 // Why `record` is not a usage event, or empty when it is one.
 std::string schemaProblem(const nlohmann::json& record) {
     if (!record.is_object()) return "a record must be an object";
-    for (const auto& [key, value] : record.items()) {
-        if (std::find_if(kColumns.begin(), kColumns.end(), [&](const char* column) { return key == column; }) ==
+    for (const auto& item : record.items()) {
+        const std::string& key = item.key();
+        if (std::find_if(kColumns.begin(), kColumns.end(), [&key](const char* column) { return key == column; }) ==
             kColumns.end()) {
             // Not echoed whole: a key may be as long as the body.
             return "unknown column " + key.substr(0, kMaximumNameLength);
