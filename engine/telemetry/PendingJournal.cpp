@@ -231,10 +231,11 @@ void PendingJournal::setAside(const std::string& path) {
     }
 }
 
-void PendingJournal::retrySetAsideFiles(PendingState& state) {
+std::vector<std::string> PendingJournal::retrySetAsideFiles(PendingState& state) {
+    std::vector<std::string> tried;
     const std::string directory = parentDirectory(m_path);
     auto names = m_fs->contentsOfDirectory(directory);
-    if (!names) return;
+    if (!names) return tried;
     std::sort(names->begin(), names->end());
     const std::string legacyPrefix = lastPathComponent(m_legacyPath) + std::string(kUnreadableInfix);
     const std::string journalPrefix = lastPathComponent(m_path) + std::string(kUnreadableInfix);
@@ -255,10 +256,11 @@ void PendingJournal::retrySetAsideFiles(PendingState& state) {
                 state.events.insert(state.events.end(), replayed.state.events.begin(), replayed.state.events.end());
             }
         }
-        const auto removed = m_fs->removeItem(file);
         m_log("Telemetry: tried the unreadable pending file " + name + " once more: " + std::to_string(recovered) +
-              " events recovered; " + (removed ? "deleted it" : "couldn't delete it: " + removed.error().description));
+              " events recovered");
+        tried.push_back(file);
     }
+    return tried;
 }
 
 PendingState PendingJournal::load() {
@@ -269,7 +271,7 @@ PendingState PendingJournal::load() {
 
     // Before anything is set aside at this start.
     PendingState recovered;
-    retrySetAsideFiles(recovered);
+    const auto tried = retrySetAsideFiles(recovered);
 
     if (m_fs->fileExists(m_path)) {
         auto bytes = readPendingFile(m_path);
@@ -319,17 +321,27 @@ PendingState PendingJournal::load() {
         if (auto rewritten = rewrite(state); !rewritten) {
             m_log("Telemetry: couldn't persist pending events: " + rewritten.error().description);
             // The journal misses what is in memory until a rewrite succeeds;
-            // the previous version's file stays until then.
+            // the files it came from stay until then.
             m_lastError = rewritten.error();
+            m_sourcesToRemove = tried;
+            if (migrated) m_sourcesToRemove.push_back(m_legacyPath);
             return state;
         }
     }
-    if (migrated) {
-        if (auto removed = m_fs->removeItem(m_legacyPath); !removed) {
-            m_log("Telemetry: couldn't remove the migrated pending file: " + removed.error().description);
+    if (migrated) m_sourcesToRemove.push_back(m_legacyPath);
+    m_sourcesToRemove.insert(m_sourcesToRemove.end(), tried.begin(), tried.end());
+    removeSources();
+    return state;
+}
+
+void PendingJournal::removeSources() {
+    for (const auto& file : m_sourcesToRemove) {
+        if (auto removed = m_fs->removeItem(file); !removed) {
+            m_log("Telemetry: couldn't remove " + lastPathComponent(file) + ", whose events the journal now holds: " +
+                  removed.error().description);
         }
     }
-    return state;
+    m_sourcesToRemove.clear();
 }
 
 Status PendingJournal::append(std::string_view line) {
@@ -381,6 +393,7 @@ Status PendingJournal::rewrite(const PendingState& state) {
         m_lines = 0;
         m_lastError.reset();
         m_tornTail = false;
+        removeSources();
         return Status::success();
     }
     auto text = journal::rewrittenText(state);
@@ -393,6 +406,7 @@ Status PendingJournal::rewrite(const PendingState& state) {
     m_lines = state.events.size() + 1;
     m_lastError.reset();
     m_tornTail = false;
+    removeSources();
     return Status::success();
 }
 

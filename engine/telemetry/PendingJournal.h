@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystemOperating.h"
 #include "telemetry/TelemetryEvent.h"
@@ -96,7 +97,8 @@ public:
 
     // Everything pending, oldest source first:
     //  - files set aside as unreadable at the last start are read once more,
-    //    their events kept, and then deleted, read or not;
+    //    their events kept, and then deleted, read or not (once the journal
+    //    holds what they gave);
     //  - the journal, replayed;
     //  - the previous version's pending file, migrated: its events join the
     //    journal and the file is removed once the journal holds them.
@@ -128,7 +130,10 @@ private:
     // The file's bytes, or an error when it is not a regular file of a sane size.
     Result<Bytes> readPendingFile(const std::string& path) const;
     void setAside(const std::string& path);
-    void retrySetAsideFiles(PendingState& state);
+    // Reads the files set aside at the last start into `state`; returns them.
+    std::vector<std::string> retrySetAsideFiles(PendingState& state);
+    // Removes the files whose events the journal now holds.
+    void removeSources();
 
     std::shared_ptr<const FileSystemOperating> m_fs;
     std::string m_legacyPath;
@@ -139,6 +144,7 @@ private:
     std::size_t m_lines = 0;
     std::optional<Error> m_lastError;
     bool m_tornTail = false;  // the last append may have left half a line
+    std::vector<std::string> m_sourcesToRemove;  // once a rewrite holds their events
 };
 
 }  // namespace lumo

@@ -10,7 +10,9 @@
 // it returns, so a process killed right after record() still has the event.
 // The worker appends what happens to the queue (delivered, dropped, failed
 // attempts) and now and then rewrites the journal compactly; it removes it
-// when the queue drains. At start the journal, the previous version's
+// when the queue drains. It rewrites only once it has taken in every event
+// recorded so far (one that is only on disk would be lost), so a flood of
+// record() calls postpones compaction until it pauses. At start the journal, the previous version's
 // pending-events.json and files set aside as unreadable at the last start
 // are read; their events go ahead of anything recorded since. Delivery is
 // at-least-once: a batch in flight when the process dies is sent again.

@@ -340,7 +340,7 @@ TEST_F(TelemetryServiceTest, UnreadablePendingFilesAreSetAsideTriedOnceMoreAtThe
     service->sync();
     EXPECT_THAT(directoryEntries(), IsEmpty());
     EXPECT_THAT(logs(), Contains("Telemetry: tried the unreadable pending file " + entries[0] +
-                                 " once more: 0 events recovered; deleted it"));
+                                 " once more: 0 events recovered"));
 }
 
 TEST_F(TelemetryServiceTest, EventsOlderThanTheMaximumAgeAreDroppedAndReported) {
