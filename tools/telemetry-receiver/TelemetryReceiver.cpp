@@ -62,7 +62,9 @@ TelemetryReceiver::TelemetryReceiver(Options options) : m_options(std::move(opti
 
 TelemetryReceiver::~TelemetryReceiver() {
     stop();
+    m_server.reset();  // no handler runs from here on
     std::lock_guard lock(m_mutex);
+    sqlite3_finalize(m_insert);
     if (m_db) sqlite3_close(m_db);
 }
 
@@ -87,6 +89,10 @@ Status TelemetryReceiver::open() {
     sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     if (sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
         return databaseError(m_db, "cannot create usage_events");
+    const char* sql =
+        "INSERT INTO usage_events (session_id, client_timestamp, app_version, app_id, event_name, event_data, "
+        "received_at) VALUES (?, ?, ?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(m_db, sql, -1, &m_insert, nullptr) != SQLITE_OK) return databaseError(m_db, "insert");
     return {};
 }
 
@@ -214,32 +220,26 @@ ServerResponse TelemetryReceiver::handleEvent(const ServerRequest& request) {
 
 Status TelemetryReceiver::insert(const std::vector<Row>& rows) {
     std::lock_guard lock(m_mutex);
-    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return databaseError(m_db, "begin");
-    sqlite3_stmt* statement = nullptr;
-    const char* sql =
-        "INSERT INTO usage_events (session_id, client_timestamp, app_version, app_id, event_name, event_data, "
-        "received_at) VALUES (?, ?, ?, ?, ?, ?, ?)";
+    // One row is atomic by itself; several are stored all or none.
+    const bool transaction = rows.size() > 1;
+    if (transaction && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return databaseError(m_db, "begin");
     Status status;
-    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK) {
-        status = databaseError(m_db, "insert");
-    } else {
-        for (const auto& row : rows) {
-            const std::string* values[] = {&row.sessionID, &row.clientTimestamp, &row.appVersion, &row.appID,
-                                           &row.eventName, &row.eventData,       &row.receivedAt};
-            for (int i = 0; i < 7; ++i) {
-                sqlite3_bind_text(statement, i + 1, values[i]->c_str(), static_cast<int>(values[i]->size()),
-                                  SQLITE_TRANSIENT);
-            }
-            if (sqlite3_step(statement) != SQLITE_DONE) {
-                status = databaseError(m_db, "insert");
-                break;
-            }
-            sqlite3_reset(statement);
+    for (const auto& row : rows) {
+        const std::string* values[] = {&row.sessionID, &row.clientTimestamp, &row.appVersion, &row.appID,
+                                       &row.eventName, &row.eventData,       &row.receivedAt};
+        for (int i = 0; i < 7; ++i) {
+            sqlite3_bind_text(m_insert, i + 1, values[i]->c_str(), static_cast<int>(values[i]->size()),
+                              SQLITE_TRANSIENT);
+        }
+        const int stepped = sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
+        if (stepped != SQLITE_DONE) {
+            status = databaseError(m_db, "insert");
+            break;
         }
     }
-    sqlite3_finalize(statement);
-    // All rows of a request, or none.
-    sqlite3_exec(m_db, status ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (transaction) sqlite3_exec(m_db, status ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
     return status;
 }
 

@@ -33,6 +33,7 @@
 #include "platform/Result.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace lumo {
 
@@ -105,6 +106,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_stopped;
     sqlite3* m_db = nullptr;                                    // guarded by m_mutex
+    sqlite3_stmt* m_insert = nullptr;                           // guarded by m_mutex; prepared once
     bool m_stopping = false;                                    // guarded by m_mutex
     int m_failCount = 0;                                        // guarded by m_mutex
     int m_failStatus = 500;                                     // guarded by m_mutex
