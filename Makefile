@@ -3,7 +3,7 @@ SHELL := /bin/bash
 UNAME := $(shell uname -s)
 DEMO_SCENARIO ?= scenarios/no-jdk.json
 
-.PHONY: deps run test test-asan test-tsan bench fuzz format lint screenshots doctor clean
+.PHONY: deps run test test-asan test-tsan test-libcxx bench fuzz format lint screenshots doctor clean
 
 deps:
 	@scripts/install-deps.sh
@@ -40,6 +40,13 @@ test-tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+# clang with libc++, the C++ library of the macOS build (the Qt-free part on
+# Linux: see the libcxx preset).
+test-libcxx: deps
+	cmake --preset libcxx >/dev/null
+	cmake --build --preset libcxx
+	ctest --preset libcxx
 
 bench: deps
 	cmake --preset release >/dev/null

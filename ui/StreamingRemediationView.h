@@ -43,6 +43,8 @@ public:
     void start();
     // Draws everything buffered now, without waiting for the batch timer.
     void flushNow() { flush(); }
+    // Escape: cancel, close, skip or continue, as the state allows.
+    void escape() { model_->escape(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -61,7 +63,10 @@ private:
     std::size_t shownLines_ = 0;
     int retryLines_ = 0;
 
+    QLabel* title_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
+    QLabel* retryLine_ = nullptr;
+    QLabel* status_ = nullptr;
     QWidget* card_ = nullptr;
     QLabel* subtitle_ = nullptr;
     std::string shownSubtitle_;
@@ -76,6 +81,8 @@ private:
     QWidget* followUpFooter_ = nullptr;
     QWidget* failureFooter_ = nullptr;
     QPushButton* continue_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPushButton* tryAgain_ = nullptr;
 };
 
 }  // namespace lumo::ui

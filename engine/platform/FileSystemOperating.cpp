@@ -36,6 +36,38 @@ Status FileSystemOperating::replaceContents(const std::string& path, const std::
     return write(text, path, mode == ReplaceMode::atomically);
 }
 
+namespace {
+
+class RewritingAppendingFile final : public AppendingFile {
+public:
+    RewritingAppendingFile(const FileSystemOperating& fs, std::string path) : m_fs(fs), m_path(std::move(path)) {}
+
+    Status append(std::string_view bytes) override {
+        Bytes contents;
+        if (m_fs.fileExists(m_path)) {
+            auto existing = m_fs.readData(m_path);
+            if (!existing) return existing.error();
+            contents = std::move(*existing);
+        }
+        contents.append(bytes);
+        return m_fs.writeData(contents, m_path);
+    }
+
+private:
+    const FileSystemOperating& m_fs;
+    std::string m_path;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<AppendingFile>> FileSystemOperating::openForAppending(const std::string& path) const {
+    if (!fileExists(path)) {
+        if (auto created = writeData({}, path); !created) return created.error();
+        (void)setPosixPermissions(0600, path);
+    }
+    return std::unique_ptr<AppendingFile>(std::make_unique<RewritingAppendingFile>(*this, path));
+}
+
 std::string joinPath(const std::string& directory, const std::string& name) {
     if (directory.empty()) return name;
     if (directory.back() == '/') return directory + name;

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Result.h"
@@ -48,6 +50,15 @@ inline constexpr int kHardLinked = 4;  // other names share it (atomic mode only
 }  // namespace file_refusal
 inline constexpr const char* kFileRefusalDomain = "FileSystem.Refused";
 
+// A file held open for appending. Each append() adds its bytes at the end
+// of the file as one write (the live file is opened O_APPEND): a process
+// killed after append() returns has them in the file, without an fsync.
+class AppendingFile {
+public:
+    virtual ~AppendingFile() = default;
+    virtual Status append(std::string_view bytes) = 0;
+};
+
 class FileSystemOperating {
 public:
     virtual ~FileSystemOperating() = default;
@@ -84,6 +95,10 @@ public:
     virtual Result<std::string> readString(const std::string& path) const = 0;
     virtual Result<Bytes> readData(const std::string& path) const = 0;
     virtual Status writeData(const Bytes& data, const std::string& path) const = 0;
+    // Opens `path` for appending, creating it (mode 0600) when missing; its
+    // directory must exist. The default reads the file and writes it back
+    // whole on every append: right, but only for small files and fakes.
+    virtual Result<std::unique_ptr<AppendingFile>> openForAppending(const std::string& path) const;
 
     // Writes a new file holding `text`, never replacing anything: fails with
     // EEXIST when anything (even a dangling link) is at `path`. A reader never

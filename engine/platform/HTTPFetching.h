@@ -50,6 +50,8 @@ struct HTTPRequest {
     std::chrono::milliseconds timeout{60'000};
     // Whole-request limit, when set.
     std::optional<std::chrono::milliseconds> resourceTimeout;
+    // False: a 3xx answer is the response (its Location header tells where).
+    bool followRedirects = true;
 };
 
 struct HTTPResponse {

@@ -133,6 +133,8 @@ public:
                                 Predicate isAlreadySet) const {
         auto current = readCurrent(m_target);
         if (!current) return current.error();
+        // Asked before the text moves into the preview: the order in which a
+        // call's arguments are evaluated is the compiler's choice.
         const bool alreadySet = isAlreadySet(current->text);
         return buildPreview(std::move(*current), payload, label, alreadySet);
     }

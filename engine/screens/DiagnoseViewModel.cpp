@@ -159,6 +159,10 @@ void DiagnoseFlow::keepLegacy() {
     start(diagnosed->diagnosis, fix, std::nullopt, fix, javaMajor(*diagnosed->diagnosis.detectedJDK()));
 }
 
+std::string continueOnTitle(const ProductConfig& product) {
+    return product.nextStepPrompt ? "Continue" : "Continue to system audit";
+}
+
 void DiagnoseFlow::continueOn(const std::optional<Diagnosis>& diagnosis) {
     if (!m_options.navigation) return;
     std::optional<CompletionSurface> surface;

@@ -98,6 +98,11 @@ private:
     State m_state;
 };
 
+// The label of the way on from a diagnosis, a verdict or a completed fix,
+// named for where it leads: "Continue to system audit" when it opens the
+// audit, "Continue" when the product asks its next-step question first.
+std::string continueOnTitle(const ProductConfig& product);
+
 // The properties of "diagnosis_reached" for `diagnosis` of `bundle`.
 JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBundle& bundle);
 

@@ -64,15 +64,17 @@ JDKFacts jdkFacts(const Diagnosis& diagnosis, const std::optional<SystemProfile>
 DiagnosisDetailModel::DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                                            std::optional<Remediation> d2Remediation, Callbacks callbacks,
                                            const KeyValueStoring& preferences, TelemetrySink* telemetry, JDKFacts facts,
-                                           std::string userShellName)
+                                           std::string userShellName, ScoreCardSession* scoreCards)
     : m_diagnosis(std::move(diagnosis)),
       m_d1Remediation(std::move(d1Remediation)),
       m_d2Remediation(std::move(d2Remediation)),
       m_callbacks(std::move(callbacks)),
       m_telemetry(telemetry),
       m_facts(std::move(facts)),
-      m_userShellName(std::move(userShellName)) {
-    m_showNPSOnNoErrors = !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()));
+      m_userShellName(std::move(userShellName)),
+      m_scoreCards(scoreCards) {
+    m_showNPSOnNoErrors = !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current())) &&
+                          !(m_scoreCards && m_scoreCards->asked);
 }
 
 DiagnosisDetailModel::Layout DiagnosisDetailModel::layout() const {
@@ -124,6 +126,7 @@ void DiagnosisDetailModel::appeared() {
         m_telemetry->emit("chooser_shown", {{"screen", context}, {"default_offered", kRecommendedJavaMajor}});
     if (layout() == Layout::allGood && m_showNPSOnNoErrors && !m_didEmitNPSShownOnNoErrors) {
         m_didEmitNPSShownOnNoErrors = true;
+        if (m_scoreCards) m_scoreCards->asked = true;
         m_telemetry->emit("nps_shown", {});
     }
 }

@@ -12,6 +12,7 @@
 #include "diagnosis/Remediation.h"
 #include "platform/KeyValueStoring.h"
 #include "profiling/SystemProfile.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -60,10 +61,12 @@ public:
 
     // An inert detail (shown under the remediation sheet) has no callbacks.
     // `userShellName` is the account's login shell ("zsh", "bash"...; empty when unknown).
+    // The score card shows unless a score was ever submitted or a page of
+    // this window (`scoreCards`) already asked.
     DiagnosisDetailModel(Diagnosis diagnosis, std::optional<Remediation> d1Remediation,
                          std::optional<Remediation> d2Remediation, Callbacks callbacks,
                          const KeyValueStoring& preferences, TelemetrySink* telemetry, JDKFacts facts = {},
-                         std::string userShellName = {});
+                         std::string userShellName = {}, ScoreCardSession* scoreCards = nullptr);
 
     const Diagnosis& diagnosis() const { return m_diagnosis; }
     const JDKFacts& facts() const { return m_facts; }
@@ -105,6 +108,7 @@ private:
     TelemetrySink* m_telemetry;
     JDKFacts m_facts;
     std::string m_userShellName;
+    ScoreCardSession* m_scoreCards;
     int m_d1ChosenMajor = kRecommendedJavaMajor;
     int m_d3ChosenMajor = kRecommendedJavaMajor;
     bool m_showNPSOnNoErrors = true;

@@ -67,6 +67,7 @@ StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, Ap
     : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
       m_remediation(std::move(remediation)),
       m_services(std::move(services)),
+      m_telemetry(telemetry),
       m_starter(std::move(starter)),
       m_subtitle(m_remediation.progressSubtitle()) {
     if (!m_starter) {
@@ -77,11 +78,14 @@ StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, Ap
     }
 }
 
-StreamingRemediationModel::~StreamingRemediationModel() {
+StreamingRemediationModel::~StreamingRemediationModel() { stopRun(); }
+
+void StreamingRemediationModel::stopRun() {
     m_cancel.cancel();
     if (m_run) {
         m_run->events.cancel();
         if (m_run->worker.joinable()) m_run->worker.join();
+        m_run.reset();
     }
 }
 
@@ -103,6 +107,7 @@ std::size_t StreamingRemediationModel::pump() {
     for (RemediationRunEvent& event : m_run->events.drain()) {
         any = true;
         if (auto* line = std::get_if<run_event::Line>(&event)) {
+            if (isRetryLine(line->text)) m_lastRetryLine = line->text;
             m_lines.push_back(std::move(line->text));
         } else if (auto* subtitle = std::get_if<run_event::Subtitle>(&event)) {
             m_subtitle = std::move(subtitle->text);
@@ -145,6 +150,31 @@ std::string StreamingRemediationModel::followUpIntro() const {
 std::string StreamingRemediationModel::followUpBackup() const {
     if (!m_zshrcPreview) return {};
     return "Backup: `" + m_zshrcPreview->backupPath + "`";
+}
+
+std::string StreamingRemediationModel::title() const {
+    if (footer() == Footer::failure) return m_remediation.progressTitle() + " failed";
+    return m_remediation.progressTitle();
+}
+
+std::string StreamingRemediationModel::failureStatus() const {
+    if (footer() != Footer::failure) return {};
+    std::string status;
+    if (!m_exitCode) {
+        status = "It ended without an exit code.";
+    } else if (*m_exitCode == -1) {
+        status = "It could not be started (exit code -1).";
+    } else {
+        status = "It stopped with exit code " + std::to_string(*m_exitCode) + ".";
+    }
+    // The runners end a failed step with the line that says why.
+    for (auto line = m_lines.rbegin(); line != m_lines.rend(); ++line) {
+        const std::string said = text::trimmed(*line);
+        if (said.empty()) continue;
+        status += " Last output: " + said;
+        break;
+    }
+    return status;
 }
 
 std::string StreamingRemediationModel::continueTitle() const {
@@ -234,4 +264,30 @@ void StreamingRemediationModel::closeAfterFailure() {
     finish(RemediationOutcome::failure(failureMessage()));
 }
 
+void StreamingRemediationModel::retry() {
+    if (!canRetry() || isFinished()) return;
+    stopRun();  // the failed run has ended; its worker is finishing
+    m_cancel = CancelSource();
+    m_ended = false;
+    m_exitCode.reset();
+    m_zshrcPreview.reset();
+    m_zshrcApplied = false;
+    m_zshrcError.reset();
+    m_lines.push_back("Trying again…");
+    // Each attempt is reported like a fix started afresh.
+    recordRemediationApplied(m_telemetry, m_remediation);
+    m_terminal.rearm();
+    changed();
+    start();
+}
+
+void StreamingRemediationModel::escape() {
+    switch (footer()) {
+        case Footer::running: cancel(); break;
+        case Footer::canceling: break;
+        case Footer::continueButton: continueAfterSuccess(); break;
+        case Footer::followUp: skipZshrc(); break;
+        case Footer::failure: closeAfterFailure(); break;
+    }
+}
 }  // namespace lumo

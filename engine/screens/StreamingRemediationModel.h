@@ -60,6 +60,8 @@ public:
     void completed();
     void failed(std::int64_t exitCode, const std::string& reason);
     void canceled();
+    // A new attempt of the same fix (Try again) reports its own end.
+    void rearm() { m_sent = false; }
 
 private:
     bool claim();
@@ -139,10 +141,20 @@ public:
     std::string followUpIntro() const;
     std::string followUpBackup() const;
 
+    // The sheet's title: the remediation's progress title, and once the run
+    // failed, what failed ("Installing Homebrew failed").
+    std::string title() const;
+    // After a failure, how it ended: the exit code (or that there was none)
+    // and the last line of output, the error the runner reported.
+    std::string failureStatus() const;
     // "Continue to verify", or "Continue" for the Homebrew and Warp installs.
     std::string continueTitle() const;
     // The failure message handed to the presenter by "Close".
     std::string failureMessage() const;
+    // The latest line that tells of Homebrew's reinstall retry, if any.
+    const std::optional<std::string>& lastRetryLine() const { return m_lastRetryLine; }
+    // A failed run can be started again in the same sheet ("Try again").
+    bool canRetry() const { return footer() == Footer::failure; }
 
     // Actions.
     void cancel();
@@ -150,13 +162,21 @@ public:
     void skipZshrc();
     void continueAfterSuccess();
     void closeAfterFailure();
+    // Runs the fix again after a failure; the log keeps the earlier output.
+    void retry();
+    // Escape: what closing the sheet means in its state -- Cancel while it
+    // runs, Close after a failure, Skip for a pending follow-up, Continue
+    // after a success.
+    void escape();
 
 private:
     void ended(run_event::Ended ended);
     void zshrcWritten(const Status& written);
+    void stopRun();
 
     Remediation m_remediation;
     AppServices m_services;
+    TelemetrySink& m_telemetry;
     Starter m_starter;
     CancelSource m_cancel;
     std::function<void()> m_readyHandler;
@@ -164,6 +184,7 @@ private:
 
     std::vector<std::string> m_lines;
     std::string m_subtitle;
+    std::optional<std::string> m_lastRetryLine;
     std::optional<std::int32_t> m_exitCode;
     bool m_ended = false;
     bool m_canceledByUser = false;

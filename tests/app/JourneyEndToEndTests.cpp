@@ -135,6 +135,8 @@ TEST_F(JourneyEndToEndTest, NoJDKToBuildSoftwareThroughTheAuditAndTheAICodingOff
     sdkmanInstallsJava25();
     tap("remediation-continue");  // the SDKMAN install, then "Continue to verify"
     waitFor("verify-result-pass");
+    // Named for where they lead: the next-step question, then the offer.
+    EXPECT_EQ(shown<QPushButton>("continue-to-audit")->text(), QStringLiteral("Continue"));
     tap("continue-to-audit");
     tap("next-step-option-build_software");
     tap("next-step-continue");
@@ -146,6 +148,7 @@ TEST_F(JourneyEndToEndTest, NoJDKToBuildSoftwareThroughTheAuditAndTheAICodingOff
     tap("audit-stage-skip");  // "Maybe later"
     waitFor("audit-final-report");
     EXPECT_EQ(shown("nps-card"), nullptr);  // a product with a next-step question
+    EXPECT_EQ(shown<QPushButton>("audit-report-done")->text(), QStringLiteral("Continue"));
     tap("audit-report-done");
     waitFor("ai-coding-offer-view");
     tap("offer-ai_coding_setup-dismiss");
@@ -168,25 +171,25 @@ TEST_F(JourneyEndToEndTest, NoJDKToBuildSoftwareThroughTheAuditAndTheAICodingOff
 }
 
 // Java already fine on a Mac with no developer signal, in the product
-// without a next-step question: the heuristic entry's gate shows the
-// completion page with the score card.
-TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryReachesTheScoreCard) {
+// without a next-step question: the score card is asked on the diagnosis,
+// and the heuristic entry's gate shows the completion page without asking
+// again.
+TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryIsAskedForTheScoreOnce) {
     open(ProductConfig::fixwellJava(), "java-ok-no-dev-tools.json");
     tap("consent-continue");
     tap("welcome-diagnose-button");
+    tap("nps-score-9");
+    tap("nps-submit");
     tap("continue-to-audit");
     waitFor("completion-view");
     EXPECT_EQ(shown("audit-stage-foundations"), nullptr);
-    tap("nps-score-9");
-    tap("nps-submit");
-    waitGone("nps-card");  // thanks, after the pause
+    EXPECT_EQ(shown("nps-card"), nullptr);
     tap("completion-done");
     EXPECT_TRUE(root->navigation().path().empty());
 
-    // The detail page's own card is left alone; the completion page's is submitted.
     EXPECT_EQ(recorder.names(), (std::vector<std::string>{"consent_given", "app_launched", "diagnosis_reached",
-                                                          "nps_shown", "audit_reached", "audit_gated", "nps_shown",
-                                                          "build_intent_prompt_shown", "nps_submitted"}));
+                                                          "nps_shown", "nps_submitted", "audit_reached",
+                                                          "audit_gated", "build_intent_prompt_shown"}));
     EXPECT_EQ(text(recorder.nth("audit_reached").at("entry")), "heuristic");
     EXPECT_EQ(recorder.nth("audit_gated").at("likely_developer"), JSONValue(false));
     EXPECT_EQ(text(recorder.nth("build_intent_prompt_shown").at("surface")), "modern_home_set");

@@ -194,6 +194,26 @@ TEST(LiveFileSystemTest, MoveAcrossFileSystemsCopiesTheFile) {
     EXPECT_TRUE(fs.removeItem(to).ok());
 }
 
+TEST(LiveFileSystemTest, AppendingAddsAtTheEndCreatesPrivateFilesAndRefusesAnythingButARegularFile) {
+    TemporaryDirectory dir;
+    const LiveFileSystem fs;
+    const std::string path = dir.path() + "/journal.jsonl";
+    auto first = fs.openForAppending(path);
+    auto second = fs.openForAppending(path);
+    ASSERT_TRUE(first.ok() && second.ok());
+    ASSERT_TRUE((*first)->append("one\n").ok());
+    ASSERT_TRUE((*second)->append("two\n").ok());
+    ASSERT_TRUE((*first)->append("three\n").ok());
+    EXPECT_EQ(readFile(path), "one\ntwo\nthree\n");
+    EXPECT_EQ(permissionsOf(path), 0600u);
+
+    // A FIFO nobody reads fails at once instead of blocking; a folder fails.
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(fs.openForAppending(fifo).ok());
+    EXPECT_FALSE(fs.openForAppending(dir.path()).ok());
+}
+
 TEST(LiveFileSystemTest, ReadStringRejectsInvalidUTF8) {
     TemporaryDirectory dir;
     LiveFileSystem fs;

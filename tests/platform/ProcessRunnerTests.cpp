@@ -90,15 +90,32 @@ TEST_F(LiveProcessRunnerTest, RunReplacesBytesThatAreNotUtf8SoTheRestStillReads)
 
 TEST_F(LiveProcessRunnerTest, ATimeLimitKillsTheWholeGroupAndKeepsWhatCameBefore) {
     // The grandchild holds the pipes too: the kill must reach it, or reading
-    // would wait for it.
+    // would wait for it. The limit leaves the shell ample time to say
+    // "before" however loaded the machine; the sleeps outlast it 50 times, and
+    // an end before `bound` can only come from the kill.
+    const auto limit = std::chrono::seconds(2);
+    const auto bound = std::chrono::seconds(40);
     const auto started = std::chrono::steady_clock::now();
-    const auto result = runner.run("/bin/sh", {"-c", "echo before; sleep 30 & sleep 30; echo after"}, std::nullopt,
-                                   RunOptions{std::chrono::milliseconds(300)});
+    const auto result = runner.run("/bin/sh", {"-c", "echo before; sleep 100 & sleep 100; echo after"}, std::nullopt,
+                                   RunOptions{limit});
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->timedOut);
     EXPECT_EQ(result->stdoutText, "before\n");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, bound);
     EXPECT_FALSE(runner.run("/bin/true", {}, std::nullopt, RunOptions{std::chrono::seconds(60)})->timedOut);
+}
+
+TEST_F(LiveProcessRunnerTest, ATimeLimitPassingAfterTheChildExitedEndsTheRunAfterTheGrace) {
+    // The child exits at once; its grandchild holds the pipes, silent, for
+    // 30 s. The limit falls inside the grace after the exit.
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = runner.run("/bin/sh", {"-c", "echo out; sleep 30 & exit 0"}, std::nullopt,
+                                   RunOptions{LiveProcessRunner::kGraceAfterExit});
+    ASSERT_TRUE(result);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << "waited for the grandchild";
+    if (!result->timedOut) {
+        EXPECT_EQ(result->stdoutText, "out\n");
+    }
 }
 
 TEST_F(LiveProcessRunnerTest, ChildrenHaveNoControllingTerminal) {

@@ -285,7 +285,8 @@ TEST(Probes, ListedBundlesAreNotReadTwice) {
 }
 
 // A runner whose children all wait until `expected` of them run at once (or
-// a time-out passes), and which records how many ever ran together.
+// a time-out passes, which only a profiler that runs them one by one would
+// meet), and which records how many ever ran together.
 class GatheringRunner final : public ProcessRunning {
 public:
     explicit GatheringRunner(int expected) : m_expected(expected) {}
@@ -295,7 +296,7 @@ public:
         ++m_active;
         m_most = std::max(m_most, m_active);
         m_changed.notify_all();
-        m_changed.wait_for(lock, std::chrono::seconds(3), [&] { return m_most >= m_expected; });
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_most >= m_expected; });
         --m_active;
         return ProcessResult{1, "", ""};
     }

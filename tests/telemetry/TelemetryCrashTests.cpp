@@ -1,5 +1,6 @@
-// A process killed in the middle of a flush loses no event: the next process
-// delivers every one of them (some maybe twice).
+// A process killed in the middle of a flush, or the moment record() returns,
+// loses no event: the next process delivers every one of them (some maybe
+// twice).
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -73,6 +74,26 @@ int waitForExit(pid_t pid) {
     return status;
 }
 
+// Starts a process that delivers what is pending and waits for it to finish.
+void deliverPending(const std::vector<std::string>& common) {
+    auto arguments = common;
+    arguments.insert(arguments.begin(), "deliver");
+    Child deliverer = spawnChild(arguments);
+    ChildGuard guard{deliverer};
+    ASSERT_GT(deliverer.pid, 0);
+    const int delivered = waitForExit(deliverer.pid);
+    deliverer.pid = -1;
+    ASSERT_TRUE(WIFEXITED(delivered));
+    EXPECT_EQ(WEXITSTATUS(delivered), 0);
+}
+
+std::set<std::int64_t> deliveredIndexes(const TelemetryReceiver& receiver) {
+    std::set<std::int64_t> indexes;
+    for (const auto& row : receiver.rows())
+        indexes.insert(nlohmann::json::parse(row.eventData)["index"].get<std::int64_t>());
+    return indexes;
+}
+
 TEST(TelemetryCrashTest, EventsOfAProcessKilledMidFlushAreAllDeliveredByTheNextOne) {
     constexpr int kEvents = 200;
     test::TemporaryDirectory dir;
@@ -89,34 +110,54 @@ TEST(TelemetryCrashTest, EventsOfAProcessKilledMidFlushAreAllDeliveredByTheNextO
     Child recorder = spawnChild(arguments);
     ChildGuard recorderGuard{recorder};
     ASSERT_GT(recorder.pid, 0);
-    EXPECT_EQ(readLine(recorder.output), "persisted");
+    EXPECT_EQ(readLine(recorder.output), "recorded");
     ASSERT_TRUE(test::eventually([&] { return receiver.rowCount() >= 10; }));
+    receiver.stall(60s);  // the request now in flight is never answered
     kill(recorder.pid, SIGKILL);
     const int killed = waitForExit(recorder.pid);
     recorder.pid = -1;
     ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL);
     const std::size_t beforeRestart = receiver.rowCount();
-    ASSERT_LT(beforeRestart, static_cast<std::size_t>(kEvents)) << "the kill came after the flush";
+    ASSERT_LT(beforeRestart, static_cast<std::size_t>(kEvents));
 
     receiver.stall(0ms);
-    arguments = common;
-    arguments.insert(arguments.begin(), "deliver");
-    Child deliverer = spawnChild(arguments);
-    ChildGuard delivererGuard{deliverer};
-    ASSERT_GT(deliverer.pid, 0);
-    const int delivered = waitForExit(deliverer.pid);
-    deliverer.pid = -1;
-    ASSERT_TRUE(WIFEXITED(delivered));
-    EXPECT_EQ(WEXITSTATUS(delivered), 0);
+    deliverPending(common);
 
-    std::set<std::int64_t> indexes;
-    for (const auto& row : receiver.rows())
-        indexes.insert(nlohmann::json::parse(row.eventData)["index"].get<std::int64_t>());
+    const auto indexes = deliveredIndexes(receiver);
     EXPECT_EQ(indexes.size(), static_cast<std::size_t>(kEvents));  // duplicates allowed, losses not
     EXPECT_EQ(*indexes.begin(), 0);
     EXPECT_EQ(*indexes.rbegin(), kEvents - 1);
     EXPECT_LE(receiver.rowCount(), static_cast<std::size_t>(kEvents) + 1);  // at most the one in flight twice
-    EXPECT_FALSE(std::filesystem::exists(pendingFile));
+    EXPECT_FALSE(std::filesystem::exists(pendingFile + "l"));
+}
+
+TEST(TelemetryCrashTest, EventsOfAProcessKilledTheMomentRecordReturnsAreAllDeliveredByTheNextOne) {
+    constexpr int kEvents = 50;
+    test::TemporaryDirectory dir;
+    TelemetryReceiver receiver(
+        TelemetryReceiver::Options{.databasePath = joinPath(dir.path(), "rx.sqlite3"), .anonKey = "crash-key"});
+    ASSERT_TRUE(receiver.start().ok());
+    const std::string pendingFile = joinPath(dir.path(), "Support/Lumora/pending-events.json");
+    const std::vector<std::string> common{receiver.endpointURL(), "crash-key", pendingFile};
+
+    // The first process finds nothing listening: the only copy of each event
+    // is the one record() wrote.
+    TelemetryReceiver gone(TelemetryReceiver::Options{.anonKey = "crash-key"});
+    ASSERT_TRUE(gone.start().ok());
+    gone.stop();
+    auto arguments = std::vector<std::string>{"record-and-die", gone.endpointURL(), "crash-key", pendingFile};
+    arguments.push_back(std::to_string(kEvents));
+    Child recorder = spawnChild(arguments);
+    ChildGuard recorderGuard{recorder};
+    ASSERT_GT(recorder.pid, 0);
+    const int killed = waitForExit(recorder.pid);
+    recorder.pid = -1;
+    ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL);
+
+    deliverPending(common);
+    const auto indexes = deliveredIndexes(receiver);
+    EXPECT_EQ(indexes.size(), static_cast<std::size_t>(kEvents));
+    EXPECT_EQ(receiver.rowCount(), static_cast<std::size_t>(kEvents));
 }
 
 }  // namespace

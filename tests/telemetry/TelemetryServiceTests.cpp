@@ -1,6 +1,8 @@
 // The telemetry service against the real receiver over loopback, with the
-// live file system and HTTP client.
+// live file system and HTTP client. Retry pauses are a few milliseconds:
+// verdicts count requests and rows, never time.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -9,6 +11,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "TelemetryReceiver.h"
@@ -22,11 +25,15 @@ namespace lumo {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
 
 constexpr const char* kKey = "test-anon-key";
 constexpr const char* kAppID = "example.lumo.java";
+constexpr std::int64_t kNow = 1767605400125;  // 2026-01-05T09:30:00.125Z
 
 class TelemetryServiceTest : public ::testing::Test {
 protected:
@@ -49,10 +56,11 @@ protected:
         config.urlSessionFactory = [] { return std::make_shared<LiveHTTPFetcher>(); };
         config.kvStore = m_store;
         config.fs = m_fs;
-        config.pendingFileURL = pendingFile();
+        config.pendingFileURL = legacyFile();
         config.userDefaultsPrefix = "example.lumo";
-        config.clock = [] { return TelemetryService::Clock::time_point(std::chrono::milliseconds(1767605400125)); };
-        config.retryPauses = {50ms, 100ms};
+        config.clock = [] { return TelemetryService::Clock::time_point(std::chrono::milliseconds(kNow)); };
+        config.retryPause = 1ms;
+        config.maximumRetryPause = 20ms;
         config.log = [this](const std::string& line) {
             std::lock_guard lock(m_logMutex);
             m_logs.push_back(line);
@@ -62,21 +70,36 @@ protected:
 
     std::unique_ptr<TelemetryService> startService() { return std::make_unique<TelemetryService>(configuration()); }
 
-    std::string pendingFile() const { return joinPath(m_dir.path(), "Support/Lumora/pending-events.json"); }
+    std::string directory() const { return joinPath(m_dir.path(), "Support/Lumora"); }
+    std::string legacyFile() const { return joinPath(directory(), "pending-events.json"); }
+    std::string journalFile() const { return PendingJournal::journalPath(legacyFile()); }
 
-    std::vector<std::string> pendingNames() const {
-        const auto events = decodePendingEvents(test::readFile(pendingFile()));
+    std::vector<std::string> journalNames() const {
         std::vector<std::string> names;
-        if (events) {
-            for (const auto& event : *events) names.push_back(event.eventName);
+        for (const auto& event : journal::replay(test::readFile(journalFile())).state.events)
+            names.push_back(event.eventName);
+        return names;
+    }
+
+    std::vector<std::string> deliveredNames(bool withReports = true) const {
+        std::vector<std::string> names;
+        for (const auto& row : m_receiver->rows()) {
+            if (withReports || row.eventName != TelemetryService::kDropReportEvent) names.push_back(row.eventName);
         }
         return names;
     }
 
-    std::vector<std::string> deliveredNames() const {
-        std::vector<std::string> names;
-        for (const auto& row : m_receiver->rows()) names.push_back(row.eventName);
-        return names;
+    // The data of the one drop report delivered.
+    nlohmann::json dropReport() const {
+        nlohmann::json report;
+        int count = 0;
+        for (const auto& row : m_receiver->rows()) {
+            if (row.eventName != TelemetryService::kDropReportEvent) continue;
+            report = nlohmann::json::parse(row.eventData);
+            ++count;
+        }
+        EXPECT_EQ(count, 1);
+        return report;
     }
 
     std::vector<std::string> logs() {
@@ -84,8 +107,28 @@ protected:
         return m_logs;
     }
 
-    // The flush has ended (delivered everything or given up).
-    static bool idle(TelemetryService& service) { return !service.snapshot().isFlushing; }
+    // Everything delivered and nothing left to do.
+    bool drained(TelemetryService& service, std::size_t rows) {
+        if (m_receiver->rowCount() != rows) return false;
+        const auto state = service.snapshot();
+        return state.pending.empty() && !state.isFlushing;
+    }
+
+    std::vector<std::string> directoryEntries() const {
+        auto names = m_fs->contentsOfDirectory(directory());
+        std::vector<std::string> out = names ? *names : std::vector<std::string>{};
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    void writeLegacyFile(const std::string& name, const std::deque<TelemetryEvent>& events) {
+        ASSERT_TRUE(m_fs->createDirectory(directory(), true).ok());
+        ASSERT_TRUE(m_fs->write(encodePendingEvents(events).value(), joinPath(directory(), name), false).ok());
+    }
+
+    TelemetryEvent event(const std::string& name, const std::string& timestamp = "2026-01-05T09:30:00.125Z") const {
+        return TelemetryEvent{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), timestamp, "0.9 (3)", name, {}};
+    }
 
     test::TemporaryDirectory m_dir;
     std::shared_ptr<InMemoryKeyValueStore> m_store = std::make_shared<InMemoryKeyValueStore>();
@@ -98,15 +141,18 @@ protected:
 
 TEST_F(TelemetryServiceTest, DeliversEveryEventInOrderWithTheExactRecordAndLeavesNoFile) {
     auto service = startService();
-    const JSONObject data{{"exit_code", 1}, {"reason", "line \"one\""}, {"ratio", 0.25},
-                          {"ok", true},     {"none", nullptr},          {"tools", JSONArray{"warp", "iterm2"}}};
+    const JSONObject data{{"exit_code", 1},
+                          {"reason", "couldn't write /Users/ada: Permission denied"},
+                          {"ratio", 0.25},
+                          {"ok", true},
+                          {"none", nullptr},
+                          {"tools", JSONArray{"warp", JSONObject{{"path", "/Users/ada/bin/warp"}}}}};
     service->record("remediation_failed", data);
     service->emit("consent_given");
     service->record("app_launched", {{"macos_major", 14}});
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 3); }));
 
     EXPECT_THAT(deliveredNames(), ElementsAre("remediation_failed", "consent_given", "app_launched"));
-    EXPECT_EQ(m_receiver->requestCount(), 3u);  // one POST per event
     const auto rows = m_receiver->rows();
     const auto& first = rows.front();
     EXPECT_EQ(first.sessionID, service->sessionID().lowercaseString());
@@ -114,160 +160,227 @@ TEST_F(TelemetryServiceTest, DeliversEveryEventInOrderWithTheExactRecordAndLeave
     EXPECT_EQ(first.clientTimestamp, "2026-01-05T09:30:00.125Z");
     EXPECT_EQ(first.appVersion, "1.0 (7)");
     EXPECT_EQ(first.appID, kAppID);
-    EXPECT_EQ(nlohmann::json::parse(first.eventData), toJSON(JSONValue(data)).value());
+    auto expected = toJSON(JSONValue(data)).value();
+    expected["reason"] = "couldn't write /Users/~: Permission denied";
+    expected["tools"][1]["path"] = "/Users/~/bin/warp";
+    EXPECT_EQ(nlohmann::json::parse(first.eventData), expected);
     EXPECT_EQ(rows[1].eventData, "{}");
 
-    EXPECT_FALSE(m_fs->fileExists(pendingFile()));
-    EXPECT_TRUE(logs().empty());
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
+    EXPECT_FALSE(m_fs->fileExists(legacyFile()));
+    EXPECT_THAT(logs(), IsEmpty());
 }
 
-TEST_F(TelemetryServiceTest, EventsRecordedDuringAFlushArePersistedAtOnceAndSentByIt) {
+TEST_F(TelemetryServiceTest, RecordedEventsAreInTheJournalWhenRecordReturnsAndGoInOneBatch) {
     m_receiver->stall(60s);
     auto service = startService();
     service->record("chooser_shown");
     ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
     service->record("remediation_applied");
     service->record("remediation_completed");
-    service->waitUntilPersisted();
-
-    // The first send is still in flight; all three are queued and on disk.
-    const auto state = service->snapshot();
-    EXPECT_TRUE(state.isFlushing);
-    EXPECT_EQ(state.pending.size(), 3u);
-    EXPECT_THAT(pendingNames(), ElementsAre("chooser_shown", "remediation_applied", "remediation_completed"));
+    // No waiting: record() itself wrote them.
+    EXPECT_THAT(journalNames(), ElementsAre("chooser_shown", "remediation_applied", "remediation_completed"));
+    EXPECT_TRUE(service->snapshot().isFlushing);
 
     m_receiver->stall(0ms);
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 3 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 3); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("chooser_shown", "remediation_applied", "remediation_completed"));
-    EXPECT_FALSE(m_fs->fileExists(pendingFile()));
+    EXPECT_EQ(m_receiver->requestCount(), 2u);  // the two behind the first went together
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
 }
 
-TEST_F(TelemetryServiceTest, ClientErrorsDropTheEventAfterTheLogLine) {
+TEST_F(TelemetryServiceTest, ARefusedEventIsSplitOffAndDroppedAloneAndTheOthersAreDelivered) {
+    m_receiver->stall(60s);
     auto service = startService();
-    service->record("Not-Snake-Case");  // the receiver's schema refuses it: 422
-    service->record("nps_shown");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
-    EXPECT_THAT(deliveredNames(), ElementsAre("nps_shown"));
-    EXPECT_EQ(m_receiver->requestCount(), 2u);  // no retry for a 4xx
-    EXPECT_THAT(logs(), ElementsAre("Telemetry: dropping event after 422 (likely event_name or schema mismatch)"));
-    service.reset();
-
-    // A wrong key is a 401: dropped the same way, never retried.
-    auto config = configuration();
-    config.anonKey = "wrong";
-    TelemetryService wrongKey(config);
-    wrongKey.record("nps_shown");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 3 && idle(wrongKey); }));
-    EXPECT_EQ(logs().back(), "Telemetry: dropping event after 401 (likely event_name or schema mismatch)");
-    EXPECT_EQ(m_receiver->rowCount(), 1u);
-}
-
-TEST_F(TelemetryServiceTest, ServerErrorsAreRetriedTwiceAfterPausesThenTheEventStaysQueued) {
-    m_receiver->failNext(3, 500);
-    auto service = startService();
-    service->record("verify_failed", {{"exit_code", 1}});
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 3 && idle(*service); }));
-
-    const auto times = m_receiver->requestTimes();
-    EXPECT_GE(times[1] - times[0], 50ms);
-    EXPECT_GE(times[2] - times[1], 100ms);
-    EXPECT_EQ(service->snapshot().pending.size(), 1u);
-    EXPECT_THAT(pendingNames(), ElementsAre("verify_failed"));
-    EXPECT_TRUE(logs().empty());
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(m_receiver->requestCount(), 3u);  // three attempts per flush, no more
-
-    // The next recorded event starts a flush that sends the old head first.
-    service->record("verify_offered_followup");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
-    EXPECT_THAT(deliveredNames(), ElementsAre("verify_failed", "verify_offered_followup"));
-    EXPECT_FALSE(m_fs->fileExists(pendingFile()));
-}
-
-TEST_F(TelemetryServiceTest, RequestTimeoutAndTooManyRequestsAreRetriedNotDropped) {
-    auto service = startService();
-    m_receiver->failNext(1, 429);
+    service->record("warm_up");  // held by the receiver while the batch gathers
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
     service->record("offer_shown");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
-    m_receiver->failNext(2, 408);
+    service->record("Not-Snake-Case");  // the receiver's schema refuses it: 422
     service->record("offer_action");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 2 && idle(*service); }));
-    EXPECT_THAT(deliveredNames(), ElementsAre("offer_shown", "offer_action"));
-    EXPECT_EQ(m_receiver->requestCount(), 5u);
-    EXPECT_TRUE(logs().empty());
+    service->record("nps_shown");
+    m_receiver->stall(0ms);
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 5); }));
+
+    EXPECT_THAT(deliveredNames(false), ElementsAre("warm_up", "offer_shown", "offer_action", "nps_shown"));
+    EXPECT_EQ(dropReport()["rejected"], 1);
+    EXPECT_THAT(logs(), ElementsAre("Telemetry: dropping event after 422 (likely event_name or schema mismatch)"));
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
 }
 
-TEST_F(TelemetryServiceTest, EventsQueuedWhileTheReceiverIsDownGoFirstAfterARestart) {
+TEST_F(TelemetryServiceTest, AnswersThatDoNotBlameTheEventKeepItAndTheRetryTimerDeliversIt) {
+    // Each status answers the event's first two attempts; nothing else is
+    // recorded meanwhile, so only the service's own timer can deliver it.
+    const int statuses[] = {301, 302, 307, 308, 401, 403, 404, 408, 413, 429, 500, 503};
+    auto service = startService();
+    std::size_t delivered = 0;
+    for (const int status : statuses) {
+        m_receiver->failNext(2, status);
+        service->record("offer_shown", {{"status", status}});
+        ASSERT_TRUE(test::eventually([&] { return drained(*service, delivered + 1); })) << status;
+        ++delivered;
+    }
+    EXPECT_EQ(m_receiver->requestCount(), 3 * std::size(statuses));
+    std::vector<int> seen;
+    for (const auto& row : m_receiver->rows()) seen.push_back(nlohmann::json::parse(row.eventData)["status"]);
+    EXPECT_THAT(seen, ElementsAre(301, 302, 307, 308, 401, 403, 404, 408, 413, 429, 500, 503));
+    EXPECT_THAT(logs(), Contains("Telemetry: keeping events after 401 (check the endpoint and the key)"));
+    EXPECT_THAT(logs(), Contains(HasSubstr("Telemetry: keeping events: the endpoint redirected to nowhere (307)")));
+    for (const auto& line : logs()) EXPECT_THAT(line, Not(HasSubstr("dropping"))) << line;
+}
+
+TEST_F(TelemetryServiceTest, TheRedirectingEndpointKeepsAllEventsUntilTheRightOneTakesThem) {
+    for (const int status : {302, 307}) {
+        httplib::Server redirector;
+        std::atomic<int> hits{0};
+        redirector.Post(".*", [&](const httplib::Request&, httplib::Response& response) {
+            ++hits;
+            response.status = status;
+            response.set_header("Location", m_endpoint);
+        });
+        const int port = redirector.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { redirector.listen_after_bind(); });
+        auto config = configuration();
+        config.endpointURL = "http://127.0.0.1:" + std::to_string(port) + "/api/database/records/usage_events";
+        {
+            TelemetryService service(config);
+            if (status == 302) {
+                for (const char* name : {"audit_reached", "audit_gated", "nps_shown"}) service.record(name);
+            }
+            ASSERT_TRUE(test::eventually([&] { return hits >= 3; })) << status;
+            EXPECT_EQ(service.snapshot().pending.size(), 3u) << status;
+        }
+        redirector.stop();
+        serving.join();
+        EXPECT_EQ(m_receiver->rowCount(), 0u);
+        EXPECT_THAT(journalNames(), ElementsAre("audit_reached", "audit_gated", "nps_shown"));
+        EXPECT_THAT(logs(), Contains("Telemetry: keeping events: the endpoint redirected to " + m_endpoint + " (" +
+                                     std::to_string(status) + ")"));
+    }
+
+    auto service = startService();
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 3); }));
+    EXPECT_THAT(deliveredNames(), ElementsAre("audit_reached", "audit_gated", "nps_shown"));
+}
+
+TEST_F(TelemetryServiceTest, APoisonEventIsDroppedAfterItsAttemptsAndTheOthersAreDelivered) {
+    m_receiver->failEventsNamed("poison_event", 500);
+    m_receiver->stall(60s);
+    auto config = configuration();
+    config.maximumAttempts = 3;
+    TelemetryService service(config);
+    service.record("warm_up");
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
+    for (const char* name : {"goal_selected", "poison_event", "offer_shown", "offer_action"}) service.record(name);
+    m_receiver->stall(0ms);
+    ASSERT_TRUE(test::eventually([&] { return drained(service, 5); }));
+
+    EXPECT_THAT(deliveredNames(false), ElementsAre("warm_up", "goal_selected", "offer_shown", "offer_action"));
+    const auto report = dropReport();
+    EXPECT_EQ(report["too_many_attempts"], 1);
+    EXPECT_EQ(report["count"], 1);
+    EXPECT_THAT(logs(), Contains("Telemetry: dropping event after 3 failed attempts: poison_event"));
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
+}
+
+TEST_F(TelemetryServiceTest, EventsKeptWhileTheReceiverIsDownAreCappedAndGoFirstAfterARestart) {
     const int port = m_receiver->port();
     m_receiver.reset();  // nothing listens on the endpoint now
-    auto service = startService();
-    service->record("audit_reached");
-    service->record("audit_stage_outcome");
-    service->record("audit_gated");
-    ASSERT_TRUE(test::eventually([&] {
-        const auto state = service->snapshot();
-        return !state.isFlushing && state.pending.size() == 3;
-    }));
-    EXPECT_THAT(pendingNames(), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated"));
+    auto config = configuration();
+    config.maximumQueueLength = 3;
+    auto service = std::make_unique<TelemetryService>(config);
+    for (const char* name : {"app_launched", "consent_given", "audit_reached", "audit_stage_outcome", "audit_gated"}) {
+        service->record(name);
+    }
+    ASSERT_TRUE(test::eventually([&] { return service->snapshot().pending.size() == 3; }));
+    EXPECT_EQ(service->snapshot().dropped[DropCause::queueFull], 2);
     const UUID session = service->sessionID();
     service.reset();
-    EXPECT_THAT(pendingNames(), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated"));
+    EXPECT_THAT(journalNames(), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated"));
 
     startReceiver(port);
-    auto restarted = startService();
-    restarted->record("nps_dismissed");
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 4 && idle(*restarted); }));
-    EXPECT_THAT(deliveredNames(), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated", "nps_dismissed"));
-    EXPECT_EQ(restarted->sessionID(), session);
+    service = std::make_unique<TelemetryService>(config);
+    service->record("nps_dismissed");
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 5); }));
+    EXPECT_THAT(deliveredNames(false), ElementsAre("audit_reached", "audit_stage_outcome", "audit_gated", "nps_dismissed"));
+    EXPECT_EQ(dropReport()["queue_full"], 2);
+    EXPECT_EQ(service->sessionID(), session);
     for (const auto& row : m_receiver->rows()) EXPECT_EQ(row.sessionID, session.lowercaseString());
-    EXPECT_FALSE(m_fs->fileExists(pendingFile()));
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
 }
 
-TEST_F(TelemetryServiceTest, AnUnreadablePendingFileStaysOnDiskAndNewEventsStillFlow) {
-    const std::string directory = parentDirectory(pendingFile());
-    ASSERT_TRUE(m_fs->createDirectory(directory, true).ok());
-    ASSERT_TRUE(m_fs->write("[{\"sessionID\": broken", pendingFile(), false).ok());
+TEST_F(TelemetryServiceTest, ThePreviousVersionsPendingFileIsMigratedAndDelivered) {
+    writeLegacyFile("pending-events.json", {event("audit_reached"), event("audit_gated")});
     auto service = startService();
-    service->waitUntilPersisted();
-    ASSERT_EQ(logs().size(), 2u);
-    EXPECT_THAT(logs()[0], HasSubstr("Telemetry: couldn't load pending events: "));
-    EXPECT_THAT(logs()[1], HasSubstr("Telemetry: kept the unreadable pending file as pending-events.json.unreadable-"));
-    EXPECT_TRUE(service->snapshot().pending.empty());
+    service->record("nps_shown");
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 3); }));
+    EXPECT_THAT(deliveredNames(), ElementsAre("audit_reached", "audit_gated", "nps_shown"));
+    EXPECT_EQ(m_receiver->rows()[0].appVersion, "0.9 (3)");
+    EXPECT_THAT(directoryEntries(), IsEmpty());
+}
 
-    service->record("goal_selected", {{"goal", "course"}, {"detail", nullptr}});
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
-    EXPECT_THAT(deliveredNames(), ElementsAre("goal_selected"));
+TEST_F(TelemetryServiceTest, UnreadablePendingFilesAreSetAsideTriedOnceMoreAtTheNextStartThenDeleted) {
+    ASSERT_TRUE(m_fs->createDirectory(directory(), true).ok());
+    ASSERT_TRUE(m_fs->write("[{\"sessionID\": broken", legacyFile(), false).ok());
+    // Set aside by an earlier start, and readable after all.
+    writeLegacyFile("pending-events.json.unreadable-2026-01-01T00-00-00.000Z", {event("goal_selected")});
 
-    // Saving the new queue never wrote over what could not be read.
-    auto names = m_fs->contentsOfDirectory(directory);
-    ASSERT_TRUE(names.ok());
-    std::vector<std::string> kept;
-    for (const auto& name : *names) {
-        if (name.rfind("pending-events.json.unreadable-", 0) == 0) kept.push_back(name);
+    auto service = startService();
+    service->record("nps_shown");
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 2); }));
+    EXPECT_THAT(deliveredNames(), ElementsAre("goal_selected", "nps_shown"));
+    // The broken file waits beside the journal, untouched, for one more try.
+    const auto entries = directoryEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_THAT(entries[0], HasSubstr("pending-events.json.unreadable-2026-01-05T09-30-00.125Z"));
+    EXPECT_EQ(test::readFile(joinPath(directory(), entries[0])), "[{\"sessionID\": broken");
+    EXPECT_THAT(logs(), Contains(HasSubstr("Telemetry: couldn't load pending events: ")));
+    service.reset();
+
+    service = startService();
+    service->sync();
+    EXPECT_THAT(directoryEntries(), IsEmpty());
+    EXPECT_THAT(logs(), Contains("Telemetry: tried the unreadable pending file " + entries[0] +
+                                 " once more: 0 events recovered"));
+}
+
+TEST_F(TelemetryServiceTest, EventsOlderThanTheMaximumAgeAreDroppedAndReported) {
+    ASSERT_TRUE(m_fs->createDirectory(directory(), true).ok());
+    std::string text;
+    for (const auto& old : {event("app_launched", "2025-11-01T00:00:00.000Z"), event("audit_gated")}) {
+        text += journal::eventLine(old).value() + "\n";
     }
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(test::readFile(joinPath(directory, kept[0])), "[{\"sessionID\": broken");
+    ASSERT_TRUE(m_fs->write(text, journalFile(), false).ok());
+    auto service = startService();
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 2); }));
+    EXPECT_THAT(deliveredNames(false), ElementsAre("audit_gated"));
+    EXPECT_EQ(dropReport()["too_old"], 1);
+    EXPECT_THAT(logs(), Contains("Telemetry: dropping 1 events older than 30 days"));
 }
 
-TEST_F(TelemetryServiceTest, EventsThatCannotBeEncodedAreRepairedOrDroppedAndNeverBlockTheQueue) {
-    auto service = startService();
-    service->record("nps_submitted", {{"score", std::numeric_limits<double>::quiet_NaN()}});
-    service->record("audit_outbound_clicked", {{"url", "https://example.com/\xFF"}});
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 1 && idle(*service); }));
+TEST_F(TelemetryServiceTest, EventsThatCannotBeSentAreRepairedOrDroppedWhenRecorded) {
+    auto config = configuration();
+    config.maximumEventBytes = 1024;
+    TelemetryService service(config);
+    service.record("nps_submitted", {{"score", std::numeric_limits<double>::quiet_NaN()}});
+    service.record("nps_submitted", {{"reason", std::string(2000, 'x')}});
+    service.record("audit_outbound_clicked", {{"url", "https://example.com/\xFF"}});
+    ASSERT_TRUE(test::eventually([&] { return drained(service, 1); }));
     EXPECT_THAT(deliveredNames(), ElementsAre("audit_outbound_clicked"));
     EXPECT_EQ(nlohmann::json::parse(m_receiver->rows()[0].eventData)["url"], "https://example.com/\xEF\xBF\xBD");
-    ASSERT_EQ(logs().size(), 1u);
-    EXPECT_THAT(logs()[0], HasSubstr("Telemetry: dropping event that cannot be encoded: nps_submitted"));
+    const auto lines = logs();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], HasSubstr("Telemetry: dropping event that cannot be encoded: nps_submitted"));
+    EXPECT_THAT(lines[1], HasSubstr("Telemetry: dropping event that is too large to send: nps_submitted"));
 }
 
-TEST_F(TelemetryServiceTest, ShutdownCancelsASendInFlightAndKeepsItsEvent) {
+TEST_F(TelemetryServiceTest, ShutdownCancelsASendInFlightAndLaterEventsWaitInTheJournal) {
     m_receiver->stall(60'000ms);
     auto service = startService();
     service->record("remediation_canceled");
     ASSERT_TRUE(test::eventually([&] { return m_receiver->requestCount() == 1; }));
     service->shutdown();  // must not wait for the stalled answer
-    service->record("ignored_after_shutdown");
-    EXPECT_THAT(pendingNames(), ElementsAre("remediation_canceled"));
+    service->record("nps_dismissed");
+    EXPECT_THAT(journalNames(), ElementsAre("remediation_canceled", "nps_dismissed"));
 }
 
 TEST_F(TelemetryServiceTest, RecordingFromManyThreadsLosesNothing) {
@@ -279,7 +392,7 @@ TEST_F(TelemetryServiceTest, RecordingFromManyThreadsLosesNothing) {
         });
     }
     for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() == 100 && idle(*service); }));
+    ASSERT_TRUE(test::eventually([&] { return drained(*service, 100); }));
 
     // Each thread's events arrive in the order that thread recorded them.
     std::map<std::int64_t, std::int64_t> next;
@@ -287,6 +400,7 @@ TEST_F(TelemetryServiceTest, RecordingFromManyThreadsLosesNothing) {
         const auto data = nlohmann::json::parse(row.eventData);
         EXPECT_EQ(data["index"].get<std::int64_t>(), next[data["thread"].get<std::int64_t>()]++);
     }
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "simulated/SimulatedServices.h"
 #include "telemetry/HomePath.h"
 #include "telemetry/JSONValue.h"
+#include "telemetry/PendingJournal.h"
 #include "telemetry/SessionID.h"
 #include "telemetry/TelemetryEvent.h"
 #include "telemetry/TelemetryService.h"
@@ -50,24 +51,35 @@ TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrde
     EXPECT_FALSE(parseJSONValue("{not json").ok());
 }
 
-TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecoding) {
-    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\n"},
+TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
+    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\\\n\t\x01\x1f\x7f"},
                                      {"i", std::int64_t{-9007199254740993}},
+                                     {"min", std::numeric_limits<std::int64_t>::min()},
                                      {"d", 0.1},
                                      {"whole_double", 2.0},
+                                     {"negative_zero", -0.0},
+                                     {"huge", 1e300},
+                                     {"tiny", 5e-324},
                                      {"b", false},
-                                     {"a", JSONArray{JSONArray{}, JSONObject{}}},
+                                     {"a", JSONArray{JSONArray{}, JSONObject{}, true}},
                                      {"n", nullptr}});
     const auto text = encodeJSON(value);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(decoded(*text), value);
+    std::string direct;
+    ASSERT_TRUE(appendJSON(direct, value));
+    EXPECT_EQ(decoded(direct), value) << direct;
+    EXPECT_EQ(nlohmann::json::parse(direct), nlohmann::json::parse(*text));
 }
 
 TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
-    EXPECT_FALSE(encodeJSON(std::numeric_limits<double>::quiet_NaN()).ok());
-    EXPECT_FALSE(encodeJSON(JSONArray{std::numeric_limits<double>::infinity()}).ok());
-    EXPECT_FALSE(encodeJSON("bad \xC3").ok());
-    EXPECT_FALSE(encodeJSON(JSONObject{{"\xFF", 1}}).ok());
+    for (const JSONValue& value : {JSONValue(std::numeric_limits<double>::quiet_NaN()),
+                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}),
+                                   JSONValue("bad \xC3"), JSONValue(JSONObject{{"\xFF", 1}})}) {
+        EXPECT_FALSE(encodeJSON(value).ok());
+        std::string direct;
+        EXPECT_FALSE(appendJSON(direct, value));
+    }
 }
 
 TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
@@ -86,17 +98,21 @@ TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
 }
 
 TEST(HomePathTest, EveryUserNameIsReplaced) {
-    EXPECT_EQ(shortenHomePaths("/Users/ada/Library/Java/JavaVirtualMachines/jdk-21"),
-              "/Users/~/Library/Java/JavaVirtualMachines/jdk-21");
-    EXPECT_EQ(shortenHomePaths("/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin"),
-              "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin");
-    EXPECT_EQ(shortenHomePaths("/Users/a/Users/b/x"), "/Users/~/Users/~/x");
-    EXPECT_EQ(shortenHomePaths("/Users/~/x"), "/Users/~/x");
-    // Without a name followed by a slash there is nothing to shorten.
-    EXPECT_EQ(shortenHomePaths("/Users/ada"), "/Users/ada");
-    EXPECT_EQ(shortenHomePaths("/Users//x"), "/Users//x");
-    EXPECT_EQ(shortenHomePaths("/Library/Java/Home"), "/Library/Java/Home");
-    EXPECT_EQ(shortenHomePaths(""), "");
+    const std::pair<const char*, const char*> rows[] = {
+        {"/Users/ada/Library/Java/JavaVirtualMachines/jdk-21", "/Users/~/Library/Java/JavaVirtualMachines/jdk-21"},
+        {"/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin", "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin"},
+        {"/Users/a/Users/b/x", "/Users/~/Users/~/x"},
+        {"/Users/~/x", "/Users/~/x"},
+        // The home folder itself, as error descriptions name it.
+        {"/Users/ada", "/Users/~"},
+        {"mkdir /Users/ada: Permission denied", "mkdir /Users/~: Permission denied"},
+        {"\"/Users/ada\", (/Users/bob)", "\"/Users/~\", (/Users/~)"},
+        {"cannot read /Users/ada\nnext line", "cannot read /Users/~\nnext line"},
+        {"/Users//x", "/Users//x"},
+        {"/Library/Java/Home", "/Library/Java/Home"},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(shortenHomePaths(text), expected) << text;
 }
 
 TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
@@ -132,11 +148,17 @@ TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
     EXPECT_EQ(UUID::parse(text), a);
 }
 
-TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZ) {
+TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
     using namespace std::chrono;
-    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(1767605400125))), "2026-01-05T09:30:00.125Z");
+    const auto time = system_clock::time_point(milliseconds(1767605400125));
+    EXPECT_EQ(iso8601Milliseconds(time), "2026-01-05T09:30:00.125Z");
+    EXPECT_EQ(parseClientTimestamp("2026-01-05T09:30:00.125Z"), time);
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(microseconds(999))), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
+    for (const char* bad : {"", "2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "2026-01-05T25:30:00.125Z",
+                            "2026-01-05 09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
+        EXPECT_FALSE(parseClientTimestamp(bad).has_value()) << bad;
+    }
 }
 
 TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
@@ -153,26 +175,133 @@ TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
     EXPECT_EQ(pendingJSON[0], expectedRecord);
     const auto back = decodePendingEvents(*pending);
     ASSERT_TRUE(back.ok());
-    EXPECT_EQ(*back, (std::vector<TelemetryEvent>{event, event}));
+    EXPECT_EQ(back->events, (std::vector<TelemetryEvent>{event, event}));
 
-    const auto wire = encodeWireBody(event, "example.lumo.java");
+    const auto wire = encodeWireRecord(event, "example.lumo.java");
     ASSERT_TRUE(wire.ok());
-    const auto expectedWire = nlohmann::json::parse(R"json([{
+    const auto expectedWire = nlohmann::json::parse(R"json({
         "session_id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "client_timestamp": "2026-01-05T09:30:00.125Z",
         "app_version": "1.0 (42)", "app_id": "example.lumo.java", "event_name": "remediation_failed",
-        "event_data": {"exit_code": 1, "reason": "boom", "ratio": 0.5}}])json");
+        "event_data": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json");
     EXPECT_EQ(nlohmann::json::parse(*wire), expectedWire);
 }
 
-TEST(TelemetryEventTest, APendingFileThatDoesNotHoldEventsFailsToDecode) {
-    EXPECT_TRUE(decodePendingEvents("[]").ok());
+TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
+    const char* good = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
+        "appVersion": "v", "eventName": "e", "eventData": {}})";
     const char* badSession =
-        R"([{"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}}])";
-    const char* badData = R"([{"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
-        "appVersion": "v", "eventName": "e", "eventData": []}])";
-    for (const char* text : {"", "{}", "[{}]", "not json", badSession, badData}) {
-        EXPECT_FALSE(decodePendingEvents(text).ok()) << text;
+        R"({"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}})";
+    const char* badData = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
+        "appVersion": "v", "eventName": "e", "eventData": []})";
+    const auto mixed = decodePendingEvents("[" + std::string(good) + "," + badSession + ",{}," + badData + "," + good + "]");
+    ASSERT_TRUE(mixed.ok());
+    EXPECT_EQ(mixed->events.size(), 2u);
+    EXPECT_EQ(mixed->unreadable, 3u);
+
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    for (const std::string& text : {std::string(), std::string("{}"), std::string("not json"), deep}) {
+        EXPECT_FALSE(decodePendingEvents(text).ok()) << text.substr(0, 20);
     }
+}
+
+TelemetryEvent sampleEvent(const std::string& name) {
+    return TelemetryEvent{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z", "1.0 (1)",
+                          name, JSONObject{{"n", 1}}};
+}
+
+std::string eventLine(const std::string& name) { return journal::eventLine(sampleEvent(name)).value() + "\n"; }
+
+std::vector<std::string> names(const PendingState& state) {
+    std::vector<std::string> out;
+    for (const auto& event : state.events) out.push_back(event.eventName);
+    return out;
+}
+
+TEST(PendingJournalTest, ReplayingTheLinesGivesTheQueueItsHeadAttemptsAndTheUnreportedDrops) {
+    DropCounts reported;
+    reported[DropCause::queueFull] = 1;
+    const std::string text = eventLine("a") + eventLine("b") + journal::failedAttemptLine() + "\n" +
+                             journal::failedAttemptLine() + "\n" + journal::deliveredLine(1) + "\n" +
+                             journal::failedAttemptLine() + "\n" + eventLine("c") + eventLine("d") +
+                             journal::droppedLine(1, DropCause::tooManyAttempts) + "\n" +
+                             journal::droppedLine(1, DropCause::queueFull) + "\n" +
+                             journal::reportedLine(reported) + "\n" + journal::failedAttemptLine() + "\n";
+    const auto replayed = journal::replay(text);
+    EXPECT_EQ(replayed.unreadable, 0u);
+    EXPECT_EQ(names(replayed.state), std::vector<std::string>{"d"});
+    EXPECT_EQ(replayed.state.headAttempts, 1);  // b's attempts went with b
+    EXPECT_EQ(replayed.state.dropped[DropCause::tooManyAttempts], 1);
+    EXPECT_EQ(replayed.state.dropped[DropCause::queueFull], 0);
+
+    // A rewrite says the same in fewer lines.
+    const auto rewritten = journal::rewrittenText(replayed.state);
+    ASSERT_TRUE(rewritten.ok());
+    const auto again = journal::replay(*rewritten);
+    EXPECT_EQ(names(again.state), names(replayed.state));
+    EXPECT_EQ(again.state.headAttempts, 1);
+    EXPECT_EQ(again.state.dropped, replayed.state.dropped);
+    EXPECT_EQ(again.lines, 2u);
+}
+
+TEST(PendingJournalTest, DamagedLinesAreSkippedAndTheRestKept) {
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    const std::pair<std::string, std::size_t> rows[] = {
+        {eventLine("a") + "{\"sessionID\": \"E6" + "\n" + eventLine("b"), 1},  // a torn event line
+        {eventLine("a") + eventLine("b").substr(0, 30), 1},                    // torn at the end
+        {eventLine("a") + deep + "\n" + eventLine("b"), 1},
+        {eventLine("a") + "{\"delivered\": -1}\n{\"dropped\": 1, \"cause\": \"boredom\"}\n[]\n" + eventLine("b"), 3},
+        {eventLine("a") + std::string("\0\0\0", 3) + "\n\n" + eventLine("b"), 1},
+    };
+    for (const auto& [text, unreadable] : rows) {
+        const auto replayed = journal::replay(text);
+        EXPECT_EQ(replayed.unreadable, unreadable) << text.substr(0, 80);
+        EXPECT_EQ(names(replayed.state).front(), "a") << text.substr(0, 80);
+    }
+    // More removed than held (lines lost before): the queue empties, no more.
+    EXPECT_TRUE(journal::replay(eventLine("a") + journal::deliveredLine(5) + "\n").state.events.empty());
+}
+
+TEST(DeliveryTest, EachAnswerHasItsVerdict) {
+    const auto response = [](int status, HTTPHeaders headers = {}) {
+        HTTPDataResult result;
+        result.response.statusCode = status;
+        result.response.headers = std::move(headers);
+        return Result<HTTPDataResult>(std::move(result));
+    };
+    const auto failure = [](int code) { return Result<HTTPDataResult>(Error{kURLErrorDomain, code, "x"}); };
+    using V = DeliveryVerdict;
+    const std::pair<Result<HTTPDataResult>, V> rows[] = {
+        {response(200), V::delivered},
+        {response(201), V::delivered},
+        {response(204), V::delivered},
+        {response(400), V::rejected},
+        {response(422), V::rejected},
+        {response(301, {{"Location", "https://elsewhere.example/x"}}), V::keep},
+        {response(308), V::keep},
+        {response(401), V::keep},
+        {response(403), V::keep},
+        {response(404), V::keep},
+        {response(408), V::keep},
+        {response(413), V::keep},
+        {response(429), V::keep},
+        {response(500), V::maybeTheBatch},
+        {response(503), V::maybeTheBatch},
+        {response(0), V::maybeTheBatch},
+        {failure(url_error::kTimedOut), V::maybeTheBatch},
+        {failure(url_error::kNetworkConnectionLost), V::maybeTheBatch},
+        {failure(url_error::kBadServerResponse), V::maybeTheBatch},
+        {failure(url_error::kCannotConnectToHost), V::keep},
+        {failure(url_error::kNotConnectedToInternet), V::keep},
+        {failure(url_error::kCannotFindHost), V::keep},
+        {failure(url_error::kCancelled), V::cancelled},
+        {Result<HTTPDataResult>(Error{"Other", 1, "x"}), V::keep},
+    };
+    for (const auto& [result, verdict] : rows) {
+        EXPECT_EQ(classifyDelivery(result).verdict, verdict)
+            << (result ? "status " + std::to_string(result->response.statusCode) : result.error().domain + " " +
+                                                                                        std::to_string(result.error().code));
+    }
+    EXPECT_EQ(classifyDelivery(response(302, {{"location", "/moved\r\nX: y"}})).location, "/moved??X: y");
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ protected:
 
 TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
     Scenario mac;
-    test::homebrewInstallScript(mac, {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0, 300);
+    test::homebrewInstallScript(mac, {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0,
+                                60'000);  // still running when the cancel comes
     auto flow = makeFlow(mac, macWithoutHomebrew());
     auto* page = qobject_cast<Stage1View*>(flow->currentPage());
     ASSERT_NE(page, nullptr);

@@ -100,7 +100,7 @@ struct Shooter {
     }
 
     static void press(QWidget& root, const char* identifier) {
-        if (auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier))) target->click();
+        if (auto* target = root.findChild<QAbstractButton*>(QString::fromLatin1(identifier))) target->click();
         settleJourney(30);
     }
 

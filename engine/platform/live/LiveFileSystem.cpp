@@ -548,6 +548,35 @@ Status LiveFileSystem::replaceContents(const std::string& path, const std::optio
     return replaceExisting(*target, *expected, text, mode);
 }
 
+namespace {
+
+class LiveAppendingFile final : public AppendingFile {
+public:
+    LiveAppendingFile(posix::UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
+
+    Status append(std::string_view bytes) override {
+        if (const int error = posix::writeAll(m_fd.get(), bytes)) return posixError(error, m_path);
+        return Status::success();
+    }
+
+private:
+    posix::UniqueFd m_fd;
+    std::string m_path;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<AppendingFile>> LiveFileSystem::openForAppending(const std::string& path) const {
+    // O_NONBLOCK: a FIFO without a reader fails (ENXIO) instead of hanging;
+    // it changes nothing for a regular file.
+    posix::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
+    if (!fd.valid()) return posixError(errno, path);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return posixError(errno, path);
+    if (!S_ISREG(info.st_mode)) return posixError(EINVAL, path);
+    return std::unique_ptr<AppendingFile>(std::make_unique<LiveAppendingFile>(std::move(fd), path));
+}
+
 Result<std::string> LiveFileSystem::cachesDirectory() const {
 #ifdef __APPLE__
     return ensureDirectory(joinPath(homeDirectory(), "Library/Caches"));

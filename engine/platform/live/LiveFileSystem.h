@@ -34,6 +34,10 @@
 //    right before the write, and an extension of the text is written as a
 //    tail only.
 //  - write(atomically: false) truncates and writes the file in place.
+//  - openForAppending opens O_APPEND (created 0600): every append() is one
+//    write(2) at the end of the file, kept by the kernel if the process is
+//    killed right after it. Anything but a regular file is refused (EINVAL),
+//    and a FIFO without a reader fails at once instead of blocking.
 //  - moveItem never replaces an existing destination. On macOS the rename is
 //    exclusive (renamex_np RENAME_EXCL); elsewhere the destination is checked
 //    first, which leaves a small race with another process creating it. A
@@ -75,6 +79,7 @@ public:
                       std::optional<std::uint32_t> permissions = std::nullopt) const override;
     Status replaceContents(const std::string& path, const std::optional<std::string>& expected, const std::string& text,
                            ReplaceMode mode) const override;
+    Result<std::unique_ptr<AppendingFile>> openForAppending(const std::string& path) const override;
 
     Result<std::string> cachesDirectory() const override;
     Result<std::string> applicationSupportDirectory() const override;

@@ -200,7 +200,7 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     setProtocols(handle, isHTTPS(request.url));
     if (!certificateAuthorities.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, certificateAuthorities.c_str());
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaximumRedirects);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, clampedMilliseconds(request.timeout));
     if (request.resourceTimeout) {

@@ -7,8 +7,9 @@
 // at once; libcurl's global set-up happens once, on first use.
 //
 // Behaviour:
-//  - Only http and https, also after redirects (followed, at most 20); a
-//    request that starts on https follows redirects to https only. The
+//  - Only http and https, also after redirects (followed, at most 20, unless
+//    the request says not to: then a 3xx is the response); a request that
+//    starts on https follows redirects to https only. The
 //    fetcher adds no headers of its own beyond what libcurl always sends
 //    (Host, Accept: */*, and Content-Type for a body the caller left without
 //    one); it suppresses "Expect: 100-continue".
