@@ -15,43 +15,16 @@ using stream_event::Completed;
 using stream_event::Output;
 using test::collect;
 
-constexpr const char* kMarker = "__FXW_JAVA_HOME__:";
-constexpr const char* kJavaHome = "/Library/Java/JavaVirtualMachines/jdk-21.jdk/Contents/Home";
-
-// A real login zsh in a home of its own, whose .zprofile talks before it sets
-// JAVA_HOME -- even printing a marker line of its own.
+// A real login zsh in a home of its own.
 class ShellRunnerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        home.write(".zprofile", std::string("echo 'Welcome to the build machine!'\n"
-                                            "echo '__FXW_JAVA_HOME__:/from/a/banner'\n"
-                                            "export JAVA_HOME='") +
-                                    kJavaHome + "'\n");
-    }
-
     Environment environment() const { return {{"HOME", home.path()}, {"PATH", "/usr/bin:/bin"}}; }
-    Result<ProcessResult> loginShell(const std::string& command) const {
-        return zsh.run(*process, LoginShell::View::login, command);
-    }
 
     test::TemporaryDirectory home;
     std::shared_ptr<const ProcessRunning> process = std::make_shared<LiveProcessRunner>();
     LoginShell zsh{LoginShell::Kind::zsh, "/bin/zsh", environment()};
     ShellRunner shell{process, zsh};
 };
-
-TEST_F(ShellRunnerTest, MarkerValueIsReadFromTheLastMarkerLineAfterTheBanners) {
-    auto result = loginShell(std::string("echo ") + kMarker + "$JAVA_HOME");
-    ASSERT_TRUE(result.ok());
-    EXPECT_NE(result->stdoutText.find("Welcome"), std::string::npos);
-    EXPECT_EQ(markerValue(result->stdoutText, kMarker), kJavaHome);
-
-    // JAVA_HOME unset: the last marker line is empty, and the banner's value
-    // further up does not count.
-    result = loginShell(std::string("unset JAVA_HOME; echo ") + kMarker + "$JAVA_HOME");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(markerValue(result->stdoutText, kMarker), std::nullopt);
-}
 
 TEST(LoginShellTest, IsTheAccountsShellWhenZshBashOrFishElseZsh) {
     const struct {
@@ -163,7 +136,8 @@ TEST_F(ShellRunnerTest, QuotedValuesReachZshUnchangedAndRunNothing) {
     const std::string out = home.path() + "/out";
     for (const auto& value : values) {
         SCOPED_TRACE(value);
-        auto result = loginShell("printf '%s' " + shellQuoted(value) + " > " + shellQuoted(out));
+        auto result =
+            zsh.run(*process, LoginShell::View::login, "printf '%s' " + shellQuoted(value) + " > " + shellQuoted(out));
         ASSERT_TRUE(result.ok());
         EXPECT_EQ(result->exitCode, 0) << result->stderrText;
         EXPECT_EQ(test::readFile(out), value);
