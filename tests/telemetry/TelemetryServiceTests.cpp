@@ -1,11 +1,16 @@
 // The telemetry service against the real receiver over loopback, with the
 // live file system and HTTP client. Retry pauses are a few milliseconds:
-// verdicts count requests and rows, never time.
+// verdicts count requests and rows, never time. A process killed in the
+// middle of a flush, or the moment record() returns, loses no event: the next
+// process delivers every one of them (some maybe twice).
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -16,6 +21,7 @@
 #include "TelemetryReceiver.h"
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHTTPFetcher.h"
+#include "platform/live/LiveProcessRunner.h"
 #include "simulated/SimulatedServices.h"
 #include "support/TestSupport.h"
 #include "telemetry/TelemetryService.h"
@@ -120,6 +126,25 @@ protected:
     void writeLegacyFile(const std::string& name, const std::deque<TelemetryEvent>& events) {
         ASSERT_TRUE(m_fs->createDirectory(directory(), true).ok());
         ASSERT_TRUE(m_fs->write(encodePendingEvents(events).value(), joinPath(directory(), name), false).ok());
+    }
+    // The crash child's arguments (see helpers/TelemetryCrashChild.cpp).
+    std::vector<std::string> crashChild(const std::string& mode, const std::string& endpoint,
+                                        std::size_t count = 0) const {
+        std::vector<std::string> list{mode, endpoint, kKey, legacyFile()};
+        if (count > 0) list.push_back(std::to_string(count));
+        return list;
+    }
+    // A process that delivers what is pending, run to its end.
+    void deliverPendingInAnotherProcess() const {
+        const auto delivered = LiveProcessRunner().run(TELEMETRY_CRASH_CHILD, crashChild("deliver", m_endpoint));
+        ASSERT_TRUE(delivered.ok());
+        EXPECT_EQ(delivered->exitCode, 0);
+    }
+    std::set<std::int64_t> deliveredIndexes() const {
+        std::set<std::int64_t> indexes;
+        for (const auto& row : m_receiver->rows())
+            indexes.insert(nlohmann::json::parse(row.eventData)["index"].get<std::int64_t>());
+        return indexes;
     }
     TelemetryEvent event(const std::string& name, const std::string& timestamp = "2026-01-05T09:30:00.125Z") const {
         return TelemetryEvent{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), timestamp, "0.9 (3)", name, {}};
@@ -364,6 +389,42 @@ TEST_F(TelemetryServiceTest, RecordingFromManyThreadsLosesNothing) {
         const auto data = nlohmann::json::parse(row.eventData);
         EXPECT_EQ(data["index"].get<std::int64_t>(), next[data["thread"].get<std::int64_t>()]++);
     }
+}
+
+TEST_F(TelemetryServiceTest, EventsOfAProcessKilledMidFlushAreAllDeliveredByTheNextOne) {
+    constexpr std::size_t kEvents = 200;
+    m_receiver->stall(20ms);  // slow answers keep the first process mid-flush
+    auto recorder = LiveProcessRunner().stream(TELEMETRY_CRASH_CHILD, crashChild("record", m_endpoint, kEvents));
+    const auto recorded = recorder.events.next();  // its process id, once every record() has returned
+    ASSERT_TRUE(recorded && std::holds_alternative<process_event::Line>(*recorded));
+    ASSERT_TRUE(test::eventually([&] { return m_receiver->rowCount() >= 10; }));
+    m_receiver->stall(60s);  // the request now in flight is never answered
+    ::kill(std::stoi(std::get<process_event::Line>(*recorded).text), SIGKILL);
+    EXPECT_EQ(test::collect(recorder.events), std::vector<ProcessStreamEvent>{process_event::Exited{SIGKILL}});
+    ASSERT_LT(m_receiver->rowCount(), kEvents);
+
+    m_receiver->stall(0ms);
+    deliverPendingInAnotherProcess();
+    EXPECT_EQ(deliveredIndexes().size(), kEvents);   // duplicates allowed, losses not
+    EXPECT_LE(m_receiver->rowCount(), kEvents + 1);  // at most the one in flight twice
+    EXPECT_FALSE(m_fs->fileExists(journalFile()));
+}
+
+TEST_F(TelemetryServiceTest, EventsOfAProcessKilledTheMomentRecordReturnsAreAllDeliveredByTheNextOne) {
+    constexpr std::size_t kEvents = 50;
+    // The first process finds nothing listening: the only copy of each event
+    // is the one record() wrote.
+    TelemetryReceiver gone(TelemetryReceiver::Options{.anonKey = kKey});
+    ASSERT_TRUE(gone.start().ok());
+    gone.stop();
+    const auto killed =
+        LiveProcessRunner().run(TELEMETRY_CRASH_CHILD, crashChild("record-and-die", gone.endpointURL(), kEvents));
+    ASSERT_TRUE(killed.ok());
+    EXPECT_EQ(killed->exitCode, SIGKILL);
+
+    deliverPendingInAnotherProcess();
+    EXPECT_EQ(deliveredIndexes().size(), kEvents);
+    EXPECT_EQ(m_receiver->rowCount(), kEvents);
 }
 
 }  // namespace
