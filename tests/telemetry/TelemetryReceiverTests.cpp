@@ -48,45 +48,42 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
         r[key] = std::move(value);
         return body(nlohmann::json::array({r}));
     };
-    auto extra = record();
-    extra["user"] = "ada";
     nlohmann::json many = nlohmann::json::array();
     for (int i = 0; i < 101; ++i) many.push_back(record());
     const std::string ok = body(nlohmann::json::array({record(), record("nps_shown")}));
-    struct Row {
+    const struct {
         const char* what;
-        std::string authorization, contentType, body;
+        std::string body;
         int status;
-    };
-    const Row rows[] = {
-        {"two records", "Bearer k", "application/json", ok, 201},
-        {"charset", "Bearer k", "application/json; charset=utf-8", ok, 201},
-        {"quoted charset, any case", "Bearer k", "Application/JSON ;Charset=\"UTF-8\"", ok, 201},
-        {"another charset", "Bearer k", "application/json; charset=latin1", ok, 415},
-        {"text", "Bearer k", "text/plain", ok, 415},
-        {"no type", "Bearer k", "", ok, 415},
-        {"wrong key", "Bearer x", "application/json", ok, 401},
-        {"no key", "", "application/json", ok, 401},
-        {"too large", "Bearer k", "application/json", std::string(kMaximumBodyBytes + 1, ' '), 413},
-        {"32 deep", "Bearer k", "application/json", nestedBody(32), 201},
-        {"33 deep", "Bearer k", "application/json", nestedBody(33), 422},
-        {"20000 deep", "Bearer k", "application/json", nestedBody(20'000), 422},
-        {"not JSON", "Bearer k", "application/json", "[{", 400},
-        {"empty array", "Bearer k", "application/json", "[]", 422},
-        {"object", "Bearer k", "application/json", body(record()), 422},
-        {"101 records", "Bearer k", "application/json", body(many), 422},
-        {"64-character name", "Bearer k", "application/json", withField("event_name", std::string(64, 'a')), 201},
-        {"65-character name", "Bearer k", "application/json", withField("event_name", std::string(65, 'a')), 422},
-        {"50 KB name", "Bearer k", "application/json", withField("event_name", std::string(50'000, 'a')), 422},
-        {"capitals", "Bearer k", "application/json", withField("event_name", "Consent_given"), 422},
-        {"digit first", "Bearer k", "application/json", withField("event_name", "1st"), 422},
-        {"upper-case UUID", "Bearer k", "application/json",
-         withField("session_id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), 422},
-        {"no milliseconds", "Bearer k", "application/json", withField("client_timestamp", "2026-01-05T09:30:00Z"),
-         422},
-        {"long app_id", "Bearer k", "application/json", withField("app_id", std::string(257, 'x')), 422},
-        {"data not an object", "Bearer k", "application/json", withField("event_data", nlohmann::json::array()), 422},
-        {"unknown column", "Bearer k", "application/json", body(nlohmann::json::array({extra})), 422},
+        std::string contentType = "application/json";
+        std::string authorization = "Bearer k";
+    } rows[] = {
+        {"two records", ok, 201},
+        {"charset", ok, 201, "application/json; charset=utf-8"},
+        {"quoted charset, any case", ok, 201, "Application/JSON ;Charset=\"UTF-8\""},
+        {"another charset", ok, 415, "application/json; charset=latin1"},
+        {"text", ok, 415, "text/plain"},
+        {"no type", ok, 415, ""},
+        {"wrong key", ok, 401, "application/json", "Bearer x"},
+        {"no key", ok, 401, "application/json", ""},
+        {"too large", std::string(kMaximumBodyBytes + 1, ' '), 413},
+        {"32 deep", nestedBody(32), 201},
+        {"33 deep", nestedBody(33), 422},
+        {"20000 deep", nestedBody(20'000), 422},
+        {"not JSON", "[{", 400},
+        {"empty array", "[]", 422},
+        {"object", body(record()), 422},
+        {"101 records", body(many), 422},
+        {"64-character name", withField("event_name", std::string(64, 'a')), 201},
+        {"65-character name", withField("event_name", std::string(65, 'a')), 422},
+        {"50 KB name", withField("event_name", std::string(50'000, 'a')), 422},
+        {"capitals", withField("event_name", "Consent_given"), 422},
+        {"digit first", withField("event_name", "1st"), 422},
+        {"upper-case UUID", withField("session_id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), 422},
+        {"no milliseconds", withField("client_timestamp", "2026-01-05T09:30:00Z"), 422},
+        {"long app_id", withField("app_id", std::string(257, 'x')), 422},
+        {"data not an object", withField("event_data", nlohmann::json::array()), 422},
+        {"unknown column", withField("user", "ada"), 422},
     };
     for (const auto& row : rows) {
         const auto decision = decodeEventRequest(row.authorization, row.contentType, row.body, kKey);
@@ -103,8 +100,9 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
 
 TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
     const auto parse = [](const std::string& text) { return parseRequestHead(text, 1024); };
-    const std::string text = "\r\nPOST /x?count=2&status=5%303&flag HTTP/1.1\r\nHost: a\r\nContent-Length: 12\r\n"
-                             "Connection: close\r\nExpect: 100-continue\r\n\r\nbody";
+    const std::string text =
+        "\r\nPOST /x?count=2&status=5%303&flag HTTP/1.1\r\nHost: a\r\nContent-Length: 12\r\n"
+        "Connection: close\r\nExpect: 100-continue\r\n\r\nbody";
     const auto head = parse(text);
     ASSERT_EQ(head.state, HeadParse::State::complete) << head.reason;
     EXPECT_EQ(head.head.path, "/x");
@@ -142,50 +140,47 @@ TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
 // A client that speaks raw bytes.
 class RawClient {
 public:
-    explicit RawClient(int port) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    explicit RawClient(int port) : fd(::socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
-    ~RawClient() { ::close(m_fd); }
+    ~RawClient() { ::close(fd); }
 
-    bool connected() const { return m_connected; }
     bool send(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        while (connected && !bytes.empty()) {
+            const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (sent <= 0) return false;
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
-        return true;
+        return connected;
     }
     bool readable(int milliseconds) {
-        pollfd fd{m_fd, POLLIN, 0};
-        return ::poll(&fd, 1, milliseconds) > 0;
+        pollfd polled{fd, POLLIN, 0};
+        return ::poll(&polled, 1, milliseconds) > 0;
     }
     // The status of the answer, 0 when the connection ends without one.
     int status() {
         std::string text;
         char chunk[4096];
-        while (text.find("\r\n") == std::string::npos && readable(30'000)) {
-            const ssize_t count = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (count <= 0) break;
+        ssize_t count = 0;
+        while (text.find("\r\n") == std::string::npos && readable(30'000) &&
+               (count = ::recv(fd, chunk, sizeof chunk, 0)) > 0) {
             text.append(chunk, static_cast<std::size_t>(count));
         }
         return text.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(text.c_str() + 9) : 0;
     }
-    int fd() const { return m_fd; }
 
-private:
-    int m_fd = -1;
-    bool m_connected = false;
+    const int fd;
+    bool connected = false;
 };
 
 std::string eventRequest(const std::string& payload, const std::string& contentType = "application/json") {
-    return std::string("POST ") + kPath + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\nContent-Type: " +
-           contentType + "\r\nContent-Length: " + std::to_string(payload.size()) + "\r\n\r\n" + payload;
+    return std::string("POST ") + kPath +
+           " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\nContent-Type: " + contentType +
+           "\r\nContent-Length: " + std::to_string(payload.size()) + "\r\n\r\n" + payload;
 }
 
 class ReceiverTest : public ::testing::Test {
@@ -197,7 +192,7 @@ protected:
     }
     int post(const std::string& request) {
         RawClient client(m_receiver->port());
-        EXPECT_TRUE(client.connected() && client.send(request));
+        EXPECT_TRUE(client.send(request));
         return client.status();
     }
     int postEvent() { return post(eventRequest(body(nlohmann::json::array({record()})))); }
@@ -229,16 +224,16 @@ TEST_F(ReceiverTest, AHundredMegabyteBodyIsRefusedWithoutBeingRead) {
     start();
     constexpr std::uint64_t kLength = 100ull * 1024 * 1024;
     RawClient client(m_receiver->port());
-    ASSERT_TRUE(client.connected());
     ASSERT_TRUE(client.send(std::string("POST ") + kPath + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\n" +
-                            "Content-Type: application/json\r\nContent-Length: " + std::to_string(kLength) + "\r\n\r\n"));
+                            "Content-Type: application/json\r\nContent-Length: " + std::to_string(kLength) +
+                            "\r\n\r\n"));
     // Stream the body (one buffer, sent again and again) until an answer comes.
     const std::string chunk(64 * 1024, ' ');
     std::uint64_t sent = 0;
     while (sent < kLength && !client.readable(0)) {
-        pollfd fd{client.fd(), POLLOUT, 0};
+        pollfd fd{client.fd, POLLOUT, 0};
         if (::poll(&fd, 1, 30'000) <= 0) break;
-        const ssize_t count = ::send(client.fd(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
+        const ssize_t count = ::send(client.fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
         if (count <= 0) break;
         sent += static_cast<std::uint64_t>(count);
     }

@@ -22,47 +22,34 @@ JSONValue decoded(std::string_view text) {
     return value ? *value : JSONValue();
 }
 
-TEST(JSONValueTest, EqualityNeedsTheSameCaseAndPayload) {
-    EXPECT_EQ(JSONValue(1), JSONValue(std::int64_t{1}));
-    EXPECT_NE(JSONValue(1), JSONValue(1.0));  // int and double are different cases
+// Equality needs the same case, so each row also checks which case decoding chose.
+TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
+    EXPECT_NE(JSONValue(1), JSONValue(1.0));
     EXPECT_NE(JSONValue(0), JSONValue(false));
     EXPECT_NE(JSONValue(nullptr), JSONValue(""));
-    EXPECT_EQ(JSONValue(0.5), JSONValue(0.5));
-    EXPECT_EQ(JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}), JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}));
-    EXPECT_NE(JSONValue(JSONObject{{"a", 1}}), JSONValue(JSONObject{{"b", 1}}));
-}
-
-TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
-    EXPECT_EQ(decoded("null"), JSONValue(nullptr));
-    EXPECT_EQ(decoded("true"), JSONValue(true));
-    EXPECT_EQ(decoded("-42"), JSONValue(-42));
-    EXPECT_EQ(decoded("9223372036854775807"), JSONValue(std::int64_t{9223372036854775807}));
-    // Past the signed 64-bit range a whole number can only be a double.
-    EXPECT_EQ(decoded("18446744073709551615"), JSONValue(18446744073709551615.0));
-    EXPECT_EQ(decoded("2.5"), JSONValue(2.5));
-    EXPECT_EQ(decoded("1e3"), JSONValue(1000.0));
-    EXPECT_EQ(decoded("\"21\""), JSONValue("21"));
-    EXPECT_EQ(decoded(R"([1, 1.5, "a", null, [false]])"), JSONValue(JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}));
-    EXPECT_EQ(decoded(R"({"k": {"n": 0}})"), JSONValue(JSONObject{{"k", JSONObject{{"n", 0}}}}));
-
-    const auto binary = decodeJSONValue(nlohmann::json::binary({1, 2}));
-    ASSERT_FALSE(binary.ok());
-    EXPECT_EQ(binary.error().description, "Unknown JSONValue");
+    const std::pair<const char*, JSONValue> rows[] = {
+        {"null", nullptr},
+        {"true", true},
+        {"-42", -42},
+        {"9223372036854775807", std::int64_t{9223372036854775807}},
+        {"18446744073709551615", 18446744073709551615.0},  // past the signed 64-bit range: a double
+        {"2.5", 2.5},
+        {"1e3", 1000.0},
+        {"\"21\"", "21"},
+        {R"([1, 1.5, "a", null, [false]])", JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}},
+        {R"({"k": {"n": 0}})", JSONObject{{"k", JSONObject{{"n", 0}}}}},
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(decoded(text), expected) << text;
+    EXPECT_EQ(decodeJSONValue(nlohmann::json::binary({1, 2})).error().description, "Unknown JSONValue");
     EXPECT_FALSE(parseJSONValue("{not json").ok());
 }
 
 TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
-    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\\\n\t\x01\x1f\x7f"},
-                                     {"i", std::int64_t{-9007199254740993}},
-                                     {"min", std::numeric_limits<std::int64_t>::min()},
-                                     {"d", 0.1},
-                                     {"whole_double", 2.0},
-                                     {"negative_zero", -0.0},
-                                     {"huge", 1e300},
-                                     {"tiny", 5e-324},
-                                     {"b", false},
-                                     {"a", JSONArray{JSONArray{}, JSONObject{}, true}},
-                                     {"n", nullptr}});
+    // Decoded as the previous test shows: whole numbers are integers, the rest doubles.
+    const JSONValue value = decoded(R"({"s": "Grüße \"quoted\"\\\n\t\u0001\u001f\u007f", "i": -9007199254740993,
+        "min": -9223372036854775808, "d": 0.1, "whole_double": 2.0, "negative_zero": -0.0, "huge": 1e300,
+        "tiny": 5e-324, "b": false, "a": [[], {}, true], "n": null})");
+    ASSERT_EQ(std::get<JSONObject>(value.value).at("whole_double"), JSONValue(2.0));
     const auto text = encodeJSON(value);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(decoded(*text), value);
@@ -74,27 +61,19 @@ TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
 
 TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
     for (const JSONValue& value : {JSONValue(std::numeric_limits<double>::quiet_NaN()),
-                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}),
-                                   JSONValue("bad \xC3"), JSONValue(JSONObject{{"\xFF", 1}})}) {
+                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}), JSONValue("bad \xC3"),
+                                   JSONValue(JSONObject{{"\xFF", 1}})}) {
         EXPECT_FALSE(encodeJSON(value).ok());
         std::string direct;
         EXPECT_FALSE(appendJSON(direct, value));
     }
 }
 
-TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
-    EXPECT_EQ(validUTF8("caf\xC3\xA9 \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-    EXPECT_EQ(validUTF8("a\xFF"
-                        "b"),
-              "a\xEF\xBF\xBD"
-              "b");
-    EXPECT_EQ(validUTF8("\xC3"), "\xEF\xBF\xBD");                                  // cut short
-    EXPECT_EQ(validUTF8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong
-    EXPECT_EQ(validUTF8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
-
-    const auto cleaned = withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE"}}});
-    EXPECT_TRUE(encodeJSON(cleaned).ok());
-    EXPECT_EQ(cleaned, JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD"}}}));
+// Which bytes are replaced is the platform's (its file system tests); here,
+// that every key and string at any depth is.
+TEST(JSONValueTest, InvalidUTF8IsReplacedInKeysAndNestedStrings) {
+    EXPECT_EQ(withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE", "caf\xC3\xA9"}}}),
+              JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD", "caf\xC3\xA9"}}}));
 }
 
 TEST(HomePathTest, EveryUserNameIsReplaced) {
@@ -139,8 +118,7 @@ TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
 
 TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
     const UUID a = UUID::random();
-    const UUID b = UUID::random();
-    EXPECT_NE(a, b);
+    EXPECT_NE(a, UUID::random());
     const std::string text = a.lowercaseString();
     ASSERT_EQ(text.size(), 36u);
     EXPECT_EQ(text[14], '4');
@@ -161,29 +139,18 @@ TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
     }
 }
 
-TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
+// The previous version's pending file, as it lies on disk.
+TEST(TelemetryEventTest, PendingFileRecordsHaveTheirExactKeys) {
     const TelemetryEvent event{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z",
                                "1.0 (42)", "remediation_failed",
                                JSONObject{{"exit_code", 1}, {"reason", "boom"}, {"ratio", 0.5}}};
-
     const auto pending = encodePendingEvents({event, event});
     ASSERT_TRUE(pending.ok());
-    const auto pendingJSON = nlohmann::json::parse(*pending);
-    const auto expectedRecord = nlohmann::json::parse(R"json({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-        "clientTimestamp": "2026-01-05T09:30:00.125Z", "appVersion": "1.0 (42)", "eventName": "remediation_failed",
-        "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json");
-    EXPECT_EQ(pendingJSON[0], expectedRecord);
-    const auto back = decodePendingEvents(*pending);
-    ASSERT_TRUE(back.ok());
-    EXPECT_EQ(back->events, (std::vector<TelemetryEvent>{event, event}));
-
-    const auto wire = encodeWireRecord(event, "example.lumo.java");
-    ASSERT_TRUE(wire.ok());
-    const auto expectedWire = nlohmann::json::parse(R"json({
-        "session_id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "client_timestamp": "2026-01-05T09:30:00.125Z",
-        "app_version": "1.0 (42)", "app_id": "example.lumo.java", "event_name": "remediation_failed",
-        "event_data": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json");
-    EXPECT_EQ(nlohmann::json::parse(*wire), expectedWire);
+    EXPECT_EQ(nlohmann::json::parse(*pending)[0], nlohmann::json::parse(R"json({
+        "sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "2026-01-05T09:30:00.125Z",
+        "appVersion": "1.0 (42)", "eventName": "remediation_failed",
+        "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json"));
+    EXPECT_EQ(decodePendingEvents(*pending).value().events, (std::vector<TelemetryEvent>{event, event}));
 }
 
 TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
@@ -193,7 +160,8 @@ TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
         R"({"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}})";
     const char* badData = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
         "appVersion": "v", "eventName": "e", "eventData": []})";
-    const auto mixed = decodePendingEvents("[" + std::string(good) + "," + badSession + ",{}," + badData + "," + good + "]");
+    const auto mixed =
+        decodePendingEvents("[" + std::string(good) + "," + badSession + ",{}," + badData + "," + good + "]");
     ASSERT_TRUE(mixed.ok());
     EXPECT_EQ(mixed->events.size(), 2u);
     EXPECT_EQ(mixed->unreadable, 3u);
@@ -220,12 +188,11 @@ std::vector<std::string> names(const PendingState& state) {
 TEST(PendingJournalTest, ReplayingTheLinesGivesTheQueueItsHeadAttemptsAndTheUnreportedDrops) {
     DropCounts reported;
     reported[DropCause::queueFull] = 1;
-    const std::string text = eventLine("a") + eventLine("b") + journal::failedAttemptLine() + "\n" +
-                             journal::failedAttemptLine() + "\n" + journal::deliveredLine(1) + "\n" +
-                             journal::failedAttemptLine() + "\n" + eventLine("c") + eventLine("d") +
-                             journal::droppedLine(1, DropCause::tooManyAttempts) + "\n" +
-                             journal::droppedLine(1, DropCause::queueFull) + "\n" +
-                             journal::reportedLine(reported) + "\n" + journal::failedAttemptLine() + "\n";
+    const std::string text =
+        eventLine("a") + eventLine("b") + journal::failedAttemptLine() + "\n" + journal::failedAttemptLine() + "\n" +
+        journal::deliveredLine(1) + "\n" + journal::failedAttemptLine() + "\n" + eventLine("c") + eventLine("d") +
+        journal::droppedLine(1, DropCause::tooManyAttempts) + "\n" + journal::droppedLine(1, DropCause::queueFull) +
+        "\n" + journal::reportedLine(reported) + "\n" + journal::failedAttemptLine() + "\n";
     const auto replayed = journal::replay(text);
     EXPECT_EQ(replayed.unreadable, 0u);
     EXPECT_EQ(names(replayed.state), std::vector<std::string>{"d"});
@@ -262,53 +229,36 @@ TEST(PendingJournalTest, DamagedLinesAreSkippedAndTheRestKept) {
 }
 
 TEST(DeliveryTest, EachAnswerHasItsVerdict) {
-    const auto response = [](int status, HTTPHeaders headers = {}) {
-        HTTPDataResult result;
-        result.response.statusCode = status;
-        result.response.headers = std::move(headers);
-        return Result<HTTPDataResult>(std::move(result));
-    };
-    const auto failure = [](int code) { return Result<HTTPDataResult>(Error{kURLErrorDomain, code, "x"}); };
     using V = DeliveryVerdict;
-    const std::pair<Result<HTTPDataResult>, V> rows[] = {
-        {response(200), V::delivered},
-        {response(201), V::delivered},
-        {response(204), V::delivered},
-        {response(400), V::rejected},
-        {response(422), V::rejected},
-        {response(301, {{"Location", "https://elsewhere.example/x"}}), V::keep},
-        {response(308), V::keep},
-        {response(401), V::keep},
-        {response(403), V::keep},
-        {response(404), V::keep},
-        {response(408), V::keep},
-        {response(413), V::keep},
-        {response(429), V::keep},
-        {response(500), V::maybeTheBatch},
-        {response(503), V::maybeTheBatch},
-        {response(0), V::maybeTheBatch},
-        {failure(url_error::kTimedOut), V::maybeTheBatch},
-        {failure(url_error::kNetworkConnectionLost), V::maybeTheBatch},
-        {failure(url_error::kBadServerResponse), V::maybeTheBatch},
-        {failure(url_error::kCannotConnectToHost), V::keep},
-        {failure(url_error::kNotConnectedToInternet), V::keep},
-        {failure(url_error::kCannotFindHost), V::keep},
-        {failure(url_error::kCancelled), V::cancelled},
-        {Result<HTTPDataResult>(Error{"Other", 1, "x"}), V::keep},
+    const std::pair<V, std::vector<int>> statuses[] = {
+        {V::delivered, {200, 201, 204}},
+        {V::rejected, {400, 422}},
+        {V::keep, {301, 308, 401, 403, 404, 408, 413, 429}},
+        {V::maybeTheBatch, {500, 503, 0}},
     };
-    for (const auto& [result, verdict] : rows) {
-        EXPECT_EQ(classifyDelivery(result).verdict, verdict)
-            << (result ? "status " + std::to_string(result->response.statusCode) : result.error().domain + " " +
-                                                                                        std::to_string(result.error().code));
+    for (const auto& [verdict, codes] : statuses) {
+        for (const int status : codes) {
+            HTTPDataResult answer;
+            answer.response.statusCode = status;
+            EXPECT_EQ(classifyDelivery(answer).verdict, verdict) << "status " << status;
+        }
     }
-    EXPECT_EQ(classifyDelivery(response(302, {{"location", "/moved\r\nX: y"}})).location, "/moved??X: y");
+    const std::pair<V, std::vector<int>> failures[] = {
+        {V::maybeTheBatch, {url_error::kTimedOut, url_error::kNetworkConnectionLost, url_error::kBadServerResponse}},
+        {V::keep, {url_error::kCannotConnectToHost, url_error::kNotConnectedToInternet, url_error::kCannotFindHost}},
+        {V::cancelled, {url_error::kCancelled}},
+    };
+    for (const auto& [verdict, codes] : failures) {
+        for (const int code : codes) {
+            EXPECT_EQ(classifyDelivery(Error{kURLErrorDomain, code, "x"}).verdict, verdict) << "URL error " << code;
+        }
+    }
+    EXPECT_EQ(classifyDelivery(Error{"Other", 1, "x"}).verdict, V::keep);
+    HTTPDataResult redirect;
+    redirect.response.statusCode = 302;
+    redirect.response.headers = {{"location", "/moved\r\nX: y"}};
+    EXPECT_EQ(classifyDelivery(redirect).location, "/moved??X: y");
 }
-
-}  // namespace
-}  // namespace lumo
-
-namespace lumo {
-namespace {
 
 TEST(TelemetryServiceConfigurationTest, AppVersionStandsInForMissingParts) {
     EXPECT_EQ(TelemetryService::appVersionString("1.4", "87"), "1.4 (87)");

@@ -2,8 +2,8 @@
 // crash tests:
 //
 //   telemetry_crash_child record ENDPOINT KEY PENDING_FILE COUNT
-//     records COUNT events {"index": i}, prints "recorded", then waits to
-//     be killed;
+//     records COUNT events {"index": i}, prints its process id, then waits
+//     to be killed;
 //   telemetry_crash_child record-and-die ENDPOINT KEY PENDING_FILE COUNT
 //     records COUNT events and kills itself (SIGKILL) the moment the last
 //     record() returns;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         const int count = std::atoi(argv[5]);
         for (int i = 0; i < count; ++i) service.record("offer_action", {{"index", i}});
         if (mode == "record-and-die") ::kill(::getpid(), SIGKILL);
-        std::printf("recorded\n");
+        std::printf("%d\n", static_cast<int>(::getpid()));
         std::fflush(stdout);
         for (;;) std::this_thread::sleep_for(1s);
     }
