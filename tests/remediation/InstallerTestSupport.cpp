@@ -125,30 +125,20 @@ std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
 }
 
 std::string pkgutilSignedAnswer(const std::string& leaf) {
+    const std::string fingerprint =
+        "       SHA256 Fingerprint:\n"
+        "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
+        "           9B 20 D6 5F 83 1C 7A E4\n";
+    const std::string rule = "       ------------------------------------------------------------------------\n";
     return "Package \"package.pkg\":\n"
            "   Status: signed by a developer certificate issued by Apple for distribution\n"
            "   Notarization: trusted by the Apple notary service\n"
            "   Signed with a trusted timestamp on: 2025-01-22 10:04:31 +0000\n"
            "   Certificate Chain:\n"
            "    1. " +
-           leaf +
-           "\n"
-           "       Expires: 2027-02-01 22:12:15 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
-           "           9B 20 D6 5F 83 1C 7A E4\n"
-           "       ------------------------------------------------------------------------\n"
-           "    2. Developer ID Certification Authority\n"
-           "       Expires: 2027-02-01 22:12:15 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           7A FC 9D 01 A6 2F 03 A2 DE 96 37 93 6D 4A FE 68 09 0D 2D E1 8D 03 F2 9C\n"
-           "           88 CF B0 B1 BA 63 58 7F\n"
-           "       ------------------------------------------------------------------------\n"
-           "    3. Apple Root CA\n"
-           "       Expires: 2035-02-09 21:40:36 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           B0 B1 73 0E CB C7 FF 45 05 14 2C 49 F1 29 5E 6E DA 6B CA ED 7E 2C 68 C5\n"
-           "           BE 91 B5 A1 10 01 F0 24\n";
+           leaf + "\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint + rule +
+           "    2. Developer ID Certification Authority\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint +
+           rule + "    3. Apple Root CA\n       Expires: 2035-02-09 21:40:36 +0000\n" + fingerprint;
 }
 
 InstallerWorld::InstallerWorld()

@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -154,6 +155,11 @@ int closedPort();
 
 // True when no live process has this id (a zombie counts as gone).
 bool processGone(int pid);
+
+// The last `count` items (all of them when there are fewer).
+inline std::vector<std::string> tail(const std::vector<std::string>& items, std::size_t count) {
+    return {items.end() - static_cast<std::ptrdiff_t>(std::min(count, items.size())), items.end()};
+}
 
 // Events as short strings, for whole-sequence comparisons.
 std::string show(const StreamEvent& event);
