@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
 #include <thread>
 
@@ -79,18 +78,6 @@ TEST(LiveKeyValueStoreTest, DomainNamesMapToQSettingsNames) {
                                         "c"),
               "a\xC2\xB7"
               "b.c");
-#ifndef __APPLE__
-    // Elsewhere the domain's store lives under the user's configuration folder.
-    test::TemporaryDirectory dir;
-    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    {
-        LiveKeyValueStore store("com.brimwell.lumo.java");
-        EXPECT_EQ(store.location(), dir.path() + "/brimwell.com/lumo.java.conf");
-        store.set(true, "com.brimwell.lumo.java.consented");
-    }
-    EXPECT_TRUE(LiveKeyValueStore("com.brimwell.lumo.java").boolean("com.brimwell.lumo.java.consented"));
-    ::unsetenv("XDG_CONFIG_HOME");
-#endif
 }
 
 }  // namespace

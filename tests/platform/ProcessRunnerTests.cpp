@@ -190,25 +190,23 @@ TEST_F(LiveProcessRunnerTest, ChildIsReapedBeforeItsEndIsReported) {
 
 // --- Cancellation ------------------------------------------------------------
 
-TEST_F(LiveProcessRunnerTest, CancelTerminatesTheChildAndRepeatsHarmlessly) {
-    auto run = shStream("echo started; exec sleep 30");
-    EXPECT_EQ(nextLine(run), "started");
-    run.cancellation->cancel();
-    run.cancellation->cancel();
-    EXPECT_EQ(collect(run.events), (Events{Exited{SIGTERM}}));
-    run.cancellation->cancel();  // after the child is reaped: nothing is sent
-}
-
-TEST_F(LiveProcessRunnerTest, AbandoningAStreamTerminatesTheChildAndItsChildren) {
-    for (const bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "stream destroyed" : "stream cancelled");
+// The cancel handle (any number of times, also after the end), the consumer's
+// cancel and the consumer's handle destroyed all stop the child's whole group.
+TEST_F(LiveProcessRunnerTest, CancellingOrAbandoningAStreamTerminatesTheChildAndItsChildren) {
+    for (const std::string way : {"handle", "consumer", "destroyed"}) {
+        SCOPED_TRACE(way);
         pid_t child = 0;
         pid_t grandchild = 0;
         {
             auto run = shStream("sleep 1000 & echo $!; echo $$; wait");
             grandchild = std::stoi(nextLine(run));
             child = std::stoi(nextLine(run));
-            if (!destroy) {
+            if (way == "handle") {
+                run.cancellation->cancel();
+                run.cancellation->cancel();
+                EXPECT_EQ(collect(run.events), (Events{Exited{SIGTERM}}));
+                run.cancellation->cancel();  // after the child is reaped: nothing is sent
+            } else if (way == "consumer") {
                 run.events.cancel();
                 EXPECT_FALSE(run.events.next().has_value());
             }

@@ -84,7 +84,7 @@ TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
     for (const auto& [text, expected] : rows) EXPECT_EQ(markerValue(text, "m:"), expected) << text;
 }
 
-TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
+TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompletedAndEndsTheShellWhenAbandoned) {
     const auto events =
         collect(shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment()));
     ASSERT_GE(events.size(), 4u);
@@ -97,20 +97,14 @@ TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
     EXPECT_EQ(collect(shell.stream(missing, {"-lc", "true"})),
               (std::vector<StreamEvent>{Output{"Failed to start " + missing + ": No such file or directory"},
                                         Completed{-1}}));
-}
 
-TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
     pid_t pid = 0;
     {
         auto stream = shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
-        while (auto event = stream.next()) {
-            const auto* output = std::get_if<Output>(&*event);
-            ASSERT_NE(output, nullptr) << "ended before the shell reported its pid";
-            if (auto value = markerValue(output->text, "PID:")) {
-                pid = std::stoi(*value);
-                break;
-            }
-        }
+        const auto first = stream.next();
+        const auto* output = first ? std::get_if<Output>(&*first) : nullptr;
+        ASSERT_NE(output, nullptr);
+        pid = std::stoi(markerValue(output->text, "PID:").value_or("0"));
         stream.cancel();
         EXPECT_FALSE(stream.next().has_value()) << "no Completed after the consumer stopped";
     }

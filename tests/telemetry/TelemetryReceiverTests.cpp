@@ -69,14 +69,12 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
         {"too large", std::string(kMaximumBodyBytes + 1, ' '), 413},
         {"32 deep", nestedBody(32), 201},
         {"33 deep", nestedBody(33), 422},
-        {"20000 deep", nestedBody(20'000), 422},
         {"not JSON", "[{", 400},
         {"empty array", "[]", 422},
         {"object", body(record()), 422},
         {"101 records", body(many), 422},
         {"64-character name", withField("event_name", std::string(64, 'a')), 201},
         {"65-character name", withField("event_name", std::string(65, 'a')), 422},
-        {"50 KB name", withField("event_name", std::string(50'000, 'a')), 422},
         {"capitals", withField("event_name", "Consent_given"), 422},
         {"digit first", withField("event_name", "1st"), 422},
         {"upper-case UUID", withField("session_id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), 422},
@@ -116,9 +114,6 @@ TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
     EXPECT_FALSE(parse("GET / HTTP/1.0\r\n\r\n").head.keepAlive);
     EXPECT_EQ(parse("GET / HTTP/1.1\r\nHost: a\r\n").state, HeadParse::State::incomplete);
     const std::pair<std::string, int> invalid[] = {
-        {std::string(2000, 'a'), 431},  // a line that never ends
-        {"GET / HTTP/1.1\r\n" + std::string(1100, 'h'), 431},
-        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
         {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n", 400},
@@ -202,22 +197,20 @@ protected:
 
 TEST_F(ReceiverTest, HostileRequestsAreRefusedAndTheReceiverStaysUp) {
     start();
-    const auto attacks = {
-        std::make_pair("the 50 KB name", eventRequest(body(nlohmann::json::array({record(std::string(50'000, 'a'))})))),
-        std::make_pair("20000 levels of event_data", eventRequest(nestedBody(20'000))),
-        std::make_pair("a request line that never ends", std::string(1 << 20, 'a')),
-        std::make_pair("a header block that never ends", "GET / HTTP/1.1\r\n" + std::string(1 << 20, 'h')),
-        std::make_pair("a chunked body", std::string("POST ") + kPath +
-                                             " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"),
+    const std::tuple<const char*, std::string, int> attacks[] = {
+        {"the 50 KB name", eventRequest(body(nlohmann::json::array({record(std::string(50'000, 'a'))}))), 422},
+        {"20000 levels of event_data", eventRequest(nestedBody(20'000)), 422},
+        {"a request line that never ends", std::string(1 << 20, 'a'), 431},
+        {"a header block that never ends", "GET / HTTP/1.1\r\n" + std::string(1 << 20, 'h'), 431},
+        {"a chunked body",
+         std::string("POST ") + kPath + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 411},
     };
-    const int expected[] = {422, 422, 431, 431, 411};
-    std::size_t i = 0;
-    for (const auto& [what, request] : attacks) {
-        EXPECT_EQ(post(request), expected[i++]) << what;
+    for (const auto& [what, request, status] : attacks) {
+        EXPECT_EQ(post(request), status) << what;
         EXPECT_EQ(postEvent(), 201) << "after " << what;
     }
     EXPECT_EQ(post(eventRequest(body(nlohmann::json::array({record()})), "application/json; charset=utf-8")), 201);
-    EXPECT_EQ(m_receiver->rowCount(), attacks.size() + 1);
+    EXPECT_EQ(m_receiver->rowCount(), std::size(attacks) + 1);
 }
 
 TEST_F(ReceiverTest, AHundredMegabyteBodyIsRefusedWithoutBeingRead) {
