@@ -1,10 +1,6 @@
 #include "InstallerTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -35,7 +31,7 @@ Bytes defaultPackageBytes() { return std::string("xar!\x00\x1c", 6) + " fake Tem
 AdoptiumStandIn::AdoptiumStandIn() {
     const auto record = [this](const httplib::Request& request) {
         std::lock_guard lock(m_requestsMutex);
-        m_requests.push_back({request.target, request.get_header_value("Accept")});
+        m_requests.push_back(request.target);
     };
     m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this, record](const httplib::Request& request,
                                                                         httplib::Response& response) {
@@ -113,15 +109,9 @@ std::string AdoptiumStandIn::assetsAnswer(const std::string& checksum) const {
     return "[]";
 }
 
-std::vector<AdoptiumStandIn::Request> AdoptiumStandIn::requests() const {
+std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
     std::lock_guard lock(m_requestsMutex);
     return m_requests;
-}
-
-std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
-    std::vector<std::string> paths;
-    for (const auto& request : requests()) paths.push_back(request.path);
-    return paths;
 }
 
 std::string pkgutilSignedAnswer(const std::string& leaf) {
@@ -200,18 +190,6 @@ std::vector<std::string> InstallerWorld::sandboxes() const {
         if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
     }
     return found;
-}
-
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 bool processGone(int pid) {
