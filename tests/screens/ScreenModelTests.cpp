@@ -119,7 +119,7 @@ protected:
     URLOpener opener = [this](const std::string& url) { opened.push_back(url); };
 };
 
-TEST_F(OfferModelTests, ShownOncePerInstanceWithItsProperties) {
+TEST_F(OfferModelTests, ShownOncePerInstanceAndGuidedHelpMeasuresInterestAndStays) {
     GuidedHelpOfferModel model(navigation, sink, opener);
     model.appeared();
     model.appeared();
@@ -132,10 +132,9 @@ TEST_F(OfferModelTests, ShownOncePerInstanceWithItsProperties) {
     GuidedHelpOfferModel again(navigation, sink, opener);
     again.appeared();
     EXPECT_EQ(sink.count("offer_shown"), 2);
-}
 
-TEST_F(OfferModelTests, GuidedHelpMeasuresInterestAndStays) {
-    GuidedHelpOfferModel model(navigation, sink, opener);
+    // Guided help measures interest and stays; "Done" after the message records nothing.
+    sink.events.clear();
     model.primaryTapped();
     EXPECT_TRUE(model.showedUnavailable());
     EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
@@ -143,7 +142,7 @@ TEST_F(OfferModelTests, GuidedHelpMeasuresInterestAndStays) {
     EXPECT_EQ(navigation.path().size(), 1u);
     EXPECT_TRUE(opened.empty());
     model.doneTapped();
-    EXPECT_EQ(sink.events.size(), 1u);  // "Done" after the message records nothing
+    EXPECT_EQ(sink.events.size(), 1u);
     EXPECT_TRUE(navigation.path().empty());
     EXPECT_EQ(navigation.selectedGoal(), "work_app");
 }
