@@ -58,25 +58,18 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
         std::string contentType = "application/json";
         std::string authorization = "Bearer k";
     } rows[] = {
-        {"two records", ok, 201},
-        {"charset", ok, 201, "application/json; charset=utf-8"},
         {"quoted charset, any case", ok, 201, "Application/JSON ;Charset=\"UTF-8\""},
         {"another charset", ok, 415, "application/json; charset=latin1"},
-        {"text", ok, 415, "text/plain"},
-        {"no type", ok, 415, ""},
         {"wrong key", ok, 401, "application/json", "Bearer x"},
-        {"no key", ok, 401, "application/json", ""},
         {"too large", std::string(kMaximumBodyBytes + 1, ' '), 413},
         {"32 deep", nestedBody(32), 201},
         {"33 deep", nestedBody(33), 422},
         {"not JSON", "[{", 400},
-        {"empty array", "[]", 422},
-        {"object", body(record()), 422},
         {"101 records", body(many), 422},
         {"64-character name", withField("event_name", std::string(64, 'a')), 201},
         {"65-character name", withField("event_name", std::string(65, 'a')), 422},
-        {"capitals", withField("event_name", "Consent_given"), 422},
         {"digit first", withField("event_name", "1st"), 422},
+        {"a dash", withField("event_name", "consent-given"), 422},
         {"upper-case UUID", withField("session_id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), 422},
         {"no milliseconds", withField("client_timestamp", "2026-01-05T09:30:00Z"), 422},
         {"long app_id", withField("app_id", std::string(257, 'x')), 422},
@@ -116,7 +109,6 @@ TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
     const std::pair<std::string, int> invalid[] = {
         {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n", 400},
-        {"POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", 400},
         {"GET / HTTP/2.0\r\n\r\n", 505},
         {"GET /  HTTP/1.1\r\n\r\n", 400},
@@ -273,8 +265,7 @@ TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledOnlyOnLoopbackAndOnlyWithi
     remote.remoteAddress = "192.0.2.7";
     EXPECT_EQ(m_receiver->handle(remote).status, 404);
 
-    for (const char* query : {"fail?status=99", "fail?status=600", "fail?count=-1", "fail?count=2000000",
-                              "fail?status=5x0", "stall?ms=-1", "stall?ms=600001", "stall?ms=99999999999999999999"}) {
+    for (const char* query : {"fail?status=600", "fail?count=2000000", "fail?status=5x0", "stall?ms=600001"}) {
         EXPECT_EQ(post(std::string("POST /__control/") + query + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), 400)
             << query;
     }
