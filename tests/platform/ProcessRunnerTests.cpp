@@ -71,10 +71,8 @@ TEST_F(LiveProcessRunnerTest, RunKeepsStdoutAndStderrApartAndReturnsTheExitCode)
     EXPECT_EQ(current.sa_handler, SIG_IGN);
     ::setenv("LUMO_PROCESS_TEST", "inherited", 1);
     const std::pair<std::string, ProcessResult> rows[] = {
-        {"printf 'out1\\nout2'; printf 'err' >&2; printf '\\n' ; exit 7", {7, "out1\nout2\n", "err"}},
-        {"printf 'only an error' >&2; exit 1", {1, "", "only an error"}},
-        {"printf 'bad \\377\\376\\nMARK:ok'; printf 'caf\\303\\251' >&2",
-         {0, "bad \xEF\xBF\xBD\xEF\xBF\xBD\nMARK:ok", "caf\xC3\xA9"}},
+        {"printf 'out1\\nbad \\377'; printf 'caf\\303\\251' >&2; printf '\\n' ; exit 7",
+         {7, "out1\nbad \xEF\xBF\xBD\n", "caf\xC3\xA9"}},
         // Opening /dev/tty fails in a session without a terminal, whatever the app was started from.
         {"if (: </dev/tty) 2>/dev/null; then echo tty; else echo none; fi", {0, "none\n", ""}},
         {"yes | head -n 1", {0, "y\n", ""}},
@@ -114,7 +112,7 @@ TEST_F(LiveProcessRunnerTest, ProgramsThatCannotStartFailBothWays) {
     const struct {
         std::string path;
         int code;
-    } cases[] = {{dir.path() + "/missing", ENOENT}, {notExecutable, EACCES}, {dir.path(), EACCES}};
+    } cases[] = {{dir.path() + "/missing", ENOENT}, {notExecutable, EACCES}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         auto result = runner.run(c.path, {"x"});
