@@ -182,7 +182,6 @@ TEST_F(ReceiverTest, HostileRequestsAreRefusedAndTheReceiverStaysUp) {
     const std::tuple<const char*, std::string, int> attacks[] = {
         {"20000 levels of event_data", eventRequest(nestedBody(20'000)), 422},
         {"a request line that never ends", std::string(1 << 20, 'a'), 431},
-        {"a header block that never ends", "GET / HTTP/1.1\r\n" + std::string(1 << 20, 'h'), 431},
     };
     for (const auto& [what, request, status] : attacks) {
         EXPECT_EQ(post(request), status) << what;

@@ -34,7 +34,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 constexpr const char* kKey = "test-anon-key";
 
