@@ -55,16 +55,9 @@ TEST(LoginShellTest, IsTheAccountsShellWhenZshBashOrFishElseZsh) {
 // Whatever the app was started with, the shell gets a clean environment.
 TEST(LoginShellTest, RunsInACleanEnvironmentWithAFreshNonceEachRun) {
     HostInfo host;
-    host.environment = {{"HOME", "/Users/alex"}, {"USER", "alex"},          {"LOGNAME", "alex"},
-                        {"SHELL", "/bin/zsh"},   {"TMPDIR", "/tmp/x/"},     {"LANG", "en_GB.UTF-8"},
-                        {"PATH", "/app/bin"},    {"JAVA_HOME", "/app/jdk"}, {"ZDOTDIR", "/app/zsh"},
-                        {"TERM", "xterm"}};
-    Environment expected = host.environment;
-    expected.erase("JAVA_HOME");
-    expected.erase("ZDOTDIR");
-    expected["PATH"] = "/usr/bin:/bin:/usr/sbin:/sbin";
-    expected["TERM"] = "dumb";
-    EXPECT_EQ(LoginShell::forHost(host).environment(), expected);
+    host.environment = {{"HOME", "/Users/alex"}, {"PATH", "/app/bin"}, {"JAVA_HOME", "/app/jdk"}, {"TERM", "xterm"}};
+    EXPECT_EQ(LoginShell::forHost(host).environment(),
+              (Environment{{"HOME", "/Users/alex"}, {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"}, {"TERM", "dumb"}}));
 
     const std::string nonce = LoginShell::makeNonce();
     EXPECT_EQ(nonce.size(), 16u);
@@ -74,12 +67,9 @@ TEST(LoginShellTest, RunsInACleanEnvironmentWithAFreshNonceEachRun) {
 
 TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
     const std::pair<const char*, std::optional<std::string>> rows[] = {
-        {"m: \t/a b\t \r\n", "/a b"},
-        {"m:/one\r\nm:/two\u2028tail", "/two"},
+        {"m: \t/a b\t \r\n", "/a b"},       {"m:/one\r\nm:/two\u2028tail", "/two"},
         {"m:/one\nnoise m:/two\f", "/two"},  // the marker may follow other text
-        {"m:/old\nm:   \n", std::nullopt},
-        {"no marker here\n", std::nullopt},
-        {"", std::nullopt},
+        {"m:/old\nm:   \n", std::nullopt},  {"no marker here\n", std::nullopt},
     };
     for (const auto& [text, expected] : rows) EXPECT_EQ(markerValue(text, "m:"), expected) << text;
 }
@@ -118,15 +108,11 @@ TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompletedAndEndsTheShel
 TEST_F(ShellRunnerTest, QuotedValuesReachZshUnchangedAndRunNothing) {
     const std::string trap = home.path() + "/ran";
     const std::vector<std::string> values = {
-        "plain",
         "He said \"hi\"",
         "C:\\dir\\ and a trailing backslash\\",
-        "$(touch " + trap + ")",
+        "$(touch " + trap + ") ${HOME}",
         "`touch " + trap + "`",
-        "$HOME ${HOME} $JAVA_HOME",
-        "two  spaces\tand a tab",
-        "line one\nline two",
-        "Zürich \xE2\x98\x95 Ωmega",
+        "line one\nline two, Zürich \xE2\x98\x95",
         "'single' !bang %s 100$",
         "",
     };
