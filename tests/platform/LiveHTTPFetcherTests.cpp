@@ -89,6 +89,8 @@ protected:
         });
         m_port = server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { server.listen_after_bind(); });
+        // A stop() before the loop has started would be lost and the loop never end.
+        while (!server.is_running()) std::this_thread::sleep_for(1ms);
     }
     ~LiveHTTPFetcherTest() override {
         release.cancel();

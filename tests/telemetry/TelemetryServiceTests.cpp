@@ -216,6 +216,7 @@ TEST_F(TelemetryServiceTest, TheRedirectingEndpointKeepsAllEvents) {
     });
     const int port = redirector.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { redirector.listen_after_bind(); });
+    while (!redirector.is_running()) std::this_thread::sleep_for(1ms);
     auto config = configuration();
     config.endpointURL = "http://127.0.0.1:" + std::to_string(port) + "/api/database/records/usage_events";
     {
