@@ -119,75 +119,56 @@ protected:
     URLOpener opener = [this](const std::string& url) { opened.push_back(url); };
 };
 
-TEST_F(OfferModelTests, ShownOncePerInstanceAndGuidedHelpMeasuresInterestAndStays) {
-    GuidedHelpOfferModel model(navigation, sink, opener);
-    model.appeared();
-    model.appeared();
-    EXPECT_EQ(sink.names(), std::vector<std::string>{"offer_shown"});
-    EXPECT_EQ(sink.last(), (JSONObject{{"offer_id", "guided_help_plan"},
-                                       {"offer_surface", "post_verify"},
-                                       {"eligibility_reason", "outcome_still_blocked"},
-                                       {"next_step", "goal_blocked"},
-                                       {"goal", "work_app"}}));
-    GuidedHelpOfferModel again(navigation, sink, opener);
-    again.appeared();
-    EXPECT_EQ(sink.count("offer_shown"), 2);
-
-    // Guided help measures interest and stays; "Done" after the message records nothing.
-    sink.events.clear();
-    model.primaryTapped();
-    EXPECT_TRUE(model.showedUnavailable());
-    EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
-    EXPECT_EQ(sink.last().at("result"), JSONValue("interest_no_fulfillment"));
-    EXPECT_EQ(navigation.path().size(), 1u);
-    EXPECT_TRUE(opened.empty());
-    model.doneTapped();
-    EXPECT_EQ(sink.events.size(), 1u);
-    EXPECT_TRUE(navigation.path().empty());
-    EXPECT_EQ(navigation.selectedGoal(), "work_app");
-}
-
-TEST_F(OfferModelTests, PrimaryOpensTheDestinationDismissalsRecordAndBothGoHome) {
+// The shared offer behaviour, through the content offer.
+TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsAndBothGoHome) {
     ContentOfferModel content("app_game_help", navigation, sink, opener);
-    content.primaryTapped();
+    content.appeared();
+    content.appeared();
+    EXPECT_EQ(sink.names(), std::vector<std::string>{"offer_shown"});
     EXPECT_EQ(sink.last(), (JSONObject{{"offer_id", "app_game_help"},
                                        {"offer_surface", "post_verify"},
-                                       {"action", "selected"},
-                                       {"result", nullptr},
-                                       {"next_step", "goal_blocked"}}));
+                                       {"eligibility_reason", "next_step_run_app_or_game"},
+                                       {"next_step", "goal_blocked"},
+                                       {"goal", "work_app"}}));
+    content.primaryTapped();
+    EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
+    EXPECT_EQ(sink.last().at("result"), JSONValue(nullptr));
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/soon"});
     EXPECT_TRUE(navigation.path().empty());
-    navigation.push(Screen::aiCodingOffer());
-    AICodingInterestModel ai(navigation, sink, opener);
-    ai.primaryTapped();
-    EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
-    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/soon", "https://example.com/ai"}));
+
+    navigation.push(Screen::nextStep());
+    content.dismissTapped();
+    EXPECT_EQ(sink.last().at("action"), JSONValue("dismissed"));
     EXPECT_TRUE(navigation.path().empty());
 
     sink.events.clear();
-    navigation.push(Screen::nextStep());
-    ContentOfferModel("app_game_help", navigation, sink, opener).dismissTapped();
-    AICodingInterestModel(navigation, sink, opener).noThanksTapped();
-    GuidedHelpOfferModel(navigation, sink, opener).noThanksTapped();
-    ASSERT_EQ(sink.count("offer_action"), 3);
-    for (const auto& event : sink.events) EXPECT_EQ(event.second.at("action"), JSONValue("dismissed"));
-    EXPECT_TRUE(navigation.path().empty());
-}
-
-TEST_F(OfferModelTests, UnknownDestinationlessOrUnconfiguredOffersRecordNothing) {
     ContentOfferModel unknown("nope", navigation, sink, opener);
     EXPECT_FALSE(unknown.hasPrimary());
     unknown.appeared();
     unknown.primaryTapped();
-    unknown.dismissTapped();
     EXPECT_FALSE(ContentOfferModel("no_destination", navigation, sink, opener).hasPrimary());
+    EXPECT_TRUE(sink.events.empty());
+}
 
-    ScopedProduct plain(test::plainProduct());
-    EXPECT_FALSE(AICodingInterestModel(navigation, sink, opener).hasPrimary());
+TEST_F(OfferModelTests, GuidedHelpMeasuresInterestAndStaysAICodingOpensItsPage) {
     GuidedHelpOfferModel help(navigation, sink, opener);
     help.primaryTapped();
     EXPECT_TRUE(help.showedUnavailable());
-    EXPECT_TRUE(sink.events.empty());
+    EXPECT_EQ(sink.last().at("result"), JSONValue("interest_no_fulfillment"));
+    EXPECT_EQ(navigation.path().size(), 1u);
+    help.doneTapped();  // records nothing
+    EXPECT_EQ(sink.events.size(), 1u);
+    EXPECT_TRUE(navigation.path().empty());
     EXPECT_TRUE(opened.empty());
+
+    AICodingInterestModel(navigation, sink, opener).primaryTapped();
+    EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/ai"});
+
+    ScopedProduct plain(test::plainProduct());
+    EXPECT_FALSE(AICodingInterestModel(navigation, sink, opener).hasPrimary());
+    GuidedHelpOfferModel(navigation, sink, opener).primaryTapped();
+    EXPECT_EQ(sink.events.size(), 2u);
 }
 
 class NPSFeedbackModelTests : public ::testing::Test {
@@ -202,7 +183,6 @@ protected:
 };
 
 TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanks) {
-    EXPECT_EQ(card.phase(), Phase::notYet());
     card.submit();  // nothing chosen: nothing happens
     EXPECT_TRUE(sink.events.empty());
     card.choose(3);
@@ -230,14 +210,16 @@ TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanks) {
 }
 
 TEST_F(NPSFeedbackModelTests, ReasonIsCutTo500CharactersAndBlankIsNull) {
-    EXPECT_EQ(NPSFeedbackModel::cleanedReason(std::string(600, 'r')), std::string(500, 'r'));
-    EXPECT_EQ(NPSFeedbackModel::cleanedReason(" \n\t "), std::nullopt);
     std::string accented;
     for (int i = 0; i < 501; ++i) accented += "\u00e9";
     EXPECT_EQ(text::characterCount(*NPSFeedbackModel::cleanedReason(accented)), 500u);
+    EXPECT_EQ(NPSFeedbackModel::cleanedReason(" \n\t "), std::nullopt);
 }
 
-TEST_F(NPSFeedbackModelTests, PauseEndingAfterTheCardIsGoneDoesNothing) {
+TEST_F(NPSFeedbackModelTests, DismissRecordsAndAPauseEndingAfterTheCardIsGoneDoesNothing) {
+    card.dismiss();
+    EXPECT_TRUE(card.didDismiss());
+    EXPECT_EQ(sink.names(), std::vector<std::string>{"nps_dismissed"});
     auto temporary = std::make_unique<NPSFeedbackModel>(preferences, sink, scheduler, [this] { ++submittedCalls; });
     temporary->choose(7);
     temporary->submit();
@@ -246,21 +228,44 @@ TEST_F(NPSFeedbackModelTests, PauseEndingAfterTheCardIsGoneDoesNothing) {
     EXPECT_EQ(submittedCalls, 0);
 }
 
-TEST(SimplifiedCompletionModelTests, ScoreCardOnlyWithoutNextStepAndBeforeASubmission) {
-    MemoryPreferences preferences;
-    RecordingSink sink;
-    {
-        ScopedProduct product(test::promptingProduct());
-        SimplifiedCompletionModel page(CompletionSurface::excluded, preferences, sink, {}, {});
-        EXPECT_FALSE(page.showNPS());
+// The pages that end a pass share the card's visit: shown unless the product
+// asks the next step, a score was stored or the window already asked; leaving
+// a shown card unsubmitted is a dismissal.
+TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
+    enum End { left, submitting, submitted };
+    const struct {
+        const char* name;
+        const ProductConfig& product;
+        bool stored, asked;
+        End end;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {"left untouched", test::plainProduct(), false, false, left, {"nps_shown", "nps_dismissed"}},
+        {"submitted", test::plainProduct(), false, false, submitted, {"nps_shown"}},
+        {"left during the pause", test::plainProduct(), false, false, submitting, {"nps_shown"}},
+        {"stored on an earlier launch", test::plainProduct(), true, false, left, {}},
+        {"asked in this window", test::plainProduct(), false, true, left, {}},
+        {"next-step prompt", test::promptingProduct(), false, false, left, {}},
+    };
+    for (const auto& row : rows) {
+        ScopedProduct product(row.product);
+        MemoryPreferences preferences;
+        if (row.stored) preferences.set(PreferenceValue(true), preference_keys::npsSubmitted(row.product));
+        ScoreCardSession session{row.asked};
+        RecordingSink sink;
+        ScoreCardVisit visit(preferences, &session);
+        visit.appeared(sink);
+        visit.appeared(sink);
+        if (row.end == submitting) visit.submitting();
+        if (row.end == submitted) visit.submitted();
+        EXPECT_EQ(visit.shows(), !row.expected.empty() && row.end != submitted) << row.name;
+        visit.leaving(sink);
+        EXPECT_EQ(sink.names(), row.expected) << row.name;
+        EXPECT_TRUE(session.asked || row.expected.empty()) << row.name;
     }
-    ScopedProduct product(test::plainProduct());
-    EXPECT_TRUE(SimplifiedCompletionModel(CompletionSurface::excluded, preferences, sink, {}, {}).showNPS());
-    preferences.set(PreferenceValue(true), preference_keys::npsSubmitted(test::plainProduct()));
-    EXPECT_FALSE(SimplifiedCompletionModel(CompletionSurface::excluded, preferences, sink, {}, {}).showNPS());
 }
 
-TEST(SimplifiedCompletionModelTests, ShownOnceAndDoneCountsOnlyAnUnsubmittedCardAsDismissed) {
+TEST(SimplifiedCompletionModelTests, BuildIntentPromptOnlyOnItsSurfacesAndTheCardsVisitIsWired) {
     ScopedProduct product(test::plainProduct());
     MemoryPreferences preferences;
     RecordingSink sink;
@@ -269,39 +274,23 @@ TEST(SimplifiedCompletionModelTests, ShownOnceAndDoneCountsOnlyAnUnsubmittedCard
         prompt(BuildIntentSurface::modernHomeSet), preferences, sink, [&] { ++seen; }, [&] { ++done; });
     page.appeared();
     page.appeared();
-    EXPECT_EQ(sink.names(), (std::vector<std::string>{"nps_shown", "build_intent_prompt_shown"}));
-    EXPECT_EQ(sink.last(), (JSONObject{{"surface", "modern_home_set"}}));
     page.seeRecommendationsTapped();
-    EXPECT_EQ(sink.events.back(),
-              (std::pair<std::string, JSONObject>{"build_intent_opted_in", {{"surface", "modern_home_set"}}}));
-    EXPECT_EQ(seen, 1);
-
-    // The card's own Dismiss and then Done: two "nps_dismissed".
-    ManualScheduler scheduler;
-    NPSFeedbackModel card(preferences, sink, scheduler, [&] { page.npsSubmitted(); });
-    card.dismiss();
-    EXPECT_TRUE(card.didDismiss());
     page.doneTapped();
-    EXPECT_EQ(sink.count("nps_dismissed"), 2);
-    EXPECT_EQ(done, 1);
+    EXPECT_EQ(sink.names(), (std::vector<std::string>{"nps_shown", "build_intent_prompt_shown", "build_intent_opted_in",
+                                                      "nps_dismissed"}));
+    EXPECT_EQ(sink.last("build_intent_opted_in"), (JSONObject{{"surface", "modern_home_set"}}));
+    EXPECT_EQ(seen + done, 2);
 
-    // After a submission, or during the pause that follows it, leaving is no
-    // dismissal; the excluded surface asks nothing.
-    for (const bool pauseEnded : {true, false}) {
-        RecordingSink quiet;
-        SimplifiedCompletionModel later(CompletionSurface::excluded, preferences, quiet, {}, {});
-        EXPECT_FALSE(later.showsBuildIntentPrompt());
-        later.appeared();
-        later.seeRecommendationsTapped();
-        if (pauseEnded) {
-            later.npsSubmitted();
-            EXPECT_FALSE(later.showNPS());
-        } else {
-            later.npsSubmitting();
-        }
-        later.doneTapped();
-        EXPECT_EQ(quiet.names(), std::vector<std::string>{"nps_shown"}) << pauseEnded;
-    }
+    RecordingSink quiet;
+    SimplifiedCompletionModel excluded(CompletionSurface::excluded, preferences, quiet, [&] { ++seen; }, {});
+    EXPECT_FALSE(excluded.showsBuildIntentPrompt());
+    excluded.appeared();
+    excluded.npsSubmitted();
+    EXPECT_FALSE(excluded.showNPS());
+    excluded.seeRecommendationsTapped();
+    excluded.doneTapped();
+    EXPECT_EQ(quiet.names(), std::vector<std::string>{"nps_shown"});
+    EXPECT_EQ(seen, 1);
 }
 
 }  // namespace
