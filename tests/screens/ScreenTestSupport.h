@@ -72,13 +72,7 @@ public:
 inline const ProductConfig& promptingProduct() {
     static const ProductConfig product = [] {
         ProductConfig p;
-        p.appID = "test-java";
-        p.displayName = "Test for Java";
         p.userDefaultsPrefix = "com.example.test.java";
-        p.copy = {"Set Java up.", "Set up Java"};
-        p.urls.privacy = "https://example.com/test/privacy";
-        p.urls.javaUnableToLocate = "https://example.com/java/unable-to-locate";
-        p.consent = {"What this app does", {"One.", "Two."}, "Privacy", {"A.", "B.", "C."}};
         p.goalPrompt = GoalPrompt{"Why do you need Java?",
                                   "So we can set up Java correctly.",
                                   "welcome",
@@ -91,11 +85,8 @@ inline const ProductConfig& promptingProduct() {
             "What's your next step?",
             "Java is set up and working on your Mac.",
             "post_verify",
-            {{"run_app_or_game", "Open my app or game", Outcome::ready, OfferRoute::content("app_game_help")},
-             {"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
-             {"build_software", "Build", Outcome::ready, OfferRoute::audit(OfferRoute::aiCodingInterest())},
-             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()},
-             {"not_sure", "Not sure", Outcome::unsure, OfferRoute::audit(std::nullopt)}}};
+            {{"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
+             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()}}};
         const auto add = [&p](OfferSpec spec) { p.offerCatalog[spec.offerID] = std::move(spec); };
         add({"app_game_help", "post_verify", "Try opening your app", "Open your app.", "Open the guide →", std::nullopt,
              std::nullopt, "https://example.com/soon", "next_step_run_app_or_game"});
@@ -114,11 +105,7 @@ inline const ProductConfig& promptingProduct() {
 inline const ProductConfig& plainProduct() {
     static const ProductConfig product = [] {
         ProductConfig p;
-        p.appID = "plain-java";
-        p.displayName = "Plain for Java";
         p.userDefaultsPrefix = "com.example.plain.java";
-        p.copy = {"Diagnose and fix.", "Diagnose Java"};
-        p.urls.privacy = "https://example.com/plain/privacy";
         return p;
     }();
     return product;
