@@ -20,7 +20,7 @@
 namespace lumo::ui {
 namespace {
 
-using test::streamed;
+using test::click;
 
 SystemProfile macWithoutHomebrew() {
     SystemProfile p;
@@ -49,14 +49,6 @@ protected:
         flow->show();
         QApplication::processEvents();
         return flow;
-    }
-
-    static void click(QWidget& root, const char* identifier) {
-        auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier));
-        ASSERT_NE(target, nullptr) << identifier;
-        ASSERT_TRUE(target->isVisible() && target->isEnabled()) << identifier;
-        target->click();
-        QApplication::processEvents();
     }
 
     UIEnvironment environment;

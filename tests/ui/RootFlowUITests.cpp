@@ -24,17 +24,8 @@
 namespace lumo::ui {
 namespace {
 
-// Preferences that note whether the navigation stack existed when a value was
-// written.
-class WatchingPreferences : public test::MemoryPreferences {
-public:
-    void set(const std::optional<PreferenceValue>& value, const std::string& key) override {
-        if (root) stackExistedAtWrite[key] = root->findChild<QWidget*>(QStringLiteral("navigation-stack")) != nullptr;
-        MemoryPreferences::set(value, key);
-    }
-    QWidget* root = nullptr;
-    std::map<std::string, bool> stackExistedAtWrite;
-};
+using test::click;
+using test::visible;
 
 class RootFlowUITests : public ::testing::Test {
 protected:
@@ -43,7 +34,6 @@ protected:
     void TearDown() override { ProductConfig::setCurrent(lumoraJava()); }
 
     std::unique_ptr<LumoRootView> makeRoot(bool consented = true) {
-        preferences->root = nullptr;
         if (consented) preferences->set(PreferenceValue(true), preference_keys::consented(ProductConfig::current()));
         LumoRootView::Options options;
         options.services = makeSimulatedServices(test::bundledScenario("no-jdk.json"));
@@ -52,50 +42,24 @@ protected:
         options.telemetry = &sink;
         options.profileMachine = [this] {
             ++profilerRuns;
-            SystemProfile profile;
-            profile.architecture = Architecture::appleSilicon;
-            profile.macosVersion = {15, 1, 0};
-            return profile;
+            return SystemProfile();
         };
         auto root = std::make_unique<LumoRootView>(options);
-        preferences->root = root.get();
         root->resize(720, 720);
         root->show();
         QApplication::processEvents();
         return root;
     }
 
-    // The visible widget with this identifier (pages below the top of the
-    // stack hold hidden ones), else the first one.
-    template <class T = QPushButton>
-    static T* find(QWidget& root, const QString& identifier) {
-        const auto all = root.findChildren<T*>(identifier);
-        EXPECT_FALSE(all.isEmpty()) << identifier.toStdString();
-        for (T* candidate : all) {
-            if (candidate->isVisible()) return candidate;
-        }
-        return all.isEmpty() ? nullptr : all.first();
-    }
-    static void click(QWidget& root, const QString& identifier) {
-        QPushButton* button = find(root, identifier);
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isVisible()) << identifier.toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
-        QApplication::processEvents();
-    }
-    static bool visible(QWidget& root, const QString& identifier) {
-        for (QWidget* widget : root.findChildren<QWidget*>(identifier)) {
-            if (widget->isVisible()) return true;
-        }
-        return false;
-    }
-
-    std::shared_ptr<WatchingPreferences> preferences = std::make_shared<WatchingPreferences>();
+    std::shared_ptr<test::MemoryPreferences> preferences = std::make_shared<test::MemoryPreferences>();
     test::RecordingSink sink;
     std::atomic<int> profilerRuns{0};
 };
 
-TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenContinueStoresFlagBeforeTheStack) {
+// The consent page alone until Continue; then the launch, and the goal page,
+// whose detail field shows for the options that ask, stops typing at the
+// limit and sends what was typed.
+TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenTheGoalPageAndItsDetailField) {
     auto root = makeRoot(false);
     EXPECT_EQ(root->findChild<QWidget*>(QStringLiteral("navigation-stack")), nullptr);
     QTest::qWait(50);
@@ -103,15 +67,21 @@ TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenContinueStoresFlagBeforeT
     EXPECT_TRUE(sink.events.empty());
 
     QSignalSpy launched(root.get(), &LumoRootView::launchRecorded);
-    click(*root, QStringLiteral("consent-continue"));
-    const std::string key = preference_keys::consented(lumoraJava());
-    EXPECT_TRUE(preferences->boolean(key));
-    EXPECT_FALSE(preferences->stackExistedAtWrite.at(key));
+    click(*root, "consent-continue");
+    EXPECT_TRUE(preferences->boolean(preference_keys::consented(lumoraJava())));
     ASSERT_TRUE(launched.count() > 0 || launched.wait(30000));
     EXPECT_EQ(profilerRuns, 1);
     EXPECT_EQ(sink.names(), (std::vector<std::string>{"consent_given", "app_launched"}));
-    WAIT_FOR(visible(*root, QStringLiteral("goal-continue")));
-    EXPECT_FALSE(visible(*root, QStringLiteral("consent-continue")));
+    WAIT_FOR(visible(*root, "goal-continue"));
+    EXPECT_FALSE(visible(*root, "consent-continue"));
+
+    EXPECT_FALSE(visible(*root, "goal-detail-field"));
+    click(*root, "goal-option-work_app");
+    ASSERT_TRUE(visible(*root, "goal-detail-field"));
+    QTest::keyClicks(test::shown<QLineEdit>(*root, "goal-detail-field"), QString(100, QLatin1Char('j')));
+    click(*root, "goal-continue");
+    // The diagnose screen that follows may already have recorded its own events.
+    EXPECT_EQ(sink.last("goal_selected").at("detail"), JSONValue(std::string(80, 'j')));
 }
 
 TEST_F(RootFlowUITests, AWideWindowKeepsTheTextAtItsReadableWidthCentred) {
@@ -129,36 +99,20 @@ TEST_F(RootFlowUITests, AWideWindowKeepsTheTextAtItsReadableWidthCentred) {
     }
 }
 
-// The goal prompt's model owns what the detail keeps; the page shows its field
-// for the options that ask, stops typing at the limit and sends what was typed.
-TEST_F(RootFlowUITests, GoalDetailFieldAppearsStopsAtTheLimitAndIsSent) {
-    auto root = makeRoot();
-    EXPECT_FALSE(find(*root, QStringLiteral("goal-continue"))->isEnabled());
-    EXPECT_FALSE(visible(*root, QStringLiteral("goal-detail-field")));
-    click(*root, QStringLiteral("goal-option-work_app"));
-    auto* field = find<QLineEdit>(*root, QStringLiteral("goal-detail-field"));
-    ASSERT_NE(field, nullptr);
-    EXPECT_TRUE(field->isVisible());
-    QTest::keyClicks(field, QString(100, QLatin1Char('j')));
-    click(*root, QStringLiteral("goal-continue"));
-    // The diagnose screen that follows may already have recorded its own events.
-    EXPECT_EQ(sink.last("goal_selected").at("detail"), JSONValue(std::string(80, 'j')));
-}
-
 // The next-step page reaches the guided-help offer, whose buttons reach its
 // model; a product without the question shows an empty page.
 TEST_F(RootFlowUITests, NextStepLeadsToTheGuidedHelpOfferOrIsAnEmptyPageWithoutAPrompt) {
     auto root = makeRoot();
     root->navigation().push(Screen::nextStep());
     QApplication::processEvents();
-    EXPECT_FALSE(find(*root, QStringLiteral("next-step-continue"))->isEnabled());
-    click(*root, QStringLiteral("next-step-option-goal_blocked"));
-    click(*root, QStringLiteral("next-step-continue"));
+    EXPECT_FALSE(test::shown(*root, "next-step-continue")->isEnabled());
+    click(*root, "next-step-option-goal_blocked");
+    click(*root, "next-step-continue");
     WAIT_FOR(sink.count("offer_shown") == 1L);
-    click(*root, QStringLiteral("offer-guided_help_plan-primary"));
-    EXPECT_TRUE(visible(*root, QStringLiteral("offer-guided_help_plan-unavailable")));
-    EXPECT_FALSE(visible(*root, QStringLiteral("offer-guided_help_plan-primary")));
-    click(*root, QStringLiteral("offer-guided_help_plan-done"));
+    click(*root, "offer-guided_help_plan-primary");
+    EXPECT_TRUE(visible(*root, "offer-guided_help_plan-unavailable"));
+    EXPECT_FALSE(visible(*root, "offer-guided_help_plan-primary"));
+    click(*root, "offer-guided_help_plan-done");
     EXPECT_TRUE(root->navigation().path().empty());
 
     root.reset();
@@ -166,8 +120,8 @@ TEST_F(RootFlowUITests, NextStepLeadsToTheGuidedHelpOfferOrIsAnEmptyPageWithoutA
     root = makeRoot();
     root->navigation().push(Screen::nextStep());
     QApplication::processEvents();
-    EXPECT_TRUE(visible(*root, QStringLiteral("empty-next-step")));
-    click(*root, QStringLiteral("navigation-back"));
+    EXPECT_TRUE(visible(*root, "empty-next-step"));
+    click(*root, "navigation-back");
     EXPECT_TRUE(root->navigation().path().empty());
 }
 
@@ -187,12 +141,12 @@ TEST_F(RootFlowUITests, CompletionPageDismissSeeRecommendationsAndDoneReachTheMo
         CompletionSurface::promptPostFix, environment, [&] { journey::seeRecommendations(navigation); },
         [&] { navigation.backToHome(); });
     page.show();
-    WAIT_FOR(visible(page, QStringLiteral("nps-card")));
-    click(page, QStringLiteral("nps-dismiss"));
-    EXPECT_FALSE(visible(page, QStringLiteral("nps-card")));
-    click(page, QStringLiteral("completion-build-intent-optin"));
+    WAIT_FOR(visible(page, "nps-card"));
+    click(page, "nps-dismiss");
+    EXPECT_FALSE(visible(page, "nps-card"));
+    click(page, "completion-build-intent-optin");
     EXPECT_EQ(navigation.path().back().auditContext()->entry, AuditEntry::buildIntent);
-    click(page, QStringLiteral("completion-done"));
+    click(page, "completion-done");
     EXPECT_EQ(sink.count("nps_dismissed"), 2);
     EXPECT_TRUE(navigation.path().empty());
 }

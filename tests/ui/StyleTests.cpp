@@ -68,17 +68,16 @@ TEST_F(StyleTest, ButtonsAskForRoomForTheirIconAndRestyledTitle) {
     EXPECT_TRUE(chip.font().bold() || chip.font().weight() >= QFont::DemiBold);
 }
 
-// The darkest and the lightest grey of the pixels of `widget` inside `root`'s picture.
-std::pair<int, int> inkRange(const QImage& picture, QWidget* root, QWidget* widget) {
+// The ink of `widget` in `root`'s picture: its darkest grey, or its lightest on a dark background.
+int ink(const QImage& picture, QWidget* root, QWidget* widget, bool dark) {
     const QRect area(widget->mapTo(root, QPoint(0, 0)), widget->size());
-    int darkest = 255, lightest = 0;
+    int result = dark ? 0 : 255;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const int grey = qGray(picture.pixel(x, y));
-            darkest = std::min(darkest, grey);
-            lightest = std::max(lightest, grey);
+            result = dark ? std::max(result, grey) : std::min(result, grey);
         }
-    return {darkest, lightest};
+    return result;
 }
 
 // `color` over the window's background, as a grey.
@@ -101,21 +100,20 @@ TEST_F(StyleTest, ChooserDrawsDescriptionsInTheSecondaryColourOfTheLightAndDarkP
         const QPalette palette = QApplication::palette();
         const QImage picture = chooser.grab().toImage();
         JavaVersionRow* row = chooser.rows()[1];
-        const auto [titleDark, titleLight] = inkRange(picture, &chooser, row->titleLabel());
-        const auto [descriptionDark, descriptionLight] = inkRange(picture, &chooser, row->descriptionLabel());
-        const int secondary = greyOver(textRoleColor(TextRole::secondary, palette), palette);
-        const int primary = greyOver(palette.color(QPalette::WindowText), palette);
-        const int descriptionInk = dark ? descriptionLight : descriptionDark;
-        const int titleInk = dark ? titleLight : titleDark;
-        EXPECT_NEAR(descriptionInk, secondary, 20) << (dark ? "dark" : "light");
-        EXPECT_NEAR(titleInk, primary, 20) << (dark ? "dark" : "light");
+        EXPECT_NEAR(ink(picture, &chooser, row->descriptionLabel(), dark),
+                    greyOver(textRoleColor(TextRole::secondary, palette), palette), 20)
+            << (dark ? "dark" : "light");
+        EXPECT_NEAR(ink(picture, &chooser, row->titleLabel(), dark),
+                    greyOver(palette.color(QPalette::WindowText), palette), 20)
+            << (dark ? "dark" : "light");
     }
     QApplication::setPalette(fusionPalette(false));
 
     // The selection is the checked state of a radio button to a screen reader.
     EXPECT_EQ(QAccessible::queryAccessibleInterface(chooser.rows()[0])->role(), QAccessible::RadioButton);
     for (JavaVersionRow* row : chooser.rows())
-        EXPECT_EQ(bool(QAccessible::queryAccessibleInterface(row)->state().checked), row->major() == 21) << row->major();
+        EXPECT_EQ(bool(QAccessible::queryAccessibleInterface(row)->state().checked), row->major() == 21)
+            << row->major();
 }
 
 }  // namespace
