@@ -22,33 +22,29 @@ namespace {
 
 using test::click;
 
-SystemProfile macWithoutHomebrew() {
-    SystemProfile p;
-    p.architecture = Architecture::appleSilicon;
-    p.macosVersion = {15, 2, 0};
-    p.shell = Shell::zsh();
-    p.xcodeCommandLineToolsPath = "/Library/Developer/CommandLineTools";
-    return p;
-}
-
 class AuditUITest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void SetUp() override { ProductConfig::setCurrent(lumoraJava()); }
 
-    std::unique_ptr<StagedAuditFlowView> makeFlow(const Scenario& mac, const SystemProfile& profile) {
+    // Opens the flow on a Mac without Homebrew and clicks its install; the sheet.
+    QDialog* installHomebrew(const Scenario& mac) {
         environment.services = makeSimulatedServices(mac);
         environment.navigation = &navigation;
         environment.telemetry = &sink;
         environment.profile = &profiles;
         environment.scheduler = &scheduler;
-        profiles.publish(profile);
-        auto flow = std::make_unique<StagedAuditFlowView>(
+        SystemProfile withoutHomebrew;
+        withoutHomebrew.xcodeCommandLineToolsPath = "/Library/Developer/CommandLineTools";
+        profiles.publish(withoutHomebrew);
+        flow = std::make_unique<StagedAuditFlowView>(
             AuditContext{AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, environment);
         flow->resize(720, 700);
         flow->show();
         QApplication::processEvents();
-        return flow;
+        page = qobject_cast<Stage1View*>(flow->currentPage());
+        if (page) click(*page, "audit-install-homebrew");
+        return page ? page->sheet() : nullptr;
     }
 
     UIEnvironment environment;
@@ -56,37 +52,29 @@ protected:
     test::RecordingSink sink;
     ProfileStore profiles;
     test::ManualScheduler scheduler;
+    std::unique_ptr<StagedAuditFlowView> flow;
+    Stage1View* page = nullptr;
 };
 
 TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
     Scenario mac;
     test::homebrewInstallScript(mac, {"==> Checking for `sudo` access"}, 0, 60'000);  // still running at the cancel
-    auto flow = makeFlow(mac, macWithoutHomebrew());
-    auto* page = qobject_cast<Stage1View*>(flow->currentPage());
-    ASSERT_NE(page, nullptr);
-    click(*page, "audit-install-homebrew");
-    QDialog* sheet = page->sheet();
+    QDialog* sheet = installHomebrew(mac);
     ASSERT_NE(sheet, nullptr);
     EXPECT_GE(sheet->minimumWidth(), 560);
-    WAIT_FOR(sheet->findChild<QPushButton*>(QStringLiteral("remediation-cancel"))->isVisible());
+    WAIT_FOR(test::visible(*sheet, "remediation-cancel"));
     click(*sheet, "remediation-cancel");
     WAIT_FOR(page->sheet() == nullptr);
 
     EXPECT_EQ(flow->currentPage(), page);
-    EXPECT_TRUE(page->findChild<QPushButton*>(QStringLiteral("audit-install-homebrew"))->isEnabled());
+    EXPECT_TRUE(test::shown(*page, "audit-install-homebrew")->isEnabled());
     EXPECT_EQ(sink.count("remediation_canceled"), 1);
 }
 
 TEST_F(AuditUITest, AFailedInstallMovesOnToWarpThroughHomebrew) {
-    Scenario mac;
-    // Offline: the install script cannot be fetched.
-    auto flow = makeFlow(mac, macWithoutHomebrew());
-    auto* page = qobject_cast<Stage1View*>(flow->currentPage());
-    ASSERT_NE(page, nullptr);
-    click(*page, "audit-install-homebrew");
-    QDialog* sheet = page->sheet();
+    QDialog* sheet = installHomebrew(Scenario());  // offline: the install script cannot be fetched
     ASSERT_NE(sheet, nullptr);
-    WAIT_FOR(sheet->findChild<QPushButton*>(QStringLiteral("remediation-close"))->isVisible());
+    WAIT_FOR(test::visible(*sheet, "remediation-close"));
     click(*sheet, "remediation-close");
     WAIT_FOR(qobject_cast<Stage2View*>(flow->currentPage()) != nullptr);
     EXPECT_EQ(sink.count("remediation_failed"), 1);
@@ -94,7 +82,7 @@ TEST_F(AuditUITest, AFailedInstallMovesOnToWarpThroughHomebrew) {
     // "Maybe later", then the report shows the profile's rows.
     click(*flow->currentPage(), "audit-stage-skip");
     WAIT_FOR(qobject_cast<FinalAuditReportView*>(flow->currentPage()) != nullptr);
-    const auto* homebrewRow = flow->currentPage()->findChild<QLabel*>(QStringLiteral("audit-final-report-row-1"));
+    const auto* homebrewRow = test::shown<QLabel>(*flow->currentPage(), "audit-final-report-row-1");
     ASSERT_NE(homebrewRow, nullptr);
     EXPECT_EQ(homebrewRow->text(), QStringLiteral("Homebrew missing"));
 }
