@@ -2,9 +2,7 @@
 // remediation sheet, clicked by their accessibility identifiers.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 
 #include "../screens/ScreenTestSupport.h"
 #include "FinalAuditReportView.h"
@@ -13,7 +11,6 @@
 #include "Stage2View.h"
 #include "StagedAuditFlowView.h"
 #include "UITestSupport.h"
-#include "remediation/HomebrewInstaller.h"
 #include "simulated/SimulatedServices.h"
 #include "support/ScenarioCommands.h"
 

