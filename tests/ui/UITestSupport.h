@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 
 namespace lumo::test {
 
@@ -53,9 +54,8 @@ bool waitFor(Condition condition, qint64 timeoutMs = 30000) {
 template <class T = QPushButton>
 T* shown(QWidget& root, const QString& identifier) {
     const auto all = root.findChildren<T*>(identifier);
-    for (T* candidate : all)
-        if (candidate->isVisible()) return candidate;
-    return all.isEmpty() ? nullptr : all.first();
+    const auto found = std::find_if(all.begin(), all.end(), [](T* widget) { return widget->isVisible(); });
+    return found != all.end() ? *found : all.value(0);
 }
 
 inline bool visible(QWidget& root, const QString& identifier) {
