@@ -38,7 +38,7 @@ struct Harness {
         };
         options.verify = [this](std::optional<int> expectedMajor) {
             verifiedMajors.push_back(expectedMajor);
-            return verifyResult;
+            return Verifier::Result{};
         };
         flow = std::make_unique<DiagnoseFlow>(options);
     }
@@ -48,58 +48,44 @@ struct Harness {
     RecordingSink sink;
     int profilerRuns = 0;
     SystemProfile nextProfile;
-    Verifier::Result verifyResult;
     std::vector<std::optional<int>> verifiedMajors;
     std::unique_ptr<DiagnoseFlow> flow;
 };
-
-// What a new Terminal window gives when JAVA_HOME, if set, is a JDK.
-Verifier::Result verifiedWith(std::string output, std::optional<std::string> javaHome) {
-    Verifier::Result result{std::move(output), 0, std::move(javaHome)};
-    result.terminal.javaHomeHasJava = result.javaHomeValue.has_value();
-    return result;
-}
 
 class DiagnoseFlowTest : public ::testing::Test {
 protected:
     test::ScopedProduct product{ProductConfig::fixwellJava()};
 };
 
-TEST_F(DiagnoseFlowTest, EntersDiagnosedWithOnlyTheJavaHomeFixForD2) {
-    Harness unset(profileWith({jdk("21.0.5", "/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home")}));
+// Appearing diagnoses once, with the JAVA_HOME fix for D2, and records the
+// JDKs in probe order (unknowns as null); only outside fixture mode does it
+// profile, once per flow.
+TEST_F(DiagnoseFlowTest, AppearingDiagnosesAndRecordsOnceProfilingOnlyOutsideFixtureMode) {
+    Harness unset(profileWith({jdk("1.8.0_392", "/Users/alex/.sdkman/candidates/java/8/Home", ""),
+                               jdk("garbage", "/Library/Java/JavaVirtualMachines/x.jdk/Contents/Home")},
+                              "/Users/alex/.sdkman/candidates/java/8/Home"));
     unset.flow->appear();
-    const auto* diagnosed = unset.state().as<State::Diagnosed>();
-    ASSERT_NE(diagnosed, nullptr);
-    EXPECT_EQ(diagnosed->diagnosis.kind(), Diagnosis::Case::D2_HomeUnset);
-    EXPECT_FALSE(diagnosed->d1Remediation);
-    EXPECT_EQ(diagnosed->d2Remediation,
-              Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home"));
-    // Fixture mode with a fallback profile: no profiler ran.
+    unset.flow->appear();
     EXPECT_EQ(unset.profilerRuns, 0);
-}
-
-TEST_F(DiagnoseFlowTest, OutsideFixtureModeProfilesOnEveryNewFlow) {
-    Harness harness(profileWith({}), /*fixtureMode=*/false);
-    harness.nextProfile = profileWith({jdk("25", "/j/25")}, "/j/25");
-    harness.flow->appear();
-    harness.flow->appear();  // already has a fresh profile
-    EXPECT_EQ(harness.profilerRuns, 1);
-    EXPECT_EQ(harness.state().as<State::Diagnosed>()->diagnosis.kind(), Diagnosis::Case::D4_ModernHomeSet);
-}
-
-TEST_F(DiagnoseFlowTest, DiagnosisReachedListsTheJDKsInProbeOrderWithUnknownsAsNull) {
-    Harness harness(profileWith({jdk("1.8.0_392", "/Users/alex/.sdkman/candidates/java/8/Home", ""),
-                                 jdk("garbage", "/Library/Java/JavaVirtualMachines/x.jdk/Contents/Home")},
-                                "/Users/alex/.sdkman/candidates/java/8/Home"));
-    harness.flow->appear();
-    ASSERT_EQ(harness.sink.names(), std::vector<std::string>{"diagnosis_reached"});
-    const JSONObject& data = harness.sink.last();
+    ASSERT_EQ(unset.sink.names(), std::vector<std::string>{"diagnosis_reached"});
+    const JSONObject& data = unset.sink.last();
     EXPECT_EQ(data.at("java_major_version"), JSONValue(8));
     EXPECT_EQ(data.at("current_java_home"), JSONValue("/Users/~/.sdkman/candidates/java/8/Home"));
     const JSONArray& jdks = std::get<JSONArray>(data.at("discovered_jdks").value);
     ASSERT_EQ(jdks.size(), 2u);
     EXPECT_EQ(std::get<JSONObject>(jdks[0].value).at("vendor"), JSONValue(nullptr));
     EXPECT_EQ(std::get<JSONObject>(jdks[1].value).at("major_version"), JSONValue(nullptr));
+
+    Harness harness(profileWith({}), /*fixtureMode=*/false);
+    harness.nextProfile = profileWith({jdk("21.0.5", "/j/21")});
+    harness.flow->appear();
+    harness.flow->appear();  // already has a fresh profile
+    EXPECT_EQ(harness.profilerRuns, 1);
+    const auto* diagnosed = harness.state().as<State::Diagnosed>();
+    ASSERT_NE(diagnosed, nullptr);
+    EXPECT_EQ(diagnosed->diagnosis.kind(), Diagnosis::Case::D2_HomeUnset);
+    EXPECT_FALSE(diagnosed->d1Remediation);
+    EXPECT_EQ(diagnosed->d2Remediation, Remediation::writeJavaHomeToZprofile("/j/21"));
 }
 
 TEST_F(DiagnoseFlowTest, CancellingKeepLegacyReturnsToTheSameD3WithItsFixRemembered) {
@@ -118,10 +104,9 @@ TEST_F(DiagnoseFlowTest, CancellingKeepLegacyReturnsToTheSameD3WithItsFixRemembe
     // The same D3, now with the keep-legacy fix remembered as its JAVA_HOME fix.
     EXPECT_EQ(harness.state(), State::diagnosed(before.as<State::Diagnosed>()->diagnosis, std::nullopt, keep));
     EXPECT_EQ(harness.flow->lastD2Remediation(), keep);
-    EXPECT_FALSE(harness.flow->lastD1Remediation());
 }
 
-TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
+TEST_F(DiagnoseFlowTest, AJavaFixIsVerifiedAndFollowedUpToolInstallsCompleteAndFailuresShowAnError) {
     Harness harness(profileWith({}));  // no tooling at all: the installer package
     harness.flow->appear();
     harness.flow->installChosen(21);
@@ -129,6 +114,23 @@ TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
     harness.flow->finish(RemediationOutcome::success("Installed."));
     harness.flow->verifyNow();
     EXPECT_EQ(harness.verifiedMajors, (std::vector<std::optional<int>>{21})) << "the chosen major is expected";
+
+    // "Set JAVA_HOME" profiles again, even in fixture mode, and takes the first JDK in probe order.
+    harness.nextProfile = profileWith({jdk("21.0.5", "/j/21"), jdk("25", "/j/25")});
+    harness.flow->setJavaHome();
+    EXPECT_EQ(harness.profilerRuns, 1);
+    const Remediation expected = Remediation::writeJavaHomeToZprofile("/j/21");
+    EXPECT_EQ(harness.state(), State::remediating(expected));
+    EXPECT_EQ(harness.flow->lastDiagnosis(), Diagnosis::D2_HomeUnset(jdk("21.0.5", "/j/21")));
+    EXPECT_EQ(harness.flow->lastD2Remediation(), expected);
+    EXPECT_FALSE(harness.flow->lastD1Remediation());
+    // Nothing found: continue with the last diagnosis (the fix's D2).
+    harness.flow->finish(RemediationOutcome::success(""));
+    harness.flow->verified({"", 1, std::nullopt});
+    harness.nextProfile = profileWith({});
+    harness.flow->setJavaHome();
+    EXPECT_EQ(harness.navigation.path(),
+              std::vector{Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt})});
 
     for (const Remediation& tool : {Remediation::installWarpViaBrew("warp"), Remediation::installHomebrew(),
                                     Remediation::installHomebrewThenWarp("warp")}) {
@@ -143,31 +145,6 @@ TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
     EXPECT_EQ(harness.state(), State::error("Install failed (exit code 3)."));
     harness.flow->backToDiagnosis();
     EXPECT_TRUE(harness.state().is<State::Diagnosed>());
-}
-
-TEST_F(DiagnoseFlowTest, SetJavaHomeFollowUpTakesTheFirstJDKInProbeOrder) {
-    Harness harness(profileWith({}));
-    harness.flow->appear();
-    harness.flow->installChosen(21);
-    harness.flow->finish(RemediationOutcome::success(""));
-    harness.flow->verified({"openjdk version \"21\"", 0, std::nullopt});
-    harness.nextProfile = profileWith({jdk("21.0.5", "/j/21"), jdk("25", "/j/25")});
-    harness.flow->setJavaHome();  // profiles again, even in fixture mode
-    EXPECT_EQ(harness.profilerRuns, 1);
-    const Remediation expected = Remediation::writeJavaHomeToZprofile("/j/21");
-    EXPECT_EQ(harness.state(), State::remediating(expected));
-    EXPECT_EQ(harness.flow->lastDiagnosis(), Diagnosis::D2_HomeUnset(jdk("21.0.5", "/j/21")));
-    EXPECT_EQ(harness.flow->lastD2Remediation(), expected);
-    EXPECT_FALSE(harness.flow->lastD1Remediation());
-
-    // Nothing found: continue with the last diagnosis (the fix's D2).
-    harness.flow->finish(RemediationOutcome::success(""));
-    harness.flow->verified({"", 1, std::nullopt});
-    harness.nextProfile = profileWith({});
-    harness.flow->setJavaHome();
-    ASSERT_EQ(harness.navigation.path().size(), 1u);
-    EXPECT_EQ(harness.navigation.path()[0],
-              Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
 }
 
 TEST_F(DiagnoseFlowTest, InstallDoesNothingWithoutAProfile) {
@@ -230,7 +207,8 @@ TEST(VerifyVerdictTest, KindAndEventFollowTheFixTheOutputAndTheShell) {
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
     const Remediation keep = Remediation::keepCurrentLegacyJava("/Users/alex/jdk8/Home");
     const Verifier::Result bannerNoHome{"openjdk version \"25\" 2025-09-16\n", 0, std::nullopt};
-    const Verifier::Result legacy = verifiedWith("openjdk version \"1.8.0_392\"\n", "/Users/alex/jdk8/Home");
+    Verifier::Result legacy{"openjdk version \"1.8.0_392\"\n", 0, "/Users/alex/jdk8/Home"};
+    legacy.terminal.javaHomeHasJava = true;
     const struct {
         const char* name;
         Remediation fix;
