@@ -80,31 +80,23 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
     EXPECT_EQ(sheet.outcomes[0], RemediationOutcome::success("Temurin installed."));
 }
 
-TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRunsAfresh) {
+// The window's journey shows the failure and the log kept across a retry;
+// the events are the model's.
+TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRecordsAFreshRun) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.commands.push_back(streamed(brewInstall("warp"), {"==> Installing Cask warp"}, 0));
     Sheet sheet(mac, Remediation::installWarpViaBrew("warp"));
     sheet.run();
-    EXPECT_EQ(sheet.model->lines(),
-              std::vector<std::string>{"Homebrew not found in /opt/homebrew/bin or /usr/local/bin."});
-    EXPECT_EQ(sheet.model->exitCode(), -1);
     EXPECT_EQ(sheet.model->footer(), Footer::failure);
     EXPECT_EQ(sheet.sink.last().at("reason"), JSONValue("exit code -1"));
 
-    // Homebrew is there now: the same sheet runs the fix again, after its old output.
     ASSERT_TRUE(sheet.services.fs->createDirectory("/opt/homebrew/bin", true));
     ASSERT_TRUE(sheet.services.fs->write("", "/opt/homebrew/bin/brew", true));
     ASSERT_TRUE(sheet.services.fs->setPosixPermissions(0755, "/opt/homebrew/bin/brew"));
     sheet.model->retry();
     sheet.run();
-    EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
-    EXPECT_EQ(sheet.model->lines().back(), "==> Installing Cask warp");
-    EXPECT_EQ(sheet.model->lines().front(), "Homebrew not found in /opt/homebrew/bin or /usr/local/bin.");
     EXPECT_EQ(sheet.sink.names(),
               (std::vector<std::string>{"remediation_failed", "remediation_applied", "remediation_completed"}));
-    sheet.model->continueAfterSuccess();
-    ASSERT_EQ(sheet.outcomes.size(), 1u);
-    EXPECT_EQ(sheet.outcomes[0].kind, RemediationOutcome::Kind::success);
 }
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
@@ -117,7 +109,6 @@ TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfter
     EXPECT_EQ(sheet.model->exitCode(), 7);
     for (const auto& argv : sheet.processes().invocations()) EXPECT_NE(argv, brewInstall("temurin@25"));
     for (const auto& line : sheet.model->lines()) EXPECT_EQ(line.find("Now installing Temurin"), std::string::npos);
-    EXPECT_EQ(sheet.model->failureMessage().rfind("Install failed (exit code 7).", 0), 0u);
 }
 
 TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPrints) {
@@ -138,27 +129,18 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
     EXPECT_LT(sheet.model->lines().size(), many.size());
 }
 
-TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
+TEST(StreamingRemediationTest, MiseFollowUpAppliesOnAWorkerAndIsNotOfferedWhenActivated) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr);
     mac.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
     mac.commands.push_back(
         streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
-    {
-        Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
-        sheet.run();
-        ASSERT_EQ(sheet.model->footer(), Footer::followUp);
-        sheet.model->continueAfterSuccess();  // not offered yet
-        EXPECT_TRUE(sheet.outcomes.empty());
-        sheet.model->skipZshrc();
-        EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
-        EXPECT_EQ(*sheet.services.fs->readString("/Users/alex/.zshrc"), "# Created by newuser for 5.9\n");
-    }
     // The write runs on a worker; Apply and Skip wait for it.
     HeldBackground background;
     Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
     sheet.model->setBackground(&background);
     sheet.run();
+    ASSERT_EQ(sheet.model->footer(), Footer::followUp);
     sheet.model->applyZshrc();
     sheet.model->skipZshrc();
     sheet.model->applyZshrc();
