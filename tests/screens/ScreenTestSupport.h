@@ -79,7 +79,6 @@ inline const ProductConfig& promptingProduct() {
                                   80,
                                   {{"gaming", "Minecraft or another game", std::nullopt},
                                    {"work_app", "Run an app for work", "Which app?"},
-                                   {"personal_app", "Run an app for home or hobby", "Which app?"},
                                    {"other", "Other", "Tell us more"}}};
         p.nextStepPrompt = NextStepPrompt{
             "What's your next step?",
@@ -94,8 +93,6 @@ inline const ProductConfig& promptingProduct() {
              std::nullopt, std::nullopt, "outcome_still_blocked"});
         add({"ai_coding_setup", "post_audit", "Build with AI", "We set it up.", "Show me →", std::nullopt, std::nullopt,
              "https://example.com/ai", "next_step_build_software"});
-        add({"no_destination", "post_audit", "Read only", "Nothing to open.", "Go", std::nullopt, std::nullopt,
-             std::nullopt, "reason"});
         return p;
     }();
     return product;
