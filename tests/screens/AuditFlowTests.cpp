@@ -6,6 +6,7 @@
 #include "screens/AuditStagePages.h"
 #include "screens/FinalAuditReport.h"
 #include "screens/StagedAuditFlow.h"
+#include "simulated/SimulatedServices.h"
 
 namespace lumo {
 namespace {
@@ -257,7 +258,7 @@ TEST_F(FlowFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage) 
 
 TEST(FinalAuditReportTests, RowsFollowTheRebuiltProfileAndTheScoreCardIsAsked) {
     ScopedProduct product(test::plainProduct());
-    test::MemoryPreferences preferences;
+    InMemoryKeyValueStore preferences;
     RecordingSink sink;
     ManualBuilds builds;
     FinalAuditReportModel report(bareMac(), {}, false, preferences, sink, builds.building());

@@ -6,6 +6,7 @@
 #include "screens/DiagnoseViewModel.h"
 #include "screens/DiagnosisDetailModel.h"
 #include "screens/VerifyModels.h"
+#include "simulated/SimulatedServices.h"
 #include "support/JDKSupport.h"
 
 namespace lumo {
@@ -159,7 +160,7 @@ TEST_F(DiagnoseFlowTest, InstallDoesNothingWithoutAProfile) {
 
 TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     test::ScopedProduct product{ProductConfig::fixwellJava()};
-    test::MemoryPreferences preferences;
+    InMemoryKeyValueStore preferences;
     RecordingSink sink;
     std::vector<int> installed;
     DiagnosisDetailModel::Callbacks callbacks;

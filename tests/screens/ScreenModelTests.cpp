@@ -10,12 +10,12 @@
 #include "screens/NextStepModel.h"
 #include "screens/SimplifiedCompletionModel.h"
 #include "shell/Preferences.h"
+#include "simulated/SimulatedServices.h"
 
 namespace lumo {
 namespace {
 
 using test::ManualScheduler;
-using test::MemoryPreferences;
 using test::RecordingSink;
 using test::ScopedProduct;
 
@@ -32,7 +32,7 @@ TEST(TextTests, HostAndPathTrimAndCut) {
 
 TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
     ScopedProduct product(test::promptingProduct());
-    MemoryPreferences preferences;
+    InMemoryKeyValueStore preferences;
     RecordingSink sink;
     bool flagSeenByRoot = false;
     ConsentModel model(preferences, sink, [&] {
@@ -166,7 +166,7 @@ TEST_F(OfferModelTests, GuidedHelpMeasuresInterestAndStaysAICodingOpensItsPage) 
 class NPSFeedbackModelTests : public ::testing::Test {
 protected:
     ScopedProduct product{test::plainProduct()};
-    MemoryPreferences preferences;
+    InMemoryKeyValueStore preferences;
     RecordingSink sink;
     ManualScheduler scheduler;
     int submittedCalls = 0;
@@ -237,7 +237,7 @@ TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
     };
     for (const auto& row : rows) {
         ScopedProduct product(row.product);
-        MemoryPreferences preferences;
+        InMemoryKeyValueStore preferences;
         if (row.stored) preferences.set(PreferenceValue(true), preference_keys::npsSubmitted(row.product));
         ScoreCardSession session{row.asked};
         RecordingSink sink;
@@ -256,7 +256,7 @@ TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
 // The window's tests press the page's buttons on a prompting surface.
 TEST(SimplifiedCompletionModelTests, BuildIntentPromptOnlyOnItsSurfaces) {
     ScopedProduct product(test::plainProduct());
-    MemoryPreferences preferences;
+    InMemoryKeyValueStore preferences;
     RecordingSink sink;
     int seen = 0;
     SimplifiedCompletionModel page(prompt(BuildIntentSurface::modernHomeSet), preferences, sink, [&] { ++seen; }, {});

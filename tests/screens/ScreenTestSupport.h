@@ -1,5 +1,5 @@
-// Fakes the screen tests share: a recording telemetry sink, preferences in
-// memory, a scheduler run by hand and a product with every prompt and offer.
+// Fakes the screen tests share: a recording telemetry sink, a scheduler run
+// by hand and products with and without the prompts and offers.
 #pragma once
 
 #include <chrono>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "config/ProductConfig.h"
-#include "platform/KeyValueStoring.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -37,21 +36,6 @@ public:
         return {};
     }
     std::vector<std::pair<std::string, JSONObject>> events;
-};
-
-class MemoryPreferences : public KeyValueStoring {
-public:
-    std::optional<PreferenceValue> value(const std::string& key) const override {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<PreferenceValue>(found->second);
-    }
-    void set(const std::optional<PreferenceValue>& value, const std::string& key) override {
-        if (value)
-            values[key] = *value;
-        else
-            values.erase(key);
-    }
-    std::map<std::string, PreferenceValue> values;
 };
 
 class ManualScheduler : public DelayScheduling {

@@ -48,7 +48,7 @@ protected:
         return root;
     }
 
-    std::shared_ptr<test::MemoryPreferences> preferences = std::make_shared<test::MemoryPreferences>();
+    std::shared_ptr<InMemoryKeyValueStore> preferences = std::make_shared<InMemoryKeyValueStore>();
     test::RecordingSink sink;
     std::atomic<int> profilerRuns{0};
 };
