@@ -27,13 +27,6 @@ std::vector<std::string> brewInstall(const std::string& cask, const std::string&
     return {brew, "install", "--cask", cask};
 }
 
-// Keeps the work handed to it until the test runs it, as a worker would later.
-class HeldBackground final : public BackgroundWork {
-public:
-    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
-    std::vector<std::function<std::function<void()>()>> held;
-};
-
 struct Sheet {
     Sheet(const Scenario& mac, const Remediation& fix, const std::function<void(HostInfo&)>& host = {})
         : services(makeSimulatedServices(mac)) {
@@ -133,7 +126,7 @@ TEST(StreamingRemediationTest, MiseFollowUpAppliesOnAWorkerAndIsNotOfferedWhenAc
     mac.commands.push_back(
         streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
     // The write runs on a worker; Apply and Skip wait for it.
-    HeldBackground background;
+    test::HeldWork background;
     Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
     sheet.model->setBackground(&background);
     sheet.run();

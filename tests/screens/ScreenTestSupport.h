@@ -1,8 +1,9 @@
-// Fakes the screen tests share: a recording telemetry sink, a scheduler run
-// by hand and products with and without the prompts and offers.
+// Fakes the screen tests share: a recording telemetry sink, a scheduler and
+// a worker run by hand, and products with and without the prompts and offers.
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "config/ProductConfig.h"
+#include "screens/DiagnoseViewModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -49,6 +51,20 @@ public:
         for (auto& item : work) item.second();
     }
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> pending;
+};
+
+// Holds the work handed to it until the test runs it, as a worker would later.
+class HeldWork : public BackgroundWork {
+public:
+    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
+    void finishAll() {
+        while (!held.empty()) {
+            auto work = std::move(held.front());
+            held.pop_front();
+            work()();
+        }
+    }
+    std::deque<std::function<std::function<void()>()>> held;
 };
 
 // A product shaped like the shipped one: a goal prompt, a next-step prompt

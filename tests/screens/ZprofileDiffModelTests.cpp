@@ -5,8 +5,6 @@
 // a failed read.
 #include <gtest/gtest.h>
 
-#include <deque>
-
 #include "ScreenTestSupport.h"
 #include "screens/ZprofileDiffModel.h"
 #include "simulated/SimulatedServices.h"
@@ -15,21 +13,8 @@
 namespace lumo {
 namespace {
 
+using test::HeldWork;
 using test::RecordingSink;
-
-// Holds the work until the test runs it, as a worker would later.
-class HeldWork : public BackgroundWork {
-public:
-    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
-    void finishAll() {
-        while (!held.empty()) {
-            auto work = std::move(held.front());
-            held.pop_front();
-            work()();
-        }
-    }
-    std::deque<std::function<std::function<void()>()>> held;
-};
 
 Scenario homeUnset() { return test::bundledScenario("java-home-unset.json"); }
 
