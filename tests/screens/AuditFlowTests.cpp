@@ -2,6 +2,7 @@
 // walk a developer's audit end to end and a non-developer's gate.
 #include <gtest/gtest.h>
 
+#include "JavaProduct.h"
 #include "ScreenTestSupport.h"
 #include "screens/AuditStagePages.h"
 #include "screens/FinalAuditReport.h"
@@ -106,7 +107,7 @@ struct AuditFixture : ::testing::Test {
         return std::make_unique<StagedAuditFlowModel>(std::move(context), navigation, std::move(fallback), fixture,
                                                       sink, builds.building());
     }
-    ScopedProduct product{test::promptingProduct()};
+    ScopedProduct product{lumoraJava()};
     AppNavigation navigation;
     RecordingSink sink;
     ManualBuilds builds;
@@ -248,7 +249,7 @@ TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage)
 // --- Final report ------------------------------------------------------------
 
 TEST(FinalAuditReportTests, RowsFollowTheRebuiltProfileAndTheScoreCardIsAsked) {
-    ScopedProduct product(test::plainProduct());
+    ScopedProduct product(ProductConfig::fixwellJava());
     InMemoryKeyValueStore preferences;
     RecordingSink sink;
     ManualBuilds builds;

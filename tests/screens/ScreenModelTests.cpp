@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "JavaProduct.h"
 #include "ScreenTestSupport.h"
 #include "screens/AICodingInterestModel.h"
 #include "screens/ConsentModel.h"
@@ -31,12 +32,12 @@ TEST(TextTests, HostAndPathTrimAndCut) {
 }
 
 TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
-    ScopedProduct product(test::promptingProduct());
+    ScopedProduct product(lumoraJava());
     InMemoryKeyValueStore preferences;
     RecordingSink sink;
     bool flagSeenByRoot = false;
     ConsentModel model(preferences, sink, [&] {
-        flagSeenByRoot = preferences.boolean("com.example.test.java.consented");
+        flagSeenByRoot = preferences.boolean(preference_keys::consented(lumoraJava()));
         EXPECT_EQ(sink.names(), std::vector<std::string>{"consent_given"});
     });
     model.continueTapped();
@@ -47,8 +48,7 @@ TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
 TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAndCleanedWhenSent) {
     RecordingSink sink;
     std::vector<std::string> continued;
-    GoalPromptModel model{*test::promptingProduct().goalPrompt, sink,
-                          [&](const std::string& key) { continued.push_back(key); }};
+    GoalPromptModel model{*lumoraJava().goalPrompt, sink, [&](const std::string& key) { continued.push_back(key); }};
     model.continueTapped();  // nothing selected yet
     EXPECT_TRUE(sink.events.empty());
     model.select("work_app");
@@ -77,7 +77,7 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
 TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
     AppNavigation navigation;
     RecordingSink sink;
-    NextStepModel model(*test::promptingProduct().nextStepPrompt, navigation, sink);
+    NextStepModel model(*lumoraJava().nextStepPrompt, navigation, sink);
     model.continueTapped();
     model.select("no_such_option");
     model.continueTapped();
@@ -104,7 +104,7 @@ protected:
         navigation.setSelectedNextStep("goal_blocked");
         navigation.push(Screen::nextStep());
     }
-    ScopedProduct product{test::promptingProduct()};
+    ScopedProduct product{lumoraJava()};
     AppNavigation navigation;
     RecordingSink sink;
     std::vector<std::string> opened;
@@ -126,7 +126,8 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
     content.primaryTapped();
     EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
     EXPECT_EQ(sink.last().at("result"), JSONValue(nullptr));
-    EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/soon"});
+    const std::string soon = *lumoraJava().offerCatalog.at("app_game_help").destination;
+    EXPECT_EQ(opened, std::vector<std::string>{soon});
     EXPECT_TRUE(navigation.path().empty());
 
     navigation.push(Screen::nextStep());
@@ -155,9 +156,9 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
 
     AICodingInterestModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
-    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/soon", "https://example.com/ai"}));
+    EXPECT_EQ(opened, (std::vector<std::string>{soon, *lumoraJava().offerCatalog.at("ai_coding_setup").destination}));
 
-    ScopedProduct plain(test::plainProduct());
+    ScopedProduct plain(ProductConfig::fixwellJava());
     EXPECT_FALSE(AICodingInterestModel(navigation, sink, opener).hasPrimary());
     GuidedHelpOfferModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.events.size(), 2u);
@@ -165,7 +166,7 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
 
 class NPSFeedbackModelTests : public ::testing::Test {
 protected:
-    ScopedProduct product{test::plainProduct()};
+    ScopedProduct product{ProductConfig::fixwellJava()};
     InMemoryKeyValueStore preferences;
     RecordingSink sink;
     ManualScheduler scheduler;
@@ -184,7 +185,7 @@ TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanksWithTheReasonCleaned) {
     card.submit();
     EXPECT_EQ(card.phase(), Phase::submitting());
     EXPECT_EQ(sink.last(), (JSONObject{{"score", 0}, {"reason", "Quick and clear."}}));
-    EXPECT_TRUE(preferences.boolean("com.example.plain.java.nps_submitted"));
+    EXPECT_TRUE(preferences.boolean(preference_keys::npsSubmitted(ProductConfig::fixwellJava())));
 
     card.choose(2);  // ignored during the pause
     card.submit();
@@ -227,12 +228,12 @@ TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
         End end;
         std::vector<std::string> expected;
     } rows[] = {
-        {"left untouched", test::plainProduct(), false, false, left, {"nps_shown", "nps_dismissed"}},
-        {"submitted", test::plainProduct(), false, false, submitted, {"nps_shown"}},
-        {"left during the pause", test::plainProduct(), false, false, submitting, {"nps_shown"}},
-        {"stored on an earlier launch", test::plainProduct(), true, false, left, {}},
-        {"asked in this window", test::plainProduct(), false, true, left, {}},
-        {"next-step prompt", test::promptingProduct(), false, false, left, {}},
+        {"left untouched", ProductConfig::fixwellJava(), false, false, left, {"nps_shown", "nps_dismissed"}},
+        {"submitted", ProductConfig::fixwellJava(), false, false, submitted, {"nps_shown"}},
+        {"left during the pause", ProductConfig::fixwellJava(), false, false, submitting, {"nps_shown"}},
+        {"stored on an earlier launch", ProductConfig::fixwellJava(), true, false, left, {}},
+        {"asked in this window", ProductConfig::fixwellJava(), false, true, left, {}},
+        {"next-step prompt", lumoraJava(), false, false, left, {}},
     };
     for (const auto& row : rows) {
         ScopedProduct product(row.product);
@@ -254,7 +255,7 @@ TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
 
 // The window's tests press the page's buttons on a prompting surface.
 TEST(SimplifiedCompletionModelTests, BuildIntentPromptOnlyOnItsSurfaces) {
-    ScopedProduct product(test::plainProduct());
+    ScopedProduct product(ProductConfig::fixwellJava());
     InMemoryKeyValueStore preferences;
     RecordingSink sink;
     int seen = 0;
