@@ -1,8 +1,8 @@
-// The ~/.zprofile sheet's model on a simulated Mac: Apply and its outcome, the
-// already-set case, Cancel, the work off the main thread, a stale review and
-// the lines of later files it offers to turn off. The writer's own tests
-// prove the backups and the refusals; the window's journeys show the diff and
-// a failed read.
+// The ~/.zprofile sheet's model on a simulated Mac: Apply after a stale
+// review and its outcome, the already-set case, Cancel, the work off the main
+// thread and the lines of later files it offers to turn off. The writer's own
+// tests prove the backups and the refusals; the window's journeys show the
+// diff and a failed read.
 #include <gtest/gtest.h>
 
 #include "ScreenTestSupport.h"
@@ -33,13 +33,19 @@ struct Sheet {
     ZprofileDiffModel model;
 };
 
-TEST(ZprofileDiffTest, ApplyWritesAndReportsAlreadySetWritesNothingAndCancelEnds) {
+TEST(ZprofileDiffTest, ApplyReviewsAChangedFileAgainReportsOnceAlreadySetWritesNothingAndCancelEnds) {
     Sheet sheet;
     ZprofileDiffModel& model = sheet.model;
     model.continueToVerify();  // nothing applied yet
     EXPECT_TRUE(sheet.outcomes.empty());
+    // A file changed since the review is reviewed again before anything is written.
+    ASSERT_TRUE(sheet.services.fs->write("export EDITOR=vi\n", "/Users/alex/.zprofile", true).ok());
     model.apply();
-    EXPECT_NE(sheet.zprofile().find("export JAVA_HOME=$(/usr/libexec/java_home -v 21)"), std::string::npos);
+    ASSERT_TRUE(model.applyError());
+    EXPECT_EQ(sheet.zprofile(), "export EDITOR=vi\n");
+    EXPECT_EQ(model.preview()->profile.originalContents, "export EDITOR=vi\n") << "the diff shows the file as it is";
+    EXPECT_TRUE(sheet.sink.events.empty());
+    model.apply();
     model.continueToVerify();
     EXPECT_EQ(sheet.outcomes, std::vector{RemediationOutcome::success("JAVA_HOME set in ~/.zprofile.")});
     EXPECT_EQ(sheet.sink.names(), std::vector<std::string>{"remediation_completed"});
@@ -79,22 +85,6 @@ TEST(ZprofileDiffTest, ReadingAndWritingRunOffTheMainThreadWhileTheSheetIsBusy) 
     auto closed = std::make_unique<Sheet>(homeUnset(), &worker);
     closed.reset();
     worker.finishAll();
-}
-
-TEST(ZprofileDiffTest, AFileChangedSinceTheReviewIsReviewedAgainBeforeAnythingIsWritten) {
-    Sheet sheet;
-    ZprofileDiffModel& model = sheet.model;
-    ASSERT_TRUE(sheet.services.fs->write("export EDITOR=vi\n", "/Users/alex/.zprofile", true).ok());
-    model.apply();
-    EXPECT_FALSE(model.didApply());
-    ASSERT_TRUE(model.applyError());
-    EXPECT_EQ(sheet.zprofile(), "export EDITOR=vi\n");
-    EXPECT_EQ(model.preview()->profile.originalContents, "export EDITOR=vi\n") << "the diff shows the file as it is";
-    EXPECT_TRUE(sheet.sink.events.empty());
-
-    model.apply();
-    EXPECT_TRUE(model.didApply());
-    EXPECT_EQ(sheet.sink.names(), std::vector<std::string>{"remediation_completed"});
 }
 
 TEST(ZprofileDiffTest, ALaterLineThatUndoesTheChangeIsShownAndTurnedOffOnlyWhenTicked) {
