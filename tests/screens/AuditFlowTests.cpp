@@ -78,7 +78,8 @@ TEST(AuditStageTests, FoundationsRendersForMissingToolsOrAMacOSTwoReleasesBehind
         if (!row.brew) mac.homebrewPrefix.reset();
         if (!row.tools) mac.xcodeCommandLineToolsPath.reset();
         EXPECT_EQ(Stage1Foundations().outcome(mac) == AuditStageOutcome::rendered, row.rendered)
-            << "macOS " << row.major << " on " << static_cast<int>(row.architecture) << row.brew << row.tools;
+            << "macOS " << row.major << ", architecture " << static_cast<int>(row.architecture) << ", Homebrew "
+            << row.brew << ", tools " << row.tools;
     }
 }
 
