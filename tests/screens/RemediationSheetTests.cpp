@@ -62,8 +62,6 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
     sheet.run();
     EXPECT_EQ(sheet.model->lines(),
               (std::vector<std::string>{"==> Downloading temurin", "==> Installing Cask temurin@25"}));
-    EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
-    EXPECT_EQ(sheet.sink.names(), std::vector<std::string>{"remediation_completed"});
     sheet.model->continueAfterSuccess();
     sheet.model->continueAfterSuccess();
     ASSERT_EQ(sheet.outcomes.size(), 1u);
