@@ -97,7 +97,6 @@ TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenTheGoalPage) {
 TEST_F(RootFlowUITests, NextStepLeadsToTheGuidedHelpOffer) {
     auto root = makeRoot();
     root->navigation().push(Screen::nextStep());
-    QApplication::processEvents();
     click(*root, "next-step-option-goal_blocked");
     click(*root, "next-step-continue");
     WAIT_FOR(sink.count("offer_shown") == 1L);
@@ -112,8 +111,9 @@ TEST_F(RootFlowUITests, NextStepLeadsToTheGuidedHelpOffer) {
 TEST_F(RootFlowUITests, CompletionPageDismissSeeRecommendationsAndDoneReachTheModel) {
     ProductConfig::setCurrent(ProductConfig::fixwellJava());
     AppNavigation navigation;
-    navigation.push(Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
+    test::ManualScheduler scheduler;  // the card needs one; no test here submits a score
     UIEnvironment environment;
+    environment.scheduler = &scheduler;
     environment.navigation = &navigation;
     environment.services.store = preferences;
     environment.telemetry = &sink;
