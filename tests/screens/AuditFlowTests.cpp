@@ -2,7 +2,6 @@
 // walk a developer's audit end to end and a non-developer's gate.
 #include <gtest/gtest.h>
 
-#include "JavaProduct.h"
 #include "ScreenTestSupport.h"
 #include "screens/AuditStagePages.h"
 #include "screens/FinalAuditReport.h"
@@ -108,7 +107,7 @@ struct AuditFixture : ::testing::Test {
         return std::make_unique<StagedAuditFlowModel>(std::move(context), navigation, std::move(fallback), fixture,
                                                       sink, builds.building());
     }
-    ScopedProduct product{lumoraJava()};
+    ScopedProduct product{test::promptingProduct()};
     AppNavigation navigation;
     RecordingSink sink;
     ManualBuilds builds;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "JavaProduct.h"
 #include "ScreenTestSupport.h"
 #include "screens/AICodingInterestModel.h"
 #include "screens/ConsentModel.h"
@@ -32,12 +31,12 @@ TEST(TextTests, HostAndPathTrimAndCut) {
 }
 
 TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
-    ScopedProduct product(lumoraJava());
+    ScopedProduct product(test::promptingProduct());
     InMemoryKeyValueStore preferences;
     RecordingSink sink;
     bool flagSeenByRoot = false;
     ConsentModel model(preferences, sink, [&] {
-        flagSeenByRoot = preferences.boolean(preference_keys::consented(lumoraJava()));
+        flagSeenByRoot = preferences.boolean(preference_keys::consented(test::promptingProduct()));
         EXPECT_EQ(sink.names(), std::vector<std::string>{"consent_given"});
     });
     model.continueTapped();
@@ -48,7 +47,8 @@ TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
 TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAndCleanedWhenSent) {
     RecordingSink sink;
     std::vector<std::string> continued;
-    GoalPromptModel model{*lumoraJava().goalPrompt, sink, [&](const std::string& key) { continued.push_back(key); }};
+    GoalPromptModel model{*test::promptingProduct().goalPrompt, sink,
+                          [&](const std::string& key) { continued.push_back(key); }};
     model.continueTapped();  // nothing selected yet
     EXPECT_TRUE(sink.events.empty());
     model.select("work_app");
@@ -77,7 +77,7 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
 TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
     AppNavigation navigation;
     RecordingSink sink;
-    NextStepModel model(*lumoraJava().nextStepPrompt, navigation, sink);
+    NextStepModel model(*test::promptingProduct().nextStepPrompt, navigation, sink);
     model.continueTapped();
     model.select("no_such_option");
     model.continueTapped();
@@ -104,7 +104,7 @@ protected:
         navigation.setSelectedNextStep("goal_blocked");
         navigation.push(Screen::nextStep());
     }
-    ScopedProduct product{lumoraJava()};
+    ScopedProduct product{test::promptingProduct()};
     AppNavigation navigation;
     RecordingSink sink;
     std::vector<std::string> opened;
@@ -126,7 +126,7 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
     content.primaryTapped();
     EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
     EXPECT_EQ(sink.last().at("result"), JSONValue(nullptr));
-    const std::string soon = *lumoraJava().offerCatalog.at("app_game_help").destination;
+    const std::string soon = *test::promptingProduct().offerCatalog.at("app_game_help").destination;
     EXPECT_EQ(opened, std::vector<std::string>{soon});
     EXPECT_TRUE(navigation.path().empty());
 
@@ -156,7 +156,8 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
 
     AICodingInterestModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
-    EXPECT_EQ(opened, (std::vector<std::string>{soon, *lumoraJava().offerCatalog.at("ai_coding_setup").destination}));
+    EXPECT_EQ(opened, (std::vector<std::string>{
+                          soon, *test::promptingProduct().offerCatalog.at("ai_coding_setup").destination}));
 
     ScopedProduct plain(ProductConfig::fixwellJava());
     EXPECT_FALSE(AICodingInterestModel(navigation, sink, opener).hasPrimary());
@@ -233,7 +234,7 @@ TEST(ScoreCardVisitTests, ShowsAndRecordsOnlyWhereItShould) {
         {"left during the pause", ProductConfig::fixwellJava(), false, false, submitting, {"nps_shown"}},
         {"stored on an earlier launch", ProductConfig::fixwellJava(), true, false, left, {}},
         {"asked in this window", ProductConfig::fixwellJava(), false, true, left, {}},
-        {"next-step prompt", lumoraJava(), false, false, left, {}},
+        {"next-step prompt", test::promptingProduct(), false, false, left, {}},
     };
     for (const auto& row : rows) {
         ScopedProduct product(row.product);

@@ -1,5 +1,6 @@
 // Fakes the screen tests share: a recording telemetry sink, a scheduler and
-// a worker run by hand, and the current product for a scope.
+// a worker run by hand, a product that prompts and the current product for a
+// scope.
 #pragma once
 
 #include <chrono>
@@ -66,6 +67,37 @@ public:
     }
     std::deque<std::function<std::function<void()>()>> held;
 };
+
+// A product with a goal prompt, a next-step prompt and offers, like the
+// shipped one (whose library is built only with the window).
+inline const ProductConfig& promptingProduct() {
+    static const ProductConfig product = [] {
+        ProductConfig p;
+        p.userDefaultsPrefix = "com.example.test.java";
+        p.goalPrompt = GoalPrompt{"Why do you need Java?",
+                                  "So we can set up Java correctly.",
+                                  "welcome",
+                                  80,
+                                  {{"gaming", "Minecraft or another game", std::nullopt},
+                                   {"work_app", "Run an app for work", "Which app?"},
+                                   {"other", "Other", "Tell us more"}}};
+        p.nextStepPrompt = NextStepPrompt{
+            "What's your next step?",
+            "Java is set up and working on your Mac.",
+            "post_verify",
+            {{"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
+             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()}}};
+        const auto add = [&p](OfferSpec spec) { p.offerCatalog[spec.offerID] = std::move(spec); };
+        add({"app_game_help", "post_verify", "Try opening your app", "Open your app.", "Open the guide →", std::nullopt,
+             std::nullopt, "https://example.com/soon", "next_step_run_app_or_game"});
+        add({"guided_help_plan", "post_verify", "Still stuck?", "We'll look.", "Get my setup plan ($2)", "$2",
+             std::nullopt, std::nullopt, "outcome_still_blocked"});
+        add({"ai_coding_setup", "post_audit", "Build with AI", "We set it up.", "Show me →", std::nullopt, std::nullopt,
+             "https://example.com/ai", "next_step_build_software"});
+        return p;
+    }();
+    return product;
+}
 
 // Installs `product` for the life of the object.
 class ScopedProduct {
