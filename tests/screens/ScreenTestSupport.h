@@ -6,7 +6,6 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
