@@ -126,8 +126,7 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
     content.primaryTapped();
     EXPECT_EQ(sink.last().at("action"), JSONValue("selected"));
     EXPECT_EQ(sink.last().at("result"), JSONValue(nullptr));
-    const std::string soon = *test::promptingProduct().offerCatalog.at("app_game_help").destination;
-    EXPECT_EQ(opened, std::vector<std::string>{soon});
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/soon"});
     EXPECT_TRUE(navigation.path().empty());
 
     navigation.push(Screen::nextStep());
@@ -156,8 +155,7 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
 
     AICodingInterestModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
-    EXPECT_EQ(opened, (std::vector<std::string>{
-                          soon, *test::promptingProduct().offerCatalog.at("ai_coding_setup").destination}));
+    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/soon", "https://example.com/ai"}));
 
     ScopedProduct plain(ProductConfig::fixwellJava());
     EXPECT_FALSE(AICodingInterestModel(navigation, sink, opener).hasPrimary());
