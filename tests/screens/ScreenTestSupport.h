@@ -1,16 +1,17 @@
-// Fakes the screen tests share: a recording telemetry sink, preferences in
-// memory, a scheduler run by hand and a product with every prompt and offer.
+// Fakes the screen tests share: a recording telemetry sink, a scheduler and
+// a worker run by hand, a product that prompts and the current product for a
+// scope.
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "config/ProductConfig.h"
-#include "platform/KeyValueStoring.h"
+#include "screens/DiagnoseViewModel.h"
 #include "screens/ScreenModel.h"
 #include "telemetry/TelemetrySink.h"
 
@@ -39,21 +40,6 @@ public:
     std::vector<std::pair<std::string, JSONObject>> events;
 };
 
-class MemoryPreferences : public KeyValueStoring {
-public:
-    std::optional<PreferenceValue> value(const std::string& key) const override {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<PreferenceValue>(found->second);
-    }
-    void set(const std::optional<PreferenceValue>& value, const std::string& key) override {
-        if (value)
-            values[key] = *value;
-        else
-            values.erase(key);
-    }
-    std::map<std::string, PreferenceValue> values;
-};
-
 class ManualScheduler : public DelayScheduling {
 public:
     void schedule(std::chrono::milliseconds delay, std::function<void()> work) override {
@@ -67,35 +53,39 @@ public:
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> pending;
 };
 
-// A product shaped like the shipped one: a goal prompt, a next-step prompt
-// and the offer catalogue.
+// Holds the work handed to it until the test runs it, as a worker would later.
+class HeldWork : public BackgroundWork {
+public:
+    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
+    void finishAll() {
+        while (!held.empty()) {
+            auto work = std::move(held.front());
+            held.pop_front();
+            work()();
+        }
+    }
+    std::deque<std::function<std::function<void()>()>> held;
+};
+
+// A product with a goal prompt, a next-step prompt and offers, like the
+// shipped one (whose library is built only with the window).
 inline const ProductConfig& promptingProduct() {
     static const ProductConfig product = [] {
         ProductConfig p;
-        p.appID = "test-java";
-        p.displayName = "Test for Java";
         p.userDefaultsPrefix = "com.example.test.java";
-        p.copy = {"Set Java up.", "Set up Java"};
-        p.urls.privacy = "https://example.com/test/privacy";
-        p.urls.javaUnableToLocate = "https://example.com/java/unable-to-locate";
-        p.consent = {"What this app does", {"One.", "Two."}, "Privacy", {"A.", "B.", "C."}};
         p.goalPrompt = GoalPrompt{"Why do you need Java?",
                                   "So we can set up Java correctly.",
                                   "welcome",
                                   80,
                                   {{"gaming", "Minecraft or another game", std::nullopt},
                                    {"work_app", "Run an app for work", "Which app?"},
-                                   {"personal_app", "Run an app for home or hobby", "Which app?"},
                                    {"other", "Other", "Tell us more"}}};
         p.nextStepPrompt = NextStepPrompt{
             "What's your next step?",
             "Java is set up and working on your Mac.",
             "post_verify",
-            {{"run_app_or_game", "Open my app or game", Outcome::ready, OfferRoute::content("app_game_help")},
-             {"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
-             {"build_software", "Build", Outcome::ready, OfferRoute::audit(OfferRoute::aiCodingInterest())},
-             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()},
-             {"not_sure", "Not sure", Outcome::unsure, OfferRoute::audit(std::nullopt)}}};
+            {{"course", "Course", Outcome::ready, OfferRoute::audit(OfferRoute::content("course_readiness"))},
+             {"goal_blocked", "Still broken", Outcome::still_blocked, OfferRoute::guidedHelpWTP()}}};
         const auto add = [&p](OfferSpec spec) { p.offerCatalog[spec.offerID] = std::move(spec); };
         add({"app_game_help", "post_verify", "Try opening your app", "Open your app.", "Open the guide →", std::nullopt,
              std::nullopt, "https://example.com/soon", "next_step_run_app_or_game"});
@@ -103,22 +93,6 @@ inline const ProductConfig& promptingProduct() {
              std::nullopt, std::nullopt, "outcome_still_blocked"});
         add({"ai_coding_setup", "post_audit", "Build with AI", "We set it up.", "Show me →", std::nullopt, std::nullopt,
              "https://example.com/ai", "next_step_build_software"});
-        add({"no_destination", "post_audit", "Read only", "Nothing to open.", "Go", std::nullopt, std::nullopt,
-             std::nullopt, "reason"});
-        return p;
-    }();
-    return product;
-}
-
-// A product without prompts or offers, like the second configuration.
-inline const ProductConfig& plainProduct() {
-    static const ProductConfig product = [] {
-        ProductConfig p;
-        p.appID = "plain-java";
-        p.displayName = "Plain for Java";
-        p.userDefaultsPrefix = "com.example.plain.java";
-        p.copy = {"Diagnose and fix.", "Diagnose Java"};
-        p.urls.privacy = "https://example.com/plain/privacy";
         return p;
     }();
     return product;

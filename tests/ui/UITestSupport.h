@@ -2,11 +2,13 @@
 // program, and a wait that keeps the event loop turning.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QThread>
 #include <QThreadPool>
-#include <gtest/gtest.h>
+#include <algorithm>
 
 namespace lumo::test {
 
@@ -45,6 +47,29 @@ bool waitFor(Condition condition, qint64 timeoutMs = 30000) {
         QThread::msleep(1);
     }
     return true;
+}
+
+// The visible widget with this identifier (pages below the top of a stack
+// hold hidden ones), else the first one; null when there is none.
+template <class T = QPushButton>
+T* shown(QWidget& root, const QString& identifier) {
+    const auto all = root.findChildren<T*>(identifier);
+    const auto found = std::find_if(all.begin(), all.end(), [](T* widget) { return widget->isVisible(); });
+    return found != all.end() ? *found : all.value(0);
+}
+
+inline bool visible(QWidget& root, const QString& identifier) {
+    QWidget* widget = shown<QWidget>(root, identifier);
+    return widget && widget->isVisible();
+}
+
+// Clicks the visible, enabled button with this identifier.
+inline void click(QWidget& root, const QString& identifier) {
+    QPushButton* button = shown(root, identifier);
+    ASSERT_NE(button, nullptr) << identifier.toStdString();
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << identifier.toStdString();
+    button->click();
+    QApplication::processEvents();
 }
 
 }  // namespace lumo::test
