@@ -125,7 +125,7 @@ std::string Remediation::title() const {
         case Case::installViaMise: return "Install Temurin via Mise (recommended)";
         case Case::installViaPKG: return "Install Temurin (recommended)";
         case Case::installViaPKGThenJEnv: return "Install Temurin and register with jEnv (recommended)";
-        case Case::writeJavaHomeToZprofile: return "Set JAVA_HOME in ~/.zprofile (recommended)";
+        case Case::writeJavaHomeToZprofile: return "Set JAVA_HOME in " + profileDisplay() + " (recommended)";
         case Case::setJavaHomeViaSDKMAN: return "Set JAVA_HOME via SDKMAN (recommended)";
         case Case::setJavaHomeViaMise: return "Set JAVA_HOME via Mise (recommended)";
         case Case::setJavaHomeViaJenv: return "Set JAVA_HOME via jEnv (recommended)";
@@ -154,8 +154,8 @@ std::string Remediation::explainer() const {
             return "We detected jEnv. We'll install Temurin from Adoptium, then register it with jEnv (`jenv add` + "
                    "`jenv global`).";
         case Case::writeJavaHomeToZprofile:
-            return "We'll append two `export` lines to your `~/.zprofile`, after showing you a diff and backing up the "
-                   "existing file to `~/.zprofile.bak`.";
+            return "We'll append two `export` lines to your `" + profileDisplay() +
+                   "`, after showing you a diff and backing up the existing file to `" + profileDisplay() + ".bak`.";
         case Case::setJavaHomeViaSDKMAN:
             return "Sets your default Java via `sdk default java " + m_text +
                    "` so JAVA_HOME points to the right Java installation in every new shell.";
@@ -166,8 +166,9 @@ std::string Remediation::explainer() const {
             return "Enables jEnv's export plugin and ensures your `~/.zshrc` sources jEnv so JAVA_HOME gets set in "
                    "every new shell.";
         case Case::keepCurrentLegacyJava:
-            return "We'll point JAVA_HOME at your existing Java by appending two `export` lines to `~/.zprofile`, "
-                   "after showing you a diff and backing up the existing file. Note: software requiring a newer Java "
+            return "We'll point JAVA_HOME at your existing Java by appending two `export` lines to `" +
+                   profileDisplay() +
+                   "`, after showing you a diff and backing up the existing file. Note: software requiring a newer Java "
                    "will still not run.";
         case Case::installHomebrewThenTemurin:
             return "Easiest long-term — Homebrew manages updates and uninstalls cleanly. We'll install Homebrew first "
@@ -252,11 +253,11 @@ std::string Remediation::successMessage() const {
         case Case::installViaMise: return "Installed Temurin via Mise.";
         case Case::installViaPKG: return "Temurin installed.";
         case Case::installViaPKGThenJEnv: return "Temurin installed.";
-        case Case::writeJavaHomeToZprofile: return "JAVA_HOME set in ~/.zprofile.";
+        case Case::writeJavaHomeToZprofile: return "JAVA_HOME set in " + profileDisplay() + ".";
         case Case::setJavaHomeViaSDKMAN: return "Set the SDKMAN default Java.";
         case Case::setJavaHomeViaMise: return "Configured Mise to set JAVA_HOME.";
         case Case::setJavaHomeViaJenv: return "Configured jEnv to set JAVA_HOME.";
-        case Case::keepCurrentLegacyJava: return "JAVA_HOME set to your current Java in ~/.zprofile.";
+        case Case::keepCurrentLegacyJava: return "JAVA_HOME set to your current Java in " + profileDisplay() + ".";
         case Case::installHomebrewThenTemurin: return "Homebrew + Temurin installed.";
         case Case::installWarpViaBrew: return "Warp installed.";
         case Case::installHomebrewThenWarp: return "Homebrew + Warp installed.";
@@ -277,7 +278,23 @@ std::string zshStartupDirectory(const SystemProfile& profile) {
     return found == trimmed(java.shellStartup.home) ? std::string() : found;
 }
 
+std::string bashProfileName(const SystemProfile& profile) {
+    const ShellStartup& startup = profile.javaState.shellStartup;
+    if (startup.shellName != "bash") return {};
+    // A login bash reads only the first of these that exists: writing another
+    // would hide the one the user has.
+    for (const char* name : {".bash_profile", ".bash_login", ".profile"}) {
+        const std::string path = joinPath(startup.home, name);
+        if (std::find(startup.files.begin(), startup.files.end(), path) != startup.files.end()) return name;
+    }
+    return ".bash_profile";
+}
+
 namespace {
+
+Remediation inUsersStartupFiles(const Remediation& fix, const SystemProfile& profile) {
+    return fix.inStartupDirectory(zshStartupDirectory(profile)).withBashProfile(bashProfileName(profile));
+}
 
 Remediation installFor(int major, const SystemProfile& profile) {
     const std::string number = std::to_string(major);
@@ -311,11 +328,15 @@ Remediation homeFor(const JDKInfo& jdk, const SystemProfile& profile) {
 }  // namespace
 
 Remediation installRemediation(int major, const SystemProfile& profile) {
-    return installFor(major, profile).inStartupDirectory(zshStartupDirectory(profile));
+    return inUsersStartupFiles(installFor(major, profile), profile);
 }
 
 Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
-    return homeFor(jdk, profile).inStartupDirectory(zshStartupDirectory(profile));
+    return inUsersStartupFiles(homeFor(jdk, profile), profile);
+}
+
+Remediation keepLegacyRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+    return inUsersStartupFiles(Remediation::keepCurrentLegacyJava(jdk.path), profile);
 }
 
 int jenvMajorVersion(const std::string& version) {

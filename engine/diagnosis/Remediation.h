@@ -119,6 +119,18 @@ public:
         fix.m_startupDirectory = std::move(directory);
         return fix;
     }
+    // The home directory's file that gets the JAVA_HOME block of
+    // writeJavaHomeToZprofile and keepCurrentLegacyJava when the user's login
+    // shell is bash (".bash_profile", ".bash_login" or ".profile"); empty for
+    // zsh's .zprofile.
+    const std::string& bashProfile() const { return m_bashProfile; }
+    Remediation withBashProfile(std::string name) const {
+        Remediation fix = *this;
+        fix.m_bashProfile = std::move(name);
+        return fix;
+    }
+    // "~/.zprofile", or "~/<bashProfile()>".
+    std::string profileDisplay() const { return "~/" + (m_bashProfile.empty() ? ".zprofile" : m_bashProfile); }
 
     // Stable identity, used in telemetry ("brew:temurin@25", "zprofile:<path>").
     std::string id() const;
@@ -149,6 +161,7 @@ private:
     std::string m_path;  // JDK home
     std::string m_tool;  // brew, mise or jenv executable
     std::string m_startupDirectory;
+    std::string m_bashProfile;
 };
 
 // The directory a new Terminal window's zsh reads the user's start-up files
@@ -156,7 +169,12 @@ private:
 // a user whose login shell is zsh; empty otherwise (the home directory).
 std::string zshStartupDirectory(const SystemProfile& profile);
 
-// The fixes below carry the profile's zshStartupDirectory().
+// The file a login bash reads of the user's (the first of ~/.bash_profile,
+// ~/.bash_login and ~/.profile that exists, else ".bash_profile") when the
+// user's login shell is bash; empty otherwise.
+std::string bashProfileName(const SystemProfile& profile);
+
+// The fixes below carry the profile's zshStartupDirectory() and bashProfileName().
 //
 // The install fix for Java `major` that suits the tooling in `profile`:
 // Homebrew, SDKMAN, Mise, jEnv (installer package, then jEnv), Homebrew first
@@ -168,6 +186,9 @@ Remediation installRemediation(int major, const SystemProfile& profile);
 // of SDKMAN's, through Mise or jEnv when present, else by appending to
 // ~/.zprofile. Homebrew plays no part.
 Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile);
+
+// JAVA_HOME pointed at the legacy JDK the user keeps.
+Remediation keepLegacyRemediation(const JDKInfo& jdk, const SystemProfile& profile);
 
 // The SDKMAN identifier of a JDK that lives in <sdkmanRoot>/candidates/java
 // (its folder there, links resolved: never "current"); nothing for any other.

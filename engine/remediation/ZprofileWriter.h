@@ -39,6 +39,12 @@ struct StartupFiles {
     std::vector<std::string> readLater = {".zshrc", ".zlogin"};  // read after it by a Terminal window's shell
 
     static StartupFiles zsh(std::string directory) { return StartupFiles{std::move(directory)}; }
+    // A login bash reads one file of the home directory (`profile`:
+    // .bash_profile, .bash_login or .profile) and nothing after it: .bashrc
+    // only where that file sources it, before the block appended at its end.
+    static StartupFiles bash(std::string home, std::string profile) {
+        return StartupFiles{std::move(home), std::move(profile), {}};
+    }
 };
 
 // How the Java block names the JDK the user chose.

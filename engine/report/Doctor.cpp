@@ -324,7 +324,7 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
                 first = false;
             }
             if (diagnosis.kind() == Diagnosis::Case::D3_LegacyOnly && diagnosis.detectedJDK())
-                fixLine(out, "  or ", Remediation::keepCurrentLegacyJava(diagnosis.detectedJDK()->path), false);
+                fixLine(out, "  or ", keepLegacyRemediation(*diagnosis.detectedJDK(), profile), false);
             break;
         }
         case Diagnosis::Case::D2_HomeUnset:

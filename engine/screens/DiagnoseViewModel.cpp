@@ -154,9 +154,9 @@ void DiagnoseFlow::keepLegacy() {
         return;
     }
     const auto& profile = workingProfile();
-    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path)
-                                .inStartupDirectory(profile ? zshStartupDirectory(*profile) : std::string());
-    start(diagnosed->diagnosis, fix, std::nullopt, fix, javaMajor(*diagnosed->diagnosis.detectedJDK()));
+    const JDKInfo& jdk = *diagnosed->diagnosis.detectedJDK();
+    const Remediation fix = profile ? keepLegacyRemediation(jdk, *profile) : Remediation::keepCurrentLegacyJava(jdk.path);
+    start(diagnosed->diagnosis, fix, std::nullopt, fix, javaMajor(jdk));
 }
 
 std::string continueOnTitle(const ProductConfig& product) {

@@ -103,8 +103,13 @@ std::optional<std::string> DiagnosisDetailModel::shellNote() const {
             if (m_d2Remediation) return unsupportedShellNote(*m_d2Remediation, m_userShellName);
             return std::nullopt;
         case Layout::legacyOnly:
-            if (const auto& jdk = m_diagnosis.detectedJDK())
-                return unsupportedShellNote(Remediation::keepCurrentLegacyJava(jdk->path), m_userShellName);
+            if (const auto& jdk = m_diagnosis.detectedJDK()) {
+                // The flow writes a bash user's login file (which one, the
+                // profile decides; the note only needs to know it is bash's).
+                const auto keep = Remediation::keepCurrentLegacyJava(jdk->path)
+                                      .withBashProfile(m_userShellName == "bash" ? ".bash_profile" : "");
+                return unsupportedShellNote(keep, m_userShellName);
+            }
             return std::nullopt;
         default: return std::nullopt;
     }

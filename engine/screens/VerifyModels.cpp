@@ -26,7 +26,7 @@ bool isConfigurationFix(const Remediation& remediation) {
 bool changesZshStartupOnly(const Remediation& remediation) {
     switch (remediation.kind()) {
         case Case::writeJavaHomeToZprofile:
-        case Case::keepCurrentLegacyJava:
+        case Case::keepCurrentLegacyJava: return remediation.bashProfile().empty();
         case Case::installViaMise:
         case Case::setJavaHomeViaMise:
         case Case::installViaPKGThenJEnv:

@@ -4,15 +4,23 @@
 
 namespace lumo {
 
+namespace {
+// Where the fix writes: a bash user's login file in the home directory, else
+// zsh's files where zsh reads them (the home directory when not told).
+std::optional<StartupFiles> startupFilesOf(const Remediation& fix, const FileSystemOperating& fs) {
+    if (!fix.bashProfile().empty()) return StartupFiles::bash(fs.homeDirectory(), fix.bashProfile());
+    if (fix.startupDirectory().empty()) return std::nullopt;
+    return StartupFiles::zsh(fix.startupDirectory());
+}
+}  // namespace
+
 ZprofileDiffModel::ZprofileDiffModel(Remediation remediation, AppServices services, TelemetrySink& telemetry,
                                      RemediationFinish onFinish, BackgroundWork* background,
                                      std::optional<StartupFiles> files)
     : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
       m_remediation(std::move(remediation)),
       m_writer(m_remediation.jdkPath(), services.processRunner, services.fs,
-               files || m_remediation.startupDirectory().empty()
-                   ? std::move(files)
-                   : std::optional<StartupFiles>(StartupFiles::zsh(m_remediation.startupDirectory()))),
+               files ? std::move(files) : startupFilesOf(m_remediation, *services.fs)),
       m_background(background),
       m_lifetime(std::make_shared<ZprofileDiffModel*>(this)) {}
 

@@ -108,6 +108,32 @@ TEST(RemediationTest, FixesCarryZshsStartUpDirectoryOnlyWhereZdotdirMovesIt) {
     }
 }
 
+// A login bash reads only the first of its files that exists: the block goes
+// there, and the copy names it.
+TEST(RemediationTest, BashUsersGetTheBlockInTheFileTheirLoginShellReads) {
+    const struct {
+        const char* shell;
+        std::vector<std::string> files;  // as the profile found them
+        const char* written;
+    } rows[] = {
+        {"bash", {"/Users/alex/.profile", "/Users/alex/.bashrc"}, "~/.profile"},
+        {"bash", {"/Users/alex/.bash_login", "/Users/alex/.profile"}, "~/.bash_login"},
+        {"bash", {"/Users/alex/.bashrc"}, "~/.bash_profile"},
+        {"zsh", {"/Users/alex/.profile"}, "~/.zprofile"},
+    };
+    const JDKInfo jdk = test::makeJDK("21.0.5", "", "arm64", "/jdk");
+    const JDKInfo legacy = test::makeJDK("1.8.0_392", "", "arm64", "/jdk8");
+    for (const auto& row : rows) {
+        SystemProfile profile = profileWith("");
+        profile.javaState.shellStartup = {"/bin/" + std::string(row.shell), row.shell, "/Users/alex", 15, row.files, {}};
+        SCOPED_TRACE(row.written);
+        const Remediation home = homeRemediation(jdk, profile);
+        EXPECT_EQ(home.kind(), Remediation::Case::writeJavaHomeToZprofile);
+        EXPECT_EQ(home.title(), "Set JAVA_HOME in " + std::string(row.written) + " (recommended)");
+        EXPECT_EQ(keepLegacyRemediation(legacy, profile).profileDisplay(), row.written);
+    }
+}
+
 TEST(HomeRemediationTest, SDKMANIdentifierIsTheCandidateFolderNeverCurrent) {
     const std::string java = "/Users/alex/.sdkman/candidates/java/";
     const struct {

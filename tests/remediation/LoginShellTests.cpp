@@ -92,6 +92,26 @@ TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
         << result->stdoutText;
 }
 
+// A bash user's block goes to the login file bash reads (here ~/.profile,
+// the only one there: creating ~/.bash_profile would hide it), and a new
+// bash Terminal window gets the JDK.
+TEST_F(LoginShellTest, FreshLoginBashRunsTheBlockWrittenToItsOwnFile) {
+    const std::string jdk = home.path() + "/jdk 21";
+    home.write(".profile", "export PATH=\"$HOME/bin:$PATH\"\n");
+    const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>("", process), fs,
+                                StartupFiles::bash(home.path(), ".profile"));
+    const auto preview = writer.preview();
+    ASSERT_TRUE(preview.ok());
+    ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/.bash_profile"));
+
+    const auto result = process->run("/bin/bash", {"-lic", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
+    ASSERT_TRUE(result.ok());
+    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\npath=" + jdk + "/bin:" + home.path() + "/bin:"),
+              std::string::npos)
+        << result->stdoutText << result->stderrText;
+}
+
 // A JDK home under the temporary home: a release file, and a bin/java that
 // prints the banner of `version` to standard error as java -version does.
 std::string fakeJDK(const TemporaryDirectory& home, const std::string& name, const std::string& version) {
