@@ -70,6 +70,11 @@ OperatingSystemVersion parseOperatingSystemVersion(std::string_view text) {
     return {parts[0], parts[1], parts[2]};
 }
 
-HostInfo currentHostInfo() { return HostInfo{environmentSnapshot(), operatingSystemVersion()}; }
+HostInfo currentHostInfo() {
+    HostInfo host;
+    host.environment = environmentSnapshot();
+    host.osVersion = operatingSystemVersion();
+    return host;
+}
 
 }  // namespace lumo
