@@ -26,7 +26,6 @@ Scenario quietMac() {
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
-    scenario.commands.push_back(test::oneShot({"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n"));
     return scenario;
 }
 
@@ -35,10 +34,14 @@ void answer(Scenario& scenario, std::vector<std::string> argv, std::string out, 
     scenario.commands.push_back(test::oneShot(std::move(argv), std::move(out), exitCode));
 }
 
-SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr) {
+// With `canned`, no Mac runs the programs: only the scenario's commands
+// answer (a login shell too) and anything else fails to launch.
+SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr, bool canned = false) {
     auto lines = std::make_shared<std::vector<std::string>>();
     auto lock = std::make_shared<std::mutex>();
-    const SystemProfile profile = SystemProfiler(makeSimulatedServices(scenario), [=](const std::string& line) {
+    AppServices services = makeSimulatedServices(scenario);
+    if (canned) services.processRunner = std::make_shared<SimulatedProcessRunner>(scenario.commands);
+    const SystemProfile profile = SystemProfiler(services, [=](const std::string& line) {
                                       std::lock_guard guard(*lock);
                                       lines->push_back(line);
                                   }).profile();
@@ -47,8 +50,10 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
 }
 
 TEST(Profiler, DevelopersMacFindsEverything) {
-    const SystemProfile profile = profileOf(test::bundledScenario("developer-mac.json"));
-    EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
+    const Scenario mac = test::bundledScenario("developer-mac.json");
+    const SystemProfile profile = profileOf(mac);
+    // `uname -m` of an app that runs under Rosetta (an Intel build of it) says x86_64.
+    EXPECT_EQ(profile.architecture, runsTranslated(mac) ? Architecture::intel : Architecture::appleSilicon);
     EXPECT_EQ(profile.macosVersion, (OperatingSystemVersion{15, 3, 1}));
     EXPECT_EQ(profile.shell, Shell::zsh());
     EXPECT_EQ(profile.homebrewPrefix, "/opt/homebrew/bin/brew");  // present in both places
@@ -57,26 +62,29 @@ TEST(Profiler, DevelopersMacFindsEverything) {
     EXPECT_EQ(profile.jenvRoot, "/Users/alex/.jenv");
     EXPECT_EQ(profile.asdfRoot, "/Users/alex/.asdf");
     EXPECT_EQ(profile.xcodeCommandLineToolsPath, "/Library/Developer/CommandLineTools");
+    // The command-line tools are on the Terminal's PATH, not on the app's own.
     EXPECT_EQ(profile.aiTooling.reportKeys(),
-              (std::vector<std::string>{"aider", "antigravity", "claude-code-cli", "claude-code-desktop", "codex-cli",
-                                        "codex-desktop", "cursor", "intellij", "kiro", "replit", "vs-code", "warp",
-                                        "windsurf", "zed"}));
+              (std::vector<std::string>{"antigravity", "claude-code-desktop", "codex-desktop", "cursor", "intellij",
+                                        "kiro", "replit", "vs-code", "warp", "windsurf", "zed"}));
     EXPECT_EQ(profile.terminals.reportKeys(),
               (std::vector<std::string>{"alacritty", "ghostty", "hyper", "iterm2", "kitty", "warp", "wezterm"}));
     EXPECT_TRUE(profile.isLikelyDeveloper());
 
     const ProbeBundle& java = profile.javaState;
-    EXPECT_EQ(java.whichJava, "/opt/homebrew/opt/openjdk@11/bin/java");
-    ASSERT_EQ(java.installedJDKs.size(), 4u);
+    EXPECT_EQ(java.whichJava, "/usr/bin/java");
+    // Homebrew's 11 twice: java_home lists it where its link leads, and the
+    // link's own folder is read again.
+    ASSERT_EQ(java.installedJDKs.size(), 5u);
     EXPECT_EQ(java.installedJDKs[3].vendor, "Homebrew");
-    EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{"temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
+    EXPECT_EQ(java.jvmDirContents,
+              (std::vector<std::string>{"openjdk-11.jdk", "temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
     // The login shell prints a banner before the marker line.
     EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");
 }
 
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     std::vector<std::string> log;
-    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log);
+    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log, /*canned=*/true);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
     EXPECT_EQ(profile, nothing);
@@ -235,8 +243,9 @@ TEST(Probes, EachProbeFailsAlone) {
     scenario.files[kJVM + "/.DS_Store"] = {"\x00\x00\x00\x01", false, false};
     answer(scenario, {"/usr/bin/which", "java"}, "/usr/bin/java\n");
 
+    scenario.commands.push_back(test::oneShot({"/bin/zsh", "-lc", kJavaHomeCommand}, "__FXW_JAVA_HOME__:\n"));
     std::vector<std::string> log;
-    const ProbeBundle java = profileOf(scenario, &log).javaState;
+    const ProbeBundle java = profileOf(scenario, &log, /*canned=*/true).javaState;
     EXPECT_EQ(log, (std::vector<std::string>{"Could not launch /usr/libexec/java_home: No such file or directory"}));
     EXPECT_EQ(java.whichJava, "/usr/bin/java");
     EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{".DS_Store", "broken.jdk", "odd-17.jdk", "zulu-21.jdk"}));
@@ -247,7 +256,7 @@ TEST(Probes, EachProbeFailsAlone) {
 }
 
 TEST(Probes, ListedBundlesAreNotReadTwice) {
-    const auto fs = std::make_shared<SimulatedFileSystem>(
+    const auto fs = test::simulatedDisk(
         "/Users/sam", std::map<std::string, ScenarioFile>{
                           {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
                           {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
@@ -298,7 +307,7 @@ TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
     // uname, xcode-select, which (java, mise, claude, codex, aider), java_home, the login shell.
     constexpr int kChildren = 9;
     auto runner = std::make_shared<GatheringRunner>(kChildren);
-    const auto fs = std::make_shared<SimulatedFileSystem>("/Users/sam", std::map<std::string, ScenarioFile>{});
+    const auto fs = test::simulatedDisk("/Users/sam", {});
     const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();
     EXPECT_EQ(runner->most(), kChildren);
     EXPECT_EQ(profile.architecture, Architecture::unknown);
@@ -312,7 +321,7 @@ TEST(ProfilerConcurrency, TwoProfilesAtOnceAgree) {
     const SystemProfile second = profiler.profile();
     other.join();
     EXPECT_EQ(first, second);
-    EXPECT_EQ(first.javaState.installedJDKs.size(), 4u);
+    EXPECT_EQ(first.javaState.installedJDKs.size(), 5u);
 }
 
 }  // namespace

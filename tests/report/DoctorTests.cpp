@@ -139,13 +139,12 @@ TEST(DoctorCommandTest, BadScenarioOrCommandLineIsOneLineAndStatus2) {
 
 TEST(DoctorCommandTest, ScenarioReportGoesToStdoutAlone) {
     test::TemporaryDirectory directory;
-    // Every program fails to launch: the probes' notes go to stderr, the JSON stays clean.
+    // A Mac with nothing of its own: the JSON stays clean, whatever the shells print.
     const std::string empty = directory.write("empty.json", "{\"description\": \"nothing\"}");
     const CommandResult result = doctor({"--doctor", "--json", "--scenario", empty});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto json = nlohmann::json::parse(result.out);
     EXPECT_EQ(json["diagnosis"]["id"], "D1_NoJDK");
-    EXPECT_EQ(json["profile"]["architecture"], "unknown");
     EXPECT_EQ(json["fixes"]["install"]["25"]["id"], "pkg:25");
 }
 

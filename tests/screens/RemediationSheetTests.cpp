@@ -84,7 +84,8 @@ TEST(StreamingRemediationTest, MissingBrewEndsWithMinusOneAndTheFailureFooter) {
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()}, {"==> Checking for sudo"}, 7));
+    mac.http.push_back(  // the install script fails
+        {kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho '==> Checking for sudo'\nexit 7\n", {}});
     mac.commands.push_back(streamed(brewInstall("temurin@25"), {"never"}, 0));
     Sheet sheet(mac, Remediation::installHomebrewThenTemurin("temurin@25"));
     sheet.run();
@@ -114,8 +115,7 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
 
 TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(
-        streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
+    mac.files["/usr/local/bin/mise"] = ScenarioFile::program("mise");  // on a login shell's PATH
     {
         Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
         sheet.run();

@@ -20,8 +20,6 @@
 namespace lumo::ui {
 namespace {
 
-using test::streamed;
-
 SystemProfile macWithoutHomebrew() {
     SystemProfile p;
     p.architecture = Architecture::appleSilicon;
@@ -69,9 +67,11 @@ protected:
 };
 
 TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
-    Scenario mac;
-    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
-                                    {"==> Checking for `sudo` access", "==> Downloading Command Line Tools"}, 0, 300));
+    Scenario mac;  // the install script takes its time
+    mac.http.push_back({kHomebrewInstallScriptURL, 200,
+                        "#!/bin/bash\necho '==> Checking for `sudo` access'\necho '==> Downloading Command Line "
+                        "Tools'\nsleep 60\n",
+                        {}});
     auto flow = makeFlow(mac, macWithoutHomebrew());
     auto* page = qobject_cast<Stage1View*>(flow->currentPage());
     ASSERT_NE(page, nullptr);
@@ -93,9 +93,8 @@ TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
 }
 
 TEST_F(AuditUITest, AFailedInstallMovesOnToWarpThroughHomebrew) {
-    Scenario mac;
-    mac.commands.push_back(
-        streamed({"/bin/bash", "-c", homebrewInstallCommand()}, {"curl: (6) Could not resolve host"}, 7));
+    Scenario mac;  // the install script fails
+    mac.http.push_back({kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho 'Failed during: git fetch'\nexit 7\n", {}});
     auto flow = makeFlow(mac, macWithoutHomebrew());
     auto* page = qobject_cast<Stage1View*>(flow->currentPage());
     ASSERT_NE(page, nullptr);

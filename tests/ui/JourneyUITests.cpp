@@ -26,22 +26,12 @@
 namespace lumo::ui {
 namespace {
 
-using test::oneShot;
 using test::streamed;
 
 class NoDelay : public DelayScheduling {
 public:
     void schedule(std::chrono::milliseconds, std::function<void()> work) override { work(); }
 };
-
-// A fresh shell that finds Java 25 with JAVA_HOME set.
-void addPassingVerification(Scenario& mac) {
-    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kVersionCommand},
-                                   "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25\n"));
-    mac.commands.push_back(oneShot({"/bin/zsh", "-lc", Verifier::kHomeCommand},
-                                   "__FXW_VERIFY_JAVA_HOME__:/Library/Java/JavaVirtualMachines/temurin-25.jdk/"
-                                   "Contents/Home\n"));
-}
 
 class JourneyUITest : public ::testing::Test {
 protected:
@@ -85,12 +75,7 @@ protected:
 
 TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    {"==> Downloading https://github.com/adoptium/temurin25", "==> Installing Cask",
-                                     "installer: The install was successful.", "🍺  temurin@25 was installed!"},
-                                    0, 5));
-    addPassingVerification(mac);
+    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile::program("brew");
     DiagnoseView view(environmentFor(mac));
     view.resize(720, 700);
     view.show();
@@ -108,15 +93,17 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
     WAIT_FOR(visible(*sheet, "remediation-continue"));
     const QString log = find<QPlainTextEdit>(*sheet, "remediation-progress")->toPlainText();
     EXPECT_TRUE(log.contains(QStringLiteral("==> Installing Cask")));
-    EXPECT_TRUE(log.endsWith(QStringLiteral("temurin@25 was installed!")));
+    EXPECT_TRUE(log.endsWith(QStringLiteral("temurin@25 was successfully installed!")));
     EXPECT_EQ(find(*sheet, "remediation-continue")->text(), QStringLiteral("Continue to verify"));
     click(*sheet, "remediation-continue");
 
     WAIT_FOR(visible(view, "verify-result-pass"));
     EXPECT_EQ(view.sheet(), nullptr);
+    // Java runs; JAVA_HOME is still unset, so the page offers to set it.
     EXPECT_EQ(sink.names(), (std::vector<std::string>{"diagnosis_reached", "chooser_shown", "remediation_applied",
-                                                      "remediation_completed", "verify_passed"}));
-    EXPECT_EQ(sink.events.back().second.at("java_major_version"), JSONValue(25));
+                                                      "remediation_completed", "verify_passed",
+                                                      "verify_offered_followup"}));
+    EXPECT_EQ(sink.events[4].second.at("java_major_version"), JSONValue(25));
 
     click(view, "continue-to-audit");
     ASSERT_EQ(navigation.path().size(), 1u);
@@ -125,7 +112,6 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
 
 TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
     Scenario mac = test::bundledScenario("java-home-unset.json");
-    addPassingVerification(mac);
     UIEnvironment environment = environmentFor(mac);
     const auto fs = environment.services.fs;
     const std::string before = *fs->readString("/Users/alex/.zprofile");
@@ -170,8 +156,7 @@ struct SheetHarness {
 
 TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/zsh", "-lc", MiseRunner::installCommand("temurin-25")},
-                                    {"mise java@temurin-25 ✓ installed"}, 0));
+    mac.files["/usr/local/bin/mise"] = ScenarioFile::program("mise");  // on a login shell's PATH
     SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-zshrc-card"));
@@ -191,7 +176,7 @@ TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
 
 TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile::emptyExecutable();
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
                                     std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
     SheetHarness harness(environmentFor(mac, false), Remediation::installTemurinViaBrew("temurin@25"));
@@ -207,8 +192,10 @@ TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
 
 TEST_F(JourneyUITest, HomebrewThenTemurinStopsAfterAFailedFirstPhase) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/bin/bash", "-c", homebrewInstallCommand()},
-                                    {"==> Checking for `sudo` access", "Failed during: /usr/bin/sudo -n"}, 1));
+    mac.http.push_back({kHomebrewInstallScriptURL, 200,  // the install script fails
+                        "#!/bin/bash\necho '==> Checking for `sudo` access'\necho 'Failed during: /usr/bin/sudo -n'\n"
+                        "exit 1\n",
+                        {}});
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"never"}, 0));
     UIEnvironment environment = environmentFor(mac, false);
     SheetHarness harness(environment, Remediation::installHomebrewThenTemurin("temurin@25"));
