@@ -25,6 +25,8 @@ function(lumo_embed_mac_files source_dir output_cpp output_inc)
       string(APPEND cpp "const std::vector<EmbeddedFile> kPrivateFiles = {\n")
     endif()
     foreach(file IN LISTS files)
+      # An edited script regenerates the tables (configure runs again).
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source_dir}/${section}/${file}")
       file(READ "${source_dir}/${section}/${file}" text)
       string(FIND "${text}" ")${delimiter}\"" clash)
       if(NOT clash EQUAL -1)

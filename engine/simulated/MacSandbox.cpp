@@ -1,5 +1,6 @@
 #include "simulated/MacSandbox.h"
 
+#include <fcntl.h>
 #include <openssl/sha.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <mutex>
+#include <set>
 
 #include "platform/FileSystemOperating.h"
 #include "simulated/MacFiles.h"
@@ -107,33 +109,40 @@ std::string sha256Hex(std::string_view data) {
     return hex;
 }
 
-// This machine's programs, found where a Unix keeps them.
+// This machine's programs, found where a Unix keeps them (looked up once).
 std::optional<std::string> hostProgram(std::string_view name) {
+    static std::mutex mutex;
+    static std::map<std::string, std::optional<std::string>, std::less<>> found;
+    std::lock_guard lock(mutex);
+    if (const auto known = found.find(name); known != found.end()) return known->second;
+    std::optional<std::string> program;
     for (const char* directory : {"/usr/bin", "/bin", "/usr/sbin", "/sbin", "/usr/local/bin", "/opt/homebrew/bin"}) {
         const std::string path = std::string(directory) + "/" + std::string(name);
-        if (::access(path.c_str(), X_OK) == 0) return path;
+        if (::access(path.c_str(), X_OK) == 0) {
+            program = path;
+            break;
+        }
     }
-    return std::nullopt;
+    found.emplace(std::string(name), program);
+    return program;
 }
 
 // This machine's harmless tools that a Mac has too, and where the Mac keeps
-// them. They run through a two-line wrapper rather than a link, so nothing
-// that writes through a link in the sandbox can reach this machine's files.
+// them: links to this machine's programs. The app's file system never follows
+// a link out of the sandbox (SimulatedFileSystem refuses), so it cannot write
+// through them.
 constexpr std::pair<const char*, const char*> kHostTools[] = {
-    {"/bin", "cat"},       {"/bin", "chmod"},     {"/bin", "cp"},        {"/bin", "date"},      {"/bin", "dd"},
-    {"/bin", "echo"},      {"/bin", "expr"},      {"/bin", "hostname"},  {"/bin", "kill"},      {"/bin", "ln"},
-    {"/bin", "ls"},        {"/bin", "mkdir"},     {"/bin", "mv"},        {"/bin", "ps"},        {"/bin", "pwd"},
-    {"/bin", "realpath"},  {"/bin", "rm"},        {"/bin", "rmdir"},     {"/bin", "sh"},        {"/bin", "sleep"},
-    {"/bin", "test"},      {"/usr/bin", "awk"},   {"/usr/bin", "base64"}, {"/usr/bin", "basename"},
-    {"/usr/bin", "cksum"}, {"/usr/bin", "cmp"},   {"/usr/bin", "comm"},  {"/usr/bin", "cut"},   {"/usr/bin", "diff"},
-    {"/usr/bin", "dirname"}, {"/usr/bin", "du"},  {"/usr/bin", "env"},   {"/usr/bin", "false"}, {"/usr/bin", "find"},
-    {"/usr/bin", "grep"},  {"/usr/bin", "egrep"}, {"/usr/bin", "fgrep"}, {"/usr/bin", "gunzip"}, {"/usr/bin", "gzip"},
-    {"/usr/bin", "head"},  {"/usr/bin", "locale"}, {"/usr/bin", "logname"}, {"/usr/bin", "nohup"}, {"/usr/bin", "od"},
-    {"/usr/bin", "paste"}, {"/usr/bin", "pgrep"}, {"/usr/bin", "printf"}, {"/usr/bin", "readlink"},
-    {"/usr/bin", "sed"},   {"/usr/bin", "seq"},   {"/usr/bin", "shasum"}, {"/usr/bin", "sort"},  {"/usr/bin", "tail"},
-    {"/usr/bin", "tar"},   {"/usr/bin", "tee"},   {"/usr/bin", "touch"}, {"/usr/bin", "tr"},    {"/usr/bin", "true"},
-    {"/usr/bin", "tty"},   {"/usr/bin", "uniq"},  {"/usr/bin", "unzip"}, {"/usr/bin", "wc"},    {"/usr/bin", "xargs"},
-    {"/usr/bin", "yes"},   {"/usr/bin", "zip"},   {"/usr/sbin", "chown"},
+    {"/bin", "cat"},          {"/bin", "chmod"},       {"/bin", "cp"},          {"/bin", "date"},
+    {"/bin", "echo"},         {"/bin", "expr"},        {"/bin", "kill"},        {"/bin", "ln"},
+    {"/bin", "ls"},           {"/bin", "mkdir"},       {"/bin", "mv"},          {"/bin", "ps"},
+    {"/bin", "pwd"},          {"/bin", "rm"},          {"/bin", "rmdir"},       {"/bin", "sh"},
+    {"/bin", "sleep"},        {"/bin", "test"},        {"/usr/bin", "awk"},     {"/usr/bin", "basename"},
+    {"/usr/bin", "cut"},      {"/usr/bin", "diff"},    {"/usr/bin", "dirname"}, {"/usr/bin", "env"},
+    {"/usr/bin", "false"},    {"/usr/bin", "find"},    {"/usr/bin", "grep"},    {"/usr/bin", "head"},
+    {"/usr/bin", "od"},       {"/usr/bin", "printf"},  {"/usr/bin", "readlink"}, {"/usr/bin", "sed"},
+    {"/usr/bin", "shasum"},   {"/usr/bin", "sort"},    {"/usr/bin", "tail"},    {"/usr/bin", "tar"},
+    {"/usr/bin", "tee"},      {"/usr/bin", "touch"},   {"/usr/bin", "tr"},      {"/usr/bin", "true"},
+    {"/usr/bin", "uniq"},     {"/usr/bin", "wc"},      {"/usr/bin", "xargs"},   {"/usr/sbin", "chown"},
 };
 
 std::string macOSBuild(const OperatingSystemVersion& version) {
@@ -247,7 +256,11 @@ MacSandbox::~MacSandbox() {
 
 Result<std::shared_ptr<const MacSandbox>> MacSandbox::create(const Scenario& scenario) {
     std::error_code error;
-    const fs::path temporary = fs::canonical(fs::temp_directory_path(error), error);
+    // In memory where the machine offers it (Linux's /dev/shm): a sandbox is
+    // a few hundred small files made and removed in a blink, and disk file
+    // systems make that the slow part of a simulated Mac.
+    fs::path temporary = ::access("/dev/shm", W_OK | X_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path(error);
+    if (!error) temporary = fs::canonical(temporary, error);
     if (error) return posixError(error.value(), "the temporary directory");
 
     // Sandboxes of processes that are gone (a crash, a kill) go first.
@@ -360,14 +373,29 @@ std::string MacSandbox::prepared(std::string_view macText) const {
 }
 
 Status MacSandbox::writeFile(const std::string& path, std::string_view contents, unsigned mode) const {
-    std::error_code error;
-    fs::create_directories(fs::path(path).parent_path(), error);
-    if (error) return posixError(error.value(), macText(path));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.close();
-    if (!out) return posixError(EIO, macText(path));
-    if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) return posixError(errno, macText(path));
+    const std::string parent = path.substr(0, path.rfind('/'));
+    if (!m_madeDirectories.count(parent)) {
+        std::error_code error;
+        fs::create_directories(parent, error);
+        if (error) return posixError(error.value(), macText(parent));
+        for (std::string made = parent; made.size() > m_scratch.size(); made = made.substr(0, made.rfind('/')))
+            m_madeDirectories.insert(made);
+    }
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (file < 0) return posixError(errno, macText(path));
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t count = ::write(file, contents.data() + written, contents.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) {
+            const int error = errno;
+            ::close(file);
+            return posixError(error, macText(path));
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    const bool exact = ::fchmod(file, static_cast<mode_t>(mode)) == 0;  // whatever the umask
+    if (::close(file) != 0 || !exact) return posixError(errno, macText(path));
     return Status::success();
 }
 
@@ -407,6 +435,8 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         if (auto status = writeFile(m_private + "/" + name, prepared(file.text), 0755); !status) return status;
     }
     for (const auto& file : mac_files::kStandIns) {
+        // What the simulated installers copy into place.
+        if (file.name != "java" && file.name != "brew" && file.name != "clt-git") continue;
         if (auto status = writeFile(m_private + "/standins/" + std::string(file.name), prepared(file.text), 0755);
             !status)
             return status;
@@ -442,14 +472,16 @@ Status MacSandbox::materialise(const Scenario& scenario) {
     // paths are moved into the sandbox; anything else is served as it is.
     std::vector<ScenarioHTTPResponse> answers = scenario.http;
     for (auto& answer : defaultHTTPAnswers()) answers.push_back(std::move(answer));
-    std::string index;
-    for (std::size_t number = 0; number < answers.size(); ++number) {
-        const auto& answer = answers[number];
+    // One file of bodies, and an index of URL, status, offset (from 1) and length.
+    std::string index, bodies;
+    for (const auto& answer : answers) {
         if (answer.url.find_first_of("\t\n") != std::string::npos) continue;
         const std::string body = answer.body.rfind("#!", 0) == 0 ? prepared(answer.body) : answer.body;
-        if (auto status = writeFile(m_private + "/http/" + std::to_string(number), body, 0644); !status) return status;
-        index += answer.url + "\t" + std::to_string(answer.status) + "\t" + std::to_string(number) + "\n";
+        index += answer.url + "\t" + std::to_string(answer.status) + "\t" + std::to_string(bodies.size() + 1) + "\t" +
+                 std::to_string(body.size()) + "\n";
+        bodies += body;
     }
+    if (auto status = writeFile(m_private + "/http/bodies", bodies, 0644); !status) return status;
     if (auto status = writeFile(m_private + "/http/index", index, 0644); !status) return status;
     fs::create_directories(m_private + "/state", error);
 
@@ -459,14 +491,13 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         const unsigned mode = path.rfind("/etc/", 0) == 0 ? 0644 : 0755;
         if (auto status = writeFile(*hostPath(path), prepared(file.text), mode); !status) return status;
     }
+    std::set<std::string> own;
+    for (const auto& file : mac_files::kMacFiles) own.insert(std::string(file.name));
     for (const auto& [directoryName, tool] : kHostTools) {
         const std::string macPath = std::string(directoryName) + "/" + tool;
-        if (fs::exists(*hostPath(macPath), error)) continue;  // a stand-in of its own
-        const auto host = hostProgram(tool);
-        if (!host) continue;
-        if (auto status = writeFile(*hostPath(macPath), "#!/bin/sh\nexec " + singleQuoted(*host) + " \"$@\"\n", 0755);
-            !status)
-            return status;
+        if (own.count(macPath)) continue;  // a stand-in of its own
+        if (const auto host = hostProgram(tool); host && ::symlink(host->c_str(), hostPath(macPath)->c_str()) != 0)
+            return posixError(errno, macPath);
     }
 
     // The scenario's files, parents before children (the map is sorted).

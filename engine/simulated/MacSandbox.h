@@ -5,11 +5,11 @@
 //
 // Layout of one sandbox, made per simulated Mac and removed with it:
 //
-//   <tmp>/lumo-mac-<pid>-XXXXXX/
+//   <tmp>/lumo-mac-<pid>-XXXXXX/      (<tmp>: /dev/shm when there is one)
 //       mac/    R, the Mac's "/": the scenario's files at R + their Mac path,
 //               the Mac's own programs (stand-ins from mac-files/mac, and
-//               small wrappers that run a short list of this machine's
-//               harmless tools: cat, sed, grep, ...), /etc/paths, /etc/zprofile
+//               links to a short list of this machine's harmless tools: cat,
+//               sed, grep, ...), /etc/paths, /etc/zprofile
 //       sim/    P, the simulator's own helpers and state (never part of the Mac)
 //
 // Paths: the app speaks Mac paths ("/Users/alex/.zprofile"); everything that
@@ -39,6 +39,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,7 +84,8 @@ private:
     Status writeFile(const std::string& hostPath, std::string_view contents, unsigned mode) const;
     std::string prepared(std::string_view macText) const;  // hostText() and the placeholders filled
 
-    std::string m_scratch;  // the whole sandbox directory
+    mutable std::set<std::string> m_madeDirectories;  // while materialising (one thread)
+    std::string m_scratch;                            // the whole sandbox directory
     std::string m_root;
     std::string m_private;
     std::string m_home;
