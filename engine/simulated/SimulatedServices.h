@@ -1,5 +1,9 @@
-// Scenario-driven fakes of the four services, and the container built from
-// them. Everything here is thread-safe: the profiler calls it concurrently.
+// The services of a simulated Mac, and the container built from them: a
+// sandbox on this machine's disk made from a scenario (MacSandbox; the whole
+// scheme is in scenarios/README.md), reached through a file system rooted
+// there and a process runner that runs this machine's shells and the Mac's
+// stand-in programs inside it. Everything here is thread-safe: the profiler
+// calls it concurrently.
 #pragma once
 
 #include <map>
