@@ -111,8 +111,8 @@ struct ScenarioExpectation {
     std::string diagnosis;  // the diagnosis id, e.g. "D1_NoJDK"
     std::string fix;        // the id of the fix the journey takes; empty when there is nothing to fix
     std::string verdict;    // "passed", "failed", or "none" when nothing was verified
-    // The final audit report after the journey has accepted every fix the
-    // audit offers: what is present on the Mac.
+    // What the Mac has when the journey ends (after every fix the audit
+    // offers, when the journey gets that far), as the audit's report reads it.
     struct Audit {
         bool commandLineTools = false;
         bool homebrew = false;
