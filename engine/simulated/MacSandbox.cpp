@@ -99,7 +99,7 @@ std::string singleQuoted(std::string_view value) { return "'" + replaceAll(std::
 
 std::string sha256Hex(std::string_view data) {
     unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
+    ::SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
     std::string hex;
     char pair[3];
     for (const unsigned char byte : digest) {
