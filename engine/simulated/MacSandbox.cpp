@@ -235,6 +235,10 @@ std::vector<ScenarioHTTPResponse> defaultHTTPAnswers() {
     for (const char* architecture : {"arm64", "x86_64"})
         answers.push_back({std::string("https://app.warp.dev/download/brew?arch=") + architecture, 200,
                            "simulated Warp disk image\n", {{"Content-Type", "application/x-apple-diskimage"}}});
+    for (const auto& file : mac_files::kStandIns)
+        if (file.name == "brew")
+            answers.push_back({"https://raw.githubusercontent.com/Homebrew/brew/HEAD/bin/brew", 200,
+                               std::string(file.text), {{"Content-Type", "text/plain"}}});
     for (const auto& file : mac_files::kPrivateFiles)
         if (file.name == "homebrew/install.sh")
             answers.push_back({kHomebrewInstallScriptURL, 200, std::string(file.text), {{"Content-Type", "text/plain"}}});
@@ -436,7 +440,7 @@ Status MacSandbox::materialise(const Scenario& scenario) {
     }
     for (const auto& file : mac_files::kStandIns) {
         // What the simulated installers copy into place.
-        if (file.name != "java" && file.name != "brew" && file.name != "clt-git") continue;
+        if (file.name != "java") continue;
         if (auto status = writeFile(m_private + "/standins/" + std::string(file.name), prepared(file.text), 0755);
             !status)
             return status;

@@ -113,7 +113,8 @@ const std::vector<TemurinRelease>& temurinReleases();
 // The answers every simulated Mac's network gives unless the scenario says
 // otherwise: the Adoptium API's latest-release answers and installer packages
 // of the catalogue's releases for both processors, Warp's download for
-// Homebrew, and the official Homebrew install script (the simulated one).
+// Homebrew, and the official Homebrew install script and the brew it fetches
+// (the simulated ones).
 std::vector<ScenarioHTTPResponse> defaultHTTPAnswers();
 
 }  // namespace lumo

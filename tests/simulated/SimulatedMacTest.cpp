@@ -243,9 +243,15 @@ TEST(SimulatedPrograms, APackageInstallAddsItsJDKBehindThePasswordDialog) {
         const std::string link = answer->body.substr(answer->body.find("\"link\":\"") + 8);
         const auto download = mac.services.http->download(link.substr(0, link.find('"')));
         ASSERT_TRUE(download.ok());
-        const ProcessResult installed = mac.run(
-            "/usr/bin/osascript", {"-e", "do shell script \"/usr/sbin/installer -pkg '" + download->location +
-                                             "' -target /\" with administrator privileges with prompt \"Password\""});
+        // The script written out, or as a run handler whose items follow.
+        const std::string install = "/usr/sbin/installer -pkg '" + download->location + "' -target /";
+        const ProcessResult installed =
+            cancelled ? mac.run("/usr/bin/osascript", {"-e", "do shell script \"" + install +
+                                                                 "\" with administrator privileges with prompt \"P\""})
+                      : mac.run("/usr/bin/osascript",
+                                {"-e", "on run argv", "-e",
+                                 "do shell script (item 1 of argv) with administrator privileges with prompt (item 2 of argv)",
+                                 "-e", "end run", install, "P"});
         if (cancelled) {
             EXPECT_EQ(installed.exitCode, 1);
             EXPECT_NE(installed.stderrText.find("execution error: User canceled. (-128)"), std::string::npos);

@@ -3,8 +3,8 @@
 # it: the same checks, messages and outcome, in fewer steps. Homebrew goes to
 # /opt/homebrew on Apple silicon and /usr/local on Intel; without the Command
 # Line Tools it installs them first (the real script uses softwareupdate).
-# Without sudo access it stops with "Need sudo access on macOS". The
-# simulated brew itself comes from the simulator.
+# Without sudo access it stops with "Need sudo access on macOS". brew itself
+# comes from the (simulated) network, as the real script clones it.
 set -u
 
 abort() {
@@ -90,14 +90,21 @@ if should_install_command_line_tools; then
   ohai "Searching online for the Command Line Tools"
   ohai "Installing Command Line Tools for Xcode-16.2"
   execute_sudo "/bin/mkdir" "-p" "/Library/Developer/CommandLineTools/usr/bin"
-  /bin/cp "__SIM_PRIVATE__/standins/clt-git" "/Library/Developer/CommandLineTools/usr/bin/git"
+  /bin/cat > "/Library/Developer/CommandLineTools/usr/bin/git" <<'GIT'
+#!/bin/sh
+case ${1-} in
+    --version|version) echo "git version 2.39.5 (Apple Git-154)" ;;
+    *) echo "git: '${1-}' is not a git command the simulated Mac knows." >&2; exit 1 ;;
+esac
+GIT
   /bin/chmod 755 "/Library/Developer/CommandLineTools/usr/bin/git"
   execute_sudo "/usr/bin/xcode-select" "--switch" "/Library/Developer/CommandLineTools"
 fi
 
 ohai "Downloading and installing Homebrew..."
 /bin/mkdir -p "${HOMEBREW_REPOSITORY}/bin"
-/bin/cp "__SIM_PRIVATE__/standins/brew" "${HOMEBREW_REPOSITORY}/bin/brew"
+/usr/bin/curl -fsSL -o "${HOMEBREW_REPOSITORY}/bin/brew" "https://raw.githubusercontent.com/Homebrew/brew/HEAD/bin/brew" ||
+  abort "Failed during: git fetch --force origin"
 /bin/chmod 755 "${HOMEBREW_REPOSITORY}/bin/brew"
 if [[ "${HOMEBREW_REPOSITORY}" != "${HOMEBREW_PREFIX}" ]]; then
   /bin/ln -sf "../Homebrew/bin/brew" "${HOMEBREW_PREFIX}/bin/brew"
