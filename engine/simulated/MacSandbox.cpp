@@ -170,7 +170,7 @@ std::string packageText(const TemurinRelease& release, const std::string& archit
            "date=" + release.date + "\n"
            "vendor=Eclipse Adoptium\n"
            "arch=" + architecture + "\n"
-           "signed-by=Developer ID Installer: Eclipse Foundation, Inc. (JCSKR2HDRT)\n";
+           "signed-by=Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)\n";
 }
 
 // Adoptium's file names: OpenJDK25U-jdk_aarch64_mac_hotspot_25.0.1_8.pkg,
