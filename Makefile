@@ -3,7 +3,7 @@ SHELL := /bin/bash
 UNAME := $(shell uname -s)
 DEMO_SCENARIO ?= scenarios/no-jdk.json
 
-.PHONY: deps run test test-asan test-tsan bench fuzz format lint screenshots doctor clean
+.PHONY: deps run test test-asan test-tsan test-libcxx bench fuzz format lint screenshots doctor clean
 
 deps:
 	@scripts/install-deps.sh
@@ -41,6 +41,13 @@ test-tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
+# clang with libc++, the C++ library of the macOS build (the Qt-free part on
+# Linux: see the libcxx preset).
+test-libcxx: deps
+	cmake --preset libcxx >/dev/null
+	cmake --build --preset libcxx
+	ctest --preset libcxx
+
 bench: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release
@@ -64,3 +71,23 @@ lint: build/dev/build.ninja
 
 clean:
 	rm -rf build
+
+# The disk image, made on a Mac (docs/architecture.md, "Shipping on macOS"): a
+# distribution build of the app bundle for LUMO_PRODUCT (default lumora-java),
+# Qt deployed into it, signed and notarised when LUMO_SIGN_IDENTITY and
+# LUMO_NOTARY_PROFILE are set. It refuses the development telemetry settings:
+# give LUMO_TELEMETRY_ENDPOINT and LUMO_TELEMETRY_KEY (and LUMO_BUILD_NUMBER).
+.PHONY: package
+ifeq ($(UNAME),Darwin)
+package: deps
+	cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMO_DISTRIBUTION=ON \
+	  -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCHMARKS=OFF \
+	  $${LUMO_PRODUCT:+"-DLUMO_PRODUCT=$$LUMO_PRODUCT"} \
+	  $${LUMO_BUILD_NUMBER:+"-DLUMO_BUILD_NUMBER=$$LUMO_BUILD_NUMBER"} \
+	  $${LUMO_TELEMETRY_ENDPOINT:+"-DLUMO_TELEMETRY_ENDPOINT=$$LUMO_TELEMETRY_ENDPOINT"} \
+	  $${LUMO_TELEMETRY_KEY:+"-DLUMO_TELEMETRY_KEY=$$LUMO_TELEMETRY_KEY"}
+	cmake --build build/package --target package
+else
+package:
+	@echo "Packages are built on macOS: run make package on a Mac."
+endif

@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "ProductIdentity.h"
 #include "config/Publisher.h"
 #include "diagnosis/Diagnosis.h"
 
@@ -89,9 +90,9 @@ const ProductConfig& lumoraJava() {
     static const ProductConfig config = [] {
         ProductConfig c;
         c.appID = "lumo-java";
-        c.displayName = "Lumora for Java";
+        c.displayName = identity::kLumoraJava.displayName;
         c.appSupportDirName = "Lumora for Java";
-        c.userDefaultsPrefix = std::string(publisher::kReverseDNSPrefix) + ".lumo.java";
+        c.userDefaultsPrefix = identity::kLumoraJava.bundleIdentifier;
         c.shellConfigMarker = "Lumora";
         c.cacheDirName = "LumoraJava";
         c.copy = {"Set Java up on your Mac and verify it works.", "Set up Java"};

@@ -16,6 +16,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-14-dev clang-format clang-tidy
+  libc++-dev libc++abi-dev googletest  # the libcxx preset: libc++ and GoogleTest's sources
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -13,9 +13,10 @@
 
 namespace lumo::ui {
 
-QPushButton* doneButton(const QString& identifier) {
-    QPushButton* done = button(QStringLiteral("Done — back to home"), ButtonStyle::prominent, ControlSize::large);
+QPushButton* doneButton(const QString& identifier, const QString& title) {
+    QPushButton* done = button(title, ButtonStyle::prominent, ControlSize::large);
     identify(done, identifier, done->text());
+    makePrimaryAction(done);
     return done;
 }
 
@@ -78,8 +79,6 @@ NPSFeedbackCard::NPSFeedbackCard(const UIEnvironment& environment, std::function
     reason_->setFont(textFont(TextStyle::callout));
     reason_->setMinimumHeight(60);
     reason_->setMaximumHeight(90);
-    reason_->setStyleSheet(QStringLiteral(
-        "QPlainTextEdit { border: 1px solid rgba(0,0,0,0.5); border-radius: 6px; background: white; padding: 2px; }"));
     identify(reason_, QStringLiteral("nps-reason"), QStringLiteral("What's the main reason for your score?"));
     connect(reason_, &QPlainTextEdit::textChanged, this,
             [this] { model_->setReasonText(reason_->toPlainText().toStdString()); });
@@ -136,7 +135,7 @@ BuildIntentPromptView::BuildIntentPromptView(std::function<void()> onSeeRecommen
                                            "everything you need."),
                             TextStyle::subheadline));
     auto* optIn = new StyledButton(QStringLiteral("See recommendations →"), ButtonStyle::bordered);
-    optIn->setRestingFill(QColor(0, 0, 0, 20));
+    optIn->setOnCard(true);
     identify(optIn, QStringLiteral("completion-build-intent-optin"), optIn->text());
     connect(optIn, &QPushButton::clicked, this, [onSeeRecommendations] {
         if (onSeeRecommendations) onSeeRecommendations();
@@ -149,7 +148,8 @@ SimplifiedCompletionView::SimplifiedCompletionView(CompletionSurface surface, co
                                                    std::function<void()> onDone, QWidget* parent)
     : QWidget(parent),
       model_(std::make_unique<SimplifiedCompletionModel>(surface, *environment.services.store, *environment.telemetry,
-                                                         std::move(onSeeRecommendations), std::move(onDone))) {
+                                                         std::move(onSeeRecommendations), std::move(onDone),
+                                                         environment.scoreCards)) {
     setObjectName(QStringLiteral("completion-view"));
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);

@@ -37,13 +37,16 @@ private:
     QWidget* thanks_ = nullptr;
 };
 
-QPushButton* doneButton(const QString& identifier);
+// "Done — back to home" (or `title`, when the page leads elsewhere): the
+// page's primary action.
+QPushButton* doneButton(const QString& identifier, const QString& title = QStringLiteral("Done — back to home"));
 
-// "Done — back to home" on a page with a score card: a score still being
-// submitted is reported to the page's model before it leaves.
+// The done button of a page with a score card: a score still being submitted
+// is reported to the page's model before it leaves.
 template <class PageModel>
-QPushButton* doneButton(const QString& identifier, const NPSFeedbackCard* card, PageModel& model, QObject* context) {
-    QPushButton* done = doneButton(identifier);
+QPushButton* doneButton(const QString& identifier, const NPSFeedbackCard* card, PageModel& model, QObject* context,
+                        const QString& title = QStringLiteral("Done — back to home")) {
+    QPushButton* done = doneButton(identifier, title);
     QObject::connect(done, &QPushButton::clicked, context, [card, &model] {
         if (card && card->isSubmitting()) model.npsSubmitting();
         model.doneTapped();

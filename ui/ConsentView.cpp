@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ScreenScaffold.h"
 #include "Style.h"
 
 namespace lumo::ui {
@@ -35,7 +36,7 @@ ConsentView::ConsentView(const UIEnvironment& environment, std::function<void()>
           std::make_unique<ConsentModel>(*environment.services.store, *environment.telemetry, std::move(onContinue))) {
     setObjectName(QStringLiteral("consent-view"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(32, 32, 32, 32);
+    keepReadableWidth(this, layout, 32);
     layout->setSpacing(24);
 
     layout->addWidget(label(QString::fromStdString(model_->heading()), TextStyle::largeTitle, false, true));
@@ -66,8 +67,7 @@ ConsentView::ConsentView(const UIEnvironment& environment, std::function<void()>
 
     auto* continueButton = button(QStringLiteral("Continue"), ButtonStyle::prominent, ControlSize::large);
     identify(continueButton, QStringLiteral("consent-continue"), continueButton->text());
-    continueButton->setDefault(true);
-    continueButton->setShortcut(QKeySequence(Qt::Key_Return));
+    makePrimaryAction(continueButton);
     connect(continueButton, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
     layout->addWidget(continueButton, 0, Qt::AlignLeft);
 }

@@ -80,12 +80,13 @@ QWidget* DiagnoseView::makePage() {
         const Diagnosis shown = diagnosed->diagnosis;
         callbacks.onContinue = [flow, shown] { flow->continueOn(shown); };
         return new DiagnosisDetailView(diagnosed->diagnosis, diagnosed->d1Remediation, diagnosed->d2Remediation,
-                                       std::move(callbacks), environment_);
+                                       std::move(callbacks), environment_,
+                                       jdkFacts(diagnosed->diagnosis, flow->workingProfile()));
     }
     if (state.is<State::Remediating>()) {
         if (const auto& last = flow->lastDiagnosis()) {
             return new DiagnosisDetailView(*last, flow->lastD1Remediation(), flow->lastD2Remediation(), {},
-                                           environment_, /*inert=*/true);
+                                           environment_, jdkFacts(*last, flow->workingProfile()), /*inert=*/true);
         }
         auto* empty = new QWidget;
         empty->setObjectName(QStringLiteral("diagnose-empty"));

@@ -27,7 +27,7 @@ public:
     struct Options {
         // Overrides for tests and screenshots; empty means the real ones.
         std::function<SystemProfile()> profileMachine;
-        std::function<Verifier::Result()> verify;
+        std::function<Verifier::Result(std::optional<int> expectedMajor)> verify;
         StreamingRemediationModel::Starter starter;
     };
 

@@ -27,23 +27,24 @@ ProfileBuilding profilerOnWorker(QObject* owner, const AppServices& services) {
 }
 
 namespace {
-QColor toneColor(FinalAuditReportModel::Row::Tone tone) {
+TextRole toneRole(FinalAuditReportModel::Row::Tone tone) {
     switch (tone) {
-        case FinalAuditReportModel::Row::Tone::present: return QColor(40, 167, 69);
-        case FinalAuditReportModel::Row::Tone::absent: return QColor(220, 53, 45);
-        case FinalAuditReportModel::Row::Tone::suggestion: return accentColor();
+        case FinalAuditReportModel::Row::Tone::present: return TextRole::success;
+        case FinalAuditReportModel::Row::Tone::absent: return TextRole::error;
+        case FinalAuditReportModel::Row::Tone::suggestion: return TextRole::accent;
     }
-    return accentColor();
+    return TextRole::accent;
 }
 }  // namespace
 
 FinalAuditReportView::FinalAuditReportView(const SystemProfile& initialProfile, std::function<void()> onDone,
-                                           const UIEnvironment& environment, QWidget* parent)
+                                           const UIEnvironment& environment, const QString& doneTitle,
+                                           QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("final-audit-report-view"));
     model_ = std::make_unique<FinalAuditReportModel>(
         initialProfile, std::move(onDone), environment.services.isFixtureMode, *environment.services.store,
-        *environment.telemetry, profilerOnWorker(this, environment.services));
+        *environment.telemetry, profilerOnWorker(this, environment.services), environment.scoreCards);
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -60,7 +61,8 @@ FinalAuditReportView::FinalAuditReportView(const SystemProfile& initialProfile, 
         card_ = new NPSFeedbackCard(environment, [this] { model_->npsSubmitted(); });
         layout->addWidget(card_);
     }
-    layout->addWidget(doneButton(QStringLiteral("audit-report-done"), card_, *model_, this), 0, Qt::AlignLeft);
+    layout->addWidget(doneButton(QStringLiteral("audit-report-done"), card_, *model_, this, doneTitle), 0,
+                      Qt::AlignLeft);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
@@ -87,7 +89,7 @@ void FinalAuditReportView::refresh() {
         symbol->setFont(textFont(TextStyle::body, true));
         symbol->setFixedWidth(16);
         symbol->setAlignment(Qt::AlignCenter);
-        setTextColor(symbol, toneColor(row.tone));
+        setTextRole(symbol, toneRole(row.tone));
         lineLayout->addWidget(symbol);
         auto* text = label(QString::fromStdString(row.text), TextStyle::body);
         identify(text, QStringLiteral("audit-final-report-row-%1").arg(index++), text->text());

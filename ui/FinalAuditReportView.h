@@ -18,8 +18,10 @@ ProfileBuilding profilerOnWorker(QObject* owner, const AppServices& services);
 class FinalAuditReportView : public QWidget {
     Q_OBJECT
 public:
+    // `doneTitle` names where the done button leads.
     FinalAuditReportView(const SystemProfile& initialProfile, std::function<void()> onDone,
-                         const UIEnvironment& environment, QWidget* parent = nullptr);
+                         const UIEnvironment& environment,
+                         const QString& doneTitle = QStringLiteral("Done — back to home"), QWidget* parent = nullptr);
 
     FinalAuditReportModel& model() { return *model_; }
 

@@ -46,8 +46,7 @@ GoalPromptView::GoalPromptView(const GoalPrompt& prompt, TelemetrySink& telemetr
     continue_ = button(QString::fromStdString(ProductConfig::current().copy.primaryCTA), ButtonStyle::prominent,
                        ControlSize::large);
     identify(continue_, QStringLiteral("goal-continue"), continue_->text());
-    continue_->setDefault(true);
-    continue_->setShortcut(QKeySequence(Qt::Key_Return));
+    makePrimaryAction(continue_);
     connect(continue_, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
     layout->addWidget(continue_, 0, Qt::AlignLeft);
 
@@ -65,9 +64,6 @@ void GoalPromptView::buildDetailField() {
     detailField_->setFont(textFont(TextStyle::body));
     detailField_->setMaximumWidth(360);
     detailField_->setMinimumHeight(24);
-    detailField_->setStyleSheet(QStringLiteral(
-        "QLineEdit { border: 1px solid rgba(0,0,0,0.2); border-radius: 5px; padding: 2px 6px; background: white; }"
-        "QLineEdit:focus { border: 2px solid rgba(0,122,255,0.6); padding: 1px 5px; }"));
     identify(detailField_, QStringLiteral("goal-detail-field"));
     connect(detailField_, &QLineEdit::textEdited, this,
             [this](const QString& text) { model_->setDetail(text.toStdString()); });

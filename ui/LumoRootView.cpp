@@ -1,6 +1,8 @@
 #include "LumoRootView.h"
 
+#include <QFocusEvent>
 #include <QFutureWatcher>
+#include <QPainter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -36,6 +38,58 @@ QWidget* scrollable(QWidget* page) {
     return area;
 }
 
+// The navigation stack's back control, as the platform draws it in a window's
+// toolbar: a chevron without a title, a bezel under the pointer, "Back" to
+// a screen reader and in its tooltip, and the platform's Back shortcut.
+class BackControl : public QPushButton {
+public:
+    BackControl() {
+        setCursor(Qt::ArrowCursor);
+        setFocusPolicy(Qt::TabFocus);
+        setAttribute(Qt::WA_Hover, true);
+        setToolTip(QStringLiteral("Back"));
+        setShortcut(QKeySequence::Back);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        // Hidden on the welcome screen without moving anything beside it.
+        QSizePolicy policy = sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        setSizePolicy(policy);
+    }
+    QSize sizeHint() const override { return {30, 24}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor ink = palette().color(QPalette::WindowText);
+        if (isDown() || underMouse() || (hasFocus() && focusReasonWasKeyboard_)) {
+            QColor bezel = ink;
+            bezel.setAlphaF(isDown() ? 0.16f : 0.08f);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(bezel);
+            painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        }
+        if (!isEnabled()) ink.setAlphaF(0.3f);
+        painter.setPen(QPen(ink, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPointF centre = QRectF(rect()).center();
+        QPolygonF chevron;
+        chevron << centre + QPointF(3, -6) << centre + QPointF(-3, 0) << centre + QPointF(3, 6);
+        painter.drawPolyline(chevron);
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            focusReasonWasKeyboard_ = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+        }
+        if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) update();
+        return QPushButton::event(event);
+    }
+
+private:
+    bool focusReasonWasKeyboard_ = false;
+};
+
 }  // namespace
 
 LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), options_(std::move(options)) {
@@ -51,6 +105,7 @@ LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), 
     environment_.profile = &profile_;
     environment_.openURL = options_.openURL;
     environment_.scheduler = &scheduler_;
+    environment_.scoreCards = &scoreCards_;
     if (options_.initialProfile) profile_.publish(*options_.initialProfile);
 
     // The consent flag is read once, here.
@@ -60,14 +115,15 @@ LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    // The top bar is always there, so a page's title never moves when the
+    // back control comes and goes.
     topBar_ = new QWidget;
     auto* topBar = topBar_;
     topBar->setObjectName(QStringLiteral("root-top-bar"));
     topBar->setFixedHeight(36);
     auto* barLayout = new QHBoxLayout(topBar);
-    barLayout->setContentsMargins(28, 6, 16, 0);
-    back_ = button(QStringLiteral("‹ Back"), ButtonStyle::borderless);
-    back_->setFont(textFont(TextStyle::body));
+    barLayout->setContentsMargins(22, 6, 16, 0);
+    back_ = new BackControl;
     identify(back_, QStringLiteral("navigation-back"), QStringLiteral("Back"));
     connect(back_, &QPushButton::clicked, this, [this] { navigation_.pop(); });
     back_->hide();
@@ -78,13 +134,12 @@ LumoRootView::LumoRootView(Options options, QWidget* parent) : QWidget(parent), 
         badge->setWordWrap(false);
         identify(badge, QStringLiteral("simulated-mac-badge"), options_.badge);
         badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        badge->setStyleSheet(QStringLiteral(
-            "QLabel { color: rgb(150,80,0); background: rgba(255,149,0,0.16); border: 1px solid rgba(255,149,0,0.5);"
-            " border-radius: 9px; padding: 2px 9px; }"));
+        badge->setContentsMargins(9, 2, 9, 2);
+        setTextRole(badge, TextRole::warning);
+        makeCard(badge, 9, CardTone::warning);
         barLayout->addWidget(badge);
     }
     layout->addWidget(topBar);
-    topBar->setVisible(!options_.badge.isEmpty());
 
     gate_ = new QStackedWidget;
     layout->addWidget(gate_, 1);
@@ -159,7 +214,6 @@ void LumoRootView::syncPath() {
     shownPath_ = path;
     stack_->setCurrentIndex(stack_->count() - 1);
     back_->setVisible(!path.empty());
-    topBar_->setVisible(!path.empty() || !options_.badge.isEmpty());
 }
 
 QWidget* LumoRootView::makeDestination(const Screen& screen) {

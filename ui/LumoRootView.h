@@ -54,6 +54,7 @@ private:
     AppNavigation navigation_;
     ProfileStore profile_;
     QtDelayScheduler scheduler_;
+    ScoreCardSession scoreCards_;
     Options options_;
     UIEnvironment environment_;
     bool hasConsented_ = false;

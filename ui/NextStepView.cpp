@@ -32,8 +32,7 @@ NextStepView::NextStepView(const NextStepPrompt& prompt, const UIEnvironment& en
     layout->addSpacing(8);
     continue_ = button(QStringLiteral("Show next step"), ButtonStyle::prominent, ControlSize::large);
     identify(continue_, QStringLiteral("next-step-continue"), continue_->text());
-    continue_->setDefault(true);
-    continue_->setShortcut(QKeySequence(Qt::Key_Return));
+    makePrimaryAction(continue_);
     connect(continue_, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
     layout->addWidget(continue_, 0, Qt::AlignLeft);
 

@@ -48,10 +48,12 @@ ContentOfferView::ContentOfferView(const std::string& offerID, const UIEnvironme
     if (model_->hasPrimary()) {
         auto* primary = offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
                                     prefix + QStringLiteral("-primary"), this, [this] { model_->primaryTapped(); });
+        makePrimaryAction(primary);
         layout->addWidget(primary, 0, Qt::AlignLeft);
     }
     auto* done = offerButton(QStringLiteral("Done — back to home"), ButtonStyle::bordered,
                              prefix + QStringLiteral("-dismiss"), this, [this] { model_->dismissTapped(); });
+    if (!model_->hasPrimary()) makePrimaryAction(done);
     layout->addWidget(done, 0, Qt::AlignLeft);
     fill(this, model_->title(), model_->explainer(), content, environment.openURL);
 }
@@ -74,6 +76,7 @@ GuidedHelpOfferView::GuidedHelpOfferView(const UIEnvironment& environment, QWidg
     auto* primary =
         offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
                     QStringLiteral("offer-guided_help_plan-primary"), this, [this] { model_->primaryTapped(); });
+    makePrimaryAction(primary);
     offerLayout->addWidget(primary, 0, Qt::AlignLeft);
     auto* noThanks =
         offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered,
@@ -89,9 +92,11 @@ GuidedHelpOfferView::GuidedHelpOfferView(const UIEnvironment& environment, QWidg
     identify(message, QStringLiteral("offer-guided_help_plan-unavailable"), message->text());
     message->setContentsMargins(10, 10, 10, 10);
     makeCard(message, 8);
+    makeSelectable(message);
     unavailableLayout->addWidget(message);
     auto* done = offerButton(QStringLiteral("Done — back to home"), ButtonStyle::bordered,
                              QStringLiteral("offer-guided_help_plan-done"), this, [this] { model_->doneTapped(); });
+    makePrimaryAction(done);
     unavailableLayout->addWidget(done, 0, Qt::AlignLeft);
     layout->addWidget(unavailable_);
 
@@ -121,11 +126,13 @@ AICodingInterestView::AICodingInterestView(const UIEnvironment& environment, QWi
         auto* primary =
             offerButton(QString::fromStdString(model_->primaryLabel()), ButtonStyle::prominent,
                         QStringLiteral("offer-ai_coding_setup-primary"), this, [this] { model_->primaryTapped(); });
+        makePrimaryAction(primary);
         layout->addWidget(primary, 0, Qt::AlignLeft);
     }
     auto* noThanks =
         offerButton(QStringLiteral("No thanks"), ButtonStyle::bordered, QStringLiteral("offer-ai_coding_setup-dismiss"),
                     this, [this] { model_->noThanksTapped(); });
+    if (!model_->hasPrimary()) makePrimaryAction(noThanks);
     layout->addWidget(noThanks, 0, Qt::AlignLeft);
     fill(this, model_->title(), model_->explainer(), content, environment.openURL);
 }

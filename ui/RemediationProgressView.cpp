@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "StreamingRemediationView.h"
@@ -44,7 +45,22 @@ RemediationProgressView::RemediationProgressView(const Remediation& remediation,
 
 void RemediationProgressView::present() { open(); }
 
-void RemediationProgressView::reject() {}
+void RemediationProgressView::reject() {
+    if (finished_) return;
+    if (streaming_) {
+        streaming_->escape();
+        return;
+    }
+    // The reviewed diff: Cancel before anything is written, Close after a
+    // read error, Continue once the change is applied.
+    for (const char* identifier : {"zprofile-cancel", "zprofile-close", "zprofile-continue"}) {
+        auto* action = findChild<QPushButton*>(QString::fromLatin1(identifier));
+        if (action && action->isVisible() && action->isEnabled()) {
+            action->click();
+            return;
+        }
+    }
+}
 
 void RemediationProgressView::closeEvent(QCloseEvent* event) {
     if (finished_) {

@@ -32,8 +32,10 @@ public:
     StreamingRemediationView* streaming() const { return streaming_; }
     ZprofileDiffSheet* diff() const { return diff_; }
 
-    // Escape and the window's close control do nothing: the sheet ends only
-    // through its own buttons.
+    // Escape presses the button that closes the sheet in its state: Cancel
+    // while a fix runs, Close after a failure, Skip for a pending follow-up,
+    // Continue after a success. The window's close control does nothing: the
+    // sheet ends only through its own buttons.
     void reject() override;
 
 protected:

@@ -1,5 +1,6 @@
 #include "ScreenScaffold.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -9,19 +10,49 @@
 
 namespace lumo::ui {
 
+namespace {
+// Widens the page's side margins so that the column keeps its readable width.
+class ReadableWidth : public QObject {
+public:
+    ReadableWidth(QWidget* page, QBoxLayout* layout, int padding)
+        : QObject(page), layout_(layout), padding_(padding) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const int width = static_cast<QWidget*>(watched)->width();
+            const int side = padding_ + std::max(0, (width - kReadableWidth - 2 * padding_) / 2);
+            const QMargins margins(side, padding_, side, padding_);
+            if (layout_->contentsMargins() != margins) layout_->setContentsMargins(margins);
+        }
+        return false;
+    }
+
+private:
+    QBoxLayout* layout_;
+    int padding_;
+};
+}  // namespace
+
+void keepReadableWidth(QWidget* page, QBoxLayout* layout, int padding) {
+    layout->setContentsMargins(padding, padding, padding, padding);
+    page->installEventFilter(new ReadableWidth(page, layout, padding));
+}
+
 ScreenScaffold::ScreenScaffold(const QString& title, const QString& explainer, QWidget* content, URLOpener openURL,
                                const std::optional<QString>& titleIdentifier,
                                const std::optional<QString>& explainerIdentifier, QWidget* parent)
     : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(32, 32, 32, 32);
+    keepReadableWidth(this, layout, 32);
     layout->setSpacing(20);
 
     title_ = label(title, TextStyle::largeTitle, false, true);
+    makeSelectable(title_);
     if (titleIdentifier) identify(title_, *titleIdentifier, title);
     layout->addWidget(title_);
 
-    explainer_ = markdownLabel(explainer, TextStyle::body, true);
+    explainer_ = markdownLabel(explainer, TextStyle::body, true, openURL);
+    makeSelectable(explainer_);
     if (explainerIdentifier) identify(explainer_, *explainerIdentifier, explainer);
     layout->addWidget(explainer_);
 

@@ -44,10 +44,7 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
         inner->addWidget(label(QStringLiteral("✗ Homebrew missing."), TextStyle::body, false, true));
         inner->addWidget(label(QStringLiteral("We'll run the official Homebrew install script:"), TextStyle::callout));
         auto* command = label(QString::fromStdString(FoundationsPageModel::homebrewCommand()), TextStyle::callout);
-        QFont mono(QStringLiteral("monospace"));
-        mono.setStyleHint(QFont::Monospace);
-        mono.setPixelSize(11);
-        command->setFont(mono);
+        command->setFont(monospacedFont(11));
         makeSelectable(command);
         command->setContentsMargins(10, 8, 10, 8);
         makeCard(command, 6);
@@ -56,6 +53,7 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
         auto* install =
             button(QStringLiteral("Install Homebrew (recommended)"), ButtonStyle::prominent, ControlSize::large);
         identify(install, QStringLiteral("audit-install-homebrew"), install->text());
+        makePrimaryAction(install);
         connect(install, &QPushButton::clicked, this, [this] { model_->installHomebrewTapped(); });
         auto* later = button(QStringLiteral("Maybe later"), ButtonStyle::borderless);
         identify(later, QStringLiteral("audit-stage-maybe-later"), later->text());
@@ -73,11 +71,12 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
         auto* tools = block();
         auto* inner = tools->layout();
         inner->addWidget(label(QStringLiteral("✗ Xcode Command Line Tools missing."), TextStyle::body, false, true));
-        inner->addWidget(
-            markdownLabel(QStringLiteral("Homebrew is installed but Xcode Command Line Tools aren't — this "
-                                         "is unusual. Run `xcode-select --install` in Terminal, or read "
-                                         "the install guide."),
-                          TextStyle::callout));
+        QLabel* advice = markdownLabel(QStringLiteral("Homebrew is installed but Xcode Command Line Tools aren't — "
+                                                      "this is unusual. Run `xcode-select --install` in Terminal, or "
+                                                      "read the install guide."),
+                                       TextStyle::callout, false, environment.openURL);
+        makeSelectable(advice);
+        inner->addWidget(advice);
         auto* guide = linkButton(QStringLiteral("Read the article on Brimwell →"), QStringLiteral("audit-clt-guide"));
         connect(guide, &QPushButton::clicked, this, [this] { model_->toolsGuideTapped(); });
         inner->addWidget(guide);
@@ -102,6 +101,7 @@ Stage1View::Stage1View(const SystemProfile& profile, std::function<void()> onAdv
     layout->addWidget(refreshing_);
     auto* proceed = button(QStringLiteral("Continue"), ButtonStyle::prominent, ControlSize::large);
     identify(proceed, QStringLiteral("audit-stage-skip"), proceed->text());
+    if (!model_->showsHomebrewBlock()) makePrimaryAction(proceed);
     connect(proceed, &QPushButton::clicked, this, [this] { model_->continueTapped(); });
     layout->addWidget(proceed, 0, Qt::AlignLeft);
     actions_.push_back(proceed);

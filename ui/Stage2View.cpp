@@ -22,6 +22,7 @@ Stage2View::Stage2View(const SystemProfile& profile, std::function<void()> onAdv
 
     auto* install = button(QStringLiteral("Install Warp (recommended)"), ButtonStyle::prominent, ControlSize::large);
     identify(install, QStringLiteral("audit-install-warp"), install->text());
+    makePrimaryAction(install);
     connect(install, &QPushButton::clicked, this, [this] { model_->installTapped(); });
     layout->addWidget(install, 0, Qt::AlignLeft);
 

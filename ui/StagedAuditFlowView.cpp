@@ -1,6 +1,6 @@
 #include "StagedAuditFlowView.h"
 
-#include <QProgressBar>
+#include "BusyIndicator.h"
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -59,11 +59,8 @@ QWidget* StagedAuditFlowView::makePage() {
             auto* holder = new QWidget;
             auto* layout = new QVBoxLayout(holder);
             layout->setContentsMargins(32, 32, 32, 32);
-            auto* spinner = new QProgressBar;
-            spinner->setRange(0, 0);
-            spinner->setTextVisible(false);
-            spinner->setFixedSize(120, 6);
-            identify(spinner, QStringLiteral("audit-loading"), QStringLiteral("Checking your Mac"));
+            QWidget* spinner = busyIndicator(QStringLiteral("audit-loading"), QStringLiteral("Checking your Mac"),
+                                             BusyIndicator::Size::regular);
             layout->addStretch(1);
             layout->addWidget(spinner, 0, Qt::AlignCenter);
             layout->addStretch(2);
@@ -83,7 +80,8 @@ QWidget* StagedAuditFlowView::makePage() {
                 *model_->profileInUse(), [flow] { flow->advanceFrom(1); }, environment_, presenter_);
         case Display::finalReport:
             return new FinalAuditReportView(
-                *model_->profileInUse(), [flow] { flow->finished(); }, environment_);
+                *model_->profileInUse(), [flow] { flow->finished(); }, environment_,
+                QString::fromStdString(model_->finishTitle()));
     }
     return new QWidget;
 }

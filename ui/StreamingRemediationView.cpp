@@ -57,6 +57,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     TelemetrySink& telemetry = environment.telemetry ? *environment.telemetry : silentTelemetry();
     model_ = std::make_unique<StreamingRemediationModel>(remediation, environment.services, telemetry,
                                                          std::move(onFinish), std::move(starter));
+    model_->setBackground(&background_);
     wakeup_->view = this;
     std::weak_ptr<Wakeup> weak = wakeup_;
     model_->setReadyHandler([weak] {
@@ -72,24 +73,49 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 18);
     layout->setSpacing(10);
-    QLabel* title = label(QString::fromStdString(remediation.progressTitle()), TextStyle::headline);
-    title->setFont(sheetTitleFont());
-    identify(title, QStringLiteral("remediation-title"), title->text());
-    layout->addWidget(title);
-    const std::string subtitle = remediation.progressSubtitle();
-    if (!subtitle.empty()) layout->addWidget(markdownLabel(QString::fromStdString(subtitle), TextStyle::callout, true));
+    title_ = label(QString::fromStdString(model_->title()), TextStyle::headline);
+    title_->setFont(sheetTitleFont());
+    makeSelectable(title_);
+    identify(title_, QStringLiteral("remediation-title"), title_->text());
+    layout->addWidget(title_);
+    // The run may tell more than the fix could beforehand (SDKMAN's identifier).
+    shownSubtitle_ = model_->subtitle();
+    subtitle_ = markdownLabel(QString::fromStdString(shownSubtitle_), TextStyle::callout, true, environment.openURL);
+    identify(subtitle_, QStringLiteral("remediation-subtitle"), subtitle_->text());
+    makeSelectable(subtitle_);
+    subtitle_->setVisible(!shownSubtitle_.empty());
+    layout->addWidget(subtitle_);
 
+    // The log in the colours of a text view (light or dark with the system);
+    // long lines wrap, so nothing is cut off at the right edge.
     log_ = new QPlainTextEdit;
     identify(log_, QStringLiteral("remediation-progress"), QStringLiteral("Output"));
     log_->setReadOnly(true);
     log_->setUndoRedoEnabled(false);
-    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    log_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     log_->setMaximumBlockCount(0);  // every line stays: the user may scroll back to any of them
     const QFont mono = monospacedFont(11);
     log_->setFont(mono);
-    log_->setStyleSheet(QStringLiteral(
-        "QPlainTextEdit { background: rgb(30,30,30); color: rgb(230,230,230); border-radius: 6px; padding: 4px; }"));
     layout->addWidget(log_, 1);
+
+    // Homebrew's retry, on a row of its own under the log, wrapped.
+    retryLine_ = label(QString(), TextStyle::callout, false, true);
+    identify(retryLine_, QStringLiteral("remediation-retry-line"));
+    retryLine_->setContentsMargins(8, 6, 8, 6);
+    setTextRole(retryLine_, TextRole::warning);
+    makeCard(retryLine_, 6, CardTone::warning);
+    makeSelectable(retryLine_);
+    retryLine_->hide();
+    layout->addWidget(retryLine_);
+
+    // What failed, and how.
+    status_ = label(QString(), TextStyle::callout);
+    identify(status_, QStringLiteral("remediation-status"));
+    setTextRole(status_, TextRole::error);
+    makeSelectable(status_);
+    status_->hide();
+    layout->addWidget(status_);
 
     // The ~/.zshrc follow-up card.
     card_ = new QWidget;
@@ -100,11 +126,13 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     cardLayout->setSpacing(6);
     cardIntro_ = markdownLabel(QString(), TextStyle::callout);
     cardBackup_ = markdownLabel(QString(), TextStyle::caption, true);
+    makeSelectable(cardIntro_);
+    makeSelectable(cardBackup_);
     cardLines_ = label(QString(), TextStyle::caption);
     cardLines_->setFont(mono);
     makeSelectable(cardLines_);
     cardError_ = label(QString(), TextStyle::caption);
-    setTextColor(cardError_, errorColor());
+    setTextRole(cardError_, TextRole::error);
     makeSelectable(cardError_);
     identify(cardError_, QStringLiteral("remediation-zshrc-error"));
     for (QLabel* part : {cardIntro_, cardBackup_, cardLines_, cardError_}) cardLayout->addWidget(part);
@@ -120,7 +148,7 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     footerRow->addWidget(busyIndicator(QStringLiteral("remediation-running"), QStringLiteral("Running")));
     footerRow->addWidget(label(QStringLiteral("Running…"), TextStyle::callout, true));
     footerRow->addStretch(1);
-    auto* cancel = button(QStringLiteral("Cancel"), ButtonStyle::bordered);
+    auto* cancel = button(QStringLiteral("Cancel"), ButtonStyle::bordered, ControlSize::large);
     identify(cancel, QStringLiteral("remediation-cancel"), cancel->text());
     connect(cancel, &QPushButton::clicked, this, [this] { model_->cancel(); });
     footerRow->addWidget(cancel);
@@ -137,7 +165,6 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     footerRow->addStretch(1);
     continue_ = button(QString::fromStdString(model_->continueTitle()), ButtonStyle::prominent, ControlSize::large);
     identify(continue_, QStringLiteral("remediation-continue"), continue_->text());
-    continue_->setAutoDefault(true);
     connect(continue_, &QPushButton::clicked, this, [this] { model_->continueAfterSuccess(); });
     footerRow->addWidget(continue_);
     footer_->addWidget(successFooter_);
@@ -148,15 +175,14 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     identify(skip, QStringLiteral("remediation-zshrc-skip"), skip->text());
     connect(skip, &QPushButton::clicked, this, [this] { model_->skipZshrc(); });
     footerRow->addWidget(skip);
-    auto* apply = button(QStringLiteral("Apply ~/.zshrc change"), ButtonStyle::prominent, ControlSize::large);
-    identify(apply, QStringLiteral("remediation-zshrc-apply"), apply->text());
-    connect(apply, &QPushButton::clicked, this, [this] { model_->applyZshrc(); });
-    footerRow->addWidget(apply);
+    apply_ = button(QStringLiteral("Apply ~/.zshrc change"), ButtonStyle::prominent, ControlSize::large);
+    identify(apply_, QStringLiteral("remediation-zshrc-apply"), apply_->text());
+    connect(apply_, &QPushButton::clicked, this, [this] { model_->applyZshrc(); });
+    footerRow->addWidget(apply_);
     footer_->addWidget(followUpFooter_);
 
     failureFooter_ = row(&footerRow);
     auto* article = button(QStringLiteral("Open the article"), ButtonStyle::link);
-    article->setFont(textFont(TextStyle::callout));
     identify(article, QStringLiteral("remediation-open-article"), article->text());
     connect(article, &QPushButton::clicked, this, [open = environment.openURL] {
         if (open) open(ProductConfig::current().urls.javaDownload);
@@ -167,6 +193,10 @@ StreamingRemediationView::StreamingRemediationView(const Remediation& remediatio
     identify(close, QStringLiteral("remediation-close"), close->text());
     connect(close, &QPushButton::clicked, this, [this] { model_->closeAfterFailure(); });
     footerRow->addWidget(close);
+    tryAgain_ = button(QStringLiteral("Try again"), ButtonStyle::prominent, ControlSize::large);
+    identify(tryAgain_, QStringLiteral("remediation-try-again"), tryAgain_->text());
+    connect(tryAgain_, &QPushButton::clicked, this, [this] { model_->retry(); });
+    footerRow->addWidget(tryAgain_);
     footer_->addWidget(failureFooter_);
 
     layout->addWidget(footer_);
@@ -208,8 +238,8 @@ void StreamingRemediationView::appendNewLines() {
     cursor.beginEditBlock();
     QTextCharFormat plain;
     QTextCharFormat highlighted;
-    highlighted.setBackground(QColor(255, 214, 10, 90));
-    highlighted.setForeground(QColor(255, 224, 120));
+    highlighted.setBackground(cardFill(CardTone::warning, log_->palette()));
+    highlighted.setForeground(textRoleColor(TextRole::warning, log_->palette()));
     highlighted.setFontWeight(QFont::DemiBold);
     QString run;  // consecutive plain lines go in with one insertion
     const auto flushRun = [&] {
@@ -236,8 +266,14 @@ void StreamingRemediationView::appendNewLines() {
 
 void StreamingRemediationView::refresh() {
     appendNewLines();
+    if (model_->subtitle() != shownSubtitle_) {
+        shownSubtitle_ = model_->subtitle();
+        setMarkdownText(subtitle_, QString::fromStdString(shownSubtitle_));
+        subtitle_->setVisible(!shownSubtitle_.empty());
+    }
     using Footer = StreamingRemediationModel::Footer;
     const Footer footer = model_->footer();
+    // The visible footer's primary button is the default one: Return presses it.
     switch (footer) {
         case Footer::running: footer_->setCurrentWidget(runningFooter_); break;
         case Footer::canceling: footer_->setCurrentWidget(cancelingFooter_); break;
@@ -245,8 +281,30 @@ void StreamingRemediationView::refresh() {
             footer_->setCurrentWidget(successFooter_);
             continue_->setDefault(true);
             break;
-        case Footer::followUp: footer_->setCurrentWidget(followUpFooter_); break;
-        case Footer::failure: footer_->setCurrentWidget(failureFooter_); break;
+        case Footer::followUp:
+            footer_->setCurrentWidget(followUpFooter_);
+            followUpFooter_->setEnabled(!model_->zshrcApplying());
+            apply_->setDefault(true);
+            break;
+        case Footer::failure:
+            footer_->setCurrentWidget(failureFooter_);
+            tryAgain_->setDefault(true);
+            break;
+    }
+    const QString title = QString::fromStdString(model_->title());
+    if (title_->text() != title) {
+        title_->setText(title);
+        title_->setAccessibleName(title);
+        window()->setWindowTitle(title);
+    }
+    const std::string status = model_->failureStatus();
+    status_->setText(QString::fromStdString(status));
+    status_->setAccessibleName(status_->text());
+    status_->setVisible(!status.empty());
+    if (const auto retry = model_->lastRetryLine()) {
+        retryLine_->setText(QString::fromStdString(*retry));
+        retryLine_->setAccessibleName(retryLine_->text());
+        retryLine_->show();
     }
     const auto& preview = model_->zshrcPreview();
     card_->setVisible(model_->followUpPending());

@@ -10,7 +10,9 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
 
+#include "DiagnoseView.h"
 #include "UIEnvironment.h"
 #include "screens/StreamingRemediationModel.h"
 
@@ -41,6 +43,8 @@ public:
     void start();
     // Draws everything buffered now, without waiting for the batch timer.
     void flushNow() { flush(); }
+    // Escape: cancel, close, skip or continue, as the state allows.
+    void escape() { model_->escape(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -52,14 +56,20 @@ private:
     void refresh();
     void appendNewLines();
 
+    QtBackgroundWork background_;  // writes the ~/.zshrc follow-up
     std::unique_ptr<StreamingRemediationModel> model_;
     std::shared_ptr<Wakeup> wakeup_;
     QTimer* batch_ = nullptr;
     std::size_t shownLines_ = 0;
     int retryLines_ = 0;
 
+    QLabel* title_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
+    QLabel* retryLine_ = nullptr;
+    QLabel* status_ = nullptr;
     QWidget* card_ = nullptr;
+    QLabel* subtitle_ = nullptr;
+    std::string shownSubtitle_;
     QLabel* cardIntro_ = nullptr;
     QLabel* cardBackup_ = nullptr;
     QLabel* cardLines_ = nullptr;
@@ -71,6 +81,8 @@ private:
     QWidget* followUpFooter_ = nullptr;
     QWidget* failureFooter_ = nullptr;
     QPushButton* continue_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPushButton* tryAgain_ = nullptr;
 };
 
 }  // namespace lumo::ui

@@ -51,8 +51,8 @@ void StyledButton::setCornerRadius(int radius) {
     update();
 }
 
-void StyledButton::setRestingFill(const QColor& fill) {
-    restingFill_ = fill;
+void StyledButton::setOnCard(bool onCard) {
+    onCard_ = onCard;
     update();
 }
 
@@ -86,14 +86,24 @@ QSize StyledButton::minimumSizeHint() const { return sizeHint(); }
 
 QColor StyledButton::fillColor() const {
     const bool pressed = isDown();
+    const QColor ink = palette().color(QPalette::WindowText);
+    const auto inkAt = [&ink](double alpha) {
+        QColor color = ink;
+        color.setAlphaF(static_cast<float>(alpha));
+        return color;
+    };
+    const bool dark = isDark(palette());
     switch (style_) {
-        case ButtonStyle::prominent:
-            if (!isEnabled()) return QColor(0, 0, 0, 60);
-            return pressed ? accentColor().darker(120) : accentColor();
+        case ButtonStyle::prominent: {
+            if (!isEnabled()) return inkAt(0.24);
+            const QColor accent = textRoleColor(TextRole::accent, palette());
+            return pressed ? accent.darker(120) : accent;
+        }
         case ButtonStyle::bordered:
-            if (pressed) return QColor(0, 0, 0, 36);
-            return restingFill_.value_or(QColor(0, 0, 0, 15));
-        case ButtonStyle::outlined: return pressed ? QColor(0, 0, 0, 20) : QColor(Qt::transparent);
+            if (pressed) return inkAt(dark ? 0.26 : 0.14);
+            if (onCard_) return inkAt(dark ? 0.2 : 0.08);
+            return inkAt(dark ? 0.16 : 0.06);
+        case ButtonStyle::outlined: return pressed ? inkAt(0.08) : QColor(Qt::transparent);
         case ButtonStyle::plain:
         case ButtonStyle::borderless:
         case ButtonStyle::link: break;
@@ -102,19 +112,26 @@ QColor StyledButton::fillColor() const {
 }
 
 QColor StyledButton::textColor() const {
+    const QPalette& colours = palette();
     switch (style_) {
-        case ButtonStyle::prominent: return isEnabled() ? QColor(Qt::white) : QColor(255, 255, 255, 217);
+        case ButtonStyle::prominent: {
+            QColor color = colours.color(QPalette::HighlightedText);
+            if (!isEnabled()) color.setAlphaF(0.85f);
+            return color;
+        }
         case ButtonStyle::bordered:
         case ButtonStyle::outlined:
-        case ButtonStyle::plain: return isEnabled() ? primaryColor() : secondaryColor();
+        case ButtonStyle::plain:
+            return textRoleColor(isEnabled() ? TextRole::primary : TextRole::secondary, colours);
         case ButtonStyle::borderless:
         case ButtonStyle::link: {
-            QColor color = accentColor();
+            QColor color = style_ == ButtonStyle::link ? colours.color(QPalette::Link)
+                                                       : textRoleColor(TextRole::accent, colours);
             if (!isEnabled()) color.setAlpha(110);
             return color;
         }
     }
-    return primaryColor();
+    return textRoleColor(TextRole::primary, colours);
 }
 
 void StyledButton::paintEvent(QPaintEvent*) {
@@ -124,12 +141,16 @@ void StyledButton::paintEvent(QPaintEvent*) {
 
     const QColor fill = fillColor();
     if (fill.alpha() > 0 || style_ == ButtonStyle::outlined) {
-        painter.setPen(style_ == ButtonStyle::outlined ? QPen(QColor(0, 0, 0, 51), 1) : QPen(Qt::NoPen));
+        QColor outline = palette().color(QPalette::WindowText);
+        outline.setAlphaF(0.24f);  // the secondary colour at 40 %
+        painter.setPen(style_ == ButtonStyle::outlined ? QPen(outline, 1) : QPen(Qt::NoPen));
         painter.setBrush(fill);
         painter.drawRoundedRect(bounds, cornerRadius_, cornerRadius_);
     }
     if (hasFocus() && focusFromKeyboard_) {
-        painter.setPen(QPen(QColor(0, 122, 255, 128), 2));
+        QColor ring = textRoleColor(TextRole::accent, palette());
+        ring.setAlpha(128);
+        painter.setPen(QPen(ring, 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius_, cornerRadius_);
     }
@@ -177,7 +198,8 @@ bool StyledButton::event(QEvent* event) {
         }
         case QEvent::HoverEnter:
         case QEvent::HoverLeave:
-        case QEvent::EnabledChange: update(); break;
+        case QEvent::EnabledChange:
+        case QEvent::PaletteChange: update(); break;
         default: break;
     }
     return QPushButton::event(event);

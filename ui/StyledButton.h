@@ -5,7 +5,6 @@
 
 #include <QColor>
 #include <QPushButton>
-#include <optional>
 
 #include "Style.h"
 
@@ -19,8 +18,8 @@ public:
     ButtonStyle buttonStyle() const { return style_; }
     void setButtonStyle(ButtonStyle style);
     void setCornerRadius(int radius);
-    // The fill of a bordered button at rest, for buttons that sit on a card.
-    void setRestingFill(const QColor& fill);
+    // A bordered button that sits on a card takes a stronger fill at rest.
+    void setOnCard(bool onCard);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -38,7 +37,7 @@ private:
     ButtonStyle style_;
     ControlSize size_;
     int cornerRadius_ = 7;
-    std::optional<QColor> restingFill_;
+    bool onCard_ = false;
     // The focus ring shows only when the keyboard brought the focus here.
     bool focusFromKeyboard_ = false;
 };

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "profiling/SystemProfile.h"
+#include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "shell/AppNavigation.h"
 #include "shell/AppServices.h"
@@ -44,6 +45,8 @@ struct UIEnvironment {
     ProfileStore* profile = nullptr;
     URLOpener openURL;
     DelayScheduling* scheduler = nullptr;
+    // The window's score card: asked once per window.
+    ScoreCardSession* scoreCards = nullptr;
 };
 
 // Opens a URL in the default browser.

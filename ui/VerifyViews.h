@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "BusyIndicator.h"
 #include "Style.h"
 #include "UIEnvironment.h"
 #include "diagnosis/Remediation.h"
@@ -15,9 +16,6 @@
 class QPushButton;
 
 namespace lumo::ui {
-
-// A busy indicator for the pages that wait.
-QWidget* busyIndicator(const QString& identifier, const QString& spokenName);
 
 // "Continue to system audit": the way on from a diagnosis, a verdict or a
 // completed fix.

@@ -22,6 +22,7 @@ WelcomeView::WelcomeView(const UIEnvironment& environment, QWidget* parent)
         layout->setContentsMargins(0, 0, 0, 0);
         auto* start = button(QString::fromStdString(model_->startLabel()), ButtonStyle::prominent, ControlSize::large);
         identify(start, QStringLiteral("welcome-diagnose-button"), start->text());
+        makePrimaryAction(start);
         connect(start, &QPushButton::clicked, this, [this] { model_->startTapped(); });
         layout->addWidget(start, 0, Qt::AlignLeft);
     }

@@ -1,5 +1,6 @@
 #include "ZprofileDiffSheet.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,32 +9,68 @@
 #include <QVBoxLayout>
 
 #include "Style.h"
+#include "VerifyViews.h"
 
 namespace lumo::ui {
+
+namespace {
+QString joinedLines(const std::vector<std::string>& lines) {
+    QStringList list;
+    for (const auto& line : lines) list << QString::fromStdString(line);
+    return list.join(QLatin1Char('\n'));
+}
+}  // namespace
 
 ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnvironment& environment,
                                      RemediationFinish onFinish, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("zprofile-diff-sheet"));
-    model_ = std::make_unique<ZprofileDiffModel>(remediation, environment.services.fs,
+    model_ = std::make_unique<ZprofileDiffModel>(remediation, environment.services,
                                                  environment.telemetry ? *environment.telemetry : silentTelemetry(),
-                                                 std::move(onFinish));
+                                                 std::move(onFinish), &background_);
     model_->setOnChange([this] { refresh(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 18);
     layout->setSpacing(10);
-    QLabel* title = markdownLabel(QString::fromUtf8(ZprofileDiffModel::kTitle), TextStyle::headline);
+    QLabel* title = markdownLabel(QString::fromStdString(model_->title()), TextStyle::headline);
     title->setFont(sheetTitleFont());
     identify(title, QStringLiteral("zprofile-title"), QStringLiteral("Set JAVA_HOME in ~/.zprofile"));
     layout->addWidget(title);
-    layout->addWidget(markdownLabel(QString::fromUtf8(ZprofileDiffModel::kExplainer), TextStyle::callout, true));
+    explainer_ = markdownLabel(QString(), TextStyle::callout, true);
+    identify(explainer_, QStringLiteral("zprofile-explainer"));
+    layout->addWidget(explainer_);
+
+    busy_ = new QWidget;
+    auto* busyRow = new QHBoxLayout(busy_);
+    busyRow->setContentsMargins(0, 0, 0, 0);
+    busyRow->addWidget(busyIndicator(QStringLiteral("zprofile-busy"), QStringLiteral("Working")));
+    busyText_ = label(QString(), TextStyle::callout, true);
+    busyRow->addWidget(busyText_);
+    busyRow->addStretch(1);
+    layout->addWidget(busy_);
 
     status_ = markdownLabel(QString(), TextStyle::callout);
     makeSelectable(status_);
     identify(status_, QStringLiteral("zprofile-status"));
     layout->addWidget(status_);
+
+    later_ = markdownLabel(QString(), TextStyle::callout);
+    makeSelectable(later_);
+    identify(later_, QStringLiteral("zprofile-later-files"));
+    layout->addWidget(later_);
+    commentOut_ = new QCheckBox;
+    commentOut_->setFont(textFont(TextStyle::callout));
+    identify(commentOut_, QStringLiteral("zprofile-comment-out"));
+    connect(commentOut_, &QCheckBox::toggled, this, [this](bool on) { model_->setCommentOutLater(on); });
+    layout->addWidget(commentOut_);
+
+    hardLink_ = label(QString(), TextStyle::caption, true);
+    makeSelectable(hardLink_);
+    identify(hardLink_, QStringLiteral("zprofile-hard-link"));
+    layout->addWidget(hardLink_);
     backup_ = markdownLabel(QString(), TextStyle::caption, true);
+    makeSelectable(backup_);
     identify(backup_, QStringLiteral("zprofile-backup"));
     layout->addWidget(backup_);
 
@@ -43,7 +80,7 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     diff_->setLineWrapMode(QPlainTextEdit::NoWrap);
     diff_->setFont(monospacedFont(11));
     diff_->setStyleSheet(
-        QStringLiteral("QPlainTextEdit { background: white; border: 1px solid rgba(0,0,0,0.12);"
+        QStringLiteral("QPlainTextEdit { background: palette(base); border: 1px solid rgba(0,0,0,0.12);"
                        " border-radius: 6px; padding: 4px; }"));
     layout->addWidget(diff_, 1);
 
@@ -58,6 +95,11 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     makeSelectable(error_);
     identify(error_, QStringLiteral("zprofile-error"));
     layout->addWidget(error_);
+
+    confirmation_ = label(QString(), TextStyle::callout);
+    makeSelectable(confirmation_);
+    identify(confirmation_, QStringLiteral("zprofile-confirmation"));
+    layout->addWidget(confirmation_);
 
     // Without the diff (a read error, nothing to change) the text keeps its
     // height and the space goes above the buttons.
@@ -81,32 +123,54 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     for (QPushButton* action : {cancel_, apply_, continue_, close_}) footer->addWidget(action);
     layout->addLayout(footer);
 
-    model_->load();
     refresh();
+    model_->load();
 }
 
 void ZprofileDiffSheet::refresh() {
     const auto& preview = model_->preview();
+    const bool busy = model_->isBusy();
     const bool loadFailed = model_->loadError().has_value();
-    const bool alreadySet = preview && preview->alreadySet;
-    const bool showDiff = preview && !alreadySet;
+    const bool nothingToDo = model_->nothingToDo();
+    const auto lines = model_->diffLines();
+    const bool showDiff = preview && !lines.empty();
 
+    setMarkdownText(explainer_, QString::fromStdString(model_->explainer()));
+    busy_->setVisible(busy);
+    busyText_->setText(QString::fromStdString(model_->busyText()));
+
+    // A read error is an error, and looks like one.
+    setTextColor(status_, loadFailed ? errorColor() : primaryColor());
+    const std::string status = loadFailed ? model_->loadErrorText() : model_->statusText();
     if (loadFailed) {
-        setMarkdownText(status_, QString::fromStdString(model_->loadErrorText()));
-    } else if (alreadySet) {
-        setMarkdownText(status_, QString::fromUtf8(ZprofileDiffModel::kAlreadySet));
-    } else if (preview && preview->wasCreated) {
-        setMarkdownText(status_, QStringLiteral("Creating `~/.zprofile` (didn't exist before)."));
+        status_->setTextFormat(Qt::PlainText);
+        status_->setText(QString::fromStdString(status));
     } else {
-        status_->clear();
+        setMarkdownText(status_, QString::fromStdString(status));
     }
-    status_->setVisible(!status_->text().isEmpty());
-    backup_->setVisible(showDiff);
-    if (showDiff)
-        setMarkdownText(backup_, QStringLiteral("Backup: `%1`").arg(QString::fromStdString(preview->backupPath)));
+    status_->setVisible(!status.empty());
+
+    const auto later = model_->laterFileTexts();
+    setMarkdownText(later_, joinedLines(later).replace(QLatin1Char('\n'), QStringLiteral("\n\n")));
+    later_->setVisible(!later.empty() && !model_->didApply());
+    const std::string commentOut = model_->commentOutTitle();
+    commentOut_->setText(QString::fromStdString(commentOut));
+    {
+        const QSignalBlocker quiet(commentOut_);
+        commentOut_->setChecked(model_->commentOutLater());
+    }
+    commentOut_->setVisible(!commentOut.empty() && !model_->didApply());
+    commentOut_->setEnabled(!busy);
+
+    const std::string hardLink = model_->hardLinkText();
+    hardLink_->setText(QString::fromStdString(hardLink));
+    hardLink_->setVisible(showDiff && !hardLink.empty());
+    const std::string backup = model_->backupText();
+    backup_->setVisible(showDiff && !backup.empty());
+    if (showDiff) setMarkdownText(backup_, QString::fromStdString(backup));
 
     diff_->setVisible(showDiff);
-    toggle_->setVisible(showDiff);
+    toggle_->setVisible(showDiff && preview && !preview->profile.alreadySet);
     if (showDiff) {
         toggle_->setText(QString::fromStdString(model_->toggleTitle()));
         diff_->clear();
@@ -115,20 +179,35 @@ void ZprofileDiffSheet::refresh() {
         QTextCharFormat added;
         added.setForeground(QColor(20, 120, 40));
         added.setBackground(QColor(52, 199, 89, 40));
+        QTextCharFormat removed;
+        removed.setForeground(QColor(170, 30, 30));
+        removed.setBackground(QColor(255, 59, 48, 35));
+        QTextCharFormat heading;
+        heading.setFontWeight(QFont::DemiBold);
         bool first = true;
-        for (const auto& line : model_->diffLines()) {
+        for (const auto& line : lines) {
             if (!first) cursor.insertBlock();
             first = false;
-            cursor.insertText(QString::fromStdString(line.text), line.added ? added : plain);
+            const QTextCharFormat& format = line.heading   ? heading
+                                            : line.added   ? added
+                                            : line.removed ? removed
+                                                           : plain;
+            cursor.insertText(QString::fromStdString(line.text), format);
         }
     }
-    error_->setVisible(model_->applyError().has_value());
-    error_->setText(QString::fromStdString(model_->applyError().value_or(std::string())));
+    const auto& applyError = model_->applyError();
+    error_->setVisible(applyError.has_value());
+    error_->setText(QString::fromStdString(applyError.value_or(std::string())));
+    const auto confirmation = model_->confirmationLines();
+    confirmation_->setText(joinedLines(confirmation));
+    confirmation_->setVisible(model_->didApply() && !confirmation.empty());
 
-    cancel_->setVisible(!loadFailed && !model_->didApply() && !alreadySet);
-    apply_->setVisible(showDiff && !model_->didApply());
-    continue_->setVisible(alreadySet || model_->didApply());
-    close_->setVisible(loadFailed);
+    cancel_->setVisible(!loadFailed && !model_->didApply() && !nothingToDo);
+    cancel_->setEnabled(!model_->isApplying());
+    apply_->setVisible(preview && !nothingToDo && !model_->didApply());
+    apply_->setEnabled(model_->canApply());
+    continue_->setVisible(!busy && (nothingToDo || model_->didApply()));
+    close_->setVisible(loadFailed && !busy);
     if (continue_->isVisible()) continue_->setDefault(true);
 }
 

@@ -3,8 +3,8 @@
 //  - Concurrency: the developer's Mac of scenarios/developer-mac.json with
 //    every program the profiler runs directly (not the login shell) pinned to
 //    answer after 200 ms. SlowestDetection times each detection that can be run
-//    on its own (a one-shot command as the architecture, mise and command
-//    checks run it; XcodeCLTProbe.path(); Probes.collect()) and reports the
+//    on its own (a one-shot command as the architecture check runs
+//    it; XcodeCLTProbe.path(); Probes.collect()) and reports the
 //    slowest; Profile reports the whole profile, and its counter
 //    "ratio_to_slowest" divides the two (the detections run concurrently, so
 //    the target is at most 1.2).
@@ -70,7 +70,8 @@ double secondsOf(auto work) {
 double slowestDetection() {
     const auto& services = slowServices();
     const double command = secondsOf([&] { return services.processRunner->run("/usr/bin/uname", {"-m"}).ok(); });
-    const double xcode = secondsOf([&] { return lumo::XcodeCLTProbe(services.processRunner, nullptr).path(); });
+    const double xcode =
+        secondsOf([&] { return lumo::XcodeCLTProbe(services.processRunner, services.fs, nullptr).path(); });
     const double java = secondsOf([&] { return lumo::Probes(services, nullptr).collect(); });
     return std::max({command, xcode, java});
 }

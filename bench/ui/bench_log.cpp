@@ -8,7 +8,7 @@
 // and the process's peak resident memory. The baseline in the same run is
 // the model alone (the same lines without a view).
 //
-//   QT_QPA_PLATFORM=offscreen build/release/bench/ui/bench_log
+//   build/release/bench/ui/bench_log   (offscreen by itself when there is no display)
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -120,6 +120,7 @@ BENCHMARK(BM_SheetLog100k)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 }  // namespace
 
 int main(int argc, char** argv) {
+    lumo::bench::useOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     lumo::ui::applyApplicationStyle();
     benchmark::Initialize(&argc, argv);

@@ -2,8 +2,8 @@
 // its own.
 #include <memory>
 
+#include "ProductIdentity.h"
 #include "config/ProductConfig.h"
-#include "config/Publisher.h"
 #include "diagnosis/Diagnosis.h"
 
 namespace lumo {
@@ -32,9 +32,9 @@ const ProductConfig& ProductConfig::fixwellJava() {
     static const ProductConfig config = [] {
         ProductConfig c;
         c.appID = "fxw-java";
-        c.displayName = "Fixwell for Java";
+        c.displayName = identity::kFixwellJava.displayName;
         c.appSupportDirName = "Fixwell";
-        c.userDefaultsPrefix = std::string(publisher::kReverseDNSPrefix) + ".fixwell.java";
+        c.userDefaultsPrefix = identity::kFixwellJava.bundleIdentifier;
         c.shellConfigMarker = "Fixwell";
         c.cacheDirName = "Fixwell";
         c.copy = {"Diagnose and fix common Mac setup errors.", "Diagnose Java"};

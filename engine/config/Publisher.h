@@ -1,4 +1,5 @@
-// The publisher's host names and reverse-DNS prefix, in one place.
+// The publisher's host names, in one place. (Its reverse-DNS prefix, part of
+// every bundle identifier and preference key, is in packaging/products.json.)
 #pragma once
 
 #include <string>
@@ -7,7 +8,6 @@
 namespace lumo::publisher {
 
 inline constexpr const char* kSiteRoot = "https://brimwell.com";
-inline constexpr const char* kReverseDNSPrefix = "com.brimwell";
 inline constexpr const char* kWarpSite = "https://www.warp.example";
 
 // A page on the publisher's site; `path` starts with "/".

@@ -28,7 +28,47 @@ std::string majorOrVersion(const JDKInfo& jdk) {
     return major ? std::to_string(*major) : jdk.version;
 }
 
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// A JDK's identity: its home with every symbolic link followed, as discovery
+// resolved it; else its path as written, less a trailing "/".
+std::string identity(const JDKInfo& jdk) {
+    return withoutTrailingSlashes(jdk.resolvedPath.empty() ? jdk.path : jdk.resolvedPath);
+}
+
+// The Terminal's JAVA_HOME the same way, as its view resolved it on disk.
+std::string javaHomeIdentity(const ShellView& view, const std::string& javaHome) {
+    return withoutTrailingSlashes(view.javaHomeResolved ? *view.javaHomeResolved : javaHome);
+}
+
+// The last start-up file that sets JAVA_HOME and that only a Terminal window reads.
+std::optional<std::string> terminalOnlyJavaHomeFile(const ShellStartup& startup) {
+    for (auto file = startup.javaHomeFiles.rbegin(); file != startup.javaHomeFiles.rend(); ++file)
+        if (readOnlyByTerminal(*file)) return abbreviatingHome(*file, startup.home);
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string> shellViewsSentence(const ProbeBundle& bundle) {
+    if (bundle.terminalView.timedOut || bundle.loginView.timedOut) return std::nullopt;
+    const auto& terminal = bundle.javaHomeInActiveShell;
+    const auto& dock = bundle.javaHomeInLoginShell;
+    const auto normal = [](const std::optional<std::string>& value) {
+        return value ? std::optional<std::string>(withoutTrailingSlashes(*value)) : std::nullopt;
+    };
+    if (normal(terminal) == normal(dock)) return std::nullopt;
+    const std::string& home = bundle.shellStartup.home;
+    std::string sentence = terminal ? "Terminal sees JAVA_HOME as " + abbreviatingHome(*terminal, home)
+                                    : std::string("Terminal sees JAVA_HOME unset");
+    sentence += "; apps started from the Dock see " + (dock ? abbreviatingHome(*dock, home) : std::string("it unset"));
+    if (const auto file = terminalOnlyJavaHomeFile(bundle.shellStartup))
+        sentence += terminal ? ", because it is set in " + *file : ", because " + *file + " changes it";
+    return sentence + ".";
+}
 
 Diagnosis JavaProfile::diagnose(const ProbeBundle& bundle) const {
     if (bundle.installedJDKs.empty()) {
@@ -49,16 +89,51 @@ Diagnosis JavaProfile::diagnose(const ProbeBundle& bundle) const {
         const auto major = javaMajor(jdk);
         if (major && *major >= kMinimumModernJavaMajor) modern.push_back(&jdk);
     }
-    if (modern.empty()) return Diagnosis::D3_LegacyOnly(highestMajor(installed));
+    const std::string note = shellViewsSentence(bundle).value_or("");
+    if (modern.empty()) return Diagnosis::D3_LegacyOnly(highestMajor(installed)).withNote(note);
 
-    if (bundle.javaHomeInActiveShell) {
-        // Plain string equality: a trailing "/" or a symlink is not the same home.
+    // Without the Terminal's JAVA_HOME there is nothing to judge it by.
+    if (bundle.terminalView.timedOut) return Diagnosis::unknown(startupTimedOutReason(bundle.shellStartup));
+
+    const auto& javaHome = bundle.javaHomeInActiveShell;
+    std::optional<JavaHomeTarget> target;
+    if (javaHome) {
+        // The same home by its resolved path: ~/.sdkman/candidates/java/current,
+        // a trailing "/" or Homebrew's opt link still name their JDK.
+        const std::string home = javaHomeIdentity(bundle.terminalView, *javaHome);
         for (const JDKInfo* jdk : modern) {
-            if (jdk->path == *bundle.javaHomeInActiveShell) return Diagnosis::D4_ModernHomeSet(*jdk);
+            if (identity(*jdk) == home) return Diagnosis::D4_ModernHomeSet(*jdk).withNote(note);
+        }
+        const ShellView& view = bundle.terminalView;
+        const auto viewMajor =
+            view.javaHomeVersion ? majorVersion(wrappedVersion(*view.javaHomeVersion)) : std::nullopt;
+        // A working modern JDK that no listing knows (a version manager's).
+        if (view.javaHomeHasJava && viewMajor && *viewMajor >= kMinimumModernJavaMajor) {
+            JDKInfo unlisted;
+            unlisted.version = *view.javaHomeVersion;
+            unlisted.path = *javaHome;
+            return Diagnosis::D4_ModernHomeSet(unlisted).withNote(note);
+        }
+        target = JavaHomeTarget{*javaHome, view.javaHomeHasJava, viewMajor};
+        for (const JDKInfo& jdk : bundle.installedJDKs) {
+            if (identity(jdk) == home) target = JavaHomeTarget{*javaHome, true, javaMajor(jdk)};
         }
     }
-    return Diagnosis::D2_HomeUnset(highestMajor(modern));
+    return Diagnosis::D2_HomeUnset(highestMajor(modern), std::move(target)).withNote(note);
 }
+
+namespace {
+
+// "JAVA_HOME isn't set in your shell", or where it points instead.
+std::string javaHomeClause(const std::optional<JavaHomeTarget>& target) {
+    if (!target) return "JAVA_HOME isn't set in your shell";
+    const std::string points = "JAVA_HOME in your shell points to " + target->path;
+    if (!target->isJDK) return points + ", which is not a JDK";
+    if (!target->major) return points + ", whose Java version can't be read";
+    return points + ", which is Java " + std::to_string(*target->major);
+}
+
+}  // namespace
 
 std::string Diagnosis::headline() const {
     switch (m_case) {
@@ -74,6 +149,7 @@ std::string Diagnosis::headline() const {
 
 std::string Diagnosis::explanation() const {
     const std::string recommended = std::to_string(kRecommendedJavaMajor);
+    const std::string noteSuffix = m_note.empty() ? std::string() : " " + m_note;
     switch (m_case) {
         case Case::D1_NoJDK:
             return "Java is not installed on this Mac. We'll install Eclipse Temurin (a free, well-maintained Java "
@@ -84,9 +160,10 @@ std::string Diagnosis::explanation() const {
         case Case::D2_HomeUnset: {
             const JDKInfo& jdk = *m_detectedJDK;
             return "Java " + jdk.version + " (" + jdk.vendor + ", " + jdk.architecture + ") is installed at " +
-                   jdk.path +
-                   ", but JAVA_HOME isn't set in your shell. Many build tools (Maven, Gradle, some IDE plugins) "
-                   "depend on JAVA_HOME pointing at the Java installation.";
+                   jdk.path + ", but " + javaHomeClause(m_javaHome) +
+                   ". Many build tools (Maven, Gradle, some IDE plugins) depend on JAVA_HOME pointing at the Java "
+                   "installation." +
+                   noteSuffix;
         }
         case Case::D3_LegacyOnly: {
             const JDKInfo& jdk = *m_detectedJDK;
@@ -94,12 +171,13 @@ std::string Diagnosis::explanation() const {
                    "`). Most modern Java software requires Java " + std::to_string(kMinimumModernJavaMajor) +
                    " or newer. We recommend Java " + recommended +
                    " if you have no specific requirement; if you work or study somewhere that uses a specific Java "
-                   "version, check with your team before choosing.";
+                   "version, check with your team before choosing." +
+                   noteSuffix;
         }
         case Case::D4_ModernHomeSet: {
             const JDKInfo& jdk = *m_detectedJDK;
             return "Java " + majorOrVersion(jdk) + " is installed at " + jdk.path +
-                   ", and JAVA_HOME is pointing at it. Nothing to fix.";
+                   ", and JAVA_HOME is pointing at it. Nothing to fix." + noteSuffix;
         }
         case Case::noErrorsFound: return "Java is installed and JAVA_HOME is set. Let us know if we should do more.";
         case Case::unknown: return m_reason;
@@ -122,7 +200,11 @@ std::string Diagnosis::telemetryID() const {
 std::string Diagnosis::telemetryReason() const {
     switch (m_case) {
         case Case::D1_NoJDK: return "no JDK installed";
-        case Case::D2_HomeUnset: return "JDK installed, JAVA_HOME unset";
+        case Case::D2_HomeUnset:
+            if (!m_javaHome) return "JDK installed, JAVA_HOME unset";
+            if (!m_javaHome->isJDK) return "JDK installed, JAVA_HOME not a JDK";
+            if (!m_javaHome->major) return "JDK installed, JAVA_HOME at an unreadable JDK";
+            return "JDK installed, JAVA_HOME at a legacy JDK";
         case Case::D3_LegacyOnly: return "only legacy JDK installed";
         case Case::D4_ModernHomeSet: return "modern JDK installed, JAVA_HOME set";
         case Case::noErrorsFound: return "JDK installed, JAVA_HOME set";

@@ -1,9 +1,12 @@
 #include "diagnosis/Remediation.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
 #include "diagnosis/Diagnosis.h"
+#include "profiling/JDKDiscovery.h"
+#include "profiling/MachineArchitecture.h"
 
 namespace lumo {
 
@@ -26,6 +29,30 @@ std::optional<int> decimalInteger(std::string_view text) {
     return value;
 }
 
+// The first path component after `marker` in the JDK's real path, else in
+// its path as found; never a link's alias such as SDKMAN's "current".
+std::optional<std::string> folderAfter(const JDKInfo& jdk, std::string_view marker) {
+    for (const std::string* path : {&jdk.resolvedPath, &jdk.path}) {
+        const auto at = path->find(marker);
+        if (at == std::string::npos) continue;
+        const auto start = at + marker.size();
+        const std::string folder = path->substr(start, path->find('/', start) - start);
+        if (!folder.empty() && folder != "current") return folder;
+    }
+    return std::nullopt;
+}
+
+// The folder directly inside `directory` that holds the JDK.
+std::optional<std::string> folderUnder(const JDKInfo& jdk, const std::string& directory) {
+    for (const std::string* path : {&jdk.resolvedPath, &jdk.path}) {
+        if (!path->starts_with(directory + "/")) continue;
+        const auto start = directory.size() + 1;
+        const std::string folder = path->substr(start, path->find('/', start) - start);
+        if (!folder.empty() && folder != "current") return folder;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool Remediation::carriesText(std::initializer_list<Case> cases) const {
@@ -43,7 +70,7 @@ const std::string& Remediation::cask() const {
 }
 
 const std::string& Remediation::candidate() const {
-    return carriesText({Case::installViaSDKMAN, Case::setJavaHomeViaSDKMAN}) ? m_text : emptyString();
+    return carriesText({Case::setJavaHomeViaSDKMAN}) ? m_text : emptyString();
 }
 
 const std::string& Remediation::miseVersion() const {
@@ -54,7 +81,7 @@ std::string Remediation::id() const {
     const std::string number = std::to_string(m_number);
     switch (m_case) {
         case Case::installTemurinViaBrew: return "brew:" + m_text;
-        case Case::installViaSDKMAN: return "sdkman:" + m_text;
+        case Case::installViaSDKMAN: return "sdkman:" + number + "-tem";
         case Case::installViaMise: return "mise:" + m_text;
         case Case::installViaPKG: return "pkg:" + number;
         case Case::installViaPKGThenJEnv: return "pkg-jenv:" + number;
@@ -116,7 +143,8 @@ std::string Remediation::explainer() const {
         case Case::installTemurinViaBrew:
             return "Easiest path — one command, handles updates and uninstalls cleanly. Native Apple Silicon builds.";
         case Case::installViaSDKMAN:
-            return "We detected SDKMAN. We'll run `sdk install java " + m_text + "` and set it as your default Java.";
+            return "We detected SDKMAN. We'll run `sdk install java` with the newest Temurin " +
+                   std::to_string(m_number) + " that `sdk list java` offers and set it as your default Java.";
         case Case::installViaMise:
             return "We detected Mise. We'll run `mise install java@" + m_text + "` and set it as your global Java.";
         case Case::installViaPKG:
@@ -129,11 +157,11 @@ std::string Remediation::explainer() const {
             return "We'll append two `export` lines to your `~/.zprofile`, after showing you a diff and backing up the "
                    "existing file to `~/.zprofile.bak`.";
         case Case::setJavaHomeViaSDKMAN:
-            return "Sets your default Java via `sdk default java <X>-tem` so JAVA_HOME points to the right Java "
-                   "installation in every new shell.";
+            return "Sets your default Java via `sdk default java " + m_text +
+                   "` so JAVA_HOME points to the right Java installation in every new shell.";
         case Case::setJavaHomeViaMise:
-            return "Runs `mise use -g java@<version>` and ensures Mise's activate hook is in your `~/.zshrc` so "
-                   "JAVA_HOME gets set.";
+            return "Runs `mise use -g java@" + m_text +
+                   "` and ensures Mise's activate hook is in your `~/.zshrc` so JAVA_HOME gets set.";
         case Case::setJavaHomeViaJenv:
             return "Enables jEnv's export plugin and ensures your `~/.zshrc` sources jEnv so JAVA_HOME gets set in "
                    "every new shell.";
@@ -182,8 +210,10 @@ std::string Remediation::progressSubtitle() const {
         case Case::installTemurinViaBrew:
             return "macOS will ask for your password so brew can install Temurin to "
                    "/Library/Java/JavaVirtualMachines/.";
-        case Case::installViaSDKMAN: return "Running `sdk install java <X>-tem` via your login zsh.";
-        case Case::installViaMise: return "Running `mise install java@temurin-<X>` and `mise use -g`.";
+        case Case::installViaSDKMAN:
+            return "Looking up the newest Temurin " + std::to_string(m_number) +
+                   " in `sdk list java`, then running `sdk install java` via your login zsh.";
+        case Case::installViaMise: return "Running `mise install java@" + m_text + "` and `mise use -g`.";
         case Case::installViaPKG:
             return "We'll download the Temurin installer from Adoptium, verify its checksum, and ask macOS for "
                    "permission to install.";
@@ -191,9 +221,9 @@ std::string Remediation::progressSubtitle() const {
             return "PKG install first, then `jenv add` and `jenv global`. macOS will ask for your password for the "
                    "installer step.";
         case Case::writeJavaHomeToZprofile: return {};
-        case Case::setJavaHomeViaSDKMAN: return "Running `sdk default java <X>-tem`.";
+        case Case::setJavaHomeViaSDKMAN: return "Running `sdk default java " + m_text + "`.";
         case Case::setJavaHomeViaMise:
-            return "Running `mise use -g java@temurin-<X>` and ensuring `~/.zshrc` activates Mise.";
+            return "Running `mise use -g java@" + m_text + "` and ensuring `~/.zshrc` activates Mise.";
         case Case::setJavaHomeViaJenv: return "Enabling jEnv's export plugin and registering your Java installation.";
         case Case::keepCurrentLegacyJava: return {};
         case Case::installHomebrewThenTemurin:
@@ -205,9 +235,14 @@ std::string Remediation::progressSubtitle() const {
                    "Homebrew.";
         case Case::installHomebrew:
             return "Running the official Homebrew install script. macOS will ask for your password; if Xcode Command "
-                   "Line Tools aren't installed, a separate Apple dialog will appear during install.";
+                   "Line Tools aren't installed, the script installs them through Software Update first, which can "
+                   "take several minutes.";
     }
     return {};
+}
+
+std::string Remediation::sdkmanInstallSubtitle(const std::string& identifier) {
+    return "Running `sdk install java " + identifier + "` via your login zsh.";
 }
 
 std::string Remediation::successMessage() const {
@@ -230,14 +265,57 @@ std::string Remediation::successMessage() const {
     return {};
 }
 
-Remediation installRemediation(int major, const SystemProfile& profile) {
+std::string zshStartupDirectory(const SystemProfile& profile) {
+    const ProbeBundle& java = profile.javaState;
+    const auto& directory = java.terminalView.startupDirectory;
+    if (java.shellStartup.shellName != "zsh" || !directory || directory->empty()) return {};
+    const auto trimmed = [](std::string path) {
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        return path;
+    };
+    const std::string found = trimmed(*directory);
+    return found == trimmed(java.shellStartup.home) ? std::string() : found;
+}
+
+namespace {
+
+Remediation installFor(int major, const SystemProfile& profile) {
     const std::string number = std::to_string(major);
-    if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number);
-    if (profile.sdkmanRoot) return Remediation::installViaSDKMAN(number + "-tem");
-    if (profile.miseExecutable) return Remediation::installViaMise("temurin-" + number);
-    if (profile.jenvRoot) return Remediation::installViaPKGThenJEnv(major);
+    if (profile.homebrewPrefix) return Remediation::installTemurinViaBrew("temurin@" + number, *profile.homebrewPrefix);
+    if (profile.sdkmanRoot) return Remediation::installViaSDKMAN(major);
+    if (profile.miseExecutable) return Remediation::installViaMise("temurin-" + number, *profile.miseExecutable);
+    if (profile.jenvRoot) return Remediation::installViaPKGThenJEnv(major, profile.jenvExecutable.value_or(""));
     if (profile.isLikelyDeveloper()) return Remediation::installHomebrewThenTemurin("temurin@" + number);
     return Remediation::installViaPKG(major);
+}
+
+Remediation homeFor(const JDKInfo& jdk, const SystemProfile& profile) {
+    // `sdk default java` only switches between SDKMAN's own JDKs.
+    if (profile.sdkmanRoot) {
+        if (auto identifier = sdkmanIdentifier(jdk, *profile.sdkmanRoot))
+            return Remediation::setJavaHomeViaSDKMAN(std::move(*identifier));
+    }
+    if (profile.miseExecutable) {
+        // A JDK mise installed is known to mise by its folder name
+        // ("corretto-21.0.5.11.1"); for any other, mise fetches Temurin's build
+        // of the same version.
+        auto version = jdk.source == jdk_source::kMise ? folderAfter(jdk, "/installs/java/") : std::nullopt;
+        return Remediation::setJavaHomeViaMise(version.value_or("temurin-" + jdk.version), *profile.miseExecutable);
+    }
+    if (profile.jenvRoot)
+        return Remediation::setJavaHomeViaJenv(jdk.path, jenvMajorVersion(jdk.version),
+                                               profile.jenvExecutable.value_or(""));
+    return Remediation::writeJavaHomeToZprofile(jdk.path);
+}
+
+}  // namespace
+
+Remediation installRemediation(int major, const SystemProfile& profile) {
+    return installFor(major, profile).inStartupDirectory(zshStartupDirectory(profile));
+}
+
+Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+    return homeFor(jdk, profile).inStartupDirectory(zshStartupDirectory(profile));
 }
 
 int jenvMajorVersion(const std::string& version) {
@@ -248,11 +326,21 @@ int jenvMajorVersion(const std::string& version) {
     return kRecommendedJavaMajor;
 }
 
-Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
-    if (profile.sdkmanRoot) return Remediation::setJavaHomeViaSDKMAN(jdk.version + "-tem");
-    if (profile.miseExecutable) return Remediation::setJavaHomeViaMise("temurin-" + jdk.version);
-    if (profile.jenvRoot) return Remediation::setJavaHomeViaJenv(jdk.path, jenvMajorVersion(jdk.version));
-    return Remediation::writeJavaHomeToZprofile(jdk.path);
+std::optional<std::string> sdkmanIdentifier(const JDKInfo& jdk, const std::string& sdkmanRoot) {
+    return folderUnder(jdk, joinPath(sdkmanRoot, "candidates/java"));
+}
+
+std::optional<int> nativeBuildMajor(const JDKInfo& jdk, const SystemProfile& profile) {
+    if (profile.architecture != Architecture::appleSilicon || !runsOnlyUnderRosetta(jdk, kArm64)) return std::nullopt;
+    const auto major = javaMajor(jdk);
+    const bool offered = major && std::ranges::find(kOfferedJavaMajors, *major) != kOfferedJavaMajors.end();
+    return offered ? *major : kRecommendedJavaMajor;
+}
+
+std::optional<Remediation> nativeBuildRemediation(const JDKInfo& jdk, const SystemProfile& profile) {
+    const auto major = nativeBuildMajor(jdk, profile);
+    if (!major) return std::nullopt;
+    return installRemediation(*major, profile);
 }
 
 }  // namespace lumo

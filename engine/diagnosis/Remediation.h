@@ -9,6 +9,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "profiling/Probes.h"
@@ -39,33 +40,40 @@ public:
         installHomebrew,
     };
 
-    // `cask` is "temurin@<major>".
-    static Remediation installTemurinViaBrew(std::string cask) {
-        return {Case::installTemurinViaBrew, std::move(cask)};
+    // `cask` is "temurin@<major>"; `brew` the detected executable (empty: the
+    // run looks in /opt/homebrew and /usr/local).
+    static Remediation installTemurinViaBrew(std::string cask, std::string brew = {}) {
+        return {Case::installTemurinViaBrew, std::move(cask), 0, {}, std::move(brew)};
     }
-    // `candidate` is "<major>-tem".
-    static Remediation installViaSDKMAN(std::string candidate) {
-        return {Case::installViaSDKMAN, std::move(candidate)};
+    // The newest Temurin `major` SDKMAN offers. Its identifier ("25.0.1-tem")
+    // is known only once `sdk list java` has run, so the fix carries the major.
+    static Remediation installViaSDKMAN(int major) { return {Case::installViaSDKMAN, {}, major}; }
+    // `version` is "temurin-<major>"; `mise` the detected executable (empty:
+    // the run looks for it where mise's installers put it).
+    static Remediation installViaMise(std::string version, std::string mise = {}) {
+        return {Case::installViaMise, std::move(version), 0, {}, std::move(mise)};
     }
-    // `version` is "temurin-<major>".
-    static Remediation installViaMise(std::string version) { return {Case::installViaMise, std::move(version)}; }
     // The Java major to fetch as an Adoptium installer package.
     static Remediation installViaPKG(int version) { return {Case::installViaPKG, {}, version}; }
-    // As installViaPKG, then registered with jEnv.
-    static Remediation installViaPKGThenJEnv(int version) { return {Case::installViaPKGThenJEnv, {}, version}; }
+    // As installViaPKG, then registered with jEnv (`jenv` as for Mise).
+    static Remediation installViaPKGThenJEnv(int version, std::string jenv = {}) {
+        return {Case::installViaPKGThenJEnv, {}, version, {}, std::move(jenv)};
+    }
     static Remediation writeJavaHomeToZprofile(std::string jdkPath) {
         return {Case::writeJavaHomeToZprofile, {}, 0, std::move(jdkPath)};
     }
-    // `candidate` is "<JDK version>-tem".
+    // `candidate` is the identifier SDKMAN installed the JDK under: its folder
+    // in ~/.sdkman/candidates/java ("21.0.5-tem").
     static Remediation setJavaHomeViaSDKMAN(std::string candidate) {
         return {Case::setJavaHomeViaSDKMAN, std::move(candidate)};
     }
-    // `version` is "temurin-<JDK version>".
-    static Remediation setJavaHomeViaMise(std::string version) {
-        return {Case::setJavaHomeViaMise, std::move(version)};
+    // `version` is the mise version: a mise-installed JDK's folder name, else
+    // "temurin-<JDK version>"; `mise` as for installViaMise.
+    static Remediation setJavaHomeViaMise(std::string version, std::string mise = {}) {
+        return {Case::setJavaHomeViaMise, std::move(version), 0, {}, std::move(mise)};
     }
-    static Remediation setJavaHomeViaJenv(std::string jdkPath, int majorVersion) {
-        return {Case::setJavaHomeViaJenv, {}, majorVersion, std::move(jdkPath)};
+    static Remediation setJavaHomeViaJenv(std::string jdkPath, int majorVersion, std::string jenv = {}) {
+        return {Case::setJavaHomeViaJenv, {}, majorVersion, std::move(jdkPath), std::move(jenv)};
     }
     // JAVA_HOME pointed at the legacy JDK the user keeps, through ~/.zprofile.
     static Remediation keepCurrentLegacyJava(std::string jdkPath) {
@@ -74,7 +82,10 @@ public:
     static Remediation installHomebrewThenTemurin(std::string temurinCask) {
         return {Case::installHomebrewThenTemurin, std::move(temurinCask)};
     }
-    static Remediation installWarpViaBrew(std::string cask) { return {Case::installWarpViaBrew, std::move(cask)}; }
+    // `brew` as for installTemurinViaBrew.
+    static Remediation installWarpViaBrew(std::string cask, std::string brew = {}) {
+        return {Case::installWarpViaBrew, std::move(cask), 0, {}, std::move(brew)};
+    }
     static Remediation installHomebrewThenWarp(std::string warpCask) {
         return {Case::installHomebrewThenWarp, std::move(warpCask)};
     }
@@ -85,14 +96,29 @@ public:
     // Payloads; each is empty (or 0) for the cases that do not carry it.
     // The Homebrew cask: `cask`, `temurinCask` or `warpCask`.
     const std::string& cask() const;
-    // The SDKMAN candidate of installViaSDKMAN and setJavaHomeViaSDKMAN.
+    // The SDKMAN identifier of setJavaHomeViaSDKMAN.
     const std::string& candidate() const;
     // The Mise version of installViaMise and setJavaHomeViaMise.
     const std::string& miseVersion() const;
-    // The Java major of installViaPKG, installViaPKGThenJEnv and setJavaHomeViaJenv.
+    // The Java major of installViaSDKMAN, installViaPKG, installViaPKGThenJEnv
+    // and setJavaHomeViaJenv.
     int majorVersion() const { return m_number; }
     // The JDK home of writeJavaHomeToZprofile, setJavaHomeViaJenv and keepCurrentLegacyJava.
     const std::string& jdkPath() const { return m_path; }
+    // The brew, mise or jenv executable the profile found for the Homebrew,
+    // Mise and jEnv fixes (a custom Homebrew prefix may be known only from
+    // the Terminal's PATH); empty when not known.
+    const std::string& toolPath() const { return m_tool; }
+    // Where the fix reads and writes the user's zsh start-up files (.zprofile,
+    // .zshrc) when ZDOTDIR moves them out of the home directory, as zsh
+    // resolved it; empty for the home directory.
+    const std::string& startupDirectory() const { return m_startupDirectory; }
+    // This fix, with `directory` (see zshStartupDirectory()) as its start-up directory.
+    Remediation inStartupDirectory(std::string directory) const {
+        Remediation fix = *this;
+        fix.m_startupDirectory = std::move(directory);
+        return fix;
+    }
 
     // Stable identity, used in telemetry ("brew:temurin@25", "zprofile:<path>").
     std::string id() const;
@@ -102,6 +128,9 @@ public:
     // Shown while the fix runs (the subtitle may be empty) and when it succeeds.
     std::string progressTitle() const;
     std::string progressSubtitle() const;
+    // installViaSDKMAN's subtitle once the run has found the identifier to
+    // install ("25.0.1-tem").
+    static std::string sdkmanInstallSubtitle(const std::string& identifier);
     std::string successMessage() const;
     // "brew", "sdkman", "pkg+jenv", "zprofile_write", ...
     std::string telemetryMethod() const;
@@ -109,8 +138,8 @@ public:
     friend bool operator==(const Remediation&, const Remediation&) = default;
 
 private:
-    Remediation(Case c, std::string text = {}, int number = 0, std::string path = {})
-        : m_case(c), m_text(std::move(text)), m_number(number), m_path(std::move(path)) {}
+    Remediation(Case c, std::string text = {}, int number = 0, std::string path = {}, std::string tool = {})
+        : m_case(c), m_text(std::move(text)), m_number(number), m_path(std::move(path)), m_tool(std::move(tool)) {}
 
     bool carriesText(std::initializer_list<Case> cases) const;
 
@@ -118,16 +147,38 @@ private:
     std::string m_text;  // cask, candidate or Mise version
     int m_number = 0;    // Java major
     std::string m_path;  // JDK home
+    std::string m_tool;  // brew, mise or jenv executable
+    std::string m_startupDirectory;
 };
 
+// The directory a new Terminal window's zsh reads the user's start-up files
+// from (ZDOTDIR as zsh resolved it) when that is not the home directory, for
+// a user whose login shell is zsh; empty otherwise (the home directory).
+std::string zshStartupDirectory(const SystemProfile& profile);
+
+// The fixes below carry the profile's zshStartupDirectory().
+//
 // The install fix for Java `major` that suits the tooling in `profile`:
 // Homebrew, SDKMAN, Mise, jEnv (installer package, then jEnv), Homebrew first
-// on a developer's Mac, else the Adoptium installer package.
+// on a developer's Mac, else the Adoptium installer package. Every route
+// installs the build for the machine's processor.
 Remediation installRemediation(int major, const SystemProfile& profile);
 
-// The fix that points JAVA_HOME at `jdk`: through SDKMAN, Mise or jEnv when
-// present, else by appending to ~/.zprofile. Homebrew plays no part.
+// The fix that points JAVA_HOME at `jdk`: through SDKMAN when the JDK is one
+// of SDKMAN's, through Mise or jEnv when present, else by appending to
+// ~/.zprofile. Homebrew plays no part.
 Remediation homeRemediation(const JDKInfo& jdk, const SystemProfile& profile);
+
+// The SDKMAN identifier of a JDK that lives in <sdkmanRoot>/candidates/java
+// (its folder there, links resolved: never "current"); nothing for any other.
+std::optional<std::string> sdkmanIdentifier(const JDKInfo& jdk, const std::string& sdkmanRoot);
+
+// For a JDK that runs only under Rosetta on this Apple silicon Mac, the Java
+// major whose native (arm64) build to offer: the JDK's own when it is one of
+// the offered majors, else the recommended one. Nothing for any other JDK.
+std::optional<int> nativeBuildMajor(const JDKInfo& jdk, const SystemProfile& profile);
+// The install fix of that native build; nothing when there is none to offer.
+std::optional<Remediation> nativeBuildRemediation(const JDKInfo& jdk, const SystemProfile& profile);
 
 // The major jEnv is told to make global for a JDK `version`: its first
 // "."-separated piece as a decimal integer, else the whole text as one, else

@@ -4,12 +4,18 @@
 // Transport failures come back as Errors in kURLErrorDomain with the codes
 // below (the values of the platform's URL error codes); an HTTP status of any
 // kind is a response, not an error -- status checks are the caller's.
+//
+// A request for an https URL never follows a redirect to plain http: the
+// answers that travel this way (release metadata with its checksum, the
+// packages it describes) are only as trustworthy as their transport.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,6 +50,8 @@ struct HTTPRequest {
     std::chrono::milliseconds timeout{60'000};
     // Whole-request limit, when set.
     std::optional<std::chrono::milliseconds> resourceTimeout;
+    // False: a 3xx answer is the response (its Location header tells where).
+    bool followRedirects = true;
 };
 
 struct HTTPResponse {
@@ -63,6 +71,31 @@ struct HTTPDataResult {
 struct HTTPDownloadResult {
     std::string location;  // a temporary file the caller moves or removes
     HTTPResponse response;
+    // SHA-256 of the bytes written to `location` (64 lower-case hexadecimal
+    // digits), taken as they arrived: nobody has to read the file again.
+    std::string sha256;
+};
+
+// SHA-256 of bytes fed piece by piece.
+//
+//   SHA256 hash;
+//   hash.update(first);
+//   hash.update(second);
+//   std::string hex = hash.hexDigest();  // 64 lower-case hexadecimal digits
+class SHA256 {
+public:
+    SHA256();
+    ~SHA256();
+    SHA256(const SHA256&) = delete;
+    SHA256& operator=(const SHA256&) = delete;
+
+    void update(std::string_view bytes);
+    // The digest of everything fed so far; the hasher starts over afterwards.
+    std::string hexDigest();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 struct DownloadOptions {

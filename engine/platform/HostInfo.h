@@ -1,6 +1,6 @@
 // What the app knows about the machine it runs on besides files, programs and
 // the network: its own environment variables, the OS version, the machine's
-// real architecture and the user's login shell.
+// processor and the user's login shell.
 #pragma once
 
 #include <string>
@@ -19,9 +19,13 @@ struct OperatingSystemVersion {
 struct HostInfo {
     Environment environment;  // the application's own environment
     OperatingSystemVersion osVersion;
-    std::string machineArchitecture;  // "arm64" or "x86_64", even when this app runs translated; empty when unknown
-    bool runsTranslated = false;      // this app runs under Rosetta
-    std::string userShell;            // the login shell in the account database (pw_shell); empty when unknown
+    std::string userShell;  // the account's login shell (getpwuid's pw_shell); empty when unknown
+    // The machine's processor, "arm64" or "x86_64" -- the hardware's, even when
+    // this process runs translated by Rosetta (then the build says x86_64 and
+    // `uname -m` in a child does too). Empty when unknown.
+    std::string machineArchitecture;
+    // This process runs as x86_64 code translated by Rosetta.
+    bool runsTranslated = false;
 
     // The variable's value, or the empty string.
     std::string variable(const std::string& name) const {

@@ -47,7 +47,8 @@ EventStream<StreamEvent> ShellRunner::stream(const std::string& executable, cons
 }
 
 EventStream<StreamEvent> ShellRunner::streamLoginShell(const std::string& command) const {
-    return stream(kLoginShell, {kLoginShellFlags, command});
+    const LoginShell shell = m_shell.forPOSIXCommands();
+    return stream(shell.path(), LoginShell::arguments(LoginShell::View::terminal, command), shell.environment());
 }
 
 std::optional<std::string> markerValue(std::string_view output, std::string_view marker) {

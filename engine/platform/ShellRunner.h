@@ -1,13 +1,14 @@
-// ShellRunner: commands as a fresh login shell runs them.
+// ShellRunner: commands as a new Terminal window runs them.
 //
-// The user's Java setup is judged the way a new Terminal window sees it, so
-// every shell command runs as `/bin/zsh -lc <command>` with the app's own
-// environment (zsh rebuilds its own from the user's start-up files). Values go
-// into command lines through shellQuoted(), and come back out of a shell's
-// output through an echo marker:
+// The version-manager runners stream their commands through the user's login
+// shell in its Terminal view (LoginShell: `<shell> -ilc <command>`, clean
+// environment, own session), so the tools a user's ~/.zshrc sets up are there.
+// Values go into command lines through shellQuoted(), and come back out of a
+// shell's output through a marker line that carries the run's nonce:
 //
-//   auto result = process.run(kLoginShell, {"-lc", "echo __FXW_JAVA_HOME__:$JAVA_HOME"});
-//   std::optional<std::string> home = markerValue(result->stdoutText, "__FXW_JAVA_HOME__:");
+//   const std::string marker = nonceMarker("__FXW_JAVA_HOME__:", LoginShell::makeNonce());
+//   auto result = shell.run(process, LoginShell::View::terminal, "print -r -- \"" + marker + "$JAVA_HOME\"");
+//   std::optional<std::string> home = markerValue(result->stdoutText, marker);
 #pragma once
 
 #include <memory>
@@ -17,16 +18,15 @@
 #include <vector>
 
 #include "platform/EventStream.h"
+#include "platform/LoginShell.h"
 #include "platform/ProcessRunning.h"
 
 namespace lumo {
 
-inline constexpr const char* kLoginShell = "/bin/zsh";
-inline constexpr const char* kLoginShellFlags = "-lc";
-
 class ShellRunner {
 public:
-    explicit ShellRunner(std::shared_ptr<const ProcessRunning> process) : m_process(std::move(process)) {}
+    ShellRunner(std::shared_ptr<const ProcessRunning> process, LoginShell shell)
+        : m_process(std::move(process)), m_shell(std::move(shell)) {}
 
     // Streams the child's merged output as Output events and ends with
     // Completed(exit code). A child that cannot start yields one line
@@ -35,13 +35,16 @@ public:
     EventStream<StreamEvent> stream(const std::string& executable, const std::vector<std::string>& arguments,
                                     const std::optional<Environment>& environment = std::nullopt) const;
 
-    // stream(kLoginShell, {"-lc", command}).
+    // `command` (zsh and bash syntax) in the Terminal view of the user's
+    // shell -- zsh for a fish user -- with no time limit.
     EventStream<StreamEvent> streamLoginShell(const std::string& command) const;
 
     const ProcessRunning& process() const { return *m_process; }
+    const LoginShell& loginShell() const { return m_shell; }
 
 private:
     std::shared_ptr<const ProcessRunning> m_process;
+    LoginShell m_shell;
 };
 
 // The value after `marker` on the last output line that contains it, trimmed

@@ -6,9 +6,12 @@
 #include <mutex>
 #include <set>
 
+#include "platform/NativeArchitectureRunner.h"
 #include "platform/PropertyList.h"
 #include "platform/ShellRunner.h"
 #include "platform/UTF8.h"
+#include "profiling/JDKDiscovery.h"
+#include "profiling/ToolLookup.h"
 #include "shell/AppServices.h"
 
 namespace lumo {
@@ -91,8 +94,12 @@ std::optional<JDKInfo> parseJavaHomeLine(std::string_view line) {
     if (!cursor.spaces()) return std::nullopt;
     const auto path = cursor.absolutePathToEnd();
     if (!path) return std::nullopt;
-    return JDKInfo{std::string(*version), std::string(*vendor), std::string(*architecture),
-                   std::string(trimmed(*path, " \t"))};
+    JDKInfo jdk;
+    jdk.version = std::string(*version);
+    jdk.vendor = std::string(*vendor);
+    jdk.architecture = std::string(*architecture);
+    jdk.path = std::string(trimmed(*path, " \t"));
+    return jdk;
 }
 
 std::optional<int> parseDecimal(std::string_view digits) {
@@ -161,27 +168,36 @@ std::map<std::string, std::string> parseReleaseFile(std::string_view text) {
     return entries;
 }
 
-std::optional<JDKInfo> JdkReleaseFileReader::read(const std::string& bundle) const {
-    const std::string bundlePath = std::string(kSystemJDKDirectory) + "/" + bundle;
-    const std::string home = bundlePath + "/Contents/Home";
-
-    if (const auto release = m_fs->readString(home + "/release")) {
+std::optional<JDKInfo> readJDKFiles(const FileSystemOperating& fs, const std::string& home) {
+    if (const auto release = fs.readString(joinPath(home, "release"))) {
         const auto entries = parseReleaseFile(*release);
         const auto version = entries.find("JAVA_VERSION");
         if (version != entries.end() && majorVersion(wrappedVersion(version->second))) {
             const auto implementor = entries.find("IMPLEMENTOR");
-            return JDKInfo{
-                version->second, implementor == entries.end() ? std::string() : implementor->second, {}, home};
+            JDKInfo jdk;
+            jdk.version = version->second;
+            jdk.vendor = implementor == entries.end() ? std::string() : implementor->second;
+            jdk.path = home;
+            return jdk;
         }
     }
 
-    const auto plist = m_fs->readData(bundlePath + "/Contents/Info.plist");
+    constexpr std::string_view bundleHome = "/Contents/Home";
+    if (!std::string_view(home).ends_with(bundleHome)) return std::nullopt;
+    const auto plist = fs.readData(parentDirectory(home) + "/Info.plist");
     if (!plist) return std::nullopt;
     const auto javaVM = decodePropertyListStrings(*plist, "JavaVM");
     if (!javaVM) return std::nullopt;
     const auto version = javaVM->find("JVMVersion");
     if (version == javaVM->end() || !majorVersion(wrappedVersion(version->second))) return std::nullopt;
-    return JDKInfo{version->second, {}, {}, home};
+    JDKInfo jdk;
+    jdk.version = version->second;
+    jdk.path = home;
+    return jdk;
+}
+
+std::optional<JDKInfo> JdkReleaseFileReader::read(const std::string& bundle) const {
+    return readJDKFiles(*m_fs, std::string(kSystemJDKDirectory) + "/" + bundle + "/Contents/Home");
 }
 
 std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, const std::vector<JDKInfo>& known,
@@ -218,24 +234,23 @@ std::optional<std::string> whichCommand(const ProcessRunning& process, const std
 }
 
 Probes::Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
-               DiagnosticLog log)
-    : m_process(std::move(process)), m_fs(std::move(fs)), m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
+               HostInfo host, DiagnosticLog log)
+    : m_process(startingNatively(std::move(process), host)),
+      m_fs(std::move(fs)),
+      m_host(std::move(host)),
+      m_shell(LoginShell::forHost(m_host)),
+      m_log(log ? std::move(log) : DiagnosticLog([](auto&) {})) {}
 
 Probes::Probes(const AppServices& services, DiagnosticLog log)
-    : Probes(services.processRunner, services.fs, std::move(log)) {}
+    : Probes(services.processRunner, services.fs, services.host, std::move(log)) {}
 
 ProbeBundle Probes::collect() const {
+    const ShellViewProbe shell(m_process, m_fs, m_shell, m_log);
     auto whichJava = std::async(std::launch::async, [this] { return whichCommand(*m_process, "java", m_log); });
-    auto javaHome = std::async(std::launch::async, [this]() -> std::optional<std::string> {
-        const auto result = m_process->run(kLoginShell, {kLoginShellFlags, kJavaHomeCommand});
-        if (!result) {
-            m_log(launchFailure(kLoginShell, result.error()));
-            return std::nullopt;
-        }
-        return markerValue(result->stdoutText, kJavaHomeMarker);
-    });
+    auto terminal = std::async(std::launch::async, [&shell] { return shell.look(LoginShell::View::terminal); });
+    auto login = std::async(std::launch::async, [&shell] { return shell.look(LoginShell::View::login); });
 
-    // The third command runs on this thread while the other two are under way.
+    // java_home runs on this thread while the others are under way.
     ProbeBundle bundle;
     if (const auto result = m_process->run("/usr/libexec/java_home", {"-V"})) {
         bundle.installedJDKs = parseJavaHomeList(result->stderrText);
@@ -248,7 +263,19 @@ ProbeBundle Probes::collect() const {
     bundle.installedJDKs.insert(bundle.installedJDKs.end(), std::make_move_iterator(extra.begin()),
                                 std::make_move_iterator(extra.end()));
     bundle.whichJava = whichJava.get();
-    bundle.javaHomeInActiveShell = javaHome.get();
+    bundle.terminalView = terminal.get();
+    bundle.loginView = login.get();
+    bundle.javaHomeInActiveShell = bundle.terminalView.javaHome;
+    bundle.javaHomeInLoginShell = bundle.loginView.javaHome;
+    bundle.shellStartup = shell.startup(bundle.terminalView.startupDirectory);
+
+    // The JDKs macOS does not list, found through the places version managers
+    // and Homebrew use and through what the Terminal sees; each with its real
+    // path, by which the diagnosis matches the Terminal's JAVA_HOME.
+    const std::string home = m_fs->homeDirectory();
+    const auto brew = findTool(*m_fs, kBrew, home, bundle.terminalView.path);
+    const auto places = jdkSearchPlaces(home, m_host.environment, &bundle.terminalView, brew);
+    bundle.installedJDKs = discoverJDKs(*m_fs, std::move(bundle.installedJDKs), places);
     return bundle;
 }
 
@@ -256,7 +283,7 @@ ProbeBundle Probes::collect() const {
 
 std::size_t std::hash<lumo::JDKInfo>::operator()(const lumo::JDKInfo& jdk) const noexcept {
     std::size_t seed = 0;
-    for (const auto* field : {&jdk.version, &jdk.vendor, &jdk.architecture, &jdk.path})
+    for (const auto* field : {&jdk.version, &jdk.vendor, &jdk.architecture, &jdk.path, &jdk.source, &jdk.resolvedPath})
         seed ^= std::hash<std::string>()(*field) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
     return seed;
 }

@@ -1,7 +1,7 @@
 // The Java probes: the raw facts about Java on the Mac, gathered into a
 // ProbeBundle that the diagnosis reads and the system profile carries.
 //
-//   Probes probes(services.processRunner, services.fs);
+//   Probes probes(services);
 //   ProbeBundle java = probes.collect();   // never fails; blocks a worker thread
 //
 // Versions stay strings as the JDK reports them; the one place that turns a
@@ -19,18 +19,14 @@
 #include <vector>
 
 #include "platform/FileSystemOperating.h"
+#include "platform/HostInfo.h"
+#include "platform/LoginShell.h"
 #include "platform/ProcessRunning.h"
+#include "profiling/ShellView.h"
 
 namespace lumo {
 
 struct AppServices;
-
-// Where the diagnostic lines of the probes go (a child that could not be
-// launched, for example). The default prints them to standard output.
-using DiagnosticLog = std::function<void(const std::string& line)>;
-void printDiagnosticLine(const std::string& line);
-// "Could not launch <executable>: <error>".
-std::string launchFailure(const std::string& executable, const Error& error);
 
 // `/usr/bin/which <name>` in the app's own environment: the path it prints,
 // or nothing when it fails, prints nothing or cannot be started (logged).
@@ -38,23 +34,40 @@ std::optional<std::string> whichCommand(const ProcessRunning& process, const std
                                         const DiagnosticLog& log);
 
 inline constexpr const char* kSystemJDKDirectory = "/Library/Java/JavaVirtualMachines";
-inline constexpr const char* kJavaHomeMarker = "__FXW_JAVA_HOME__:";
-inline constexpr const char* kJavaHomeCommand = "echo __FXW_JAVA_HOME__:$JAVA_HOME";
 
 struct JDKInfo {
-    std::string version;       // as reported: "17.0.2", "1.8.0_292"
-    std::string vendor;        // "Eclipse Adoptium"; empty when not reported
-    std::string architecture;  // "arm64", "x86_64"; empty when not reported
-    std::string path;          // the JDK's home (what JAVA_HOME must name)
+    std::string version;  // as reported: "17.0.2", "1.8.0_292"
+    std::string vendor;   // "Eclipse Adoptium"; empty when not reported
+    // "arm64", "x86_64", or a universal JDK's slices ("arm64 x86_64"); empty
+    // when neither java_home, the release file nor bin/java tells.
+    std::string architecture;
+    std::string path;  // the JDK's home as found (what JAVA_HOME must name)
+    // Where it lives: "system", "homebrew", "sdkman", "mise", "asdf" or "jenv"
+    // (see JDKDiscovery.h); empty until discovery has placed it.
+    std::string source;
+    // `path` with every symbolic link resolved: the JDK's identity. Empty
+    // until discovery has resolved it.
+    std::string resolvedPath;
 
     friend bool operator==(const JDKInfo&, const JDKInfo&) = default;
 };
 
 struct ProbeBundle {
-    std::optional<std::string> whichJava;              // `which java` in the app's environment
-    std::vector<JDKInfo> installedJDKs;                // java_home's, then the supplementary ones
+    std::optional<std::string> whichJava;  // `which java` in the app's environment
+    // java_home's, the system directory's others, then those only version
+    // managers, Homebrew's formulae or the Terminal know of (JDKDiscovery.h).
+    std::vector<JDKInfo> installedJDKs;
     std::vector<std::string> jvmDirContents;           // entry names of the system JDK directory
-    std::optional<std::string> javaHomeInActiveShell;  // absent when unset or empty
+    std::optional<std::string> javaHomeInActiveShell;  // terminalView.javaHome: absent when unset or empty
+
+    // A new Terminal window (login, interactive shell). Its JAVA_HOME resolved
+    // on disk (javaHomeResolved) is matched against the JDKs' resolvedPath: a
+    // JAVA_HOME of ~/.sdkman/candidates/java/current or with a trailing "/" is
+    // still its JDK.
+    ShellView terminalView;
+    ShellView loginView;                              // IDEs and apps started from the Dock (login shell)
+    std::optional<std::string> javaHomeInLoginShell;  // loginView.javaHome
+    ShellStartup shellStartup;                        // the shell that looked, and its start-up files
 
     friend bool operator==(const ProbeBundle&, const ProbeBundle&) = default;
 };
@@ -73,6 +86,12 @@ std::string wrappedVersion(std::string_view version);
 // The key-value lines of a JDK `release` file (KEY="value"); quotes removed,
 // later keys replace earlier ones, lines without '=' skipped.
 std::map<std::string, std::string> parseReleaseFile(std::string_view text);
+
+// The JDK whose home is `home`, from its `release` file (JAVA_VERSION and
+// IMPLEMENTOR), else -- for a bundle's <bundle>/Contents/Home -- the bundle's
+// Contents/Info.plist (JavaVM/JVMVersion). Architecture, source and real path
+// stay empty. Nothing when neither names a version with a major.
+std::optional<JDKInfo> readJDKFiles(const FileSystemOperating& fs, const std::string& home);
 
 // Reads a JDK bundle of the system JDK directory from its own files: the
 // `release` file, else the Info.plist.
@@ -95,17 +114,27 @@ std::vector<JDKInfo> supplementaryJDKs(const std::vector<std::string>& entries, 
 
 class Probes {
 public:
-    Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
+    // `host` supplies the user's login shell (LoginShell::forHost) and the
+    // environment variables that move version managers' directories
+    // (MISE_DATA_DIR and the like). When the app runs translated on Apple
+    // silicon, the children start natively (NativeArchitectureRunner.h).
+    Probes(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs, HostInfo host,
            DiagnosticLog log = printDiagnosticLine);
     explicit Probes(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
 
-    // Runs the four probes concurrently and combines them. Never fails: a probe
-    // that cannot run finds nothing. Blocks the calling thread.
+    // Runs the probes concurrently -- `which java`, `java_home -V`, the system
+    // JDK directory, and the Terminal and Dock views of the user's login
+    // shell, one shell run each -- and combines them, then looks for the JDKs
+    // macOS does not list (JDKDiscovery.h), also where the Terminal's
+    // JAVA_HOME and `java` lead. Never fails: a probe that cannot run finds
+    // nothing. Blocks the calling thread.
     ProbeBundle collect() const;
 
 private:
     std::shared_ptr<const ProcessRunning> m_process;
     std::shared_ptr<const FileSystemOperating> m_fs;
+    HostInfo m_host;
+    LoginShell m_shell;
     DiagnosticLog m_log;
 };
 

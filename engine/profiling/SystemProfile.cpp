@@ -5,6 +5,9 @@
 #include <future>
 #include <utility>
 
+#include "platform/NativeArchitectureRunner.h"
+#include "profiling/MachineArchitecture.h"
+#include "profiling/ToolLookup.h"
 #include "shell/AppServices.h"
 
 namespace lumo {
@@ -102,7 +105,7 @@ std::optional<std::string> XcodeCLTProbe::path() const {
     }
     if (result->exitCode != 0) return std::nullopt;
     auto path = trimmedOutput(result->stdoutText);
-    if (path.empty()) return std::nullopt;
+    if (path.empty() || !m_fs->isExecutableFile(joinPath(path, "usr/bin/git"))) return std::nullopt;
     return path;
 }
 
@@ -111,7 +114,7 @@ SystemProfiler::SystemProfiler(const AppServices& services, DiagnosticLog log)
 
 SystemProfiler::SystemProfiler(std::shared_ptr<const ProcessRunning> process,
                                std::shared_ptr<const FileSystemOperating> fs, HostInfo host, DiagnosticLog log)
-    : m_process(std::move(process)),
+    : m_process(startingNatively(std::move(process), host)),
       m_fs(std::move(fs)),
       m_host(std::move(host)),
       m_log(log ? std::move(log) : DiagnosticLog([](const std::string&) {})) {}
@@ -121,16 +124,10 @@ SystemProfile SystemProfiler::profile() const {
 
     // Commands run concurrently, each on its own thread; file-system checks
     // take microseconds and run here while the commands are under way.
-    const auto commandFound = [this](const std::string& name) {
-        return async([this, name] { return whichCommand(*m_process, name, m_log).has_value(); });
-    };
-    const auto firstExecutable = [this](std::initializer_list<std::string> paths) -> std::optional<std::string> {
-        for (const auto& path : paths)
-            if (m_fs->isExecutableFile(path)) return path;
-        return std::nullopt;
-    };
-
-    auto architecture = async([this] {
+    const bool machineKnown = !m_host.machineArchitecture.empty();
+    auto architecture = async([this, machineKnown] {
+        if (machineKnown)
+            return m_host.machineArchitecture == kArm64 ? Architecture::appleSilicon : Architecture::intel;
         const auto result = m_process->run("/usr/bin/uname", {"-m"});
         if (!result) {
             m_log(launchFailure("/usr/bin/uname", result.error()));
@@ -141,19 +138,8 @@ SystemProfile SystemProfiler::profile() const {
         if (machine == "x86_64") return Architecture::intel;
         return Architecture::unknown;
     });
-    auto mise = async([this, home, firstExecutable]() -> std::optional<std::string> {
-        if (auto found =
-                firstExecutable({"/opt/homebrew/bin/mise", "/usr/local/bin/mise", joinPath(home, ".local/bin/mise")}))
-            return found;
-        auto path = whichCommand(*m_process, "mise", m_log);
-        if (path && !m_fs->isExecutableFile(*path)) return std::nullopt;
-        return path;
-    });
-    auto xcode = async([this] { return XcodeCLTProbe(m_process, m_log).path(); });
-    auto java = async([this] { return Probes(m_process, m_fs, m_log).collect(); });
-    auto claudeCLI = commandFound("claude");
-    auto codexCLI = commandFound("codex");
-    auto aider = commandFound("aider");
+    auto xcode = async([this] { return XcodeCLTProbe(m_process, m_fs, m_log).path(); });
+    auto java = async([this] { return Probes(m_process, m_fs, m_host, m_log).collect(); });
 
     const auto isDirectory = [this](const std::string& path) {
         bool directory = false;
@@ -169,12 +155,13 @@ SystemProfile SystemProfiler::profile() const {
     };
 
     SystemProfile profile;
-    profile.homebrewPrefix = firstExecutable({"/opt/homebrew/bin/brew", "/usr/local/bin/brew"});
     bool isSdkmanDirectory = false;
     if (m_fs->fileExists(joinPath(home, ".sdkman/bin/sdkman-init.sh"), &isSdkmanDirectory) && !isSdkmanDirectory)
         profile.sdkmanRoot = joinPath(home, ".sdkman");
     profile.jenvRoot = directoryIn(".jenv");
     profile.asdfRoot = directoryIn(".asdf");
+    profile.runsTranslated = m_host.runsTranslated;
+    profile.rosettaInstalled = m_fs->fileExists(kRosettaRuntime);
 
     AITooling& tools = profile.aiTooling;
     tools.claudeCodeDesktop = bundleInstalled("Claude.app");
@@ -199,7 +186,9 @@ SystemProfile SystemProfiler::profile() const {
     terminals.wezterm = bundleInstalled("WezTerm.app");
 
     profile.macosVersion = m_host.osVersion;
-    const std::string shellName = lastPathComponent(m_host.variable("SHELL"));
+    // The account's login shell; $SHELL when the account database did not say.
+    profile.shellPath = userShellPath(m_host);
+    const std::string shellName = lastPathComponent(profile.shellPath);
     if (shellName == "zsh")
         profile.shell = Shell::zsh();
     else if (shellName == "bash")
@@ -210,12 +199,20 @@ SystemProfile SystemProfiler::profile() const {
         profile.shell = Shell::other(shellName.empty() ? "unknown" : shellName);
 
     profile.architecture = architecture.get();
-    profile.miseExecutable = mise.get();
     profile.xcodeCommandLineToolsPath = xcode.get();
     profile.javaState = java.get();
-    tools.claudeCodeCLI = claudeCLI.get();
-    tools.codexCLI = codexCLI.get();
-    tools.aider = aider.get();
+
+    // Tools are looked for where their installers put them, then on the PATH
+    // of the user's Terminal -- never on the app's own PATH, which for an app
+    // started from the Dock is /usr/bin:/bin:/usr/sbin:/sbin.
+    const std::string& terminalPath = profile.javaState.terminalView.path;
+    const auto tool = [&](const ToolLocations& locations) { return findTool(*m_fs, locations, home, terminalPath); };
+    profile.homebrewPrefix = tool(kBrew);
+    profile.miseExecutable = tool(kMise);
+    profile.jenvExecutable = tool(kJenv);
+    tools.claudeCodeCLI = tool(kClaude).has_value();
+    tools.codexCLI = tool(kCodex).has_value();
+    tools.aider = tool(kAider).has_value();
     return profile;
 }
 

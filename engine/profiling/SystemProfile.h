@@ -70,9 +70,9 @@ struct AITooling {
     bool replit = false;             // Replit.app                   "replit"
     bool warpApp = false;            // Warp.app                     "warp"
     bool intellij = false;           // IntelliJ IDEA (CE).app       "intellij"
-    bool claudeCodeCLI = false;      // `which claude`               "claude-code-cli"
-    bool codexCLI = false;           // `which codex`                "codex-cli"
-    bool aider = false;              // `which aider`                "aider"
+    bool claudeCodeCLI = false;      // command `claude`             "claude-code-cli"
+    bool codexCLI = false;           // command `codex`              "codex-cli"
+    bool aider = false;              // command `aider`              "aider"
 
     // The keys of the installed ones, sorted ascending.
     std::vector<std::string> reportKeys() const;
@@ -82,18 +82,25 @@ struct AITooling {
 };
 
 struct SystemProfile {
+    // The machine's processor, also when the app runs translated by Rosetta.
     Architecture architecture = Architecture::unknown;
     OperatingSystemVersion macosVersion;
     Shell shell = Shell::other("unknown");
-    std::optional<std::string> homebrewPrefix;             // full path of the brew executable
-    std::optional<std::string> sdkmanRoot;                 // ~/.sdkman
-    std::optional<std::string> miseExecutable;             // full path of mise
-    std::optional<std::string> jenvRoot;                   // ~/.jenv
-    std::optional<std::string> asdfRoot;                   // ~/.asdf
-    std::optional<std::string> xcodeCommandLineToolsPath;  // `xcode-select -p`
+    std::string shellPath;                      // the login shell's path; empty when unknown
+    std::optional<std::string> homebrewPrefix;  // full path of the brew executable
+    std::optional<std::string> sdkmanRoot;      // ~/.sdkman
+    std::optional<std::string> miseExecutable;  // full path of mise
+    std::optional<std::string> jenvRoot;        // ~/.jenv
+    std::optional<std::string> asdfRoot;        // ~/.asdf
+    // The developer directory `xcode-select -p` reports, when its git is there
+    // (xcode-select keeps reporting a directory after the tools were removed).
+    std::optional<std::string> xcodeCommandLineToolsPath;
     ProbeBundle javaState;
     AITooling aiTooling;
     Terminals terminals;
+    std::optional<std::string> jenvExecutable;  // full path of jenv
+    bool runsTranslated = false;                // the app itself runs under Rosetta
+    bool rosettaInstalled = false;              // Rosetta's runtime is on disk (Apple silicon)
 
     // Any developer tool, AI tool, terminal or the Command Line Tools. asdf and
     // the Java state do not count.
@@ -105,23 +112,31 @@ struct SystemProfile {
 // "14.5.0".
 std::string versionString(const OperatingSystemVersion& version);
 
-// The active developer directory reported by `xcode-select -p`.
+// The active developer directory reported by `xcode-select -p`, when its
+// tools are really there: `xcode-select -p` still prints
+// /Library/Developer/CommandLineTools after that directory was deleted, so
+// the directory's usr/bin/git (the Command Line Tools', or the selected
+// Xcode's Contents/Developer/usr/bin/git) must be an executable file too.
 class XcodeCLTProbe {
 public:
-    explicit XcodeCLTProbe(std::shared_ptr<const ProcessRunning> process, DiagnosticLog log = printDiagnosticLine)
-        : m_process(std::move(process)), m_log(std::move(log)) {}
-    // Never fails: a launch failure (logged), a non-zero exit or no output is nothing.
+    XcodeCLTProbe(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
+                  DiagnosticLog log = printDiagnosticLine)
+        : m_process(std::move(process)), m_fs(std::move(fs)), m_log(std::move(log)) {}
+    // Never fails: a launch failure (logged), a non-zero exit, no output or
+    // no git in the directory is nothing.
     std::optional<std::string> path() const;
 
 private:
     std::shared_ptr<const ProcessRunning> m_process;
+    std::shared_ptr<const FileSystemOperating> m_fs;
     DiagnosticLog m_log;
 };
 
 class SystemProfiler {
 public:
-    // Uses the services' process runner, file system and host (environment
-    // and OS version).
+    // Uses the services' process runner, file system and host (environment,
+    // OS version, the machine's processor). When the app runs translated on
+    // Apple silicon, every child starts natively (NativeArchitectureRunner.h).
     explicit SystemProfiler(const AppServices& services, DiagnosticLog log = printDiagnosticLine);
     SystemProfiler(std::shared_ptr<const ProcessRunning> process, std::shared_ptr<const FileSystemOperating> fs,
                    HostInfo host, DiagnosticLog log = printDiagnosticLine);

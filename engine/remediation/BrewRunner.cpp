@@ -182,20 +182,18 @@ BrewRunner::Event BrewRunner::packageFallback(const std::string& cask, const std
     (void)m_fs->removeItem(*packagePath);
     sink.yield(Output{"GET " + metadata->downloadURL});
     const Error httpError{kBrewPackageDomain, 2, "Adoptium download HTTP error"};
-    if (auto status = downloadInstallerPackage(*m_http, *m_fs, metadata->downloadURL, *packagePath, token, httpError);
-        !status) {
-        return failure(status.error());
-    }
+    auto digest = downloadInstallerPackage(*m_http, *m_fs, metadata->downloadURL, *packagePath, token, httpError);
+    if (!digest) return failure(digest.error());
     sink.yield(Output{"Saved to " + *packagePath});
 
     sink.yield(Output{"Verifying download checksum…"});
-    if (auto status = verifyInstallerPackage(*m_fs, *packagePath, metadata->checksum); !status) {
-        return failure(status.error());
-    }
+    if (auto status = checkInstallerDigest(*digest, metadata->checksum); !status) return failure(status.error());
     if (run.isCanceled()) return Canceled{};
 
     sink.yield(Output{"Running /usr/sbin/installer (macOS will ask for your password)…"});
-    const auto outcome = m_executor.runAdministratorInstaller(*m_process, *packagePath, prompt, run.process());
+    const CheckedPackage package{*packagePath, metadata->checksum, kTemurinInstallerTeamID};
+    const auto outcome = m_executor.runAdministratorInstaller(*m_process, package, prompt, run.process(),
+                                                              [sink] { sink.yield(Output{kFinishingInstallMessage}); });
     switch (outcome.kind) {
         case AdministratorOutcome::Kind::succeeded: sink.yield(Output{"Installer completed."}); return Completed{0};
         case AdministratorOutcome::Kind::canceled: return Canceled{};

@@ -1,5 +1,5 @@
 // The steps the installer package and the Homebrew runner's fallback share:
-// where the package goes, downloading it there, and its SHA-256 digest.
+// where the package goes, downloading it there, and checking its SHA-256.
 #pragma once
 
 #include <string>
@@ -16,16 +16,18 @@ namespace lumo {
 Result<std::string> installerPackagePath(const FileSystemOperating& fs, int major, const std::string& architecture);
 
 // Downloads `url` to `packagePath`, replacing nothing: the caller has removed
-// any old file. A status outside 200-299 fails with `httpError`.
-Status downloadInstallerPackage(const HTTPFetching& http, const FileSystemOperating& fs, const std::string& url,
-                                const std::string& packagePath, const CancelToken& cancel, const Error& httpError);
+// any old file. Returns the SHA-256 of the bytes as they arrived. A status
+// outside 200-299 fails with `httpError`.
+Result<std::string> downloadInstallerPackage(const HTTPFetching& http, const FileSystemOperating& fs,
+                                             const std::string& url, const std::string& packagePath,
+                                             const CancelToken& cancel, const Error& httpError);
 
 // 64 lower-case hexadecimal digits.
 std::string sha256Hex(const Bytes& data);
 
-// Checks the file against `expected` (lower case); fails with "PKGInstaller" 6
-// on a mismatch, or with the read error.
-Status verifyInstallerPackage(const FileSystemOperating& fs, const std::string& packagePath,
-                              const std::string& expected);
+// Fails with "PKGInstaller" 6 when the download's digest is not the expected
+// one (lower case). This check only spares the password dialog for a broken
+// download: root checks its own copy again before installing it.
+Status checkInstallerDigest(const std::string& actual, const std::string& expected);
 
 }  // namespace lumo

@@ -1,5 +1,6 @@
 #include "remediation/MiseRunner.h"
 
+#include "profiling/ToolLookup.h"
 #include "remediation/FileAppendWriter.h"
 
 namespace lumo {
@@ -7,11 +8,17 @@ namespace lumo {
 MiseRunner::MiseRunner(std::string miseExecutable, ShellRunner shell, std::shared_ptr<const FileSystemOperating> fs)
     : m_miseExecutable(std::move(miseExecutable)), m_shell(std::move(shell)), m_fs(std::move(fs)) {}
 
-std::string MiseRunner::installCommand(const std::string& spec) {
-    return "mise install java@" + shellQuoted(spec) + " && " + useCommand(spec);
+std::string MiseRunner::installCommand(const std::string& spec) const {
+    return shellQuoted(m_miseExecutable) + " install java@" + shellQuoted(spec) + " && " + useCommand(spec);
 }
 
-std::string MiseRunner::useCommand(const std::string& spec) { return "mise use -g java@" + shellQuoted(spec); }
+std::string MiseRunner::useCommand(const std::string& spec) const {
+    return shellQuoted(m_miseExecutable) + " use -g java@" + shellQuoted(spec);
+}
+
+std::string MiseRunner::activationLine() const {
+    return "eval \"$(" + singleQuoted(m_miseExecutable) + " activate zsh)\"";
+}
 
 EventStream<StreamEvent> MiseRunner::install(const std::string& spec) const {
     return m_shell.streamLoginShell(installCommand(spec));
@@ -21,10 +28,10 @@ EventStream<StreamEvent> MiseRunner::use(const std::string& spec) const {
     return m_shell.streamLoginShell(useCommand(spec));
 }
 
-std::vector<std::string> MiseRunner::missingZshrcLines() const {
-    const FileAppendWriter zshrc(joinPath(m_fs->homeDirectory(), ".zshrc"), m_fs);
-    if (zshrc.containsAny({"mise activate"})) return {};
-    return {kActivationLine};
+std::vector<std::string> MiseRunner::missingZshrcLines(const std::string& zshrcPath) const {
+    const FileAppendWriter zshrc(zshrcPath, m_fs);
+    if (zshrc.containsAny({"mise activate", "mise' activate", "mise\" activate"})) return {};
+    return {activationLine()};
 }
 
 }  // namespace lumo

@@ -1,11 +1,17 @@
 // MiseRunner: Java through the user's own Mise.
 //
-// The commands call `mise` by name in a login zsh, so the user's search path
-// decides which one runs:
+// mise's installer puts it in ~/.local/bin, which need not be on any PATH the
+// user's shell sees, so the commands run the detected executable by its
+// absolute path, in the user's login shell as a new Terminal window starts it:
 //
-//   MiseRunner mise(detectedMise, ShellRunner(processRunner), fs);
+//   MiseRunner mise("/Users/a/.local/bin/mise", ShellRunner(processRunner, LoginShell::forHost(host)), fs);
 //   auto events = mise.install("temurin-21");
-//   // runs: mise install java@"temurin-21" && mise use -g java@"temurin-21"
+//   // runs: "/Users/a/.local/bin/mise" install java@"temurin-21"
+//   //       && "/Users/a/.local/bin/mise" use -g java@"temurin-21"
+//
+// JAVA_HOME comes from mise's shell hook: `mise activate zsh` in ~/.zshrc
+// defines a precmd/chpwd hook and also runs it once right away, so a new
+// interactive shell has JAVA_HOME as soon as ~/.zshrc has run.
 #pragma once
 
 #include <memory>
@@ -21,24 +27,26 @@ namespace lumo {
 
 class MiseRunner {
 public:
-    static constexpr const char* kActivationLine = "eval \"$(mise activate zsh)\"";
     static constexpr const char* kZshrcLabel = "Mise activation";
 
     MiseRunner(std::string miseExecutable, ShellRunner shell, std::shared_ptr<const FileSystemOperating> fs);
 
     const std::string& miseExecutable() const { return m_miseExecutable; }
 
-    static std::string installCommand(const std::string& spec);
-    static std::string useCommand(const std::string& spec);
+    std::string installCommand(const std::string& spec) const;
+    std::string useCommand(const std::string& spec) const;
+    // eval "$('<mise>' activate zsh)"
+    std::string activationLine() const;
 
     // Installs `spec` and makes it the global default.
     EventStream<StreamEvent> install(const std::string& spec) const;
-    // Makes an installed `spec` the global default.
+    // Makes `spec` the global default (installing it if needed).
     EventStream<StreamEvent> use(const std::string& spec) const;
 
-    // The activation line, unless a non-comment line of ~/.zshrc already
-    // mentions "mise activate".
-    std::vector<std::string> missingZshrcLines() const;
+    // The activation line, unless a non-comment line of the user's .zshrc
+    // (`zshrc`: in ${ZDOTDIR:-$HOME}) already activates mise (by name or by
+    // any path: "mise activate", "mise' activate", "mise\" activate").
+    std::vector<std::string> missingZshrcLines(const std::string& zshrc) const;
 
 private:
     std::string m_miseExecutable;

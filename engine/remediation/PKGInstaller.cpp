@@ -33,6 +33,7 @@ std::optional<std::string> describe(const PKGInstallerEvent& event, int major) {
         return "Running /usr/sbin/installer (macOS will ask for your password)…";
     }
     if (std::holds_alternative<Completed>(event)) return "Installer completed.";
+    if (std::holds_alternative<FinishingInstall>(event)) return kFinishingInstallMessage;
     if (const auto* error = std::get_if<pkg_event::Error>(&event)) return "Error: " + error->message;
     return std::nullopt;
 }
@@ -83,6 +84,7 @@ PKGInstaller::Event PKGInstaller::perform(int major, const std::string& prompt, 
     if (!metadata) return failure(metadata.error());
     if (run.isCanceled()) return pkg_event::Canceled{};
 
+    std::string digest;
     {
         Watchdog watchdog(m_options.downloadWatchdog, slow, token);
         auto path = installerPackagePath(*m_fs, major, architecture);
@@ -90,11 +92,10 @@ PKGInstaller::Event PKGInstaller::perform(int major, const std::string& prompt, 
         packagePath = *path;
         (void)m_fs->removeItem(*packagePath);  // a package left by an earlier run
         const lumo::Error httpError{"PKGInstaller", 2, "Adoptium download HTTP error"};
-        if (auto status =
-                downloadInstallerPackage(*m_http, *m_fs, metadata->downloadURL, *packagePath, token, httpError);
-            !status) {
-            return failure(status.error());
-        }
+        auto downloaded =
+            downloadInstallerPackage(*m_http, *m_fs, metadata->downloadURL, *packagePath, token, httpError);
+        if (!downloaded) return failure(downloaded.error());
+        digest = std::move(*downloaded);
         const auto attributes = m_fs->attributesOfItem(*packagePath);
         const auto size = static_cast<std::int64_t>(attributes ? attributes->size.value_or(0) : 0);
         sink.yield(pkg_event::Downloading{size, size});
@@ -102,13 +103,13 @@ PKGInstaller::Event PKGInstaller::perform(int major, const std::string& prompt, 
     if (run.isCanceled()) return pkg_event::Canceled{};
 
     sink.yield(pkg_event::Verifying{});
-    if (auto status = verifyInstallerPackage(*m_fs, *packagePath, metadata->checksum); !status) {
-        return failure(status.error());
-    }
+    if (auto status = checkInstallerDigest(digest, metadata->checksum); !status) return failure(status.error());
     if (run.isCanceled()) return pkg_event::Canceled{};
 
     sink.yield(pkg_event::Installing{});
-    const auto outcome = m_executor.runAdministratorInstaller(*m_process, *packagePath, prompt, run.process());
+    const CheckedPackage package{*packagePath, metadata->checksum, kTemurinInstallerTeamID};
+    const auto outcome = m_executor.runAdministratorInstaller(*m_process, package, prompt, run.process(),
+                                                              [sink] { sink.yield(pkg_event::FinishingInstall{}); });
     switch (outcome.kind) {
         case AdministratorOutcome::Kind::succeeded: return pkg_event::Completed{};
         case AdministratorOutcome::Kind::canceled: return pkg_event::Canceled{};

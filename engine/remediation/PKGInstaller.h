@@ -5,11 +5,16 @@
 //   for (const PKGInstaller::Event& event : events) show(describe(event, 21));
 //
 // Steps: look the release up on Adoptium, download the package into the
-// caches directory, check its SHA-256, run /usr/sbin/installer as
-// administrator. A step that takes long (8 s for the look-up, 15 s for the
-// download) yields one slowResponse and goes on. The stream ends with exactly
-// one completed, canceled or error, and the package file is removed whatever
-// happened.
+// caches directory (hashing it as it arrives), check its SHA-256, and install
+// it as administrator: root copies it into a folder of its own and checks the
+// digest and the publisher's signature again there before /usr/sbin/installer
+// sees it (PrivilegedExecutor). A step that takes long (8 s for the look-up,
+// 15 s for the download) yields one slowResponse and goes on. The stream ends
+// with exactly one completed, canceled or error, and the package file is
+// removed whatever happened.
+//
+// A cancel while root is already installing cannot stop it: the run yields
+// finishingInstall and ends with the install's real outcome.
 #pragma once
 
 #include <chrono>
@@ -58,11 +63,15 @@ struct Completed {
 struct Canceled {
     friend bool operator==(const Canceled&, const Canceled&) = default;
 };
+// Cancel came while root was installing; the run waits for the install's end.
+struct FinishingInstall {
+    friend bool operator==(const FinishingInstall&, const FinishingInstall&) = default;
+};
 }  // namespace pkg_event
 
-using PKGInstallerEvent =
-    std::variant<pkg_event::Downloading, pkg_event::Error, pkg_event::Fetching, pkg_event::SlowResponse,
-                 pkg_event::Verifying, pkg_event::Installing, pkg_event::Completed, pkg_event::Canceled>;
+using PKGInstallerEvent = std::variant<pkg_event::Downloading, pkg_event::Error, pkg_event::Fetching,
+                                       pkg_event::SlowResponse, pkg_event::Verifying, pkg_event::Installing,
+                                       pkg_event::Completed, pkg_event::Canceled, pkg_event::FinishingInstall>;
 
 inline bool isTerminal(const PKGInstallerEvent& event) {
     return std::holds_alternative<pkg_event::Error>(event) || std::holds_alternative<pkg_event::Completed>(event) ||
@@ -94,7 +103,8 @@ public:
                        Options{}) {}
 
     // Starts the run on its own thread. Cancelling `cancel`, or abandoning the
-    // stream, stops the step now running; the former still delivers canceled.
+    // stream, stops the step now running; the former still delivers canceled
+    // (or, once root is installing, finishingInstall and the real outcome).
     EventStream<Event> run(int major, const std::string& prompt, const CancelToken& cancel = {}) const;
 
 private:

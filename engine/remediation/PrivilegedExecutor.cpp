@@ -2,11 +2,14 @@
 
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <mutex>
 #include <random>
 
 #include "config/ProductConfig.h"
+#include "platform/ShellRunner.h"
 #include "remediation/RunSupport.h"
 
 namespace lumo {
@@ -15,22 +18,63 @@ namespace {
 
 constexpr std::uint32_t kOwnerOnly = 0700;
 
-std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
-    std::size_t position = 0;
-    while ((position = text.find(from, position)) != std::string::npos) {
-        text.replace(position, from.size(), to);
-        position += to.size();
+// The lines of an AppleScript whose run handler takes its values as
+// arguments, so no value ever becomes script text. osascript passes the
+// arguments that follow the -e lines to the run handler as `argv`.
+std::vector<std::string> runHandler(std::initializer_list<const char*> body) {
+    std::vector<std::string> arguments{"-e", "on run argv"};
+    for (const char* line : body) {
+        arguments.emplace_back("-e");
+        arguments.emplace_back(line);
     }
-    return text;
+    arguments.emplace_back("-e");
+    arguments.emplace_back("end run");
+    return arguments;
 }
+
+// The cancel handle of one administrator step (see the header).
+class AdministratorCancellation final : public ProcessCancellation {
+public:
+    AdministratorCancellation(std::shared_ptr<ProcessCancellation> child, std::function<bool()> rootIsRunning,
+                              std::function<void()> onUnstoppable)
+        : m_child(std::move(child)),
+          m_rootIsRunning(std::move(rootIsRunning)),
+          m_onUnstoppable(std::move(onUnstoppable)) {}
+
+    void cancel() override {
+        bool unstoppable = false;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_decided) return;
+            m_decided = true;
+            unstoppable = m_rootIsRunning();
+            m_stoppedTheDialog = !unstoppable;
+            if (m_stoppedTheDialog) m_child->cancel();
+        }
+        if (unstoppable && m_onUnstoppable) m_onUnstoppable();
+    }
+
+    // The step is over: later cancels have nothing to act on.
+    void close() {
+        std::lock_guard lock(m_lock);
+        m_decided = true;
+    }
+
+    bool stoppedTheDialog() const {
+        std::lock_guard lock(m_lock);
+        return m_stoppedTheDialog;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::shared_ptr<ProcessCancellation> m_child;
+    std::function<bool()> m_rootIsRunning;
+    std::function<void()> m_onUnstoppable;
+    bool m_decided = false;           // guarded by m_lock
+    bool m_stoppedTheDialog = false;  // guarded by m_lock
+};
 
 }  // namespace
-
-std::string appleScriptEscaped(const std::string& text) {
-    return replaceAll(replaceAll(text, "\\", "\\\\"), "\"", "\\\"");
-}
-
-std::string singleQuotedForShell(const std::string& value) { return "'" + replaceAll(value, "'", "'\\''") + "'"; }
 
 std::string makeUUIDString() {
     std::array<unsigned char, 16> bytes{};
@@ -54,16 +98,19 @@ PrivilegedExecutor::PrivilegedExecutor(std::shared_ptr<const FileSystemOperating
                                        PrivilegedPrograms programs)
     : m_fs(std::move(fs)), m_appEnvironment(std::move(appEnvironment)), m_programs(std::move(programs)) {}
 
-// The here-document delimiter is quoted so that bash hands the prompt to
-// osascript exactly as written: a `$` or a backtick in it is never expanded.
-std::string PrivilegedExecutor::askpassScript(const std::string& prompt, const std::string& title) {
-    return "#!/bin/bash\n"
-           "osascript <<'EOF'\n"
-           "display dialog \"" +
-           appleScriptEscaped(prompt) + "\" default answer \"\" with hidden answer with title \"" + title +
-           "\" with icon caution\n"
-           "return text returned of result\n"
-           "EOF";
+// The prompt and the title are arguments of osascript, each one quoted word:
+// whatever they hold (quotes, `$`, backticks, a line that reads like the end of
+// a here-document), the dialog shows it and nothing runs.
+std::string PrivilegedExecutor::askpassScript(const std::string& osascript, const std::string& prompt,
+                                              const std::string& title) {
+    std::string script = "#!/bin/bash\nexec " + shellQuoted(osascript);
+    for (const std::string& argument :
+         runHandler({"display dialog (item 1 of argv) default answer \"\" with hidden answer "
+                     "with title (item 2 of argv) with icon caution",
+                     "return text returned of result"})) {
+        script += " " + shellQuoted(argument);
+    }
+    return script + " " + shellQuoted(prompt) + " " + shellQuoted(title);
 }
 
 // No line feed after "$@": the wrapper is exactly these two lines.
@@ -71,14 +118,47 @@ std::string PrivilegedExecutor::sudoWrapperScript(const std::string& realSudo) {
     return "#!/bin/bash\nexec " + realSudo + " -A \"$@\"";
 }
 
-// The package path reaches the root shell single-quoted, so it is one literal
-// argument whatever it contains; the whole command is then escaped once more
-// as an AppleScript string.
-std::string PrivilegedExecutor::administratorScript(const std::string& installer, const std::string& pkgPath,
-                                                    const std::string& prompt) {
-    const std::string command = installer + " -pkg " + singleQuotedForShell(pkgPath) + " -target /";
-    return "do shell script \"" + appleScriptEscaped(command) + "\" with administrator privileges with prompt \"" +
-           appleScriptEscaped(prompt) + "\"";
+// Runs as root under /bin/sh. Nothing it reads from the user's folder is used
+// before it has been copied into a folder that only root can enter (mktemp -d
+// makes it with mode 700) and checked there. It ignores hang-ups, broken pipes,
+// INT and TERM so that an install, once started, is never cut off halfway; the
+// installer writes into that folder, not into a pipe that may be gone, and the
+// folder goes only after the installer has ended.
+std::string PrivilegedExecutor::rootInstallCommand(const PrivilegedPrograms& programs, const CheckedPackage& package,
+                                                   const std::string& folderPrefix) {
+    const auto fail = [](const char* message) { return " || { echo " + shellQuoted(message) + " >&2; exit 1; }"; };
+    const std::string distributionStatus =
+        "^ *Status: signed by a developer certificate issued by Apple for distribution$";
+    const std::string leafCertificate = "^ *1\\. Developer ID Installer: .*(" + package.teamID + ")$";
+    const std::string scratch = joinPath(programs.rootScratchDirectory, folderPrefix + "XXXXXXXX");
+    const std::vector<std::string> lines = {
+        "trap '' HUP INT TERM PIPE",
+        "scratch=$(/usr/bin/mktemp -d " + shellQuoted(scratch) + ") || exit 1",
+        "trap '/bin/rm -rf \"$scratch\"' EXIT",
+        "package=\"$scratch/package.pkg\"",
+        "/bin/cp " + shellQuoted(package.path) + " \"$package\"" + fail(kPackageUnreadableMessage),
+        "digest=$(/usr/bin/shasum -a 256 < \"$package\")" + fail(kPackageUnreadableMessage),
+        "[ \"${digest%% *}\" = " + shellQuoted(package.sha256) + " ]" + fail(kPackageChangedMessage),
+        "signature=$(LC_ALL=C " + shellQuoted(programs.pkgutil) + " --check-signature \"$package\" 2>&1) &&",
+        "  printf '%s\\n' \"$signature\" | /usr/bin/grep -q " + shellQuoted(distributionStatus) + " &&",
+        "  printf '%s\\n' \"$signature\" | /usr/bin/grep -q " + shellQuoted(leafCertificate) +
+            fail(kPackageUnsignedMessage),
+        shellQuoted(programs.installer) + " -pkg \"$package\" -target / > \"$scratch/installer.log\" 2>&1 ||",
+        "  { /bin/cat \"$scratch/installer.log\" >&2; exit 1; }",
+        "/bin/cat \"$scratch/installer.log\"",
+    };
+    std::string command;
+    for (const std::string& line : lines) command += line + "\n";
+    return command;
+}
+
+std::vector<std::string> PrivilegedExecutor::administratorArguments(const std::string& command,
+                                                                    const std::string& prompt) {
+    auto arguments =
+        runHandler({"do shell script (item 1 of argv) with administrator privileges with prompt (item 2 of argv)"});
+    arguments.push_back(command);
+    arguments.push_back(prompt);
+    return arguments;
 }
 
 AdministratorOutcome PrivilegedExecutor::classifyAdministratorRun(int exitCode, const std::string& output) {
@@ -98,7 +178,9 @@ Result<AskpassSandbox> PrivilegedExecutor::prepare(const std::string& prompt) co
 
     const std::string askpass = joinPath(directory, "askpass.sh");
     const std::string& title = ProductConfig::current().displayName;
-    if (auto status = m_fs->write(askpassScript(prompt, title), askpass, true); !status) return status.error();
+    if (auto status = m_fs->write(askpassScript(m_programs.osascript, prompt, title), askpass, true); !status) {
+        return status.error();
+    }
     if (auto status = m_fs->setPosixPermissions(kOwnerOnly, askpass); !status) return status.error();
 
     const std::string wrapper = joinPath(directory, "sudo");
@@ -117,15 +199,28 @@ Result<AskpassSandbox> PrivilegedExecutor::prepare(const std::string& prompt) co
 }
 
 AdministratorOutcome PrivilegedExecutor::runAdministratorInstaller(const ProcessRunning& process,
-                                                                   const std::string& pkgPath,
+                                                                   const CheckedPackage& package,
                                                                    const std::string& prompt,
-                                                                   CancellableProcess& cancellation) const {
-    const std::string script = administratorScript(m_programs.installer, pkgPath, prompt);
-    ProcessStream run = process.stream(m_programs.osascript, {"-e", script});
-    cancellation.attach(run.cancellation);
+                                                                   CancellableProcess& cancellation,
+                                                                   const std::function<void()>& onUnstoppable) const {
+    // Root's folder carries this run's name, so the user's side can see that
+    // the command has started (the folder's contents stay root's alone).
+    const std::string folderPrefix = "fxw-root-" + makeUUIDString() + ".";
+    const std::string command = rootInstallCommand(m_programs, package, folderPrefix);
+    ProcessStream run = process.stream(m_programs.osascript, administratorArguments(command, prompt));
+
+    const auto rootIsRunning = [fs = m_fs, scratch = m_programs.rootScratchDirectory, folderPrefix] {
+        const auto entries = fs->contentsOfDirectory(scratch);
+        if (!entries) return false;
+        return std::any_of(entries->begin(), entries->end(),
+                           [&](const std::string& name) { return startsWith(name, folderPrefix); });
+    };
+    auto handle = std::make_shared<AdministratorCancellation>(run.cancellation, rootIsRunning, onUnstoppable);
+    cancellation.attach(handle);
 
     std::string output;
     std::optional<int> exitCode;
+    std::optional<std::string> launchFailure;
     while (auto event = run.events.next()) {
         if (const auto* line = std::get_if<process_event::Line>(&*event)) {
             output += line->text;
@@ -133,12 +228,16 @@ AdministratorOutcome PrivilegedExecutor::runAdministratorInstaller(const Process
         } else if (const auto* exited = std::get_if<process_event::Exited>(&*event)) {
             exitCode = exited->code;
         } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
-            return AdministratorOutcome::failed("Failed to start osascript: " + failed->message);
+            launchFailure = failed->message;
         }
     }
-    if (cancellation.isCanceled()) return AdministratorOutcome::canceled();
-    // A stream that ends without an exit status was abandoned: only a cancel does that.
-    if (!exitCode) return AdministratorOutcome::canceled();
+    handle->close();
+
+    if (launchFailure) return AdministratorOutcome::failed("Failed to start osascript: " + *launchFailure);
+    if (handle->stoppedTheDialog()) return AdministratorOutcome::canceled();
+    // Nobody stopped it, yet it ended without an exit status: a failure, never
+    // a cancel.
+    if (!exitCode) return AdministratorOutcome::failed("osascript exited without an exit status");
     return classifyAdministratorRun(*exitCode, output);
 }
 

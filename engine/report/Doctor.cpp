@@ -9,6 +9,7 @@
 #include "config/ProductConfig.h"
 #include "diagnosis/Remediation.h"
 #include "platform/UTF8.h"
+#include "profiling/MachineArchitecture.h"
 #include "report/LiveServices.h"
 #include "shell/AppServices.h"
 #include "simulated/Scenario.h"
@@ -66,14 +67,31 @@ Json optionalString(const std::optional<std::string>& value) { return value ? Js
 
 Json fixJSON(const Remediation& fix) { return Json{{"id", fix.id()}, {"title", fix.title()}}; }
 
-// Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD and
+// Machine text made safe for a terminal: invalid UTF-8 becomes U+FFFD, and
 // control characters (which could move the cursor or recolour the terminal)
-// become "?".
+// and bidirectional controls (which could make text read in another order,
+// as U+202E does) become "?".
 std::string printable(std::string_view text) {
-    // Once the text is well-formed, every byte below 0x80 is a character of its own.
-    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; };
-    std::string result = replacingInvalidUTF8(text);
-    std::replace_if(result.begin(), result.end(), isControl, '?');
+    const auto isUnsafe = [](char32_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+               (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    };
+    const std::string wellFormed = replacingInvalidUTF8(text);
+    std::string result;
+    result.reserve(wellFormed.size());
+    for (std::size_t i = 0; i < wellFormed.size();) {
+        // Well-formed by now: the lead byte says how long the sequence is.
+        const auto lead = static_cast<unsigned char>(wellFormed[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(wellFormed[i + k]) & 0x3F);
+        if (isUnsafe(c)) {
+            result += '?';
+        } else {
+            result.append(wellFormed, i, length);
+        }
+        i += length;
+    }
     return result;
 }
 
@@ -102,6 +120,16 @@ std::string wrapped(const std::string& text, const std::string& indent, std::siz
 }
 
 const char* mark(bool good) { return good ? "✓" : "✗"; }
+
+// "arm64" on Apple silicon, "x86_64" on Intel, "" when unknown.
+std::string machineArchitectureOf(const SystemProfile& profile) {
+    switch (profile.architecture) {
+        case Architecture::appleSilicon: return kArm64;
+        case Architecture::intel: return kX86_64;
+        case Architecture::unknown: break;
+    }
+    return {};
+}
 
 std::string joined(const std::vector<std::string>& items) {
     std::string result;
@@ -155,15 +183,25 @@ bool isDoctorCommand(const std::vector<std::string>& arguments) {
 std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis) {
     const ProbeBundle& java = profile.javaState;
     Json jdks = Json::array();
+    const std::string machine = machineArchitectureOf(profile);
     for (const JDKInfo& jdk : java.installedJDKs) {
-        jdks.push_back(
-            {{"version", jdk.version}, {"vendor", jdk.vendor}, {"architecture", jdk.architecture}, {"path", jdk.path}});
+        jdks.push_back({{"version", jdk.version},
+                        {"vendor", jdk.vendor},
+                        {"architecture", jdk.architecture},
+                        {"path", jdk.path},
+                        {"source", jdk.source},
+                        {"runsOnlyUnderRosetta", runsOnlyUnderRosetta(jdk, machine)}});
     }
     Json report;
     report["profile"] = {
         {"architecture", architectureName(profile.architecture)},
+        {"runsTranslated", profile.runsTranslated},
+        {"rosettaInstalled", profile.rosettaInstalled},
         {"macosVersion", versionString(profile.macosVersion)},
         {"shell", profile.shell.name()},
+        {"shellPath", profile.shellPath},
+        {"startupDirectory", optionalString(java.terminalView.startupDirectory)},
+        {"startupFiles", java.shellStartup.files},
         {"homebrew", optionalString(profile.homebrewPrefix)},
         {"sdkman", optionalString(profile.sdkmanRoot)},
         {"mise", optionalString(profile.miseExecutable)},
@@ -174,7 +212,10 @@ std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis)
          {{"whichJava", optionalString(java.whichJava)},
           {"installedJDKs", jdks},
           {"jvmDirContents", java.jvmDirContents},
-          {"javaHomeInActiveShell", optionalString(java.javaHomeInActiveShell)}}},
+          {"javaHomeInActiveShell", optionalString(java.javaHomeInActiveShell)},
+          {"javaHomeInLoginShell", optionalString(java.javaHomeInLoginShell)},
+          {"javaInActiveShell", optionalString(java.terminalView.javaCommand)},
+          {"activeShellTimedOut", java.terminalView.timedOut}}},
         {"aiTools", profile.aiTooling.reportKeys()},
         {"terminals", profile.terminals.reportKeys()},
         {"isLikelyDeveloper", profile.isLikelyDeveloper()},
@@ -190,7 +231,11 @@ std::string doctorJSON(const SystemProfile& profile, const Diagnosis& diagnosis)
     Json javaHome = nullptr;
     if (diagnosis.kind() == Diagnosis::Case::D2_HomeUnset && diagnosis.detectedJDK())
         javaHome = fixJSON(homeRemediation(*diagnosis.detectedJDK(), profile));
-    report["fixes"] = {{"install", install}, {"javaHome", javaHome}};
+    Json nativeBuild = nullptr;
+    if (diagnosis.detectedJDK()) {
+        if (auto fix = nativeBuildRemediation(*diagnosis.detectedJDK(), profile)) nativeBuild = fixJSON(*fix);
+    }
+    report["fixes"] = {{"install", install}, {"javaHome", javaHome}, {"nativeBuild", nativeBuild}};
     return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -201,13 +246,20 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     if (!scenarioDescription.empty()) out << wrapped("Simulated Mac: " + printable(scenarioDescription), "");
     out << "\nThis Mac\n";
     out << "  " << mark(profile.architecture != Architecture::unknown)
-        << " Processor: " << architectureLabel(profile.architecture) << "\n";
+        << " Processor: " << architectureLabel(profile.architecture);
+    if (profile.architecture == Architecture::appleSilicon)
+        out << " (Rosetta " << (profile.rosettaInstalled ? "installed" : "not installed") << ")";
+    if (profile.runsTranslated) out << "; this app runs under Rosetta";
+    out << "\n";
     if (profile.macosVersion == OperatingSystemVersion{}) {
         out << "  ✗ macOS version: unknown\n";
     } else {
         out << "  ✓ macOS " << versionString(profile.macosVersion) << "\n";
     }
-    out << "  ✓ Login shell: " << printable(profile.shell.name()) << "\n";
+    out << "  ✓ Login shell: " << printable(profile.shell.name());
+    if (!profile.shellPath.empty() && profile.shellPath != profile.shell.name())
+        out << " (" << printable(profile.shellPath) << ")";
+    out << "\n";
     toolLine(out, "Homebrew", profile.homebrewPrefix);
     toolLine(out, "SDKMAN", profile.sdkmanRoot);
     toolLine(out, "Mise", profile.miseExecutable);
@@ -223,6 +275,7 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
     out << "    Likely a developer's Mac: " << (profile.isLikelyDeveloper() ? "yes" : "no") << "\n";
 
     const ProbeBundle& java = profile.javaState;
+    const std::string machine = machineArchitectureOf(profile);
     out << "\nJava\n";
     toolLine(out, "java on the search path", java.whichJava);
     out << "  " << mark(!java.installedJDKs.empty()) << " JDKs found: " << java.installedJDKs.size() << "\n";
@@ -232,14 +285,29 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
         out << "      " << (modern ? "•" : "·") << " " << printable(jdk.version);
         if (!jdk.vendor.empty()) out << "  " << printable(jdk.vendor);
         if (!jdk.architecture.empty()) out << "  (" << printable(jdk.architecture) << ")";
-        out << (modern ? "" : "  legacy") << "\n        " << printable(jdk.path) << "\n";
+        if (!jdk.source.empty()) out << "  [" << printable(jdk.source) << "]";
+        out << (modern ? "" : "  legacy");
+        if (runsOnlyUnderRosetta(jdk, machine)) out << "  runs only under Rosetta";
+        out << "\n        " << printable(jdk.path) << "\n";
     }
     out << "    " << kSystemJDKDirectory << ": "
         << (java.jvmDirContents.empty() ? "empty" : printable(joined(java.jvmDirContents))) << "\n";
     const bool settled =
         diagnosis.kind() == Diagnosis::Case::D4_ModernHomeSet || diagnosis.kind() == Diagnosis::Case::noErrorsFound;
-    out << "  " << mark(java.javaHomeInActiveShell && settled) << " JAVA_HOME in a login shell: "
-        << (java.javaHomeInActiveShell ? printable(*java.javaHomeInActiveShell) : "not set") << "\n";
+    if (java.terminalView.timedOut) {
+        out << "  ✗ JAVA_HOME in a new Terminal window: unknown\n"
+            << wrapped(printable(startupTimedOutReason(java.shellStartup)), "      ");
+    } else {
+        out << "  " << mark(java.javaHomeInActiveShell && settled) << " JAVA_HOME in a new Terminal window: "
+            << (java.javaHomeInActiveShell ? printable(*java.javaHomeInActiveShell) : "not set") << "\n";
+        out << "      java there: "
+            << (java.terminalView.javaCommand ? printable(*java.terminalView.javaCommand) : "not found") << "\n";
+    }
+    out << "      JAVA_HOME for apps started from the Dock: "
+        << (java.loginView.timedOut     ? "unknown (start-up too slow)"
+            : java.javaHomeInLoginShell ? printable(*java.javaHomeInLoginShell)
+                                        : "not set")
+        << "\n";
 
     out << "\nDiagnosis\n";
     out << "  " << mark(settled) << " " << diagnosis.headline() << "  [" << diagnosis.telemetryID() << "]\n";
@@ -265,6 +333,13 @@ std::string doctorText(const SystemProfile& profile, const Diagnosis& diagnosis,
         case Diagnosis::Case::D4_ModernHomeSet:
         case Diagnosis::Case::noErrorsFound: out << "  Nothing to fix.\n"; break;
         case Diagnosis::Case::unknown: out << "  None chosen automatically; see the diagnosis above.\n"; break;
+    }
+    if (diagnosis.detectedJDK()) {
+        if (const auto native = nativeBuildRemediation(*diagnosis.detectedJDK(), profile)) {
+            out << "  Java " << printable(diagnosis.detectedJDK()->version)
+                << " runs only under Rosetta on this Mac; the Apple silicon build:\n";
+            fixLine(out, "  → ", *native, false);
+        }
     }
     return out.str();
 }

@@ -4,9 +4,16 @@
 // the active product's rules and prints a readable checklist, or with --json
 // one JSON document:
 //
-//   { "profile": {...}, "diagnosis": {"id", "reason", "headline", "explanation"},
+//   { "profile": {..., "java": {"installedJDKs": [{"version", "vendor", "architecture",
+//                   "path", "source", "runsOnlyUnderRosetta"}, ...], ...}},
+//     "diagnosis": {"id", "reason", "headline", "explanation"},
 //     "fixes": { "install": {"25": {"id", "title"}, "21": ..., "17": ...},
-//                "javaHome": {"id", "title"} | null } }
+//                "javaHome": {"id", "title"} | null,
+//                "nativeBuild": {"id", "title"} | null } }
+//
+// `source` is where a JDK lives ("system", "homebrew", "sdkman", "mise",
+// "asdf", "jenv"); `nativeBuild` installs the Apple silicon build when the
+// diagnosed JDK runs only under Rosetta.
 //
 // Needs no display, records no telemetry and writes nothing.
 #pragma once

@@ -11,9 +11,16 @@ const char* telemetryValue(AuditStageOutcome outcome) {
     return "rendered";
 }
 
+int macOSReleasesBehind(int major) {
+    int newer = 0;
+    for (const int release : kMacOSReleases)
+        if (release > major) ++newer;
+    return newer;
+}
+
 bool macOSSeveralVersionsBehind(const SystemProfile& profile) {
-    return profile.architecture == Architecture::appleSilicon &&
-           kCurrentMacOSMajor - profile.macosVersion.majorVersion >= 2;
+    const int major = profile.macosVersion.majorVersion;
+    return profile.architecture == Architecture::appleSilicon && major > 0 && macOSReleasesBehind(major) >= 2;
 }
 
 AuditStageOutcome Stage1Foundations::outcome(const SystemProfile& profile) const {

@@ -23,11 +23,18 @@ enum class AuditStageOutcome {
 // "rendered", "skipped_already_ok", "skipped_missing_blocked".
 const char* telemetryValue(AuditStageOutcome outcome);
 
-// The newest macOS major the currency rule measures against.
-inline constexpr int kCurrentMacOSMajor = 26;
+// The majors of the macOS releases that run on Apple silicon, oldest first.
+// Currency is counted in releases, not in version numbers: macOS went from
+// 15 straight to 26. Add each new release at the end.
+inline constexpr int kMacOSReleases[] = {11, 12, 13, 14, 15, 26};
 
-// True when an Apple-silicon Mac runs a macOS two or more majors behind the
-// current one. Intel and unknown processors are never judged.
+// How many releases of the table are newer than macOS `major`: 0 for the
+// newest (or a newer one), 1 for 15 in a world of 26.
+int macOSReleasesBehind(int major);
+
+// True when an Apple-silicon Mac runs a macOS two or more releases behind the
+// newest one. Intel and unknown processors, and an unknown version, are
+// never judged.
 bool macOSSeveralVersionsBehind(const SystemProfile& profile);
 
 class AuditStage {

@@ -101,7 +101,7 @@ TerminalPageModel::TerminalPageModel(SystemProfile profile, std::function<void()
 }
 
 Remediation TerminalPageModel::installRemediation() const {
-    return profile_.homebrewPrefix ? Remediation::installWarpViaBrew("warp")
+    return profile_.homebrewPrefix ? Remediation::installWarpViaBrew("warp", *profile_.homebrewPrefix)
                                    : Remediation::installHomebrewThenWarp("warp");
 }
 

@@ -57,9 +57,9 @@ DiagnoseFlow::DiagnoseFlow(Options options) : m_options(std::move(options)) {
     }
     if (!m_options.verify) {
         const AppServices services = m_options.services;
-        m_options.verify = [services] {
-            if (!services.processRunner) return Verifier::Result{"", -1, std::nullopt};
-            return Verifier(ShellRunner(services.processRunner)).verify();
+        m_options.verify = [services](std::optional<int> expectedMajor) {
+            if (!services.processRunner || !services.fs) return Verifier::Result{"", -1, std::nullopt};
+            return Verifier(services).verify(expectedMajor);
         };
     }
 }
@@ -111,7 +111,8 @@ void DiagnoseFlow::diagnose() {
 }
 
 void DiagnoseFlow::start(const Diagnosis& remember, const Remediation& remediation, std::optional<Remediation> d1,
-                         std::optional<Remediation> d2) {
+                         std::optional<Remediation> d2, std::optional<int> expectedMajor) {
+    m_expectedMajor = expectedMajor;
     m_lastDiagnosis = remember;
     m_lastD1Remediation = std::move(d1);
     m_lastD2Remediation = std::move(d2);
@@ -128,7 +129,10 @@ void DiagnoseFlow::setSheet(std::optional<Remediation> remediation) {
 void DiagnoseFlow::remediate(const Remediation& remediation) {
     const auto* diagnosed = m_viewModel.state().as<DiagnoseViewModel::State::Diagnosed>();
     if (!diagnosed) return;
-    start(diagnosed->diagnosis, remediation, diagnosed->d1Remediation, diagnosed->d2Remediation);
+    // The D2 fix points JAVA_HOME at the diagnosis' JDK.
+    std::optional<int> expected;
+    if (const auto& jdk = diagnosed->diagnosis.detectedJDK()) expected = javaMajor(*jdk);
+    start(diagnosed->diagnosis, remediation, diagnosed->d1Remediation, diagnosed->d2Remediation, expected);
 }
 
 void DiagnoseFlow::installChosen(int major) {
@@ -139,7 +143,8 @@ void DiagnoseFlow::installChosen(int major) {
     const auto& profile = workingProfile();
     if (!profile) return;
     const Remediation fix = installRemediation(major, *profile);
-    start(diagnosed->diagnosis, fix, fix, std::nullopt);
+    m_installedMajor = major;
+    start(diagnosed->diagnosis, fix, fix, std::nullopt, major);
 }
 
 void DiagnoseFlow::keepLegacy() {
@@ -148,8 +153,14 @@ void DiagnoseFlow::keepLegacy() {
         !diagnosed->diagnosis.detectedJDK()) {
         return;
     }
-    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path);
-    start(diagnosed->diagnosis, fix, std::nullopt, fix);
+    const auto& profile = workingProfile();
+    const Remediation fix = Remediation::keepCurrentLegacyJava(diagnosed->diagnosis.detectedJDK()->path)
+                                .inStartupDirectory(profile ? zshStartupDirectory(*profile) : std::string());
+    start(diagnosed->diagnosis, fix, std::nullopt, fix, javaMajor(*diagnosed->diagnosis.detectedJDK()));
+}
+
+std::string continueOnTitle(const ProductConfig& product) {
+    return product.nextStepPrompt ? "Continue" : "Continue to system audit";
 }
 
 void DiagnoseFlow::continueOn(const std::optional<Diagnosis>& diagnosis) {
@@ -181,14 +192,16 @@ void DiagnoseFlow::verifyNow() {
     const Remediation remediation = verifying->remediation;
     std::weak_ptr<DiagnoseFlow*> lifetime = m_lifetime;
     auto verify = m_options.verify;
-    runInBackground([verify, lifetime, remediation]() -> std::function<void()> {
-        Verifier::Result result = verify();
+    runInBackground([verify, lifetime, remediation, expected = m_expectedMajor]() -> std::function<void()> {
+        Verifier::Result result = verify(expected);
         return [lifetime, remediation, result = std::move(result)] {
             auto alive = lifetime.lock();
             if (!alive) return;
             DiagnoseFlow& flow = **alive;
             flow.m_verifying = false;
-            if (flow.m_options.telemetry) recordVerification(*flow.m_options.telemetry, remediation, result);
+            if (flow.m_options.telemetry)
+                recordVerification(*flow.m_options.telemetry, remediation, result,
+                                   userShellName(flow.m_options.services.host));
             flow.verified(result);
         };
     });
@@ -215,10 +228,17 @@ void DiagnoseFlow::setJavaHome() {
             flow.continueOn(flow.m_lastDiagnosis);
             return;
         }
-        // The first JDK in probe order, not the newest.
-        const JDKInfo& jdk = jdks.front();
-        const Remediation fix = homeRemediation(jdk, profile);
-        flow.start(Diagnosis::D2_HomeUnset(jdk), fix, std::nullopt, fix);
+        // The JDK of the major just installed; else the first in probe order
+        // (not the newest).
+        const JDKInfo* jdk = &jdks.front();
+        for (const JDKInfo& candidate : jdks) {
+            if (flow.m_installedMajor && javaMajor(candidate) == flow.m_installedMajor) {
+                jdk = &candidate;
+                break;
+            }
+        }
+        const Remediation fix = homeRemediation(*jdk, profile);
+        flow.start(Diagnosis::D2_HomeUnset(*jdk), fix, std::nullopt, fix, javaMajor(*jdk));
     });
 }
 

@@ -98,6 +98,11 @@ private:
     State m_state;
 };
 
+// The label of the way on from a diagnosis, a verdict or a completed fix,
+// named for where it leads: "Continue to system audit" when it opens the
+// audit, "Continue" when the product asks its next-step question first.
+std::string continueOnTitle(const ProductConfig& product);
+
 // The properties of "diagnosis_reached" for `diagnosis` of `bundle`.
 JSONObject diagnosisReachedProperties(const Diagnosis& diagnosis, const ProbeBundle& bundle);
 
@@ -119,8 +124,10 @@ public:
         BackgroundWork* background = nullptr;
         // Builds a profile; runs on a worker. Defaults to the system profiler.
         std::function<SystemProfile()> profileMachine;
-        // Runs the verifier; runs on a worker. Defaults to Verifier over the services.
-        std::function<Verifier::Result()> verify;
+        // Runs the verifier for the Java major the fix installed or chose
+        // (nothing when not known); runs on a worker. Defaults to Verifier
+        // over the services.
+        std::function<Verifier::Result(std::optional<int> expectedMajor)> verify;
     };
 
     explicit DiagnoseFlow(Options options);
@@ -135,6 +142,8 @@ public:
     const std::optional<Diagnosis>& lastDiagnosis() const { return m_lastDiagnosis; }
     const std::optional<Remediation>& lastD1Remediation() const { return m_lastD1Remediation; }
     const std::optional<Remediation>& lastD2Remediation() const { return m_lastD2Remediation; }
+    // The Java major the running or last fix installs or points JAVA_HOME at.
+    const std::optional<int>& expectedMajor() const { return m_expectedMajor; }
     // freshProfile, else the fallback.
     const std::optional<SystemProfile>& workingProfile() const;
 
@@ -162,7 +171,7 @@ public:
 private:
     void diagnose();
     void start(const Diagnosis& remember, const Remediation& remediation, std::optional<Remediation> d1,
-               std::optional<Remediation> d2);
+               std::optional<Remediation> d2, std::optional<int> expectedMajor);
     void setSheet(std::optional<Remediation> remediation);
     void runInBackground(std::function<std::function<void()>()> work);
     // Takes a fresh profile on a worker, stores it, then runs `next` on the main thread.
@@ -175,6 +184,9 @@ private:
     std::optional<Diagnosis> m_lastDiagnosis;
     std::optional<Remediation> m_lastD1Remediation;
     std::optional<Remediation> m_lastD2Remediation;
+    std::optional<int> m_expectedMajor;
+    // The major of the last Java install, so "Set JAVA_HOME" points at that JDK.
+    std::optional<int> m_installedMajor;
     std::function<void()> m_onSheetChange;
     bool m_profiling = false;
     bool m_verifying = false;

@@ -12,13 +12,13 @@ FinalAuditReportModel::Row toolRow(const std::string& name, bool present) {
 
 FinalAuditReportModel::FinalAuditReportModel(SystemProfile initialProfile, std::function<void()> onDone,
                                              bool isFixtureMode, KeyValueStoring& preferences, TelemetrySink& telemetry,
-                                             ProfileBuilding buildProfile)
+                                             ProfileBuilding buildProfile, ScoreCardSession* scoreCards)
     : initialProfile_(std::move(initialProfile)),
       onDone_(std::move(onDone)),
       isFixtureMode_(isFixtureMode),
       telemetry_(telemetry),
       buildProfile_(std::move(buildProfile)),
-      scoreCard_(preferences) {}
+      scoreCard_(preferences, scoreCards) {}
 
 std::vector<FinalAuditReportModel::Row> FinalAuditReportModel::rowsFor(const SystemProfile& profile) {
     std::vector<Row> rows;

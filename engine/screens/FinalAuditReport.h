@@ -29,10 +29,11 @@ public:
         friend bool operator==(const Row&, const Row&) = default;
     };
 
-    // showNPS is decided here, once: the product has no next-step prompt and
-    // no score was ever submitted.
+    // showNPS is decided here, once: the product has no next-step prompt, no
+    // score was ever submitted and no page of this window asked yet.
     FinalAuditReportModel(SystemProfile initialProfile, std::function<void()> onDone, bool isFixtureMode,
-                          KeyValueStoring& preferences, TelemetrySink& telemetry, ProfileBuilding buildProfile);
+                          KeyValueStoring& preferences, TelemetrySink& telemetry, ProfileBuilding buildProfile,
+                          ScoreCardSession* scoreCards = nullptr);
 
     // The rebuilt profile once it has arrived, else the initial one.
     const SystemProfile& profileShown() const { return freshProfile_ ? *freshProfile_ : initialProfile_; }

@@ -51,13 +51,16 @@ void NPSFeedbackModel::dismiss() {
     changed();
 }
 
-ScoreCardVisit::ScoreCardVisit(const KeyValueStoring& preferences)
+ScoreCardVisit::ScoreCardVisit(const KeyValueStoring& preferences, ScoreCardSession* session)
     : shows_(!ProductConfig::current().nextStepPrompt &&
-             !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current()))) {}
+             !preferences.boolean(preference_keys::npsSubmitted(ProductConfig::current())) &&
+             !(session && session->asked)),
+      session_(session) {}
 
 void ScoreCardVisit::appeared(TelemetrySink& telemetry) {
     if (!shows_ || didEmitShown_) return;
     didEmitShown_ = true;
+    if (session_) session_->asked = true;
     telemetry.emit("nps_shown", {});
 }
 

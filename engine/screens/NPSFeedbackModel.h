@@ -64,13 +64,21 @@ private:
     std::shared_ptr<NPSFeedbackModel*> lifetime_ = std::make_shared<NPSFeedbackModel*>(this);
 };
 
+// Whether the score card has been put to the user in this window. A pass
+// through the journey can end on several pages that carry the card (the
+// diagnosis, the completion page, the final report): the first one to show
+// it asks, the later ones do not ask again.
+struct ScoreCardSession {
+    bool asked = false;
+};
+
 // The score card as seen by a page that ends a pass (the completion page, the
 // final audit report): whether it shows, and what one visit records.
 class ScoreCardVisit {
 public:
-    // Shows when the product has no next-step prompt and no score was ever
-    // submitted; decided once.
-    explicit ScoreCardVisit(const KeyValueStoring& preferences);
+    // Shows when the product has no next-step prompt, no score was ever
+    // submitted and the card was not yet shown in `session`; decided once.
+    explicit ScoreCardVisit(const KeyValueStoring& preferences, ScoreCardSession* session = nullptr);
 
     bool shows() const { return shows_; }
 
@@ -89,6 +97,7 @@ public:
 
 private:
     bool shows_;
+    ScoreCardSession* session_;
     bool didEmitShown_ = false;
     bool submittedThisVisit_ = false;
 };

@@ -5,12 +5,12 @@ namespace lumo {
 SimplifiedCompletionModel::SimplifiedCompletionModel(CompletionSurface surface, KeyValueStoring& preferences,
                                                      TelemetrySink& telemetry,
                                                      std::function<void()> onSeeRecommendations,
-                                                     std::function<void()> onDone)
+                                                     std::function<void()> onDone, ScoreCardSession* scoreCards)
     : surface_(surface),
       telemetry_(telemetry),
       onSeeRecommendations_(std::move(onSeeRecommendations)),
       onDone_(std::move(onDone)),
-      scoreCard_(preferences) {}
+      scoreCard_(preferences, scoreCards) {}
 
 void SimplifiedCompletionModel::appeared() {
     scoreCard_.appeared(telemetry_);

@@ -15,10 +15,11 @@ namespace lumo {
 
 class SimplifiedCompletionModel : public ScreenModel {
 public:
-    // showNPS is decided here, once: the product has no next-step prompt and
-    // no score was ever submitted.
+    // showNPS is decided here, once: the product has no next-step prompt, no
+    // score was ever submitted and no page of this window asked yet.
     SimplifiedCompletionModel(CompletionSurface surface, KeyValueStoring& preferences, TelemetrySink& telemetry,
-                              std::function<void()> onSeeRecommendations, std::function<void()> onDone);
+                              std::function<void()> onSeeRecommendations, std::function<void()> onDone,
+                              ScoreCardSession* scoreCards = nullptr);
 
     CompletionSurface surface() const { return surface_; }
     bool showNPS() const { return scoreCard_.shows(); }

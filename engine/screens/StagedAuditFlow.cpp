@@ -123,4 +123,11 @@ void StagedAuditFlowModel::completionDone() { navigation_.backToHome(); }
 
 void StagedAuditFlowModel::finished() { journey::auditFinished(navigation_, context_); }
 
+std::string StagedAuditFlowModel::finishTitle() const {
+    // An audit route after an audit leads nowhere onward: home.
+    const bool offerFollows = context_.lumo && context_.lumo->thenRoute &&
+                              !std::holds_alternative<OfferRoute::Audit>(context_.lumo->thenRoute->kind);
+    return offerFollows ? "Continue" : "Done — back to home";
+}
+
 }  // namespace lumo

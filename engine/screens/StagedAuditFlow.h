@@ -67,6 +67,9 @@ public:
     void completionDone();
     // The final report's done: follows the next-step context's thenRoute.
     void finished();
+    // Its label, named for where it leads: "Done — back to home", or
+    // "Continue" when an offer follows the audit.
+    std::string finishTitle() const;
 
 private:
     void update();

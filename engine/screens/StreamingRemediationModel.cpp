@@ -2,6 +2,7 @@
 
 #include "config/ProductConfig.h"
 #include "diagnosis/Diagnosis.h"
+#include "screens/DiagnoseViewModel.h"
 
 namespace lumo {
 
@@ -66,7 +67,9 @@ StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, Ap
     : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
       m_remediation(std::move(remediation)),
       m_services(std::move(services)),
-      m_starter(std::move(starter)) {
+      m_telemetry(telemetry),
+      m_starter(std::move(starter)),
+      m_subtitle(m_remediation.progressSubtitle()) {
     if (!m_starter) {
         const AppServices runServices = m_services;
         m_starter = [runServices](const Remediation& fix, const CancelToken& cancel) {
@@ -75,11 +78,14 @@ StreamingRemediationModel::StreamingRemediationModel(Remediation remediation, Ap
     }
 }
 
-StreamingRemediationModel::~StreamingRemediationModel() {
+StreamingRemediationModel::~StreamingRemediationModel() { stopRun(); }
+
+void StreamingRemediationModel::stopRun() {
     m_cancel.cancel();
     if (m_run) {
         m_run->events.cancel();
         if (m_run->worker.joinable()) m_run->worker.join();
+        m_run.reset();
     }
 }
 
@@ -101,7 +107,10 @@ std::size_t StreamingRemediationModel::pump() {
     for (RemediationRunEvent& event : m_run->events.drain()) {
         any = true;
         if (auto* line = std::get_if<run_event::Line>(&event)) {
+            if (isRetryLine(line->text)) m_lastRetryLine = line->text;
             m_lines.push_back(std::move(line->text));
+        } else if (auto* subtitle = std::get_if<run_event::Subtitle>(&event)) {
+            m_subtitle = std::move(subtitle->text);
         } else {
             ended(std::move(std::get<run_event::Ended>(event)));
         }
@@ -141,6 +150,31 @@ std::string StreamingRemediationModel::followUpIntro() const {
 std::string StreamingRemediationModel::followUpBackup() const {
     if (!m_zshrcPreview) return {};
     return "Backup: `" + m_zshrcPreview->backupPath + "`";
+}
+
+std::string StreamingRemediationModel::title() const {
+    if (footer() == Footer::failure) return m_remediation.progressTitle() + " failed";
+    return m_remediation.progressTitle();
+}
+
+std::string StreamingRemediationModel::failureStatus() const {
+    if (footer() != Footer::failure) return {};
+    std::string status;
+    if (!m_exitCode) {
+        status = "It ended without an exit code.";
+    } else if (*m_exitCode == -1) {
+        status = "It could not be started (exit code -1).";
+    } else {
+        status = "It stopped with exit code " + std::to_string(*m_exitCode) + ".";
+    }
+    // The runners end a failed step with the line that says why.
+    for (auto line = m_lines.rbegin(); line != m_lines.rend(); ++line) {
+        const std::string said = text::trimmed(*line);
+        if (said.empty()) continue;
+        status += " Last output: " + said;
+        break;
+    }
+    return status;
 }
 
 std::string StreamingRemediationModel::continueTitle() const {
@@ -183,9 +217,25 @@ void StreamingRemediationModel::cancel() {
 }
 
 void StreamingRemediationModel::applyZshrc() {
-    if (!followUpPending()) return;
-    const FileAppendWriter writer(m_zshrcPreview->path, m_services.fs);
-    const Status written = writer.apply(*m_zshrcPreview);
+    if (!followUpPending() || m_zshrcApplying) return;
+    m_zshrcApplying = true;
+    changed();
+    std::weak_ptr<StreamingRemediationModel*> lifetime = m_lifetime;
+    auto work = [preview = *m_zshrcPreview, fs = m_services.fs, lifetime]() -> std::function<void()> {
+        const Status written = FileAppendWriter(preview.path, fs).apply(preview);
+        return [written, lifetime] {
+            if (auto alive = lifetime.lock()) (*alive)->zshrcWritten(written);
+        };
+    };
+    if (m_background) {
+        m_background->run(std::move(work));
+    } else {
+        work()();
+    }
+}
+
+void StreamingRemediationModel::zshrcWritten(const Status& written) {
+    m_zshrcApplying = false;
     if (!written) {
         m_zshrcError = written.error().description;
     } else {
@@ -197,7 +247,7 @@ void StreamingRemediationModel::applyZshrc() {
 }
 
 void StreamingRemediationModel::skipZshrc() {
-    if (!followUpPending()) return;
+    if (!followUpPending() || m_zshrcApplying) return;
     m_lines.push_back(
         "Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until you add the line manually.");
     m_zshrcApplied = true;
@@ -214,88 +264,30 @@ void StreamingRemediationModel::closeAfterFailure() {
     finish(RemediationOutcome::failure(failureMessage()));
 }
 
-// --- ZprofileDiffModel
-
-ZprofileDiffModel::ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs,
-                                     TelemetrySink& telemetry, RemediationFinish onFinish)
-    : RemediationSheetModel(telemetry, remediation.id(), std::move(onFinish)),
-      m_remediation(std::move(remediation)),
-      m_writer(std::move(fs)) {}
-
-void ZprofileDiffModel::load() {
-    auto preview = m_writer.preview();
-    if (preview) {
-        m_preview = std::move(*preview);
-        m_loadError.reset();
-    } else {
-        m_loadError = preview.error().description;
-    }
+void StreamingRemediationModel::retry() {
+    if (!canRetry() || isFinished()) return;
+    stopRun();  // the failed run has ended; its worker is finishing
+    m_cancel = CancelSource();
+    m_ended = false;
+    m_exitCode.reset();
+    m_zshrcPreview.reset();
+    m_zshrcApplied = false;
+    m_zshrcError.reset();
+    m_lines.push_back("Trying again…");
+    // Each attempt is reported like a fix started afresh.
+    recordRemediationApplied(m_telemetry, m_remediation);
+    m_terminal.rearm();
     changed();
+    start();
 }
 
-std::string ZprofileDiffModel::loadErrorText() const {
-    return m_loadError ? "Couldn't read ~/.zprofile: " + *m_loadError : std::string();
-}
-
-std::vector<ZprofileDiffModel::DiffLine> ZprofileDiffModel::diffLines() const {
-    std::vector<DiffLine> result;
-    if (!m_preview || m_preview->alreadySet) return result;
-    if (!m_showFullFile) {
-        for (const std::string& line : m_preview->linesAdded) result.push_back({"+ " + line, true});
-        return result;
-    }
-    // The whole proposed file: the original's lines unchanged, then the block.
-    const std::string& proposed = m_preview->proposedContents;
-    const std::size_t originalEnd = m_preview->originalContents.size();
-    std::size_t start = 0;
-    while (start < proposed.size()) {
-        std::size_t end = proposed.find('\n', start);
-        if (end == std::string::npos) end = proposed.size();
-        const bool added = start >= originalEnd;
-        result.push_back({(added ? "+ " : "  ") + proposed.substr(start, end - start), added});
-        start = end + 1;
-    }
-    return result;
-}
-
-void ZprofileDiffModel::toggleFullFile() {
-    m_showFullFile = !m_showFullFile;
-    changed();
-}
-
-void ZprofileDiffModel::apply() {
-    if (!m_preview || m_preview->alreadySet || m_didApply || isFinished()) return;
-    const Status written = m_writer.writer().apply(*m_preview);
-    if (written) {
-        m_didApply = true;
-        m_applyError.reset();
-        m_terminal.completed();
-    } else {
-        m_applyError = written.error().description;
-        m_terminal.failed(1, *m_applyError);
-    }
-    changed();
-}
-
-void ZprofileDiffModel::cancel() {
-    m_terminal.canceled();
-    finish(RemediationOutcome::canceled());
-}
-
-void ZprofileDiffModel::continueToVerify() {
-    if (m_preview && m_preview->alreadySet) {
-        m_terminal.completed();
-        finish(RemediationOutcome::success("JAVA_HOME already set in ~/.zprofile."));
-    } else if (m_didApply) {
-        finish(RemediationOutcome::success("JAVA_HOME set in ~/.zprofile."));
+void StreamingRemediationModel::escape() {
+    switch (footer()) {
+        case Footer::running: cancel(); break;
+        case Footer::canceling: break;
+        case Footer::continueButton: continueAfterSuccess(); break;
+        case Footer::followUp: skipZshrc(); break;
+        case Footer::failure: closeAfterFailure(); break;
     }
 }
-
-void ZprofileDiffModel::closeAfterLoadError() {
-    if (!m_loadError) return;
-    // The sheet still reports its failure to telemetry once.
-    m_terminal.failed(1, loadErrorText());
-    finish(RemediationOutcome::failure(loadErrorText()));
-}
-
 }  // namespace lumo

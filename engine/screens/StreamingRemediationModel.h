@@ -1,8 +1,8 @@
 // The remediation sheet's models: what one sheet reports to its presenter,
-// the streamed run with its log, Cancel, the ~/.zshrc follow-up and the
-// footer, and the reviewed ~/.zprofile diff.
+// and the streamed run with its log, Cancel, the ~/.zshrc follow-up and the
+// footer. The reviewed ~/.zprofile diff is in ZprofileDiffModel.h.
 //
-// Both models live on the main thread. The streamed run's events arrive on a
+// The models live on the main thread. The streamed run's events arrive on a
 // worker; the view learns of them through setReadyHandler (called on that
 // worker) and calls pump() back on the main thread, which appends every
 // buffered line at once.
@@ -24,6 +24,8 @@
 #include "telemetry/TelemetrySink.h"
 
 namespace lumo {
+
+class BackgroundWork;
 
 // What a remediation sheet reports, exactly once.
 struct RemediationOutcome {
@@ -58,6 +60,8 @@ public:
     void completed();
     void failed(std::int64_t exitCode, const std::string& reason);
     void canceled();
+    // A new attempt of the same fix (Try again) reports its own end.
+    void rearm() { m_sent = false; }
 
 private:
     bool claim();
@@ -112,6 +116,9 @@ public:
     std::size_t pump();
 
     const std::vector<std::string>& lines() const { return m_lines; }
+    // The fix's progress subtitle, until the run tells more (the SDKMAN
+    // identifier it found); may be empty.
+    const std::string& subtitle() const { return m_subtitle; }
     // Lines that tell of Homebrew's reinstall retry are highlighted.
     static bool isRetryLine(const std::string& line);
 
@@ -119,6 +126,12 @@ public:
     Footer footer() const;
     const std::optional<std::int32_t>& exitCode() const { return m_exitCode; }
     bool canceledByUser() const { return m_canceledByUser; }
+
+    // Writes the ~/.zshrc follow-up on a worker (as the ~/.zprofile sheet
+    // writes its change); without one (tests) the write runs at once.
+    void setBackground(BackgroundWork* background) { m_background = background; }
+    // The follow-up is being written: Apply and Skip wait.
+    bool zshrcApplying() const { return m_zshrcApplying; }
 
     // The follow-up card while it is pending.
     const std::optional<FileAppendWriter::DiffPreview>& zshrcPreview() const { return m_zshrcPreview; }
@@ -128,10 +141,20 @@ public:
     std::string followUpIntro() const;
     std::string followUpBackup() const;
 
+    // The sheet's title: the remediation's progress title, and once the run
+    // failed, what failed ("Installing Homebrew failed").
+    std::string title() const;
+    // After a failure, how it ended: the exit code (or that there was none)
+    // and the last line of output, the error the runner reported.
+    std::string failureStatus() const;
     // "Continue to verify", or "Continue" for the Homebrew and Warp installs.
     std::string continueTitle() const;
     // The failure message handed to the presenter by "Close".
     std::string failureMessage() const;
+    // The latest line that tells of Homebrew's reinstall retry, if any.
+    const std::optional<std::string>& lastRetryLine() const { return m_lastRetryLine; }
+    // A failed run can be started again in the same sheet ("Try again").
+    bool canRetry() const { return footer() == Footer::failure; }
 
     // Actions.
     void cancel();
@@ -139,73 +162,39 @@ public:
     void skipZshrc();
     void continueAfterSuccess();
     void closeAfterFailure();
+    // Runs the fix again after a failure; the log keeps the earlier output.
+    void retry();
+    // Escape: what closing the sheet means in its state -- Cancel while it
+    // runs, Close after a failure, Skip for a pending follow-up, Continue
+    // after a success.
+    void escape();
 
 private:
     void ended(run_event::Ended ended);
+    void zshrcWritten(const Status& written);
+    void stopRun();
 
     Remediation m_remediation;
     AppServices m_services;
+    TelemetrySink& m_telemetry;
     Starter m_starter;
     CancelSource m_cancel;
     std::function<void()> m_readyHandler;
     std::optional<RemediationRun> m_run;
 
     std::vector<std::string> m_lines;
+    std::string m_subtitle;
+    std::optional<std::string> m_lastRetryLine;
     std::optional<std::int32_t> m_exitCode;
     bool m_ended = false;
     bool m_canceledByUser = false;
     std::optional<FileAppendWriter::DiffPreview> m_zshrcPreview;
     bool m_zshrcApplied = false;
     std::optional<std::string> m_zshrcError;
-};
-
-// The reviewed ~/.zprofile change of writeJavaHomeToZprofile and keepCurrentLegacyJava.
-class ZprofileDiffModel : public RemediationSheetModel {
-public:
-    struct DiffLine {
-        std::string text;  // with its "+ " or two-blank prefix
-        bool added = false;
-        friend bool operator==(const DiffLine&, const DiffLine&) = default;
-    };
-
-    ZprofileDiffModel(Remediation remediation, std::shared_ptr<const FileSystemOperating> fs, TelemetrySink& telemetry,
-                      RemediationFinish onFinish);
-
-    static constexpr const char* kTitle = "Set `JAVA_HOME` in `~/.zprofile`";
-    static constexpr const char* kExplainer =
-        "Review the change before we write it. Your current file is backed up to `~/.zprofile.bak`.";
-    static constexpr const char* kAlreadySet =
-        "Your ~/.zprofile already sets JAVA_HOME via `$(/usr/libexec/java_home)` — no changes needed.";
-
-    // Builds the preview (the sheet's appearance).
-    void load();
-
-    const std::optional<FileAppendWriter::DiffPreview>& preview() const { return m_preview; }
-    const std::optional<std::string>& loadError() const { return m_loadError; }
-    const std::optional<std::string>& applyError() const { return m_applyError; }
-    bool didApply() const { return m_didApply; }
-    bool showFullFile() const { return m_showFullFile; }
-
-    // "Couldn't read ~/.zprofile: ..." once the preview failed.
-    std::string loadErrorText() const;
-    // The diff as shown: only the added lines, or the whole proposed file.
-    std::vector<DiffLine> diffLines() const;
-    std::string toggleTitle() const { return m_showFullFile ? "Show only changes" : "Show full file"; }
-
-    void toggleFullFile();
-    void apply();
-    void cancel();
-    void continueToVerify();
-    void closeAfterLoadError();
-
-private:
-    Remediation m_remediation;
-    ZprofileWriter m_writer;
-    std::optional<FileAppendWriter::DiffPreview> m_preview;
-    std::optional<std::string> m_loadError;
-    std::optional<std::string> m_applyError;
-    bool m_didApply = false;
-    bool m_showFullFile = false;
+    bool m_zshrcApplying = false;
+    BackgroundWork* m_background = nullptr;
+    // Lets a write that ends after the sheet is gone find nothing to report to.
+    std::shared_ptr<StreamingRemediationModel*> m_lifetime = std::make_shared<StreamingRemediationModel*>(this);
 };
 
 }  // namespace lumo

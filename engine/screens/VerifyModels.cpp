@@ -1,6 +1,7 @@
 #include "screens/VerifyModels.h"
 
 #include "diagnosis/Diagnosis.h"
+#include "platform/LoginShell.h"
 #include "profiling/Probes.h"
 #include "telemetry/HomePath.h"
 
@@ -22,6 +23,36 @@ bool isConfigurationFix(const Remediation& remediation) {
     }
 }
 
+bool changesZshStartupOnly(const Remediation& remediation) {
+    switch (remediation.kind()) {
+        case Case::writeJavaHomeToZprofile:
+        case Case::keepCurrentLegacyJava:
+        case Case::installViaMise:
+        case Case::setJavaHomeViaMise:
+        case Case::installViaPKGThenJEnv:
+        case Case::setJavaHomeViaJenv: return true;
+        default: return false;
+    }
+}
+
+std::optional<std::string> unsupportedShellNote(const Remediation& remediation, const std::string& userShellName) {
+    if (userShellName.empty() || userShellName == "zsh" || !changesZshStartupOnly(remediation)) return std::nullopt;
+    const bool zprofile =
+        remediation.kind() == Case::writeJavaHomeToZprofile || remediation.kind() == Case::keepCurrentLegacyJava;
+    std::string ownFile = "its start-up file";
+    if (userShellName == "bash") ownFile = "~/.bash_profile";
+    if (userShellName == "fish") ownFile = "~/.config/fish/config.fish";
+    const std::string what = remediation.kind() == Case::keepCurrentLegacyJava
+                                 ? "keeping your current Java sets JAVA_HOME in "
+                                 : "this fix sets Java up in ";
+    return "Your login shell is " + userShellName + ", and " + what + (zprofile ? "~/.zprofile" : "~/.zshrc") +
+           ", which only zsh reads. Setting up " + userShellName +
+           " isn't supported yet, so a new Terminal window won't see this change: set JAVA_HOME in " + ownFile +
+           " yourself.";
+}
+
+std::string userShellName(const HostInfo& host) { return lastPathComponent(userShellPath(host)); }
+
 std::string javaVersionExcerpt(const std::string& output) {
     std::optional<std::string> first;
     std::size_t start = 0;
@@ -38,10 +69,13 @@ std::string javaVersionExcerpt(const std::string& output) {
     return first ? prefixCharacters(*first, kExcerptMaxCharacters) : std::string();
 }
 
-VerifyVerdict VerifyVerdict::of(const Remediation& remediation, const Verifier::Result& result) {
+VerifyVerdict VerifyVerdict::of(const Remediation& remediation, const Verifier::Result& result,
+                                const std::string& userShellName) {
     const bool configuration = isConfigurationFix(remediation);
     VerifyVerdict verdict;
-    verdict.passed = result.passed(configuration);
+    verdict.shellNote = unsupportedShellNote(remediation, userShellName);
+    verdict.passed = result.passed(configuration) && !verdict.shellNote;
+    if (const std::string failure = result.failure(configuration); !failure.empty()) verdict.failureDetail = failure;
     const bool homeMissing = !result.javaHomeValue || result.javaHomeValue->empty();
     if (!verdict.passed) {
         verdict.kind = Kind::failed;
@@ -75,9 +109,10 @@ VerifyVerdict VerifyVerdict::of(const Remediation& remediation, const Verifier::
     return verdict;
 }
 
-std::pair<std::string, JSONObject> verificationEvent(const Remediation& remediation, const Verifier::Result& result) {
+std::pair<std::string, JSONObject> verificationEvent(const Remediation& remediation, const Verifier::Result& result,
+                                                     const std::string& userShellName) {
     const std::string excerpt = javaVersionExcerpt(result.javaVersionOutput);
-    if (!result.passed(isConfigurationFix(remediation))) {
+    if (!VerifyVerdict::of(remediation, result, userShellName).passed) {
         return {"verify_failed", {{"exit_code", result.javaVersionExitCode}, {"java_version_excerpt", excerpt}}};
     }
     JSONObject properties{{"java_version_excerpt", excerpt}, {"java_major_version", majorVersion(excerpt)}};
@@ -88,8 +123,9 @@ std::pair<std::string, JSONObject> verificationEvent(const Remediation& remediat
     return {"verify_passed", std::move(properties)};
 }
 
-void recordVerification(TelemetrySink& telemetry, const Remediation& remediation, const Verifier::Result& result) {
-    auto [name, properties] = verificationEvent(remediation, result);
+void recordVerification(TelemetrySink& telemetry, const Remediation& remediation, const Verifier::Result& result,
+                        const std::string& userShellName) {
+    auto [name, properties] = verificationEvent(remediation, result, userShellName);
     telemetry.emit(name, properties);
 }
 

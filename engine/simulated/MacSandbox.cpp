@@ -195,9 +195,6 @@ constexpr const char* kHomebrewInstallScriptURL = "https://raw.githubusercontent
 }  // namespace
 
 bool runsTranslated(const Scenario& scenario) {
-#if defined(__x86_64__)
-    if (scenario.machine == "arm64") return true;
-#endif
     return scenario.translated;
 }
 

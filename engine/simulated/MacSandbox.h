@@ -93,10 +93,11 @@ private:
     Environment m_appEnvironment;
 };
 
-// Whether the app runs under Rosetta on the scenario's Mac: when the scenario
-// says so, and always when this app is an Intel build and the Mac has Apple
-// silicon (a real Mac runs such an app translated, so Rosetta is installed
-// and the app's children see x86_64).
+// Whether the app runs under Rosetta on the scenario's Mac: only when the
+// scenario says so. The app ships as a universal build, which runs natively
+// on Apple silicon whatever machine built this simulator; a translated
+// scenario is an Intel-only copy, or one the user set to "Open using Rosetta"
+// (then Rosetta is installed and the app's children see x86_64).
 bool runsTranslated(const Scenario& scenario);
 
 // The release the simulated Mac's installers, Homebrew, SDKMAN and mise

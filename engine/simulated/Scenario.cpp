@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/live/PosixFile.h"
+
 namespace lumo {
 
 namespace {
@@ -378,17 +380,28 @@ Status validateScenario(const Scenario& scenario) {
 }
 
 Result<Scenario> loadScenario(const std::string& path) {
-    std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored))
-        return scenarioError(scenario_error::kUnreadable, path + ": no such scenario file");
-    if (std::filesystem::is_directory(path, ignored))
-        return scenarioError(scenario_error::kUnreadable, path + ": is a directory, not a scenario file");
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return scenarioError(scenario_error::kUnreadable, path + ": cannot read the scenario file");
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) return scenarioError(scenario_error::kUnreadable, path + ": cannot read the scenario file");
-    auto scenario = parseScenario(text.str());
+    // A scenario is a regular file of a sane size: a named pipe or a device
+    // (/dev/zero) given by mistake is refused at once, never read forever.
+    constexpr std::size_t kMaximumScenarioSize = 16 * 1024 * 1024;
+    auto text = posix::readRegularFile(path, kMaximumScenarioSize);
+    if (!text) {
+        const int code = text.error().code;
+        if (code == ENOENT) return scenarioError(scenario_error::kUnreadable, path + ": no such scenario file");
+        if (code == EISDIR) {
+            return scenarioError(scenario_error::kUnreadable, path + ": is a directory, not a scenario file");
+        }
+        if (code == posix::kNotRegularFileCode) {
+            return scenarioError(scenario_error::kUnreadable,
+                                 path + ": not a regular file (a named pipe, a device or a socket), not a scenario file");
+        }
+        if (code == EFBIG) {
+            return scenarioError(scenario_error::kUnreadable, path + ": larger than " +
+                                                                  posix::byteCountText(kMaximumScenarioSize) +
+                                                                  ", too large for a scenario file");
+        }
+        return scenarioError(scenario_error::kUnreadable, "cannot read the scenario file " + text.error().description);
+    }
+    auto scenario = parseScenario(*text);
     if (!scenario) {
         Error error = scenario.error();
         error.description = path + ": " + error.description;

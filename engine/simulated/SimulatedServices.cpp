@@ -293,6 +293,31 @@ Result<std::string> SimulatedFileSystem::readString(const std::string& path) con
     return m_sandbox->macText(*text);
 }
 
+Result<std::unique_ptr<AppendingFile>> SimulatedFileSystem::openForAppending(const std::string& path) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto opened = m_live->openForAppending(*host);
+    if (!opened) return onTheMac(opened.error());
+    return opened;
+}
+
+Status SimulatedFileSystem::createFile(const std::string& text, const std::string& path,
+                                       std::optional<std::uint32_t> permissions) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->createFile(m_sandbox->hostText(text), *host, permissions));
+}
+
+Status SimulatedFileSystem::replaceContents(const std::string& path, const std::optional<std::string>& expected,
+                                            const std::string& text, ReplaceMode mode) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    // Stored text is the host's form of what the app wrote; compare in that form.
+    std::optional<std::string> expectedOnDisk;
+    if (expected) expectedOnDisk = m_sandbox->hostText(*expected);
+    return onTheMac(m_live->replaceContents(*host, expectedOnDisk, m_sandbox->hostText(text), mode));
+}
+
 Result<std::string> SimulatedFileSystem::ensureDirectory(const std::string& path) const {
     if (const auto status = createDirectory(path, true); !status) return status.error();
     return path;
@@ -343,7 +368,9 @@ Result<HTTPDownloadResult> SimulatedHTTPFetcher::download(const std::string& url
     if (const auto written = m_fs->writeData(fetched->body, location); !written)
         return Error{kURLErrorDomain, url_error::kCannotCreateFile, written.error().description};
     if (options.progress) options.progress(fetched->body.size(), fetched->body.size());
-    return HTTPDownloadResult{location, fetched->response};
+    SHA256 hash;
+    hash.update(fetched->body);
+    return HTTPDownloadResult{location, fetched->response, hash.hexDigest()};
 }
 
 std::vector<std::string> SimulatedHTTPFetcher::requestedURLs() const {

@@ -88,6 +88,11 @@ public:
     Result<std::string> readString(const std::string& path) const override;
     Result<Bytes> readData(const std::string& path) const override;
     Status writeData(const Bytes& data, const std::string& path) const override;
+    Result<std::unique_ptr<AppendingFile>> openForAppending(const std::string& path) const override;
+    Status createFile(const std::string& text, const std::string& path,
+                      std::optional<std::uint32_t> permissions = std::nullopt) const override;
+    Status replaceContents(const std::string& path, const std::optional<std::string>& expected, const std::string& text,
+                           ReplaceMode mode) const override;
     Result<std::string> cachesDirectory() const override;
     Result<std::string> applicationSupportDirectory() const override;
 

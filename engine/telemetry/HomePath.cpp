@@ -2,6 +2,21 @@
 
 namespace lumo {
 
+namespace {
+
+// Where a user name in running text ends, besides '/'.
+bool endsName(char c) {
+    switch (c) {
+        case ':': case ',': case ';': case '"': case '\'': case '`': case '(': case ')': case '[': case ']':
+        case '{': case '}': case '<': case '>': case '|': case '=': case '\n': case '\r': case '\t': case '\0':
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 std::string shortenHomePaths(std::string_view text) {
     constexpr std::string_view kUsers = "/Users/";
     std::string out;
@@ -11,15 +26,11 @@ std::string shortenHomePaths(std::string_view text) {
         const std::size_t found = text.find(kUsers, i);
         if (found == std::string_view::npos) break;
         const std::size_t nameStart = found + kUsers.size();
-        const std::size_t slash = text.find('/', nameStart);
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < text.size() && text[nameEnd] != '/' && !endsName(text[nameEnd])) ++nameEnd;
         out.append(text.substr(i, nameStart - i));
-        if (slash == std::string_view::npos || slash == nameStart) {
-            // No name, or no slash after it: nothing to shorten here.
-            i = nameStart;
-            continue;
-        }
-        out += '~';
-        i = slash;  // the slash after the name starts the next search
+        if (nameEnd > nameStart) out += '~';
+        i = nameEnd;  // the character after the name starts the next search
     }
     out.append(text.substr(i));
     return out;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -55,6 +56,12 @@ struct JSONValue {
 Result<nlohmann::json> toJSON(const JSONValue& value);
 // The compact JSON text of a value; fails as toJSON does.
 Result<std::string> encodeJSON(const JSONValue& value);
+// Appends the compact JSON text of a value (or of a string) to `out`,
+// without building a tree: the fast path of the records the service
+// writes. False, with `out` left part-written, where toJSON fails.
+bool appendJSON(std::string& out, const JSONValue& value);
+bool appendJSON(std::string& out, const JSONObject& object);
+bool appendJSONString(std::string& out, std::string_view text);
 
 // Decodes one JSON value in the order above; fails with "Unknown JSONValue"
 // when no case fits (an unsigned integer beyond the 64-bit signed range
@@ -63,9 +70,16 @@ Result<JSONValue> decodeJSONValue(const nlohmann::json& json);
 // Parses and decodes JSON text.
 Result<JSONValue> parseJSONValue(std::string_view text);
 
+// True when arrays and objects in JSON text nest deeper than `limit` (the
+// outermost one is depth 1). A scan of the bytes that builds nothing: for
+// text from a file or a peer, before it is parsed into a tree that would be
+// walked recursively.
+bool jsonNestingExceeds(std::string_view text, std::size_t limit);
+
 // `text` with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
 std::string validUTF8(std::string_view text);
-// A copy of `value` whose strings and keys are valid UTF-8.
-JSONValue withValidUTF8(const JSONValue& value);
+// A copy of `value` whose strings and keys are valid UTF-8; each string
+// (not key) is then passed through `transform`, when one is given.
+JSONValue withValidUTF8(const JSONValue& value, const std::function<std::string(std::string_view)>& transform = {});
 
 }  // namespace lumo

@@ -1,24 +1,64 @@
 #include "telemetry/TelemetryService.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <future>
+
+#include "telemetry/HomePath.h"
 
 namespace lumo {
 
 namespace {
 
-constexpr std::chrono::milliseconds kRequestTimeout{15'000};
-constexpr std::chrono::milliseconds kResourceTimeout{30'000};
+// Removals and attempts make lines; past this many beyond twice the queue,
+// the journal is rewritten.
+constexpr std::size_t kJournalSlack = 256;
 
-// 408 (request timeout) and 429 (too many requests) are worth another try.
-bool isTransientClientError(int status) { return status == 408 || status == 429; }
+// A header value fit for one log line.
+std::string printable(std::string text) {
+    if (text.size() > 200) text.resize(200);
+    for (char& c : text) {
+        if (std::iscntrl(static_cast<unsigned char>(c))) c = '?';
+    }
+    return text;
+}
 
 }  // namespace
 
-TelemetryService::TelemetryService(Configuration configuration) : m_configuration(std::move(configuration)) {
+DeliveryOutcome classifyDelivery(const Result<HTTPDataResult>& result) {
+    if (!result) {
+        const Error& error = result.error();
+        if (error.domain != kURLErrorDomain) return {DeliveryVerdict::keep, 0, {}};
+        switch (error.code) {
+            case url_error::kCancelled: return {DeliveryVerdict::cancelled, 0, {}};
+            // The request reached something that then failed on it.
+            case url_error::kTimedOut:
+            case url_error::kNetworkConnectionLost:
+            case url_error::kBadServerResponse: return {DeliveryVerdict::maybeTheBatch, 0, {}};
+            // No network, no server, a wrong URL: nothing to do with the events.
+            default: return {DeliveryVerdict::keep, 0, {}};
+        }
+    }
+    const int status = result->response.statusCode;
+    if (status >= 200 && status <= 299) return {DeliveryVerdict::delivered, status, {}};
+    if (status >= 300 && status <= 399) {
+        return {DeliveryVerdict::keep, status, printable(result->response.header("Location").value_or(""))};
+    }
+    if (status == 400 || status == 422) return {DeliveryVerdict::rejected, status, {}};
+    if (status >= 500 && status <= 599) return {DeliveryVerdict::maybeTheBatch, status, {}};
+    if (status < 100 || status > 599) return {DeliveryVerdict::maybeTheBatch, status, {}};
+    return {DeliveryVerdict::keep, status, {}};
+}
+
+TelemetryService::TelemetryService(Configuration configuration)
+    : m_configuration(std::move(configuration)),
+      m_journal(
+          m_configuration.fs, m_configuration.pendingFileURL,
+          [this] { return iso8601Milliseconds(m_configuration.clock()); }, [this](const std::string& line) { log(line); }) {
     m_http = m_configuration.urlSessionFactory();
     m_sessionID = SessionID(*m_configuration.kvStore, m_configuration.userDefaultsPrefix).value();
-    post([this] { load(); });
+    m_batchLimit = std::max<std::size_t>(1, m_configuration.maximumBatchSize);
     m_actor = std::thread([this] { runActor(); });
     m_sender = std::thread([this] { runSender(); });
 }
@@ -50,24 +90,49 @@ bool TelemetryService::post(Message message) {
 
 void TelemetryService::record(const std::string& name, const JSONObject& data) {
     const auto time = m_configuration.clock();
-    post([this, name, data, time] { enqueue(name, data, time); });
+    // Valid UTF-8, so that the event can always be encoded; no home paths.
+    Event event{m_sessionID, iso8601Milliseconds(time), m_configuration.appVersion, validUTF8(name),
+                std::get<JSONObject>(withValidUTF8(JSONValue(data), shortenHomePaths).value)};
+    // One that still cannot be encoded (a non-finite double) would block the queue.
+    auto line = journal::eventLine(event);
+    if (!line) {
+        log("Telemetry: dropping event that cannot be encoded: " + event.eventName + ": " + line.error().description);
+        return;
+    }
+    if (line->size() > m_configuration.maximumEventBytes) {
+        log("Telemetry: dropping event that is too large to send: " + event.eventName + " (" +
+            std::to_string(line->size()) + " bytes)");
+        return;
+    }
+    std::lock_guard journalLock(m_journalMutex);
+    ensureLoadedLocked();
+    // A failure is the worker's to report and mend (it rewrites the journal).
+    (void)m_journal.appendEvent(*line);
+    // Appended and posted under one lock: the queue's order is the journal's.
+    if (post([this, event = std::move(event)]() mutable { enqueue(std::move(event)); })) ++m_recordedEvents;
 }
 
-void TelemetryService::waitUntilPersisted() {
+void TelemetryService::ensureLoadedLocked() {
+    if (m_loaded) return;
+    m_loaded = true;
+    // Posted before any recorded event: the loaded events go first.
+    post([this, state = m_journal.load()]() mutable { adopt(std::move(state)); });
+}
+
+void TelemetryService::sync() {
     std::promise<void> done;
     auto future = done.get_future();
-    if (!post([this, &done] { m_afterPersist.push_back([&done] { done.set_value(); }); })) return;
+    if (!post([this, &done] { m_afterMessages.push_back([&done] { done.set_value(); }); })) return;
     future.wait();
 }
 
 TelemetryService::Snapshot TelemetryService::snapshot() {
     std::promise<Snapshot> done;
     auto future = done.get_future();
-    // Taken once the batch that holds the request is persisted, so the
-    // pending file agrees with the snapshot.
     if (!post([this, &done] {
-            m_afterPersist.push_back([this, &done] {
-                done.set_value(Snapshot{std::vector<Event>(m_pending.begin(), m_pending.end()), m_isFlushing});
+            m_afterMessages.push_back([this, &done] {
+                done.set_value(Snapshot{std::vector<Event>(m_pending.begin(), m_pending.end()), m_isFlushing,
+                                        m_headAttempts, m_dropped});
             });
         })) {
         return {};
@@ -84,7 +149,7 @@ void TelemetryService::shutdown() {
     }
     m_wake.notify_all();
     m_senderWake.notify_all();
-    m_cancel.cancel();  // a request in flight ends now; its event stays queued
+    m_cancel.cancel();  // a request in flight ends now; its events stay pending
     m_actor.join();
     m_sender.join();
     m_joined = true;
@@ -93,6 +158,10 @@ void TelemetryService::shutdown() {
 // The worker threads -----------------------------------------------------------
 
 void TelemetryService::runActor() {
+    {
+        std::lock_guard journalLock(m_journalMutex);
+        ensureLoadedLocked();
+    }
     for (;;) {
         std::deque<Message> batch;
         bool stopping = false;
@@ -108,15 +177,18 @@ void TelemetryService::runActor() {
             stopping = m_stopping;
         }
         for (auto& message : batch) message();
-        if (!stopping && m_retryAt && std::chrono::steady_clock::now() >= *m_retryAt) {
-            m_retryAt.reset();
-            sendHead(m_attempt);
+        if (stopping) {
+            for (auto& notify : m_afterMessages) notify();
+            return;
         }
-        // One write for a whole batch of recorded events.
-        if (m_dirty) persist();
-        for (auto& notify : m_afterPersist) notify();
-        m_afterPersist.clear();
-        if (stopping) return;
+        if (m_retryAt && std::chrono::steady_clock::now() >= *m_retryAt) {
+            m_retryAt.reset();
+            sendNext();
+        }
+        trimQueue();
+        maintainJournal();
+        for (auto& notify : m_afterMessages) notify();
+        m_afterMessages.clear();
     }
 }
 
@@ -137,143 +209,234 @@ void TelemetryService::runSender() {
 
 // The actor -------------------------------------------------------------------
 
-void TelemetryService::load() {
-    const auto& file = m_configuration.pendingFileURL;
-    if (m_configuration.fs->fileExists(file)) {
-        auto text = m_configuration.fs->readString(file);
-        auto events = text ? decodePendingEvents(*text) : Result<std::vector<Event>>(text.error());
-        if (!events) {
-            log("Telemetry: couldn't load pending events: " + events.error().description);
-            keepUnreadablePendingFile();
-        } else {
-            m_pending.insert(m_pending.begin(), events->begin(), events->end());
-        }
-    }
-    flush();
+void TelemetryService::adopt(PendingState state) {
+    m_pending.insert(m_pending.begin(), std::make_move_iterator(state.events.begin()),
+                     std::make_move_iterator(state.events.end()));
+    m_headAttempts = state.headAttempts;
+    m_dropped = state.dropped;
+    sendNext();
 }
 
-// The next save would write over a file we could not read, and whatever it
-// still holds would be gone. Move it aside instead, so nothing is lost and the
-// queue can go on in the usual place.
-void TelemetryService::keepUnreadablePendingFile() {
-    const auto& file = m_configuration.pendingFileURL;
-    std::string stamp = iso8601Milliseconds(m_configuration.clock());
-    for (char& c : stamp) {
-        if (c == ':') c = '-';
-    }
-    const std::string aside = file + ".unreadable-" + stamp;
-    if (auto moved = m_configuration.fs->moveItem(file, aside); moved) {
-        log("Telemetry: kept the unreadable pending file as " + lastPathComponent(aside));
-    } else {
-        log("Telemetry: couldn't keep the unreadable pending file: " + moved.error().description);
-    }
-}
-
-void TelemetryService::enqueue(const std::string& name, const JSONObject& data, Clock::time_point time) {
-    // Invalid UTF-8 is replaced here so that the event can always be encoded
-    // later; one that still cannot (a non-finite double) would block the queue.
-    Event event{m_sessionID, iso8601Milliseconds(time), m_configuration.appVersion, validUTF8(name),
-                std::get<JSONObject>(withValidUTF8(JSONValue(data)).value)};
-    if (auto body = encodeWireBody(event, m_configuration.appID); !body) {
-        log("Telemetry: dropping event that cannot be encoded: " + event.eventName + ": " + body.error().description);
-        return;
-    }
+void TelemetryService::enqueue(Event event) {
+    ++m_adoptedEvents;
     m_pending.push_back(std::move(event));
-    m_dirty = true;
-    flush();
+    sendNext();
 }
 
-void TelemetryService::flush() {
-    if (m_isFlushing) return;
-    m_isFlushing = true;
-    sendHead(0);
+void TelemetryService::appendControl(const std::string& line) {
+    std::lock_guard journalLock(m_journalMutex);
+    (void)m_journal.appendControl(line);
 }
 
-void TelemetryService::sendHead(int attempt) {
-    while (!m_pending.empty()) {
-        auto body = encodeWireBody(m_pending.front(), m_configuration.appID);
-        if (!body) {
-            log("Telemetry: dropping event that cannot be encoded: " + m_pending.front().eventName + ": " +
-                body.error().description);
-            m_pending.pop_front();
-            m_dirty = true;
+void TelemetryService::removeHead(std::size_t count, std::optional<DropCause> cause) {
+    count = std::min(count, m_pending.size());
+    if (count == 0) return;
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(count));
+    m_headAttempts = 0;
+    if (cause) m_dropped[*cause] += static_cast<std::int64_t>(count);
+    appendControl(cause ? journal::droppedLine(count, *cause) : journal::deliveredLine(count));
+}
+
+void TelemetryService::dropExpiredHead() {
+    if (m_requestInFlight) return;
+    if (!m_pending.empty() && m_headAttempts >= m_configuration.maximumAttempts) {
+        log("Telemetry: dropping event after " + std::to_string(m_headAttempts) +
+            " failed attempts: " + m_pending.front().eventName);
+        removeHead(1, DropCause::tooManyAttempts);
+    }
+    std::size_t old = 0;
+    const auto now = m_configuration.clock();
+    while (old < m_pending.size()) {
+        const auto time = parseClientTimestamp(m_pending[old].clientTimestamp);
+        if (!time || now - *time <= m_configuration.maximumAge) break;
+        ++old;
+    }
+    if (old == 0) return;
+    log("Telemetry: dropping " + std::to_string(old) + " events older than " +
+        std::to_string(m_configuration.maximumAge.count() / 24) + " days");
+    removeHead(old, DropCause::tooOld);
+}
+
+TelemetryService::Event TelemetryService::dropReport() const {
+    JSONObject data{{"count", m_dropped.total()}};
+    for (const DropCause cause : kDropCauses) data.emplace(dropCauseName(cause), m_dropped[cause]);
+    return Event{m_sessionID, iso8601Milliseconds(m_configuration.clock()), m_configuration.appVersion,
+                 kDropReportEvent, std::move(data)};
+}
+
+void TelemetryService::sendNext() {
+    if (m_requestInFlight || m_retryAt) return;
+    dropExpiredHead();
+
+    std::string body = "[";
+    std::size_t count = 0;
+    const auto add = [&body](const std::string& record) {
+        if (body.size() > 1) body += ',';
+        body += record;
+    };
+    while (count < m_pending.size() && count < m_batchLimit) {
+        auto record = encodeWireRecord(m_pending[count], m_configuration.appID);
+        if (!record) {
+            // Cannot happen: record() and the journal check every event.
+            log("Telemetry: dropping event that cannot be encoded: " + m_pending[count].eventName);
+            if (count > 0) break;
+            removeHead(1, DropCause::rejected);
             continue;
         }
-        HTTPRequest request;
-        request.url = m_configuration.endpointURL;
-        request.method = "POST";
-        request.headers = {{"Content-Type", "application/json"},
-                           {"Authorization", "Bearer " + m_configuration.anonKey}};
-        request.body = std::move(*body);
-        request.timeout = kRequestTimeout;
-        request.resourceTimeout = kResourceTimeout;
-        m_attempt = attempt;
-        {
-            std::lock_guard lock(m_mutex);
-            m_outgoing = std::move(request);
+        if (count > 0 && body.size() + record->size() + 1 > m_configuration.maximumBatchBytes) break;
+        add(*record);
+        ++count;
+    }
+    if (m_dropped.total() > 0 && count < m_batchLimit) {
+        if (auto record = encodeWireRecord(dropReport(), m_configuration.appID);
+            record && (count == 0 || body.size() + record->size() + 1 <= m_configuration.maximumBatchBytes)) {
+            add(*record);
+            m_reportInFlight = m_dropped;
         }
-        m_senderWake.notify_one();
+    }
+    if (count == 0 && !m_reportInFlight) {
+        m_isFlushing = false;
         return;
     }
-    m_isFlushing = false;
+    body += ']';
+    m_inFlight = count;
+    m_requestInFlight = true;
+    m_isFlushing = true;
+
+    HTTPRequest request;
+    request.url = m_configuration.endpointURL;
+    request.method = "POST";
+    request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + m_configuration.anonKey}};
+    request.body = std::move(body);
+    request.timeout = m_configuration.requestTimeout;
+    request.resourceTimeout = m_configuration.resourceTimeout;
+    // A redirected POST may come back a GET, or without its key: neither
+    // would deliver, and the answer would blame the events.
+    request.followRedirects = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_outgoing = std::move(request);
+    }
+    m_senderWake.notify_one();
+}
+
+void TelemetryService::retryLater() {
+    m_failures = std::min(m_failures + 1, 62);
+    auto pause = m_configuration.retryPause;
+    for (int i = 1; i < m_failures && pause < m_configuration.maximumRetryPause; ++i) pause *= 2;
+    pause = std::min(pause, m_configuration.maximumRetryPause);
+    m_retryAt = std::chrono::steady_clock::now() + pause;
+}
+
+void TelemetryService::reportDelivered(const DropCounts& reported) {
+    m_dropped -= reported;
+    m_reportFailures = 0;
+    appendControl(journal::reportedLine(reported));
+}
+
+void TelemetryService::noteProblem(const std::string& line) {
+    if (line == m_lastProblem) return;
+    m_lastProblem = line;
+    log(line);
 }
 
 void TelemetryService::finishAttempt(const Result<HTTPDataResult>& result) {
-    if (m_pending.empty()) {  // cannot happen: only a flush removes events
-        m_isFlushing = false;
-        return;
+    const std::size_t count = std::min(m_inFlight, m_pending.size());
+    const auto report = m_reportInFlight;
+    m_inFlight = 0;
+    m_requestInFlight = false;
+    m_reportInFlight.reset();
+    const std::size_t size = count + (report ? 1 : 0);
+    const DeliveryOutcome outcome = classifyDelivery(result);
+
+    switch (outcome.verdict) {
+        case DeliveryVerdict::cancelled: return;  // shutting down; everything stays pending
+        case DeliveryVerdict::delivered:
+            removeHead(count, std::nullopt);
+            if (report) reportDelivered(*report);
+            m_failures = 0;
+            m_lastProblem.clear();
+            m_batchLimit = std::min(std::max<std::size_t>(1, m_configuration.maximumBatchSize), m_batchLimit * 2);
+            break;
+        case DeliveryVerdict::rejected:
+            if (size > 1) {
+                m_batchLimit = std::max<std::size_t>(1, size / 2);
+            } else if (size == 1) {
+                log("Telemetry: dropping event after " + std::to_string(outcome.status) +
+                    " (likely event_name or schema mismatch)");
+                if (count == 1) {
+                    removeHead(1, DropCause::rejected);
+                } else {
+                    reportDelivered(*report);  // the report itself: given up on
+                }
+            }
+            break;  // the answer came from a working endpoint: on at once
+        case DeliveryVerdict::maybeTheBatch:
+            if (size > 1) {
+                m_batchLimit = std::max<std::size_t>(1, size / 2);
+            } else if (count == 1) {
+                ++m_headAttempts;
+                appendControl(journal::failedAttemptLine());
+                if (m_headAttempts >= m_configuration.maximumAttempts) {
+                    log("Telemetry: dropping event after " + std::to_string(m_headAttempts) +
+                        " failed attempts: " + m_pending.front().eventName);
+                    removeHead(1, DropCause::tooManyAttempts);
+                }
+            } else if (report && ++m_reportFailures >= m_configuration.maximumAttempts) {
+                log("Telemetry: dropping the drop report after " + std::to_string(m_reportFailures) + " failed attempts");
+                reportDelivered(*report);
+            }
+            retryLater();
+            break;
+        case DeliveryVerdict::keep:
+            if (outcome.status >= 300 && outcome.status <= 399) {
+                noteProblem("Telemetry: keeping events: the endpoint redirected to " +
+                            (outcome.location.empty() ? std::string("nowhere") : outcome.location) + " (" +
+                            std::to_string(outcome.status) + ")");
+            } else if (outcome.status != 0) {
+                noteProblem("Telemetry: keeping events after " + std::to_string(outcome.status) +
+                            " (check the endpoint and the key)");
+            }
+            if (outcome.status == 413 && size > 1) m_batchLimit = std::max<std::size_t>(1, size / 2);
+            retryLater();
+            break;
     }
-    bool delivered = false;
-    if (result) {
-        const int status = result->response.statusCode;
-        if (status >= 200 && status <= 299) {
-            delivered = true;
-        } else if (status >= 400 && status <= 499 && !isTransientClientError(status)) {
-            log("Telemetry: dropping event after " + std::to_string(status) +
-                " (likely event_name or schema mismatch)");
-            delivered = true;
-        }
-    }
-    if (delivered) {
-        // On disk before the next send: a crash now repeats at most the
-        // event in flight.
-        m_pending.pop_front();
-        persist();
-        sendHead(0);
-        return;
-    }
-    if (m_attempt > 1) {
-        // Three attempts in this flush: the event stays at the head for the
-        // next flush (the next recorded event or the next start).
-        m_dirty = true;
-        m_isFlushing = false;
-        return;
-    }
-    const auto pause = m_configuration.retryPauses[static_cast<std::size_t>(m_attempt)];
-    m_retryAt = std::chrono::steady_clock::now() + pause;
-    m_attempt += 1;
+    sendNext();
 }
 
-void TelemetryService::persist() {
-    m_dirty = false;
-    const auto& fs = *m_configuration.fs;
-    const auto& file = m_configuration.pendingFileURL;
-    const auto fail = [this](const Error& error) {
-        log("Telemetry: couldn't persist pending events: " + error.description);
-    };
-    const std::string directory = parentDirectory(file);
-    if (bool isDirectory = false; !fs.fileExists(directory, &isDirectory) || !isDirectory) {
-        if (auto created = fs.createDirectory(directory, true); !created) return fail(created.error());
-    }
-    if (m_pending.empty()) {
-        if (fs.fileExists(file)) {
-            if (auto removed = fs.removeItem(file); !removed) fail(removed.error());
-        }
+void TelemetryService::trimQueue() {
+    // While a request is in flight its events, the oldest, may be about to
+    // be delivered: the queue may then grow to twice the cap before they
+    // are dropped too (its answer then speaks only for those left).
+    const std::size_t cap = m_configuration.maximumQueueLength;
+    if (m_pending.size() <= (m_requestInFlight ? 2 * cap : cap)) return;
+    const std::size_t excess = m_pending.size() - cap;
+    log("Telemetry: the queue is full; dropping the oldest " + std::to_string(excess) + " events");
+    m_inFlight -= std::min(m_inFlight, excess);
+    removeHead(excess, DropCause::queueFull);
+}
+
+void TelemetryService::maintainJournal() {
+    std::lock_guard journalLock(m_journalMutex);
+    // Events recorded but not yet taken in are in the journal only: a
+    // rewrite now would lose them. The message that takes them in comes
+    // next, and this runs again after it.
+    if (m_recordedEvents != m_adoptedEvents) return;
+    const bool nothingPending = m_pending.empty() && m_dropped.total() == 0;
+    const bool due = m_journal.needsRewrite() || (nothingPending && m_journal.lineCount() > 0) ||
+                     m_journal.lineCount() > kJournalSlack + 2 * m_pending.size();
+    if (!due) return;
+    const auto appendError = m_journal.lastError();
+    if (auto rewritten = m_journal.rewrite(PendingState{m_pending, m_headAttempts, m_dropped}); !rewritten) {
+        if (!m_reportedJournalError) log("Telemetry: couldn't persist pending events: " + rewritten.error().description);
+        m_reportedJournalError = true;
         return;
     }
-    auto text = encodePendingEvents(m_pending);
-    if (!text) return fail(text.error());
-    if (auto written = fs.write(*text, file, /*atomically=*/true); !written) fail(written.error());
+    if (appendError && !m_reportedJournalError) {
+        // An append failed; the rewrite has mended the journal.
+        log("Telemetry: couldn't persist pending events: " + appendError->description);
+    }
+    m_reportedJournalError = false;
 }
 
 void TelemetryService::log(const std::string& line) const {

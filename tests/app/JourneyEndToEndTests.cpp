@@ -257,25 +257,25 @@ INSTANTIATE_TEST_SUITE_P(BundledScenarios, ScenarioPromiseTest, ::testing::Value
                          });
 
 // Java already fine on a Mac with no developer signal, in the product
-// without a next-step question: the heuristic entry's gate shows the
-// completion page with the score card.
-TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryReachesTheScoreCard) {
+// without a next-step question: the score card is asked on the diagnosis,
+// and the heuristic entry's gate shows the completion page without asking
+// again.
+TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryIsAskedForTheScoreOnce) {
     open(ProductConfig::fixwellJava(), "java-ok-no-dev-tools.json");
     tap("consent-continue");
     tap("welcome-diagnose-button");
+    tap("nps-score-9");
+    tap("nps-submit");
     tap("continue-to-audit");
     waitFor("completion-view");
     EXPECT_EQ(shown("audit-stage-foundations"), nullptr);
-    tap("nps-score-9");
-    tap("nps-submit");
-    waitGone("nps-card");  // thanks, after the pause
+    EXPECT_EQ(shown("nps-card"), nullptr);
     tap("completion-done");
     EXPECT_TRUE(root->navigation().path().empty());
 
-    // The detail page's own card is left alone; the completion page's is submitted.
     EXPECT_EQ(recorder.names(), (std::vector<std::string>{"consent_given", "app_launched", "diagnosis_reached",
-                                                          "nps_shown", "audit_reached", "audit_gated", "nps_shown",
-                                                          "build_intent_prompt_shown", "nps_submitted"}));
+                                                          "nps_shown", "nps_submitted", "audit_reached",
+                                                          "audit_gated", "build_intent_prompt_shown"}));
     EXPECT_EQ(text(recorder.nth("audit_reached").at("entry")), "heuristic");
     EXPECT_EQ(recorder.nth("audit_gated").at("likely_developer"), JSONValue(false));
     EXPECT_EQ(text(recorder.nth("build_intent_prompt_shown").at("surface")), "modern_home_set");

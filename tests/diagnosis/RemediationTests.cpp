@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diagnosis/Remediation.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
@@ -18,8 +19,9 @@ SystemProfile profileWith(const Tools& t) {
     SystemProfile p;
     if (t.brew) p.homebrewPrefix = "/opt/homebrew/bin/brew";
     if (t.sdkman) p.sdkmanRoot = "/Users/alex/.sdkman";
-    if (t.mise) p.miseExecutable = "/opt/homebrew/bin/mise";
+    if (t.mise) p.miseExecutable = "/Users/alex/.local/bin/mise";
     if (t.jenv) p.jenvRoot = "/Users/alex/.jenv";
+    if (t.jenv) p.jenvExecutable = "/Users/alex/.jenv/bin/jenv";
     if (t.asdf) p.asdfRoot = "/Users/alex/.asdf";
     if (t.clt) p.xcodeCommandLineToolsPath = "/Library/Developer/CommandLineTools";
     p.aiTooling.cursor = t.ai;
@@ -39,28 +41,32 @@ TEST(InstallRemediationTest, FirstMatchingToolWins) {
         {"brew, sdkman and mise",
          {.brew = true, .sdkman = true, .mise = true},
          25,
-         Remediation::installTemurinViaBrew("temurin@25"),
+         Remediation::installTemurinViaBrew("temurin@25", "/opt/homebrew/bin/brew"),
          "brew:temurin@25"},
         {"brew beats everything",
          {.brew = true, .jenv = true, .clt = true},
          17,
-         Remediation::installTemurinViaBrew("temurin@17"),
+         Remediation::installTemurinViaBrew("temurin@17", "/opt/homebrew/bin/brew"),
          "brew:temurin@17"},
         {"sdkman before mise",
          {.sdkman = true, .mise = true, .jenv = true},
          21,
-         Remediation::installViaSDKMAN("21-tem"),
+         Remediation::installViaSDKMAN(21),
          "sdkman:21-tem"},
-        {"mise before jenv",
+        {"mise before jenv, by its detected path",
          {.mise = true, .jenv = true},
          25,
-         Remediation::installViaMise("temurin-25"),
+         Remediation::installViaMise("temurin-25", "/Users/alex/.local/bin/mise"),
          "mise:temurin-25"},
-        {"only jenv", {.jenv = true}, 21, Remediation::installViaPKGThenJEnv(21), "pkg-jenv:21"},
+        {"only jenv",
+         {.jenv = true},
+         21,
+         Remediation::installViaPKGThenJEnv(21, "/Users/alex/.jenv/bin/jenv"),
+         "pkg-jenv:21"},
         {"jenv before the developer test",
          {.jenv = true, .clt = true},
          25,
-         Remediation::installViaPKGThenJEnv(25),
+         Remediation::installViaPKGThenJEnv(25, "/Users/alex/.jenv/bin/jenv"),
          "pkg-jenv:25"},
         {"only the Command Line Tools",
          {.clt = true},
@@ -88,42 +94,106 @@ TEST(InstallRemediationTest, FirstMatchingToolWins) {
 }
 
 TEST(HomeRemediationTest, VersionManagerBeforeZprofileAndHomebrewIgnored) {
-    const JDKInfo jdk{"21.0.5", "Eclipse Adoptium", "arm64",
-                      "/Library/Java/JavaVirtualMachines/t 21.jdk/Contents/Home"};
+    const std::string system = "/Library/Java/JavaVirtualMachines/t 21.jdk/Contents/Home";
+    const JDKInfo jdk = test::makeJDK("21.0.5", "Eclipse Adoptium", "arm64", system, "system", system);
+    // SDKMAN's own JDK, found through its `current` link.
+    const std::string candidates = "/Users/alex/.sdkman/candidates/java/";
+    const JDKInfo sdkmans = test::makeJDK("21.0.5", "Eclipse Adoptium", "arm64", candidates + "current", "sdkman",
+                                          candidates + "21.0.5-tem");
+    const std::string installs = "/Users/alex/.local/share/mise/installs/java/";
+    const JDKInfo mises = test::makeJDK("21.0.5", "Amazon.com Inc.", "arm64", installs + "corretto-21.0.5.11.1", "mise",
+                                        installs + "corretto-21.0.5.11.1");
+    const std::string mise = "/Users/alex/.local/bin/mise";
     struct Row {
         const char* name;
+        const JDKInfo& jdk;
         Tools tools;
         Remediation expected;
-        const char* id;
     };
     const std::vector<Row> rows = {
-        {"sdkman first",
+        {"sdkman for its own JDK, by folder",
+         sdkmans,
+         {.sdkman = true, .mise = true},
+         Remediation::setJavaHomeViaSDKMAN("21.0.5-tem")},
+        {"sdkman passes a JDK it does not have on to mise",
+         jdk,
          {.sdkman = true, .mise = true, .jenv = true},
-         Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"),
-         "sdkman-home:21.0.5-tem"},
-        {"only mise", {.mise = true}, Remediation::setJavaHomeViaMise("temurin-21.0.5"), "mise-home:temurin-21.0.5"},
-        {"mise before jenv",
-         {.mise = true, .jenv = true},
-         Remediation::setJavaHomeViaMise("temurin-21.0.5"),
-         "mise-home:temurin-21.0.5"},
-        {"only jenv",
-         {.jenv = true},
-         Remediation::setJavaHomeViaJenv(jdk.path, 21),
-         "jenv-home:21:/Library/Java/JavaVirtualMachines/t 21.jdk/Contents/Home"},
-        {"homebrew plays no part",
-         {.brew = true, .clt = true},
-         Remediation::writeJavaHomeToZprofile(jdk.path),
-         "zprofile:/Library/Java/JavaVirtualMachines/t 21.jdk/Contents/Home"},
-        {"nothing",
-         {},
-         Remediation::writeJavaHomeToZprofile(jdk.path),
-         "zprofile:/Library/Java/JavaVirtualMachines/t 21.jdk/Contents/Home"},
+         Remediation::setJavaHomeViaMise("temurin-21.0.5", mise)},
+        {"sdkman passes it on to ~/.zprofile", jdk, {.sdkman = true}, Remediation::writeJavaHomeToZprofile(system)},
+        {"mise names its own JDK by folder",
+         mises,
+         {.mise = true},
+         Remediation::setJavaHomeViaMise("corretto-21.0.5.11.1", mise)},
+        {"only jenv", jdk, {.jenv = true}, Remediation::setJavaHomeViaJenv(system, 21, "/Users/alex/.jenv/bin/jenv")},
+        {"homebrew plays no part", jdk, {.brew = true, .clt = true}, Remediation::writeJavaHomeToZprofile(system)},
     };
-    for (const Row& row : rows) {
-        const Remediation fix = homeRemediation(jdk, profileWith(row.tools));
-        EXPECT_EQ(fix, row.expected) << row.name;
-        EXPECT_EQ(fix.id(), row.id) << row.name;
+    for (const Row& row : rows) EXPECT_EQ(homeRemediation(row.jdk, profileWith(row.tools)), row.expected) << row.name;
+    EXPECT_EQ(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem").id(), "sdkman-home:21.0.5-tem");
+    EXPECT_EQ(Remediation::setJavaHomeViaJenv(system, 21).id(), "jenv-home:21:" + system);
+}
+
+TEST(RemediationTest, FixesCarryZshsStartUpDirectoryOnlyWhereZdotdirMovesIt) {
+    const JDKInfo jdk = test::makeJDK("21.0.5", "", "arm64", "/jdk");
+    const struct {
+        const char* name;
+        const char* shell;
+        std::optional<std::string> directory;  // as the Terminal view reported it
+        std::string carried;
+    } rows[] = {
+        {"zsh with ZDOTDIR", "zsh", "/Users/alex/.config/zsh/", "/Users/alex/.config/zsh"},
+        {"zsh in the home directory", "zsh", "/Users/alex/", ""},
+        {"zsh that did not say", "zsh", std::nullopt, ""},
+        {"fish's config directory is not zsh's", "fish", "/Users/alex/.config/fish", ""},
+    };
+    for (const auto& row : rows) {
+        SystemProfile profile = profileWith({.mise = true});
+        profile.javaState.shellStartup.shellName = row.shell;
+        profile.javaState.shellStartup.home = "/Users/alex";
+        profile.javaState.terminalView.startupDirectory = row.directory;
+        EXPECT_EQ(installRemediation(25, profile).startupDirectory(), row.carried) << row.name;
+        EXPECT_EQ(homeRemediation(jdk, profile).startupDirectory(), row.carried) << row.name;
     }
+}
+
+TEST(HomeRemediationTest, SDKMANIdentifierIsTheCandidateFolderNeverCurrent) {
+    const std::string root = "/Users/alex/.sdkman";
+    const auto identifier = [&](const std::string& path, const std::string& resolved) {
+        return sdkmanIdentifier(test::makeJDK("21", "", "", path, "", resolved), root);
+    };
+    EXPECT_EQ(identifier(root + "/candidates/java/21.0.5-tem", ""), "21.0.5-tem");
+    EXPECT_EQ(identifier(root + "/candidates/java/current", root + "/candidates/java/21.0.5-tem"), "21.0.5-tem");
+    EXPECT_EQ(identifier(root + "/candidates/java/21.0.5-tem/Contents/Home", ""), "21.0.5-tem");
+    EXPECT_EQ(identifier(root + "/candidates/java/current", ""), std::nullopt);
+    EXPECT_EQ(identifier(root + "/candidates/javafx/21", ""), std::nullopt);
+    EXPECT_EQ(identifier("/Library/Java/JavaVirtualMachines/t.jdk/Contents/Home", ""), std::nullopt);
+}
+
+TEST(NativeBuildTest, IntelOnlyJDKsOnAppleSiliconAreOfferedTheArm64Build) {
+    SystemProfile silicon = profileWith({.brew = true});
+    silicon.architecture = Architecture::appleSilicon;
+    SystemProfile intel = silicon;
+    intel.architecture = Architecture::intel;
+    const struct {
+        const char* name;
+        const char* version;
+        const char* architecture;
+        const SystemProfile& profile;
+        std::optional<int> major;
+    } rows[] = {
+        {"x86_64 21 on Apple silicon", "21.0.5", "x86_64", silicon, 21},
+        {"a major not offered gets the recommended one", "23.0.1", "x86_64", silicon, 25},
+        {"a legacy one too", "1.8.0_392", "x86_64", silicon, 25},
+        {"arm64", "21.0.5", "arm64", silicon, std::nullopt},
+        {"universal", "21.0.5", "arm64 x86_64", silicon, std::nullopt},
+        {"unknown architecture", "21.0.5", "", silicon, std::nullopt},
+        {"x86_64 on an Intel Mac", "21.0.5", "x86_64", intel, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        const JDKInfo jdk = test::makeJDK(row.version, "", row.architecture, "/j");
+        EXPECT_EQ(nativeBuildMajor(jdk, row.profile), row.major) << row.name;
+    }
+    EXPECT_EQ(nativeBuildRemediation(test::makeJDK("21.0.5", "", "x86_64", "/j"), silicon),
+              Remediation::installTemurinViaBrew("temurin@21", "/opt/homebrew/bin/brew"));
 }
 
 TEST(HomeRemediationTest, JenvMajorIsAPlainLeadingNumber) {
@@ -134,7 +204,7 @@ TEST(HomeRemediationTest, JenvMajorIsAPlainLeadingNumber) {
     };
     for (const auto& [version, major] : rows) EXPECT_EQ(jenvMajorVersion(version), major) << version;
 
-    const JDKInfo legacy{"1.8.0_392", "", "", "/jdk8"};
+    const JDKInfo legacy = test::makeJDK("1.8.0_392", "", "", "/jdk8");
     EXPECT_EQ(homeRemediation(legacy, profileWith({.jenv = true})).majorVersion(), 1);
 }
 
@@ -150,12 +220,12 @@ TEST(RemediationTest, PayloadsDistinguishValuesAndIds) {
     // Every case has its own id.
     const std::vector<Remediation> all = {
         Remediation::installTemurinViaBrew("temurin@25"),
-        Remediation::installViaSDKMAN("25-tem"),
+        Remediation::installViaSDKMAN(25),
         Remediation::installViaMise("temurin-25"),
         Remediation::installViaPKG(25),
         Remediation::installViaPKGThenJEnv(25),
         Remediation::writeJavaHomeToZprofile("/j"),
-        Remediation::setJavaHomeViaSDKMAN("25-tem"),
+        Remediation::setJavaHomeViaSDKMAN("25.0.1-tem"),
         Remediation::setJavaHomeViaMise("temurin-25"),
         Remediation::setJavaHomeViaJenv("/j", 25),
         Remediation::keepCurrentLegacyJava("/j"),
@@ -169,18 +239,26 @@ TEST(RemediationTest, PayloadsDistinguishValuesAndIds) {
     EXPECT_EQ(ids.size(), all.size());
 }
 
-TEST(RemediationTest, CopyThatInterpolatesThePayload) {
+TEST(RemediationTest, CopyShowsRealValuesNeverPlaceholders) {
     EXPECT_EQ(Remediation::installViaPKG(25).progressTitle(), "Installing Temurin 25 (direct PKG)");
     EXPECT_EQ(Remediation::installViaPKGThenJEnv(21).progressTitle(),
               "Installing Temurin 21 and registering with jEnv");
-    EXPECT_EQ(Remediation::installViaSDKMAN("21-tem").explainer(),
-              "We detected SDKMAN. We'll run `sdk install java 21-tem` and set it as your default Java.");
     EXPECT_EQ(Remediation::installViaMise("temurin-25").explainer(),
               "We detected Mise. We'll run `mise install java@temurin-25` and set it as your global Java.");
-    // The version-manager JAVA_HOME explainers keep their placeholders literally.
-    EXPECT_NE(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem").explainer().find("<X>-tem"), std::string::npos);
-    EXPECT_NE(Remediation::setJavaHomeViaMise("temurin-21.0.5").explainer().find("java@<version>"), std::string::npos);
+    EXPECT_EQ(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem").progressSubtitle(),
+              "Running `sdk default java 21.0.5-tem`.");
+    EXPECT_EQ(Remediation::sdkmanInstallSubtitle("21.0.6-tem"),
+              "Running `sdk install java 21.0.6-tem` via your login zsh.");
     EXPECT_EQ(Remediation::writeJavaHomeToZprofile("/j").progressSubtitle(), "");
+    for (const Remediation& fix :
+         {Remediation::installViaSDKMAN(25), Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"),
+          Remediation::installViaMise("temurin-25"), Remediation::setJavaHomeViaMise("temurin-21.0.5")}) {
+        for (const std::string& text : {fix.explainer(), fix.progressSubtitle()}) {
+            EXPECT_EQ(text.find("<X>"), std::string::npos) << text;
+            EXPECT_EQ(text.find("<version>"), std::string::npos) << text;
+            EXPECT_EQ(text.find("25-tem"), std::string::npos) << text;
+        }
+    }
 }
 
 }  // namespace

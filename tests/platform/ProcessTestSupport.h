@@ -8,29 +8,17 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#include <variant>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "platform/ProcessTypes.h"
 #include "platform/live/LiveProcessRunner.h"
+#include "support/TestSupport.h"
 
 namespace lumo::test {
 
-inline bool isTerminalEvent(const ProcessStreamEvent& event) {
-    return !std::holds_alternative<process_event::Line>(event);
-}
-inline bool isTerminalEvent(const StreamEvent& event) { return isTerminal(event); }
-
-// A finished stream ends with exactly one terminal event, and nothing follows it.
-template <class Event>
-::testing::AssertionResult hasSingleTerminal(const std::vector<Event>& events) {
-    std::size_t terminals = 0;
-    for (const auto& event : events) terminals += isTerminalEvent(event) ? 1 : 0;
-    if (terminals != 1) return ::testing::AssertionFailure() << terminals << " terminal events";
-    if (!isTerminalEvent(events.back())) return ::testing::AssertionFailure() << "the last event is not terminal";
-    return ::testing::AssertionSuccess();
+// Consumes a stream nobody else holds to its end.
+template <class T>
+std::vector<T> collect(EventStream<T>&& stream) {
+    return collect(stream);
 }
 
 inline bool isGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }

@@ -14,77 +14,95 @@ namespace {
 using stream_event::Completed;
 using stream_event::Output;
 using test::collect;
-using test::hasSingleTerminal;
 
-constexpr const char* kMarker = "__FXW_JAVA_HOME__:";
-constexpr const char* kJavaHome = "/Library/Java/JavaVirtualMachines/jdk-21.jdk/Contents/Home";
-
-// A real login zsh in a home of its own, whose .zprofile talks before it sets
-// JAVA_HOME -- even printing a marker line of its own.
+// A real login zsh in a home of its own.
 class ShellRunnerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        home.write(".zprofile", std::string("echo 'Welcome to the build machine!'\n"
-                                            "echo '__FXW_JAVA_HOME__:/from/a/banner'\n"
-                                            "export JAVA_HOME='") +
-                                    kJavaHome + "'\n");
-    }
-
     Environment environment() const { return {{"HOME", home.path()}, {"PATH", "/usr/bin:/bin"}}; }
-    Result<ProcessResult> loginShell(const std::string& command) const {
-        return process->run(kLoginShell, {kLoginShellFlags, command}, environment());
-    }
 
     test::TemporaryDirectory home;
     std::shared_ptr<const ProcessRunning> process = std::make_shared<LiveProcessRunner>();
-    ShellRunner shell{process};
+    LoginShell zsh{LoginShell::Kind::zsh, "/bin/zsh", environment()};
+    ShellRunner shell{process, zsh};
 };
 
-TEST_F(ShellRunnerTest, MarkerValueIsReadFromTheLastMarkerLineAfterTheBanners) {
-    auto result = loginShell(std::string("echo ") + kMarker + "$JAVA_HOME");
-    ASSERT_TRUE(result.ok());
-    EXPECT_NE(result->stdoutText.find("Welcome"), std::string::npos);
-    EXPECT_EQ(markerValue(result->stdoutText, kMarker), kJavaHome);
+TEST(LoginShellTest, IsTheAccountsShellWhenZshBashOrFishElseZsh) {
+    const struct {
+        const char* userShell;
+        const char* shellVariable;
+        const char* path;
+        LoginShell::Kind kind;
+    } rows[] = {
+        {"/bin/zsh", "/bin/bash", "/bin/zsh", LoginShell::Kind::zsh},  // the account database wins over $SHELL
+        {"/opt/homebrew/bin/fish", "", "/opt/homebrew/bin/fish", LoginShell::Kind::fish},
+        {"", "/usr/local/bin/bash", "/usr/local/bin/bash", LoginShell::Kind::bash},
+        {"/bin/tcsh", "/bin/zsh", "/bin/zsh", LoginShell::Kind::zsh},  // no script of ours for tcsh
+        {"", "", "/bin/zsh", LoginShell::Kind::zsh},
+    };
+    for (const auto& row : rows) {
+        HostInfo host;
+        host.userShell = row.userShell;
+        if (*row.shellVariable) host.environment["SHELL"] = row.shellVariable;
+        const LoginShell shell = LoginShell::forHost(host);
+        EXPECT_EQ(shell.path(), row.path) << row.userShell << " / " << row.shellVariable;
+        EXPECT_EQ(shell.kind(), row.kind) << row.userShell << " / " << row.shellVariable;
+    }
+    HostInfo fishUser;
+    fishUser.userShell = "/usr/bin/fish";
+    EXPECT_EQ(LoginShell::forHost(fishUser).forPOSIXCommands().path(), "/bin/zsh") << "fish cannot run zsh syntax";
+}
 
-    // JAVA_HOME unset: the last marker line is empty, and the banner's value
-    // further up does not count.
-    result = loginShell(std::string("unset JAVA_HOME; echo ") + kMarker + "$JAVA_HOME");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(markerValue(result->stdoutText, kMarker), std::nullopt);
+// Whatever the app was started with, the shell gets a clean environment.
+TEST(LoginShellTest, RunsInACleanEnvironmentWithAFreshNonceEachRun) {
+    HostInfo host;
+    host.environment = {{"HOME", "/Users/alex"}, {"USER", "alex"},          {"LOGNAME", "alex"},
+                        {"SHELL", "/bin/zsh"},   {"TMPDIR", "/tmp/x/"},     {"LANG", "en_GB.UTF-8"},
+                        {"PATH", "/app/bin"},    {"JAVA_HOME", "/app/jdk"}, {"ZDOTDIR", "/app/zsh"},
+                        {"TERM", "xterm"}};
+    Environment expected = host.environment;
+    expected.erase("JAVA_HOME");
+    expected.erase("ZDOTDIR");
+    expected["PATH"] = "/usr/bin:/bin:/usr/sbin:/sbin";
+    expected["TERM"] = "dumb";
+    EXPECT_EQ(LoginShell::forHost(host).environment(), expected);
+
+    const std::string nonce = LoginShell::makeNonce();
+    EXPECT_EQ(nonce.size(), 16u);
+    EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos) << nonce;
+    EXPECT_NE(nonce, LoginShell::makeNonce());
 }
 
 TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
-    EXPECT_EQ(markerValue("m: \t/a b\t \r\n", "m:"), "/a b");
-    EXPECT_EQ(markerValue("m:/one\r\nm:/two\u2028tail", "m:"), "/two");
-    EXPECT_EQ(markerValue("m:/one\nnoise m:/two\f", "m:"), "/two") << "the marker may follow other text";
-    EXPECT_EQ(markerValue("m:/old\nm:   \n", "m:"), std::nullopt);
-    EXPECT_EQ(markerValue("no marker here\n", "m:"), std::nullopt);
-    EXPECT_EQ(markerValue("", "m:"), std::nullopt);
+    const std::pair<const char*, std::optional<std::string>> rows[] = {
+        {"m: \t/a b\t \r\n", "/a b"},
+        {"m:/one\r\nm:/two\u2028tail", "/two"},
+        {"m:/one\nnoise m:/two\f", "/two"},  // the marker may follow other text
+        {"m:/old\nm:   \n", std::nullopt},
+        {"no marker here\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(markerValue(text, "m:"), expected) << text;
 }
 
 TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
-    auto stream =
-        shell.stream(kLoginShell, {kLoginShellFlags, "echo one; echo two >&2; printf last; exit 4"}, environment());
-    const auto events = collect(stream);
-    ASSERT_TRUE(hasSingleTerminal(events));
+    const auto events =
+        collect(shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment()));
     ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), isTerminal), 1);
     EXPECT_EQ(std::vector<StreamEvent>(events.end() - 4, events.end()),
               (std::vector<StreamEvent>{Output{"one"}, Output{"two"}, Output{"last"}, Completed{4}}));
-}
 
-TEST_F(ShellRunnerTest, AProgramThatCannotStartGivesOneLineAndCompletedMinusOne) {
-    auto stream = shell.stream(home.path() + "/no-such-shell", {kLoginShellFlags, "true"});
-    EXPECT_EQ(
-        collect(stream),
-        (std::vector<StreamEvent>{
-            Output{"Failed to start " + home.path() + "/no-such-shell: No such file or directory"}, Completed{-1}}));
+    // A program that cannot start gives one line and Completed(-1).
+    const std::string missing = home.path() + "/no-such-shell";
+    EXPECT_EQ(collect(shell.stream(missing, {"-lc", "true"})),
+              (std::vector<StreamEvent>{Output{"Failed to start " + missing + ": No such file or directory"},
+                                        Completed{-1}}));
 }
 
 TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
     pid_t pid = 0;
     {
-        auto stream =
-            shell.stream(kLoginShell, {kLoginShellFlags, "echo PID:$$; sleep 1000; echo never"}, environment());
+        auto stream = shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
         while (auto event = stream.next()) {
             const auto* output = std::get_if<Output>(&*event);
             ASSERT_NE(output, nullptr) << "ended before the shell reported its pid";
@@ -118,7 +136,8 @@ TEST_F(ShellRunnerTest, QuotedValuesReachZshUnchangedAndRunNothing) {
     const std::string out = home.path() + "/out";
     for (const auto& value : values) {
         SCOPED_TRACE(value);
-        auto result = loginShell("printf '%s' " + shellQuoted(value) + " > " + shellQuoted(out));
+        auto result =
+            zsh.run(*process, LoginShell::View::login, "printf '%s' " + shellQuoted(value) + " > " + shellQuoted(out));
         ASSERT_TRUE(result.ok());
         EXPECT_EQ(result->exitCode, 0) << result->stderrText;
         EXPECT_EQ(test::readFile(out), value);

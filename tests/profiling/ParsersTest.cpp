@@ -6,6 +6,7 @@
 
 #include "platform/PropertyList.h"
 #include "profiling/Probes.h"
+#include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -21,8 +22,8 @@ TEST(JavaHomeList, RealListingsGiveEveryJDKInOrder) {
     const auto jdks =
         parseJavaHomeList(sample("java_home/jh01_mookkiah_switching_temurin-arm64_adopt_homebrew_1.8.0_275.txt"));
     ASSERT_EQ(jdks.size(), 4u);  // the heading and the trailing default path are skipped
-    EXPECT_EQ(jdks[0], (JDKInfo{"17", "Eclipse Temurin", "arm64",
-                                "/Library/Java/JavaVirtualMachines/temurin-17.jdk/Contents/Home"}));
+    EXPECT_EQ(jdks[0], (test::makeJDK("17", "Eclipse Temurin", "arm64",
+                                      "/Library/Java/JavaVirtualMachines/temurin-17.jdk/Contents/Home")));
     EXPECT_EQ(jdks[2].path, "/opt/homebrew/Cellar/openjdk@11/11.0.12/libexec/openjdk.jdk/Contents/Home");
     EXPECT_EQ(jdks[3].version, "1.8.0_275");
     EXPECT_EQ(jdks[3].architecture, "x86_64");
@@ -30,8 +31,8 @@ TEST(JavaHomeList, RealListingsGiveEveryJDKInOrder) {
     const auto six =
         parseJavaHomeList(sample("java_home/jh03_mookkiah_verbose_6jvms_appletplugin_homebrew-cellar.txt"));
     ASSERT_EQ(six.size(), 6u);
-    EXPECT_EQ(six[4], (JDKInfo{"1.8.181.13", "Oracle Corporation", "x86_64",
-                               "/Library/Internet Plug-Ins/JavaAppletPlugin.plugin/Contents/Home"}));
+    EXPECT_EQ(six[4], (test::makeJDK("1.8.181.13", "Oracle Corporation", "x86_64",
+                                     "/Library/Internet Plug-Ins/JavaAppletPlugin.plugin/Contents/Home")));
     EXPECT_EQ(six[5].version, "1.8.0_151");
 }
 
@@ -56,8 +57,8 @@ TEST(JavaHomeList, RealisticListingWithOddLines) {
     // A trailing carriage return ends the line; trailing blanks are trimmed from the path.
     EXPECT_EQ(jdks[1].path, "/Library/Java/JavaVirtualMachines/amazon-corretto-21.jdk/Contents/Home");
     EXPECT_EQ(jdks[1].vendor, "Amazon.com Inc.");
-    EXPECT_EQ(jdks[2],
-              (JDKInfo{"17.0.9", "Azul Systems, Inc.", "x86_64", "/Users/alex/My JDKs/zulu 17.jdk/Contents/Home"}));
+    EXPECT_EQ(jdks[2], (test::makeJDK("17.0.9", "Azul Systems, Inc.", "x86_64",
+                                      "/Users/alex/My JDKs/zulu 17.jdk/Contents/Home")));
     EXPECT_EQ(jdks[3].vendor, "");
     EXPECT_EQ(jdks[3].path, "/opt/jdk-11/Contents/Home");
 

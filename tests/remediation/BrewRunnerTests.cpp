@@ -6,6 +6,7 @@
 #include "InstallerTestSupport.h"
 #include "remediation/BrewRunner.h"
 #include "remediation/HomebrewInstaller.h"
+#include "remediation/InstallerPackage.h"
 
 namespace lumo::test {
 namespace {
@@ -44,9 +45,6 @@ struct BrewRig {
                       "printf 'PATH=%s\\nSUDO_ASKPASS=%s\\n' \"$PATH\" \"$SUDO_ASKPASS\" > \"$FAKE/env\"\n"
                       "cat \"$FAKE/$1.out\" 2>/dev/null\n"
                       "exit \"$(cat \"$FAKE/$1.exit\" 2>/dev/null || echo 0)\"\n");
-    // osascript inherits the test's own environment, not the app's.
-    std::string osascript = world.program("osascript", "printf '%s' \"$2\" > \"" + fake + "/script\"\n");
-
     BrewRig() {
         fs::create_directories(fake);
         fs::create_directories(jvm);
@@ -57,7 +55,7 @@ struct BrewRig {
         world.root.write("fake/" + verb + ".exit", std::to_string(exitCode));
     }
     BrewRunner runner() const {
-        PrivilegedExecutor executor(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = osascript});
+        PrivilegedExecutor executor(world.fs, world.appEnvironment, world.programs);
         return BrewRunner(brew, world.process, world.http, world.fs, executor,
                           AdoptiumAPI(world.http, adoptium.baseURL()),
                           BrewRunner::Options{.javaVirtualMachines = jvm, .architecture = kArch});
@@ -100,8 +98,8 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
         ASSERT_FALSE(rig.adoptium.requests().empty());
         EXPECT_EQ(rig.adoptium.requests()[0].path, "/v3/assets/latest/" + std::to_string(major) +
                                                        "/hotspot?architecture=" + kArch + "&image_type=jdk&os=mac");
-        EXPECT_NE(readFile(rig.fake + "/script").find("-pkg '" + rig.world.packagePath(major) + "'"),
-                  std::string::npos);
+        // Root installed its own checked copy of the download.
+        EXPECT_NE(rig.world.installerLog().find("\n" + sha256Hex(rig.adoptium.package) + "\n"), std::string::npos);
         EXPECT_FALSE(fs::exists(rig.world.packagePath(major)));
         EXPECT_TRUE(rig.world.sandboxes().empty());
     }
@@ -131,15 +129,14 @@ TEST(BrewRunnerTest, FallbackFailuresEndTheRun) {
     const Case cases[] = {
         {"dialog cancelled",
          "temurin",
-         [](BrewRig& rig) {
-             rig.osascript =
-                 rig.world.program("osascript", "echo 'execution error: User canceled. (-128)' >&2\nexit 1\n");
-         },
+         [](BrewRig& rig) { rig.world.program("dialog", "exit 1\n"); },
          {"Running /usr/sbin/installer (macOS will ask for your password)…", "<canceled>"}},
-        {"installer failed",
+        {"package changed during the dialog",
          "temurin",
-         [](BrewRig& rig) { rig.osascript = rig.world.program("osascript", "echo 'installer: failed' >&2\nexit 1\n"); },
-         {"Installer failed: installer: failed", "<completed 1>"}},
+         [](BrewRig& rig) {
+             rig.world.program("dialog", "printf 'not Temurin' > \"" + rig.world.packagePath(25) + "\"\n");
+         },
+         {std::string("Installer failed: 0:0: execution error: ") + kPackageChangedMessage + " (1)", "<completed 1>"}},
         {"bad major",
          "temurin@abc",
          [](BrewRig&) {},
@@ -282,11 +279,13 @@ TEST(BrewRunnerTest, CancelStopsBrewAndItsChildrenAndRemovesTheSandbox) {
     EXPECT_TRUE(rig.world.sandboxes().empty());
 }
 
-// Fake bash for the Homebrew install script.
+// Fake bash for the Homebrew install script, which the stand-in serves.
 struct HomebrewRig {
     InstallerWorld world;
+    AdoptiumStandIn server;
     std::string fake = world.root.path() + "/fake";
     std::string bash;
+    std::string scriptURL = server.installScriptURL();
     std::vector<std::string> brewLocations = {world.root.path() + "/opt/homebrew/bin/brew",
                                               world.root.path() + "/usr/local/bin/brew"};
 
@@ -305,9 +304,8 @@ struct HomebrewRig {
     }
     HomebrewInstaller installer() const {
         return HomebrewInstaller(
-            world.process, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
-            HomebrewInstaller::Options{
-                .bash = bash, .installScriptURL = kHomebrewInstallScriptURL, .brewLocations = brewLocations});
+            world.process, world.http, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
+            HomebrewInstaller::Options{.bash = bash, .installScriptURL = scriptURL, .brewLocations = brewLocations});
     }
     std::vector<std::string> install(const CancelToken& cancel = {}) const {
         auto stream = installer().run(cancel);
@@ -329,9 +327,8 @@ TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
                           "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.",
                           "<completed 0>",
                       }));
-    EXPECT_EQ(
-        readFile(rig.fake + "/args"),
-        "-c\n/bin/bash -c \"$(curl -fsSL https://raw.githubusercontent.com/Homebrew/install/HEAD/install.sh)\"\n");
+    // The fetched script, run as Homebrew's one-liner runs it.
+    EXPECT_EQ(readFile(rig.fake + "/args"), "-c\n#!/bin/bash\n# Homebrew's install script\n\n");
     const std::string env = readFile(rig.fake + "/env");
     EXPECT_EQ(env.rfind("NONINTERACTIVE=1\nSUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
     EXPECT_NE(rig.zprofile().find("\neval \"$(" + brew + " shellenv)\""), std::string::npos) << rig.zprofile();
@@ -357,6 +354,12 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
           "<completed 0>"}},
         {"sudo: a password is required\nFailed during: /usr/bin/sudo -n -v\n", 1, true, {"<canceled>"}},
         {"0:21: execution error: User canceled. (-128)\n", 1, true, {"<canceled>"}},
+        {"==> Checking for `sudo` access (which may request your password)...\n"
+         "Need sudo access on macOS (e.g. the user ann needs to be an Administrator)!\n",
+         1,
+         true,
+         {"Need sudo access on macOS (e.g. the user ann needs to be an Administrator)!",
+          kHomebrewNeedsAdministratorMessage, "<completed 1>"}},
         {"Error: Homebrew is not (yet) supported on ARM processors!\n",
          1,
          true,
@@ -376,6 +379,44 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].rfind("Failed to start Homebrew installer: ", 0), 0u) << events[0];
     EXPECT_EQ(events[1], "<completed -1>");
+}
+
+// Offline, a 404, or a Wi-Fi sign-in page in the script's place: the run says
+// so and fails, and nothing runs (an empty `bash -c ""` would exit 0).
+TEST(HomebrewInstallerTest, AFailedFetchEndsTheRunBeforeAnythingRuns) {
+    struct Case {
+        const char* name;
+        std::function<void(HomebrewRig&)> arrange;
+        std::string line;
+    };
+    const std::string prefix = "Couldn't download Homebrew's install script from ";
+    const Case cases[] = {
+        {"offline",
+         [](HomebrewRig& rig) { rig.scriptURL = "http://127.0.0.1:" + std::to_string(closedPort()) + "/install.sh"; },
+         "Could not connect to the server."},
+        {"not found", [](HomebrewRig& rig) { rig.server.installScriptStatus = 404; },
+         "the server answered with HTTP status 404."},
+        {"sign-in page",
+         [](HomebrewRig& rig) {
+             rig.server.installScript = "<!DOCTYPE html><title>Sign in to CoffeeShop Wi-Fi</title>";
+         },
+         "what came back is not a script (a Wi-Fi sign-in page may be in the way). Open any web page in your "
+         "browser, then try again."},
+    };
+    for (const auto& testCase : cases) {
+        HomebrewRig rig;
+        rig.script("==> Installation successful!\n", 0);
+        {
+            std::lock_guard lock(rig.server.mutex);
+            testCase.arrange(rig);
+        }
+        const auto events = rig.install();
+        ASSERT_EQ(events.size(), 2u) << testCase.name;
+        EXPECT_EQ(events[0], prefix + rig.scriptURL + ": " + testCase.line) << testCase.name;
+        EXPECT_EQ(events[1], "<completed -1>") << testCase.name;
+        EXPECT_FALSE(fs::exists(rig.fake + "/args")) << testCase.name;
+        EXPECT_TRUE(rig.world.sandboxes().empty()) << testCase.name;
+    }
 }
 
 TEST(HomebrewInstallerTest, CancelStopsTheScriptAndItsChildren) {

@@ -5,21 +5,40 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <regex>
 
 #include "ShellTestDoubles.h"
 #include "config/ProductConfig.h"
+#include "remediation/ZprofileWriter.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
 namespace {
 
 using test::HomeFileSystem;
+using test::javaHomeLine;
+using test::JavaHomeListing;
 using test::readFile;
 using test::TemporaryDirectory;
 using WriteCase = FileAppendWriter::WriteError::Case;
+
+constexpr const char* kTemurin25 = "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home";
+constexpr const char* kTemurin21 = "/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home";
+constexpr const char* kZulu21 = "/Library/Java/JavaVirtualMachines/zulu-21.jdk/Contents/Home";
+constexpr const char* kTemurin8 = "/Library/Java/JavaVirtualMachines/temurin-8.jdk/Contents/Home";
+
+// What java_home lists on this Mac, newest first as it prefers them.
+const std::string& listing() {
+    static const std::string text = "Matching Java Virtual Machines (4):\n" + javaHomeLine("25.0.1", kTemurin25) +
+                                    javaHomeLine("21.0.5", kTemurin21) + javaHomeLine("21.0.4", kZulu21) +
+                                    javaHomeLine("1.8.0_392", kTemurin8) + kTemurin25 + "\n";
+    return text;
+}
 
 std::uint32_t modeOf(const std::string& path) {
     struct stat info {};
@@ -39,11 +58,19 @@ protected:
     }
 
     std::string zprofile() const { return home.path() + "/.zprofile"; }
+    std::string zshrc() const { return home.path() + "/.zshrc"; }
     FileAppendWriter writer() const { return FileAppendWriter(zprofile(), fs); }
+    ZprofileWriter java(const std::string& jdk = kTemurin21) const { return ZprofileWriter(jdk, process, fs); }
     std::string header(const std::string& label) const { return FileAppendWriter::headerComment(label); }
+    // The block for Temurin 21, which java_home lists first of its major.
+    std::vector<std::string> block21() const {
+        return {header("Java configuration"), "export JAVA_HOME=$(/usr/libexec/java_home -v 21)",
+                "export PATH=\"$JAVA_HOME/bin:$PATH\""};
+    }
 
     TemporaryDirectory home;
     std::shared_ptr<HomeFileSystem> fs = std::make_shared<HomeFileSystem>(home.path());
+    std::shared_ptr<JavaHomeListing> process = std::make_shared<JavaHomeListing>(listing());
 };
 
 TEST(FileAppendWriterHeaderTest, DatesInTheLocalTimeZoneWithTheProductMarker) {
@@ -57,6 +84,7 @@ TEST(FileAppendWriterHeaderTest, DatesInTheLocalTimeZoneWithTheProductMarker) {
     ::setenv("TZ", "JST-9", 1);
     ::tzset();
     const std::string tokyo = FileAppendWriter::headerComment("Java configuration", instant);
+    const std::string backup = FileAppendWriter::datedBackupName(".zshrc", instant);
     if (savedTZ)
         ::setenv("TZ", saved.c_str(), 1);
     else
@@ -66,6 +94,9 @@ TEST(FileAppendWriterHeaderTest, DatesInTheLocalTimeZoneWithTheProductMarker) {
     const std::string marker = ProductConfig::current().shellConfigMarker;
     EXPECT_EQ(utc, "# 2024-02-29 " + marker + " \u2014 Java configuration");
     EXPECT_EQ(tokyo, "# 2024-03-01 " + marker + " \u2014 Java configuration");
+    std::string app;
+    for (const char c : marker) app += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(backup, ".zshrc." + app + "-20240229T233000Z.bak") << "backup names are dated in UTC";
 }
 
 TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
@@ -80,57 +111,106 @@ TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
         EXPECT_EQ(preview->proposedContents, c.expectedPrefix + header("Label") + "\nexport X=1\n") << c.original;
         ASSERT_TRUE(writer().apply(*preview).ok());
         EXPECT_EQ(readFile(zprofile()), preview->proposedContents);
-        EXPECT_EQ(readFile(zprofile() + ".bak"), c.original);
+        // The first backup takes ".bak"; later ones, finding it taken, dated names.
+        EXPECT_EQ(readFile(preview->backupPath), c.original);
     }
 }
 
 TEST_F(FileAppendWriterTest, MissingFileIsCreatedWithAnEmptyBackup) {
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = java().preview();
     ASSERT_TRUE(preview.ok());
-    EXPECT_TRUE(preview->wasCreated);
-    EXPECT_FALSE(preview->alreadySet);
-    EXPECT_EQ(preview->originalContents, "");
-    EXPECT_EQ(preview->backupPath, zprofile() + ".bak");
-    const std::vector<std::string> lines{header("Java configuration"), "export JAVA_HOME=$(/usr/libexec/java_home)",
-                                         "export PATH=\"$JAVA_HOME/bin:$PATH\""};
-    EXPECT_EQ(preview->linesAdded, lines);
-    EXPECT_EQ(preview->proposedContents, lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n");
+    const auto& profile = preview->profile;
+    EXPECT_TRUE(profile.wasCreated);
+    EXPECT_FALSE(profile.alreadySet);
+    EXPECT_EQ(profile.originalContents, "");
+    EXPECT_EQ(profile.backupPath, zprofile() + ".bak");
+    EXPECT_EQ(profile.linesAdded, block21());
+    EXPECT_EQ(profile.proposedContents, block21()[0] + "\n" + block21()[1] + "\n" + block21()[2] + "\n");
     EXPECT_FALSE(fs->fileExists(zprofile())) << "a preview writes nothing";
 
-    ASSERT_TRUE(writer().apply(*preview).ok());
-    EXPECT_EQ(readFile(zprofile()), preview->proposedContents);
+    ASSERT_TRUE(java().apply(*preview, true).profile.ok());
+    EXPECT_EQ(readFile(zprofile()), profile.proposedContents);
     EXPECT_TRUE(fs->fileExists(zprofile() + ".bak"));
     EXPECT_EQ(readFile(zprofile() + ".bak"), "");
 }
 
-TEST_F(FileAppendWriterTest, JavaHomeAlreadySetOnlyByAnUncommentedExport) {
-    const auto alreadySet = [&](const std::string& text) {
-        home.write(".zprofile", text);
-        const auto preview = ZprofileWriter(fs).preview();
-        EXPECT_TRUE(preview.ok());
-        return preview.ok() && preview->alreadySet;
+TEST_F(FileAppendWriterTest, TheBlockNamesTheChosenJDKTheWayJavaHomeWillPickIt) {
+    struct Case {
+        const char* jdk;
+        const char* exportLine;
     };
-    EXPECT_TRUE(alreadySet("  \texport JAVA_HOME=/opt/jdk\n"));
-    EXPECT_TRUE(alreadySet("export PATH=/x\r\nexport JAVA_HOME=\r\n"));
-    EXPECT_FALSE(alreadySet("# export JAVA_HOME=/opt/jdk\n"));
-    EXPECT_FALSE(alreadySet("   #export JAVA_HOME=/opt/jdk\n"));
-    EXPECT_FALSE(alreadySet("JAVA_HOME=/opt/jdk\n"));
-    EXPECT_FALSE(alreadySet("echo export JAVA_HOME=/opt/jdk\n"));
+    const Case cases[] = {
+        // The first JDK java_home lists for its major: that major, so updates follow.
+        {kTemurin21, "export JAVA_HOME=$(/usr/libexec/java_home -v 21)"},
+        {kTemurin25, "export JAVA_HOME=$(/usr/libexec/java_home -v 25)"},
+        {kTemurin8, "export JAVA_HOME=$(/usr/libexec/java_home -v 1.8)"},
+        // java_home -v 21 would answer Temurin 21, not the Zulu the user chose.
+        {kZulu21, "export JAVA_HOME=\"/Library/Java/JavaVirtualMachines/zulu-21.jdk/Contents/Home\""},
+        // Not listed by java_home at all.
+        {"/opt/homebrew/opt/openjdk@21/libexec/openjdk.jdk/Contents/Home",
+         "export JAVA_HOME=\"/opt/homebrew/opt/openjdk@21/libexec/openjdk.jdk/Contents/Home\""},
+        {"/Users/zoë/jdks/my \"$jdk\"", "export JAVA_HOME=\"/Users/zoë/jdks/my \\\"\\$jdk\\\"\""},
+    };
+    for (const Case& c : cases) {
+        const auto preview = java(c.jdk).preview();
+        ASSERT_TRUE(preview.ok()) << c.jdk;
+        ASSERT_EQ(preview->profile.linesAdded.size(), 3u) << c.jdk;
+        EXPECT_EQ(preview->profile.linesAdded[1], c.exportLine) << c.jdk;
+    }
 }
 
-TEST_F(FileAppendWriterTest, SecondJavaPreviewIsAlreadySetAndKeepsTheFirstBackup) {
-    home.write(".zprofile", "export EDITOR=vi\n");
-    const auto first = ZprofileWriter(fs).preview();
-    ASSERT_TRUE(first.ok());
-    ASSERT_TRUE(writer().apply(*first).ok());
+TEST_F(FileAppendWriterTest, AlreadySetOnlyWhenTheLastExportSelectsTheChosenJDK) {
+    // A JDK under the temporary home, named through a link and through $HOME.
+    home.write("jdks/real-21/bin/java", "", true);
+    std::filesystem::create_directory_symlink(home.path() + "/jdks/real-21", home.path() + "/jdk-link");
+    const std::string real21 = home.path() + "/jdks/real-21";
 
-    const auto second = ZprofileWriter(fs).preview();
+    struct Case {
+        std::string jdk;
+        std::string text;
+        bool alreadySet;
+    };
+    const std::string v21 = "export JAVA_HOME=$(/usr/libexec/java_home -v 21)\n";
+    const std::vector<Case> cases = {
+        {kTemurin21, v21, true},
+        {kTemurin21, "  \texport JAVA_HOME=\"$(/usr/libexec/java_home -v 21)\"  # Java\n", true},
+        {kTemurin21, "export PATH=/x\r\nexport JAVA_HOME=`/usr/libexec/java_home --version 21`\r\n", true},
+        {kTemurin21, "export JAVA_HOME=" + std::string(kTemurin21) + "/\n", true},
+        {kTemurin21, "export JAVA_HOME='" + std::string(kTemurin21) + "'\n", true},
+        {kTemurin25, "export JAVA_HOME=$(/usr/libexec/java_home)\n", true},
+        {real21, "export JAVA_HOME=$HOME/jdk-link\n", true},
+        // java_home's default is the newest JDK, not the 21 chosen.
+        {kTemurin21, "export JAVA_HOME=$(/usr/libexec/java_home)\n", false},
+        {kTemurin21, "export JAVA_HOME=$(/usr/libexec/java_home -v 17)\n", false},
+        {kTemurin21, "export JAVA_HOME=" + std::string(kZulu21) + "\n", false},
+        {kTemurin21, "export JAVA_HOME=$(/usr/libexec/java_home -v 21 -a x86_64)\n", false},
+        {kTemurin21, v21 + "export JAVA_HOME=/opt/other\n", false},
+        {kTemurin21, "# " + v21, false},
+        {kTemurin21, "   #" + v21, false},
+        {kTemurin21, "JAVA_HOME=" + std::string(kTemurin21) + "\n", false},
+        {kTemurin21, "echo " + v21, false},
+    };
+    for (const Case& c : cases) {
+        home.write(".zprofile", c.text);
+        const auto preview = java(c.jdk).preview();
+        ASSERT_TRUE(preview.ok()) << c.text;
+        EXPECT_EQ(preview->profile.alreadySet, c.alreadySet) << c.jdk << " with " << c.text;
+    }
+}
+
+TEST_F(FileAppendWriterTest, SecondJavaPreviewIsAlreadySetAndWritesNothing) {
+    home.write(".zprofile", "export EDITOR=vi\n");
+    const auto first = java().preview();
+    ASSERT_TRUE(first.ok());
+    ASSERT_TRUE(java().apply(*first, true).profile.ok());
+
+    const auto second = java().preview();
     ASSERT_TRUE(second.ok());
-    EXPECT_TRUE(second->alreadySet);
-    EXPECT_TRUE(second->linesAdded.empty());
-    EXPECT_EQ(second->proposedContents, second->originalContents);
-    ASSERT_TRUE(writer().apply(*second).ok());
-    EXPECT_EQ(readFile(zprofile()), first->proposedContents);
+    EXPECT_TRUE(second->nothingToDo());
+    EXPECT_TRUE(second->profile.linesAdded.empty());
+    EXPECT_EQ(second->profile.proposedContents, second->profile.originalContents);
+    ASSERT_TRUE(java().apply(*second, true).profile.ok());
+    EXPECT_EQ(readFile(zprofile()), first->profile.proposedContents);
     EXPECT_EQ(readFile(zprofile() + ".bak"), "export EDITOR=vi\n");
 }
 
@@ -155,85 +235,251 @@ TEST_F(FileAppendWriterTest, HomebrewAppendRecognisesAnyMentionOfTheMarker) {
 }
 
 TEST_F(FileAppendWriterTest, ContainsAnyIgnoresCommentsAndUnreadableFiles) {
-    const FileAppendWriter zshrc(home.path() + "/.zshrc", fs);
-    EXPECT_FALSE(zshrc.containsAny({"jenv init"})) << "missing file";
+    const FileAppendWriter rc(zshrc(), fs);
+    EXPECT_FALSE(rc.containsAny({"jenv init"})) << "missing file";
     home.write(".zshrc", "# eval \"$(jenv init -)\"\n");
-    EXPECT_FALSE(zshrc.containsAny({"jenv init"}));
+    EXPECT_FALSE(rc.containsAny({"jenv init"}));
     home.write(".zshrc", "  eval \"$(jenv init -)\"\n");
-    EXPECT_TRUE(zshrc.containsAny({"nothing", "jenv init"}));
+    EXPECT_TRUE(rc.containsAny({"nothing", "jenv init"}));
     home.write(".zshrc", "eval \"$(jenv init -)\"\n\xff\xfe\n");
-    EXPECT_FALSE(zshrc.containsAny({"jenv init"}));
+    EXPECT_FALSE(rc.containsAny({"jenv init"}));
 }
 
 TEST_F(FileAppendWriterTest, NonUTF8FileFailsThePreviewAndNothingIsWritten) {
     const std::string latin1 = "export NAME=Ren\xe9\n";
     home.write(".zprofile", latin1);
-    EXPECT_FALSE(ZprofileWriter(fs).preview().ok());
+    EXPECT_FALSE(java().preview().ok());
     EXPECT_FALSE(writer().append("eval x", "Homebrew shellenv", "brew shellenv").ok());
     EXPECT_EQ(readFile(zprofile()), latin1);
     EXPECT_FALSE(fs->fileExists(zprofile() + ".bak"));
 }
 
-TEST_F(FileAppendWriterTest, SymlinkedFileStaysALinkAndItsTargetGainsTheBlock) {
+TEST_F(FileAppendWriterTest, SymlinkedFileStaysALinkAndItsTargetGainsTheBlockEvenWhenMissing) {
     const std::string target = home.write("dotfiles/zprofile", "export EDITOR=vi\n");
     ::chmod(target.c_str(), 0640);
     std::filesystem::create_symlink("dotfiles/zprofile", zprofile());
+    // A dotfiles checkout whose ~/.zshrc link names a file not written yet.
+    std::filesystem::create_symlink("dotfiles/zshrc", zshrc());
 
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = java().preview();
     ASSERT_TRUE(preview.ok());
-    EXPECT_FALSE(preview->wasCreated);
-    ASSERT_TRUE(writer().apply(*preview).ok());
-
+    EXPECT_FALSE(preview->profile.wasCreated);
+    ASSERT_TRUE(java().apply(*preview, true).profile.ok());
     EXPECT_TRUE(std::filesystem::is_symlink(zprofile()));
     EXPECT_EQ(std::filesystem::read_symlink(zprofile()), "dotfiles/zprofile");
-    EXPECT_EQ(readFile(target), preview->proposedContents);
+    EXPECT_EQ(readFile(target), preview->profile.proposedContents);
     EXPECT_EQ(modeOf(target), 0640u);
     EXPECT_FALSE(std::filesystem::is_symlink(zprofile() + ".bak"));
     EXPECT_EQ(readFile(zprofile() + ".bak"), "export EDITOR=vi\n");
     EXPECT_FALSE(fs->fileExists(home.path() + "/dotfiles/zprofile.bak"));
+
+    const FileAppendWriter rc(zshrc(), fs);
+    const auto created = rc.previewAppending({"eval \"$(mise activate zsh)\""}, "Mise activation");
+    ASSERT_TRUE(created.ok());
+    EXPECT_TRUE(created->wasCreated);
+    EXPECT_EQ(created->linkTarget, home.path() + "/dotfiles/zshrc");
+    ASSERT_TRUE(rc.apply(*created).ok());
+    EXPECT_TRUE(std::filesystem::is_symlink(zshrc()));
+    EXPECT_EQ(readFile(home.path() + "/dotfiles/zshrc"), created->proposedContents);
 }
 
 TEST_F(FileAppendWriterTest, KeepsPermissionBitsOnTheFileAndItsBackup) {
     home.write(".zprofile", "export TOKEN=secret\n");
     ::chmod(zprofile().c_str(), 0600);
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = java().preview();
     ASSERT_TRUE(preview.ok());
-    ASSERT_TRUE(writer().apply(*preview).ok());
+    ASSERT_TRUE(java().apply(*preview, true).profile.ok());
     EXPECT_EQ(modeOf(zprofile()), 0600u);
     EXPECT_EQ(modeOf(zprofile() + ".bak"), 0600u);
+}
+
+TEST_F(FileAppendWriterTest, TheUsersOwnBackupFileOrFolderSurvives) {
+    const std::regex dated(R"(\.zshrc\.testwell-\d{8}T\d{6}Z(-\d+)?\.bak)");
+    const std::string backup = zshrc() + ".bak";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::function<void()> check;
+    };
+    const std::vector<Case> cases = {
+        {"a file", [&] { home.write(".zshrc.bak", "my own copy\n"); },
+         [&] { EXPECT_EQ(readFile(backup), "my own copy\n"); }},
+        {"a folder", [&] { home.write(".zshrc.bak/sub/notes.txt", "notes\n"); },
+         [&] { EXPECT_EQ(readFile(backup + "/sub/notes.txt"), "notes\n"); }},
+        {"a dangling link", [&] { std::filesystem::create_symlink("nowhere", backup); },
+         [&] { EXPECT_EQ(std::filesystem::read_symlink(backup), "nowhere"); }},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(backup);
+        home.write(".zshrc", "export EDITOR=vi\n");
+        c.make();
+        const FileAppendWriter rc(zshrc(), fs);
+        const auto preview = rc.previewAppending({"eval \"$(mise activate zsh)\""}, "Mise activation");
+        ASSERT_TRUE(preview.ok()) << c.what;
+        EXPECT_TRUE(std::regex_match(lastPathComponent(preview->backupPath), dated)) << preview->backupPath;
+        EXPECT_EQ(parentDirectory(preview->backupPath), home.path());
+        ASSERT_TRUE(rc.apply(*preview).ok()) << c.what;
+        EXPECT_EQ(readFile(preview->backupPath), "export EDITOR=vi\n") << c.what;
+        c.check();
+    }
+
+    // A name taken between the review and Apply is never replaced either.
+    home.write(".zshrc", "export EDITOR=vi\n");
+    const FileAppendWriter rc(zshrc(), fs);
+    const auto preview = rc.previewAppending({"eval \"$(mise activate zsh)\""}, "Mise activation");
+    ASSERT_TRUE(preview.ok());
+    home.write(lastPathComponent(preview->backupPath), "appeared\n");
+    const Status applied = rc.apply(*preview);
+    ASSERT_FALSE(applied.ok());
+    EXPECT_TRUE(FileAppendWriter::isWriteError(applied.error(), WriteCase::backupFailed));
+    EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(applied.error())) << applied.error().description;
+    EXPECT_EQ(readFile(preview->backupPath), "appeared\n");
+    EXPECT_EQ(readFile(zshrc()), "export EDITOR=vi\n");
+}
+
+TEST_F(FileAppendWriterTest, RefusesWhatIsNoWritableRegularStartUpFile) {
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"read-only",
+         [&] {
+             home.write(".zprofile", "export A=1\n");
+             ::chmod(zprofile().c_str(), 0444);
+         },
+         "~/.zprofile is read-only, so it was left as it is."},
+        {"a named pipe", [&] { ::mkfifo(zprofile().c_str(), 0644); },
+         "~/.zprofile is not a regular file (it is a named pipe, a device or a socket), so it was left as it is."},
+        {"a folder", [&] { std::filesystem::create_directory(zprofile()); },
+         "~/.zprofile is a folder, so it was left as it is."},
+        {"over 1 MB", [&] { home.write(".zprofile", std::string(FileAppendWriter::kMaximumFileSize + 1, '#')); },
+         "~/.zprofile is larger than 1 MB, far more than a start-up file holds, so it was left as it is."},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(zprofile());
+        c.make();
+        const auto preview = java().preview();
+        ASSERT_FALSE(preview.ok()) << c.what;
+        EXPECT_TRUE(FileAppendWriter::isRefusal(preview.error())) << c.what;
+        EXPECT_EQ(preview.error().description, c.said);
+        EXPECT_FALSE(writer().append("eval x", "Homebrew shellenv", "brew shellenv").ok()) << c.what;
+        EXPECT_FALSE(fs->fileExists(zprofile() + ".bak")) << c.what;
+    }
+    // A read-only file that already has the block needs no write at all.
+    std::filesystem::remove_all(zprofile());
+    home.write(".zprofile", "export JAVA_HOME=$(/usr/libexec/java_home -v 21)\n");
+    ::chmod(zprofile().c_str(), 0444);
+    const auto preview = java().preview();
+    ASSERT_TRUE(preview.ok());
+    EXPECT_TRUE(preview->nothingToDo());
+}
+
+TEST_F(FileAppendWriterTest, HardLinkedFileIsReportedAndChangedInPlaceForEveryName) {
+    home.write(".zprofile", "export EDITOR=vi\n");
+    const std::string other = home.path() + "/dotfiles-zprofile";
+    ASSERT_EQ(::link(zprofile().c_str(), other.c_str()), 0);
+    const auto preview = java().preview();
+    ASSERT_TRUE(preview.ok());
+    EXPECT_TRUE(preview->profile.hardLinked);
+    ASSERT_TRUE(java().apply(*preview, true).profile.ok());
+    EXPECT_EQ(readFile(other), preview->profile.proposedContents);
+    EXPECT_TRUE(std::filesystem::equivalent(zprofile(), other)) << "still one file";
+    EXPECT_EQ(readFile(zprofile() + ".bak"), "export EDITOR=vi\n");
 }
 
 TEST_F(FileAppendWriterTest, FileEditedAfterItsPreviewIsNotOverwritten) {
     home.write(".zprofile", "export EDITOR=vi\n");
     home.write(".zprofile.bak", "older backup\n");
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = java().preview();
     ASSERT_TRUE(preview.ok());
     home.write(".zprofile", "export EDITOR=vi\nexport LANG=fr_FR.UTF-8\n");
 
-    const Status applied = writer().apply(*preview);
+    const Status applied = java().apply(*preview, true).profile;
     ASSERT_FALSE(applied.ok());
     EXPECT_TRUE(FileAppendWriter::isWriteError(applied.error(), WriteCase::writeFailed));
     EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(applied.error()));
     EXPECT_EQ(applied.error().description,
-              "Couldn't write file: .zprofile changed since it was reviewed, so it was left as it is. "
+              "Couldn't write file: ~/.zprofile changed since it was reviewed, so it was left as it is. "
               "Review the change again.");
     EXPECT_EQ(readFile(zprofile()), "export EDITOR=vi\nexport LANG=fr_FR.UTF-8\n");
     EXPECT_EQ(readFile(zprofile() + ".bak"), "older backup\n");
+    EXPECT_FALSE(fs->fileExists(preview->profile.backupPath)) << "a stale review leaves no backup";
 
     // A file that appeared after a preview of a missing one counts as changed too.
-    const FileAppendWriter zshrc(home.path() + "/.zshrc", fs);
-    const auto created = zshrc.previewAppending({"eval \"$(mise activate zsh)\""}, "Mise activation");
+    const FileAppendWriter rc(zshrc(), fs);
+    const auto created = rc.previewAppending({"eval \"$(mise activate zsh)\""}, "Mise activation");
     ASSERT_TRUE(created.ok() && created->wasCreated);
     home.write(".zshrc", "");
-    EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(zshrc.apply(*created).error()));
-    EXPECT_EQ(readFile(home.path() + "/.zshrc"), "");
+    EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(rc.apply(*created).error()));
+    EXPECT_EQ(readFile(zshrc()), "");
+}
+
+TEST_F(FileAppendWriterTest, LaterFilesThatUndoTheBlockAreNamedAndTheirLinesCanBeTurnedOff) {
+    home.write("tools/jdk/bin/java", "#!/bin/sh\n", true);
+    const std::string zshrcText =
+        "# export JAVA_HOME=/commented\n"                     // 1: a comment
+        "export JAVA_HOME=/opt/other-jdk\n"                   // 2: another JDK
+        "export JAVA_HOME=$(/usr/libexec/java_home -v 21)\n"  // 3: the same JDK
+        "if true; then\n"                                     // 4
+        "  export PATH=\"$HOME/tools/jdk/bin:$PATH\"\n"       // 5: another java first
+        "fi\n"                                                // 6
+        "[ -d /x ] && export JAVA_HOME=/x\n"                  // 7: part of a longer command
+        "alias j='export JAVA_HOME=/y'\n"                     // 8: assigns nothing when read
+        "export PATH=\"/usr/bin:$HOME/bin:$PATH\"\n";         // 9: the stub follows JAVA_HOME
+    home.write(".zshrc", zshrcText);
+    home.write(".zlogin", "unset JAVA_HOME\n");
+
+    const auto preview = java().preview();
+    ASSERT_TRUE(preview.ok());
+    using Effect = ZprofileWriter::LaterLine::Effect;
+    const std::vector<ZprofileWriter::LaterLine> expected = {
+        {zshrc(), 2, "export JAVA_HOME=/opt/other-jdk", Effect::setsJavaHome, "", true},
+        {zshrc(), 5, "  export PATH=\"$HOME/tools/jdk/bin:$PATH\"", Effect::putsJavaFirstOnPath,
+         home.path() + "/tools/jdk/bin/java", true},
+        {zshrc(), 7, "[ -d /x ] && export JAVA_HOME=/x", Effect::setsJavaHome, "", false},
+        {home.path() + "/.zlogin", 1, "unset JAVA_HOME", Effect::setsJavaHome, "", true},
+    };
+    EXPECT_EQ(preview->laterLines, expected);
+    ASSERT_EQ(preview->commentOuts.size(), 2u);
+    const auto& rc = preview->commentOuts[0];
+    EXPECT_EQ(rc.linesRemoved, (std::vector<std::string>{"export JAVA_HOME=/opt/other-jdk",
+                                                         "  export PATH=\"$HOME/tools/jdk/bin:$PATH\""}));
+    const std::string off = header("turned off: it overrode the Java set in .zprofile");
+    EXPECT_EQ(rc.linesAdded[1], ": # export JAVA_HOME=/opt/other-jdk");
+    EXPECT_EQ(rc.linesAdded[2], "  " + off);
+
+    // Unticked, only the block is written; ticked, each file is backed up and changed too.
+    ASSERT_TRUE(java().apply(*preview, false).profile.ok());
+    EXPECT_EQ(readFile(zshrc()), zshrcText);
+    std::filesystem::remove(zprofile());
+    std::filesystem::remove(zprofile() + ".bak");
+    const auto again = java().preview();
+    ASSERT_TRUE(again.ok());
+    const auto applied = java().apply(*again, true);
+    ASSERT_TRUE(applied.profile.ok());
+    ASSERT_EQ(applied.later.size(), 2u);
+    EXPECT_TRUE(applied.later[0].ok() && applied.later[1].ok());
+    EXPECT_EQ(readFile(zshrc() + ".bak"), zshrcText);
+    EXPECT_EQ(readFile(zshrc()), "# export JAVA_HOME=/commented\n" + off +
+                                     "\n: # export JAVA_HOME=/opt/other-jdk\n"
+                                     "export JAVA_HOME=$(/usr/libexec/java_home -v 21)\n"
+                                     "if true; then\n  " +
+                                     off +
+                                     "\n  : # export PATH=\"$HOME/tools/jdk/bin:$PATH\"\n"
+                                     "fi\n"
+                                     "[ -d /x ] && export JAVA_HOME=/x\n"
+                                     "alias j='export JAVA_HOME=/y'\n"
+                                     "export PATH=\"/usr/bin:$HOME/bin:$PATH\"\n");
+    EXPECT_EQ(readFile(home.path() + "/.zlogin"), off + "\n: # unset JAVA_HOME\n");
 }
 
 // Root writes into read-only directories, so as root the apply runs in a
 // child process that has given up root for "nobody" first.
 TEST_F(FileAppendWriterTest, UnwritableDirectoryFailsTheBackupAndLeavesTheFileAlone) {
     home.write(".zprofile", "export EDITOR=vi\n");
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = writer().previewAppending({"export X=1"}, "Label");
     ASSERT_TRUE(preview.ok());
     ::chmod(home.path().c_str(), 0555);
     ::chmod(zprofile().c_str(), 0644);
@@ -263,7 +509,7 @@ TEST_F(FileAppendWriterTest, UnwritableDirectoryFailsTheBackupAndLeavesTheFileAl
 
 TEST_F(FileAppendWriterTest, FailedWritesReportTheirCaseWithTheUnderlyingError) {
     home.write(".zprofile", "export EDITOR=vi\n");
-    const auto preview = ZprofileWriter(fs).preview();
+    const auto preview = writer().previewAppending({"export X=1"}, "Label");
     ASSERT_TRUE(preview.ok());
 
     fs->failingWrites = {zprofile() + ".bak"};

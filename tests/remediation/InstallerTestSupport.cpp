@@ -1,6 +1,10 @@
 #include "InstallerTestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,41 +37,32 @@ AdoptiumStandIn::AdoptiumStandIn() {
         std::lock_guard lock(m_requestsMutex);
         m_requests.push_back({request.target, request.get_header_value("Accept")});
     };
-    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)",
-                 [this, record](const httplib::Request& request, httplib::Response& response) {
-                     record(request);
-                     std::string body;
-                     int status = 0;
-                     std::chrono::milliseconds delay{};
-                     {
-                         std::lock_guard lock(mutex);
-                         body = assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody;
-                         status = assetsStatus;
-                         delay = assetsDelay;
-                     }
-                     if (delay.count() > 0) m_release.token().sleepFor(delay);
-                     response.status = status;
-                     response.set_content(body, "application/json");
-                 });
+    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this, record](const httplib::Request& request,
+                                                                        httplib::Response& response) {
+        record(request);
+        std::unique_lock lock(mutex);
+        waitWhile(lock, holdAssets);
+        response.status = assetsStatus;
+        response.set_content(assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody, "application/json");
+    });
     m_server.Get("/binaries/OpenJDK-jdk_mac_hotspot.pkg",
                  [this, record](const httplib::Request& request, httplib::Response& response) {
                      record(request);
-                     Bytes bytes;
-                     int status = 0;
-                     std::chrono::milliseconds delay{};
-                     {
-                         std::lock_guard lock(mutex);
-                         bytes = package;
-                         status = packageStatus;
-                         delay = packageDelay;
-                     }
-                     if (delay.count() > 0) m_release.token().sleepFor(delay);
-                     response.status = status;
-                     if (status == 200) {
-                         response.set_content(bytes, "application/octet-stream");
+                     std::unique_lock lock(mutex);
+                     waitWhile(lock, holdPackage);
+                     response.status = packageStatus;
+                     if (packageStatus == 200) {
+                         response.set_content(package, "application/octet-stream");
                      } else {
                          response.set_content("<html>Not Found</html>", "text/html");
                      }
+                 });
+    m_server.Get("/Homebrew/install/HEAD/install.sh",
+                 [this, record](const httplib::Request& request, httplib::Response& response) {
+                     record(request);
+                     std::lock_guard lock(mutex);
+                     response.status = installScriptStatus;
+                     response.set_content(installScript, "text/plain");
                  });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -76,9 +71,25 @@ AdoptiumStandIn::AdoptiumStandIn() {
 }
 
 AdoptiumStandIn::~AdoptiumStandIn() {
-    m_release.cancel();
+    {
+        std::lock_guard lock(mutex);
+        m_stopping = true;
+    }
+    m_released.notify_all();
     m_server.stop();
     m_thread.join();
+}
+
+void AdoptiumStandIn::release(bool& hold) {
+    {
+        std::lock_guard lock(mutex);
+        hold = false;
+    }
+    m_released.notify_all();
+}
+
+void AdoptiumStandIn::waitWhile(std::unique_lock<std::mutex>& lock, const bool& hold) {
+    m_released.wait(lock, [&] { return !hold || m_stopping; });
 }
 
 // A real mac asset of the Adoptium API, reshaped as the latest-release answer
@@ -113,6 +124,33 @@ std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
     return paths;
 }
 
+std::string pkgutilSignedAnswer(const std::string& leaf) {
+    return "Package \"package.pkg\":\n"
+           "   Status: signed by a developer certificate issued by Apple for distribution\n"
+           "   Notarization: trusted by the Apple notary service\n"
+           "   Signed with a trusted timestamp on: 2025-01-22 10:04:31 +0000\n"
+           "   Certificate Chain:\n"
+           "    1. " +
+           leaf +
+           "\n"
+           "       Expires: 2027-02-01 22:12:15 +0000\n"
+           "       SHA256 Fingerprint:\n"
+           "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
+           "           9B 20 D6 5F 83 1C 7A E4\n"
+           "       ------------------------------------------------------------------------\n"
+           "    2. Developer ID Certification Authority\n"
+           "       Expires: 2027-02-01 22:12:15 +0000\n"
+           "       SHA256 Fingerprint:\n"
+           "           7A FC 9D 01 A6 2F 03 A2 DE 96 37 93 6D 4A FE 68 09 0D 2D E1 8D 03 F2 9C\n"
+           "           88 CF B0 B1 BA 63 58 7F\n"
+           "       ------------------------------------------------------------------------\n"
+           "    3. Apple Root CA\n"
+           "       Expires: 2035-02-09 21:40:36 +0000\n"
+           "       SHA256 Fingerprint:\n"
+           "           B0 B1 73 0E CB C7 FF 45 05 14 2C 49 F1 29 5E 6E DA 6B CA ED 7E 2C 68 C5\n"
+           "           BE 91 B5 A1 10 01 F0 24\n";
+}
+
 InstallerWorld::InstallerWorld()
     : fs(std::make_shared<FolderFileSystem>(root.path())),
       process(std::make_shared<LiveProcessRunner>()),
@@ -120,6 +158,41 @@ InstallerWorld::InstallerWorld()
       bin(root.path() + "/bin") {
     std::filesystem::create_directories(bin);
     appEnvironment = {{"PATH", bin + ":/usr/bin:/bin"}, {"HOME", fs->home}, {"LANG", "C"}};
+    const std::string scratch = root.path() + "/root-scratch";
+    std::filesystem::create_directories(scratch);
+    program("dialog", "exit 0\n");
+    root.write("pkgutil-answer", pkgutilSignedAnswer("Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)"));
+    programs = PrivilegedPrograms{
+        .osascript =
+            program("osascript",
+                    "while [ \"$1\" = -e ]; do shift 2; done\n"
+                    "\"$(dirname \"$0\")/dialog\" \"$2\" || { echo 'execution error: User canceled. (-128)' >&2; "
+                    "exit 1; }\n"
+                    "errors=$(mktemp)\n"
+                    "output=$(/bin/sh -c \"$1\" 2>\"$errors\")\n"
+                    "status=$?\n"
+                    "message=$(cat \"$errors\")\n"
+                    "rm -f \"$errors\"\n"
+                    "if [ \"$status\" -eq 0 ]; then [ -z \"$output\" ] || printf '%s\\n' \"$output\"; exit 0; fi\n"
+                    "printf '0:0: execution error: %s (%d)\\n' \"$message\" \"$status\" >&2\n"
+                    "exit 1\n"),
+        .installer = program("installer",
+                             "{ printf '%s\\n' \"$@\"; /usr/bin/shasum -a 256 < \"$2\" | cut -c1-64; "
+                             "ls -ld \"$(dirname \"$2\")\" | cut -c1-10; } > \"" +
+                                 root.path() +
+                                 "/installer.log\"\n"
+                                 "echo 'installer: The install was successful.'\n"),
+        .pkgutil = program("pkgutil", "cat \"" + root.path() + "/pkgutil-answer\"\n"),
+        .rootScratchDirectory = scratch,
+    };
+}
+
+std::vector<std::string> InstallerWorld::rootFolders() const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(programs.rootScratchDirectory)) {
+        found.push_back(entry.path().filename().string());
+    }
+    return found;
 }
 
 std::string InstallerWorld::program(const std::string& name, const std::string& body) const {
@@ -137,6 +210,18 @@ std::vector<std::string> InstallerWorld::sandboxes() const {
         if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
     }
     return found;
+}
+
+int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 bool processGone(int pid) {
@@ -171,6 +256,7 @@ std::string show(const PKGInstallerEvent& event) {
     if (std::holds_alternative<Verifying>(event)) return "verifying";
     if (std::holds_alternative<Installing>(event)) return "installing";
     if (std::holds_alternative<Completed>(event)) return "completed";
+    if (std::holds_alternative<FinishingInstall>(event)) return "finishingInstall";
     return "canceled";
 }
 

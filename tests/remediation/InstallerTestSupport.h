@@ -6,8 +6,10 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,8 +21,18 @@
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/AdoptiumAPI.h"
 #include "remediation/PKGInstaller.h"
+#include "remediation/PrivilegedExecutor.h"
 #include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
+
+namespace lumo {
+// Readable failures for outcome comparisons.
+inline void PrintTo(const AdministratorOutcome& outcome, std::ostream* out) {
+    static const char* const kKinds[] = {"succeeded", "canceled", "failed"};
+    *out << kKinds[static_cast<int>(outcome.kind)];
+    if (!outcome.message.empty()) *out << ": " << outcome.message;
+}
+}  // namespace lumo
 
 namespace lumo::test {
 
@@ -47,8 +59,9 @@ public:
 // as a real package has.
 Bytes defaultPackageBytes();
 
-// A loopback HTTP server answering like the Adoptium API. Every knob may be
-// changed before the request it affects.
+// A loopback HTTP server answering like the Adoptium API, and serving
+// Homebrew's install script. Every knob may be changed before the request it
+// affects.
 class AdoptiumStandIn {
 public:
     AdoptiumStandIn();
@@ -56,6 +69,7 @@ public:
 
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::string packageURL() const { return baseURL() + "/binaries/OpenJDK-jdk_mac_hotspot.pkg"; }
+    std::string installScriptURL() const { return baseURL() + "/Homebrew/install/HEAD/install.sh"; }
 
     // A realistic latest-release answer (a real asset record) pointing at the
     // package below, with `checksum` as the installer checksum.
@@ -68,16 +82,27 @@ public:
     std::vector<Request> requests() const;
     std::vector<std::string> requestedPaths() const;
 
+    // Lets a held answer go (see holdAssets and holdPackage).
+    void releaseAssets() { release(holdAssets); }
+    void releasePackage() { release(holdPackage); }
+
     std::mutex mutex;
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
     int assetsStatus = 200;
-    std::chrono::milliseconds assetsDelay{0};
+    bool holdAssets = false;  // the answer waits for releaseAssets() (or the server's end)
     Bytes package = defaultPackageBytes();
     int packageStatus = 200;
-    std::chrono::milliseconds packageDelay{0};
+    bool holdPackage = false;  // the answer waits for releasePackage() (or the server's end)
+    std::string installScript = "#!/bin/bash\n# Homebrew's install script\n";
+    int installScriptStatus = 200;
 
 private:
-    CancelSource m_release;  // ends the delays when the server stops
+    void release(bool& hold);
+    // Waits, with `lock` on `mutex`, until `hold` is false or the server stops.
+    void waitWhile(std::unique_lock<std::mutex>& lock, const bool& hold);
+
+    std::condition_variable m_released;
+    bool m_stopping = false;  // guarded by mutex
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
@@ -85,7 +110,21 @@ private:
     std::vector<Request> m_requests;
 };
 
+// pkgutil --check-signature's answer for a package whose leaf certificate is
+// `leaf` (a real Temurin package: "Developer ID Installer: Eclipse Foundation,
+// Inc. (JCDTMS22B4)").
+std::string pkgutilSignedAnswer(const std::string& leaf);
+
 // A temporary world for one test: folders, fake programs, services.
+//
+// The privileged programs are fakes that behave as the real ones do for a
+// user who types the password: osascript runs the administrator command with
+// /bin/sh (as `do shell script` does, only not as root) and reports a failure
+// as "execution error: <stderr> (<status>)"; first it runs bin/dialog, the
+// password dialog, which does nothing until a test rewrites it. pkgutil
+// answers as for a genuine Temurin package. installer records its arguments,
+// the SHA-256 of the file it was handed and the listing of that file's folder
+// in installer.log, and succeeds.
 struct InstallerWorld {
     InstallerWorld();
 
@@ -95,6 +134,7 @@ struct InstallerWorld {
     std::shared_ptr<LiveHTTPFetcher> http;
     std::string bin;  // fake programs; on the app's PATH
     Environment appEnvironment;
+    PrivilegedPrograms programs;
 
     // Writes an executable bash script into bin/ and returns its path.
     std::string program(const std::string& name, const std::string& body) const;
@@ -103,7 +143,14 @@ struct InstallerWorld {
     std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
     // Where a run keeps the downloaded package of Java `major`.
     std::string packagePath(int major) const;
+    // What the fake installer recorded; empty when it never ran.
+    std::string installerLog() const { return readFile(file("installer.log")); }
+    // Root's private folders now present.
+    std::vector<std::string> rootFolders() const;
 };
+
+// A port on 127.0.0.1 where nothing listens.
+int closedPort();
 
 // True when no live process has this id (a zombie counts as gone).
 bool processGone(int pid);

@@ -1,19 +1,23 @@
 // The writer, the verifier and the version-manager runners against real login
-// shells: /bin/zsh -lc with HOME pointing at a temporary directory whose
-// start-up files put fake tools on the search path.
+// shells: /bin/zsh with HOME pointing at a temporary directory whose start-up
+// files put fake tools on the search path.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <filesystem>
-#include <mutex>
-#include <set>
 
 #include "ShellTestDoubles.h"
+#include "platform/UTF8.h"
+#include "profiling/SystemProfile.h"
 #include "remediation/FileAppendWriter.h"
 #include "remediation/JEnvRunner.h"
 #include "remediation/MiseRunner.h"
 #include "remediation/SDKMANRunner.h"
 #include "remediation/Verifier.h"
+#include "remediation/ZprofileWriter.h"
+#include "screens/RemediationRun.h"
+#include "screens/ZprofileDiffModel.h"
+#include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -46,7 +50,10 @@ class LoginShellTest : public ::testing::Test {
 protected:
     void SetUp() override { home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n"); }
 
-    ShellRunner shell() const { return ShellRunner(process); }
+    LoginShell zsh() const {
+        return {LoginShell::Kind::zsh, "/bin/zsh", {{"HOME", home.path()}, {"PATH", LoginShell::kSearchPath}}};
+    }
+    ShellRunner shell() const { return ShellRunner(process, zsh()); }
     std::string argv(const std::string& tool) const { return readFile(home.path() + "/" + tool + ".argv"); }
 
     static std::vector<StreamEvent> output(std::vector<std::string> lines, int exitCode) {
@@ -61,81 +68,150 @@ protected:
     std::shared_ptr<HomeProcessRunner> process = std::make_shared<HomeProcessRunner>(home.path());
 };
 
-// Linux has no /usr/libexec/java_home: the temporary home's .zshenv defines a
-// shell function of that name (zsh runs a function named by a path before the
-// file), so the block runs exactly as written on a Mac.
+// Linux has no /usr/libexec/java_home: its list comes from a test double, and
+// the temporary home's .zshenv defines a shell function of that name (zsh runs
+// a function named by a path before the file), so the block runs exactly as
+// written on a Mac, in both its forms.
 TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
-    home.write(".zshenv", "/usr/libexec/java_home() { print -r -- '/Library/Java/JavaVirtualMachines/t 21/Home' }\n");
-    const auto preview = ZprofileWriter(fs).preview();
-    ASSERT_TRUE(preview.ok());
-    ASSERT_TRUE(ZprofileWriter(fs).writer().apply(*preview).ok());
-    EXPECT_EQ(readFile(home.path() + "/.zprofile"),
-              "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") +
-                  "\nexport JAVA_HOME=$(/usr/libexec/java_home)\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
+    const std::string jdk = "/Library/Java/JavaVirtualMachines/t 21/Home";
+    home.write(".zshenv", "/usr/libexec/java_home() { [[ \"$*\" == '-v 21' ]] && print -r -- '" + jdk + "' }\n");
+    struct Case {
+        std::string listing;
+        std::string exportLine;
+    };
+    const Case cases[] = {
+        {test::javaHomeLine("21.0.2", jdk), "export JAVA_HOME=$(/usr/libexec/java_home -v 21)"},
+        {"", "export JAVA_HOME=\"" + jdk + "\""},
+    };
+    for (const Case& c : cases) {
+        home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n");
+        const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>(c.listing, process), fs);
+        const auto preview = writer.preview();
+        ASSERT_TRUE(preview.ok());
+        ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
+        EXPECT_EQ(readFile(home.path() + "/.zprofile"),
+                  "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") + "\n" +
+                      c.exportLine + "\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
 
-    const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
+        const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result->exitCode, 0) << result->stderrText;
+        EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << c.exportLine;
+        EXPECT_NE(result->stdoutText.find("path=" + jdk + "/bin:" + home.path() + "/bin:"), std::string::npos)
+            << result->stdoutText;
+    }
+}
+
+// A Terminal window's shell reads ~/.zshrc after ~/.zprofile: a JAVA_HOME set
+// there, even inside a block, wins until the line is turned off, and the
+// turned-off line leaves the file valid.
+TEST_F(LoginShellTest, TurnedOffZshrcLineNoLongerOverridesTheBlock) {
+    const std::string jdk = home.path() + "/jdk-21";
+    home.write("jdk-21/bin/java", "#!/bin/sh\n", true);
+    home.write(".zshrc", "if true; then\n  export JAVA_HOME=/opt/other\nfi\necho zshrc-done\n");
+    const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>("", process), fs);
+    const auto preview = writer.preview();
+    ASSERT_TRUE(preview.ok());
+    ASSERT_EQ(preview->laterLines.size(), 1u);
+    ASSERT_TRUE(writer.apply(*preview, true).later.at(0).ok());
+
+    const auto result = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_NE(result->stdoutText.find("home=/Library/Java/JavaVirtualMachines/t 21/Home\n"), std::string::npos);
-    EXPECT_NE(result->stdoutText.find("path=/Library/Java/JavaVirtualMachines/t 21/Home/bin:" + home.path() + "/bin:"),
-              std::string::npos)
-        << result->stdoutText;
+    EXPECT_EQ(result->stderrText.find("parse error"), std::string::npos) << result->stderrText;
+    EXPECT_NE(result->stdoutText.find("zshrc-done\n"), std::string::npos) << result->stdoutText;
+    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << result->stdoutText;
 }
 
-TEST_F(LoginShellTest, VerifierReadsJavaAndJavaHomeThroughStartUpBanners) {
-    home.write("bin/java", "#!/bin/sh\necho 'openjdk version \"21.0.2\" 2024-01-16' >&2\nexit 0\n", true);
-    home.write(".zprofile",
-               "echo 'Welcome back!'\n"
-               "echo '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n"
-               "export PATH=\"$HOME/bin:$PATH\"\n"
-               "export JAVA_HOME=\"$HOME/jdk 21\"\n");
-    const Verifier::Result set = Verifier(shell()).verify();
-    EXPECT_EQ(set.javaVersionExitCode, 0);
-    EXPECT_NE(set.javaVersionOutput.find("openjdk version \"21.0.2\""), std::string::npos);
-    EXPECT_EQ(set.javaHomeValue, home.path() + "/jdk 21");
-    EXPECT_TRUE(set.passed(true));
-
-    const auto commands = process->commands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0][0], "/bin/zsh");
-    EXPECT_EQ(commands[0][1], "-lc");
-    EXPECT_EQ(commands[1][1], "-lc");
-    std::set<std::string> texts{commands[0][2], commands[1][2]};
-    EXPECT_EQ(texts, (std::set<std::string>{"java -version 2>&1", "echo __FXW_VERIFY_JAVA_HOME__:$JAVA_HOME"}));
-
-    home.write(".zprofile", "echo 'Welcome back!'\nexport PATH=\"$HOME/bin:$PATH\"\nunset JAVA_HOME\n");
-    const Verifier::Result unset = Verifier(shell()).verify();
-    EXPECT_EQ(unset.javaHomeValue, std::nullopt);
-    EXPECT_TRUE(unset.passed(false));
-    EXPECT_FALSE(unset.passed(true));
-
-    // No java on the search path at all (this machine may have its own).
-    std::filesystem::remove(home.path() + "/bin/java");
-    home.write(".zprofile", "export PATH=\"$HOME/bin\"\n");
-    const Verifier::Result missing = Verifier(shell()).verify();
-    EXPECT_EQ(missing.javaVersionExitCode, 127);
-    EXPECT_NE(missing.javaVersionOutput.find("java"), std::string::npos) << "the shell's own error is kept";
-    EXPECT_FALSE(missing.passed(false));
+// A JDK home under the temporary home: a release file, and a bin/java that
+// prints the banner of `version` to standard error as java -version does.
+std::string fakeJDK(const TemporaryDirectory& home, const std::string& name, const std::string& version) {
+    home.write(name + "/release", "JAVA_VERSION=\"" + version + "\"\n");
+    home.write(name + "/bin/java", "#!/bin/sh\necho 'openjdk version \"" + version + "\" 2024-01-16' >&2\n", true);
+    return home.path() + "/" + name;
 }
 
-// Holds each run until both shells have started, so a verifier that ran them
-// one after the other would never see the second start (and would give up
-// after the wait below rather than hang).
-class RendezvousProcessRunner final : public ProcessRunning {
+TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
+    fakeJDK(home, "jdk-21", "21.0.2");
+    fakeJDK(home, "jdk-17", "17.0.9");
+    std::filesystem::create_directory(home.path() + "/not-a-jdk");
+    std::filesystem::create_directory_symlink(home.path() + "/jdk-21", home.path() + "/current");
+    const std::string fix = "export JAVA_HOME=\"$HOME/jdk-21\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
+    const struct {
+        const char* name;
+        std::string zprofile;
+        std::string zshrc;
+        std::optional<int> expectedMajor;
+        bool passes;
+        std::vector<std::string> failureSays;
+    } rows[] = {
+        {"the fix alone", fix, "", 21, true, {}},
+        {"~/.zshrc points elsewhere after it",
+         fix,
+         "export JAVA_HOME=\"$HOME/jdk-17\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n",
+         21,
+         false,
+         {"reports Java 17, not Java 21", "which is Java 17, not Java 21", "~/.zshrc"}},
+        {"a banner, a stray byte and an imitated marker",
+         "echo 'Welcome back!'\nprintf 'caf\\351\\n'\necho '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n" + fix,
+         "",
+         21,
+         true,
+         {}},
+        {"through a symbolic link with a trailing slash",
+         "export JAVA_HOME=\"$HOME/current/\"\nexport PATH=\"$HOME/current/bin:$PATH\"\n",
+         "",
+         21,
+         true,
+         {}},
+        {"a directory that is not a JDK",
+         "export JAVA_HOME=\"$HOME/not-a-jdk\"\nexport PATH=\"$HOME/jdk-21/bin:$PATH\"\n",
+         "",
+         21,
+         false,
+         {"not-a-jdk, which is not a JDK"}},
+        {"another major than the one chosen", fix, "", 25, false, {"reports Java 21, not Java 25"}},
+        {"no java at all", "export PATH=\"$HOME/nowhere\"\n", "", 21, false, {"exit code 127"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        home.write(".zprofile", row.zprofile);
+        home.write(".zshrc", row.zshrc);
+        const Verifier::Result result = Verifier(process, fs, zsh(), nullptr).verify(row.expectedMajor);
+        EXPECT_EQ(result.passed(true), row.passes) << result.failure(true) << "\n" << result.javaVersionOutput;
+        for (const auto& words : row.failureSays) {
+            EXPECT_NE(result.failure(true).find(words), std::string::npos) << result.failure(true);
+        }
+    }
+    // Both shells are the Terminal's: login and interactive.
+    for (const auto& command : process->commands()) {
+        if (command[0] == "/bin/zsh") {
+            EXPECT_EQ(command[1], "-ilc");
+        }
+    }
+}
+
+// A Mac without a registered JDK: the new Terminal window's PATH leads to the
+// system's /usr/bin/java, and java_home knows a JDK only when told to.
+class StubMacRunner final : public ProcessRunning {
 public:
-    mutable std::mutex mutex;
-    mutable std::condition_variable arrived;
-    mutable int started = 0;
-    mutable bool sawBothAtOnce = false;
+    explicit StubMacRunner(bool registered) : m_registered(registered) {}
+    mutable std::atomic<int> javaRuns{0};
 
-    Result<ProcessResult> run(const std::string&, const std::vector<std::string>& arguments,
+    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
                               const std::optional<Environment>&, const RunOptions&) const override {
-        std::unique_lock lock(mutex);
-        ++started;
-        arrived.notify_all();
-        if (arrived.wait_for(lock, std::chrono::seconds(20), [&] { return started == 2; })) sawBothAtOnce = true;
-        if (arguments[1] == Verifier::kVersionCommand) return posixError(ENOENT, "/bin/zsh");
-        return ProcessResult{0, "banner\n__FXW_VERIFY_JAVA_HOME__:  /jdk \t\n", ""};
+        if (executable == "/usr/libexec/java_home") {
+            return m_registered ? ProcessResult{0, "/Library/Java/JavaVirtualMachines/t.jdk/Contents/Home\n", ""}
+                                : ProcessResult{1, "", "Unable to find any JVMs matching version \"(null)\".\n"};
+        }
+        const std::string& script = arguments.at(1);
+        if (script.find("java -version") != std::string::npos) {
+            ++javaRuns;
+            return ProcessResult{0, "openjdk version \"21.0.2\"\n", ""};
+        }
+        const std::string marker = Verifier::kMarker;
+        const std::string nonce = script.substr(script.find(marker) + marker.size(), 16);
+        return ProcessResult{0, nonceMarker(kJavaCommandMarker, nonce) + "/usr/bin/java\n", ""};
     }
     ProcessStream stream(const std::string&, const std::vector<std::string>&,
                          const std::optional<Environment>&) const override {
@@ -144,113 +220,366 @@ public:
         sink.finish();
         return {std::move(events), nullptr};
     }
+
+private:
+    bool m_registered;
 };
 
-TEST(VerifierTest, RunsBothShellsAtOnceAndSurvivesALaunchFailure) {
-    auto process = std::make_shared<RendezvousProcessRunner>();
-    const Verifier::Result result = Verifier(ShellRunner(process)).verify();
-    EXPECT_TRUE(process->sawBothAtOnce);
-    EXPECT_EQ(result, (Verifier::Result{"", -1, "/jdk"}));
+TEST_F(LoginShellTest, VerifierNeverRunsTheSystemJavaStubWithoutARegisteredJDK) {
+    auto unregistered = std::make_shared<StubMacRunner>(false);
+    const Verifier::Result result = Verifier(unregistered, fs, zsh(), nullptr).verify(21);
+    EXPECT_EQ(unregistered->javaRuns, 0) << "/usr/bin/java would open the install-Java dialog";
+    EXPECT_TRUE(result.javaNotRegistered);
     EXPECT_FALSE(result.passed(false));
+    EXPECT_NE(result.failure(false).find("No Java is registered"), std::string::npos);
+
+    auto registered = std::make_shared<StubMacRunner>(true);
+    EXPECT_FALSE(Verifier(registered, fs, zsh(), nullptr).verify(21).javaNotRegistered);
+    EXPECT_EQ(registered->javaRuns, 1);
 }
 
-TEST(VerifierTest, PassesOnlyWithExitZeroAVersionLineAndWhenRequiredAJavaHome) {
-    EXPECT_TRUE((Verifier::Result{"openjdk Version 21", 0, std::nullopt}).passed(false));
-    EXPECT_FALSE((Verifier::Result{"openjdk Version 21", 0, std::nullopt}).passed(true));
-    EXPECT_FALSE((Verifier::Result{"openjdk Version 21", 0, ""}).passed(true));
-    EXPECT_TRUE((Verifier::Result{"openjdk version 21", 0, "/jdk"}).passed(true));
-    EXPECT_FALSE((Verifier::Result{"The operation couldn't be completed.", 0, "/jdk"}).passed(false));
-    EXPECT_FALSE((Verifier::Result{"java version 21", 1, "/jdk"}).passed(false));
+TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
+    Verifier::Result good{"openjdk version \"21.0.2\" 2024-01-16", 0, "/jdk"};
+    good.expectedMajor = 21;
+    good.terminal.javaHomeHasJava = true;
+    good.terminal.javaHomeVersion = "21.0.2";
+    const auto with = [&good](auto change) {
+        Verifier::Result result = good;
+        change(result);
+        return result;
+    };
+    using R = Verifier::Result;
+    const struct {
+        const char* name;
+        Verifier::Result result;
+        bool requiringJavaHome;
+        bool passes;
+    } rows[] = {
+        {"everything in place", good, true, true},
+        {"Version capitalised, no major expected", R{"openjdk Version 21", 0, std::nullopt}, false, true},
+        {"no major expected, no JAVA_HOME required", R{"java version \"17\"", 0, std::nullopt}, false, true},
+        {"java -version failed", with([](R& r) { r.javaVersionExitCode = 1; }), true, false},
+        {"no version in the output", with([](R& r) { r.javaVersionOutput = "The operation couldn't be completed."; }),
+         false, false},
+        {"java reports another major", with([](R& r) { r.javaVersionOutput = "openjdk version \"17.0.9\""; }), false,
+         false},
+        {"JAVA_HOME unset when required", with([](R& r) { r.javaHomeValue.reset(); }), true, false},
+        {"JAVA_HOME unset for an install fix", with([](R& r) { r.javaHomeValue.reset(); }), false, true},
+        {"JAVA_HOME empty", with([](R& r) { r.javaHomeValue = ""; }), true, false},
+        {"JAVA_HOME not a JDK, even for an install fix", with([](R& r) { r.terminal.javaHomeHasJava = false; }), false,
+         false},
+        {"JAVA_HOME at another major", with([](R& r) { r.terminal.javaHomeVersion = "17.0.9"; }), true, false},
+        {"a shell that timed out", with([](R& r) { r.timedOut = true; }), true, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.result.passed(row.requiringJavaHome), row.passes) << row.name;
+        EXPECT_EQ(row.result.failure(row.requiringJavaHome).empty(), row.passes) << row.name;
+    }
 }
 
-TEST_F(LoginShellTest, SDKMANSourcesItsInitScriptAndPassesTheCandidate) {
-    const std::string root = home.path() + "/sdk \"man\"";
-    home.write("sdk \"man\"/bin/sdkman-init.sh",
-               "sdk() { for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$HOME/sdk.argv\"; echo -- >> "
-               "\"$HOME/sdk.argv\"; echo \"sdk ran $1\"; }\n");
-    const SDKMANRunner sdkman(root, shell(), fs);
+// A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
+// function that re-reads etc/config on every call, lists the identifiers of
+// $HOME/sdk.ids as `sdk list java` prints its table (or the offline listing),
+// refuses anything else ("Stop! 25-tem is not a valid java version."), takes a
+// third argument as a local folder to link, asks whether to make the install
+// the default unless auto-answered, and links `current`.
+constexpr const char* kSDKMANInit = R"(
+sdk() {
+  [ -f "$SDKMAN_DIR/etc/config" ] && source "$SDKMAN_DIR/etc/config"
+  for a in "$@"; do printf '%s\n' "$a"; done >> "$HOME/sdk.argv"; echo -- >> "$HOME/sdk.argv"
+  local dir="$SDKMAN_DIR/candidates/java"
+  case "$1" in
+  list)
+    if [ -e "$SDKMAN_DIR/offline" ]; then
+      printf '\033[1;31m==== INTERNET NOT REACHABLE! ======\033[0m\n'
+      echo '--------------------------------------------------------------------------------'
+      printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
+      setopt local_options null_glob
+      for v in "$dir"/*; do [ -d "$v" ] && echo " * ${v##*/}"; done
+      return 0
+    fi
+    echo '================================================================================'
+    echo 'Available Java Versions for macOS ARM 64bit'
+    echo '================================================================================'
+    echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
+    echo '--------------------------------------------------------------------------------'
+    while read -r id; do
+      state=''; [ -d "$dir/$id" ] && state='installed'
+      printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
+    done < "$HOME/sdk.ids"
+    echo '================================================================================'
+    ;;
+  install)
+    if [ -d "$dir/$3" ]; then echo "Stop! java $3 is already installed."; return 1; fi
+    if grep -Fxq -- "$3" "$HOME/sdk.ids"; then
+      echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
+      if [ "$sdkman_auto_answer" != 'true' ]; then printf "Do you want java $3 to be set as default? (Y/n): "; read USE; fi
+      if [ -z "$USE" ] || [ "$USE" = y ]; then echo; echo "Setting java $3 as default."; ln -sfn "$3" "$dir/current"; fi
+    elif [ -n "$4" ]; then
+      echo "Invalid path! Refusing to link java $3 to $4."; return 1
+    else
+      echo "Stop! $3 is not a valid java version."; return 1
+    fi
+    ;;
+  default)
+    if [ ! -d "$dir/$3" ]; then echo "Stop! java $3 is not installed."; return 1; fi
+    ln -sfn "$3" "$dir/current"; echo "Default java version set to $3"
+    ;;
+  esac
+}
+)";
 
-    auto install = sdkman.run(SDKMANRunner::installArguments("21-tem"));
-    EXPECT_EQ(collect(install), output({"sdk ran install"}, 0));
-    auto makeDefault = sdkman.run(SDKMANRunner::defaultArguments("21-tem"));
-    EXPECT_EQ(collect(makeDefault), output({"sdk ran default"}, 0));
-    EXPECT_EQ(argv("sdk"), "install\njava\n21-tem\ny\n--\ndefault\njava\n21-tem\n--\n");
-
-    const std::string quotedInit = "\"" + home.path() + "/sdk \\\"man\\\"/bin/sdkman-init.sh\"";
-    EXPECT_EQ(
-        process->commands().at(0),
-        (std::vector<std::string>{"/bin/zsh", "-lc", "source " + quotedInit + " && sdk install java \"21-tem\" y"}));
-    EXPECT_EQ(process->commands().at(1).at(2), "source " + quotedInit + " && sdk default java \"21-tem\"");
+// A fake tool that answers `activate zsh` with shell code exporting
+// JAVA_HOME, and records every other call as recordingTool does.
+std::string activatingTool(const std::string& name) {
+    return "#!/bin/sh\n"
+           "if [ \"$1\" = activate ] || [ \"$1\" = init ]; then echo 'export JAVA_HOME=/from/" +
+           name + "'; exit 0; fi\n" + recordingTool(name).substr(std::string("#!/bin/sh\n").size());
 }
 
-TEST_F(LoginShellTest, MiseInstallsAndUsesTheSpecByName) {
-    home.write("bin/mise", recordingTool("mise"), true);
-    const MiseRunner mise("/opt/homebrew/bin/mise", shell(), fs);
+struct FixRun {
+    std::vector<std::string> lines;
+    std::vector<std::string> subtitles;
+    std::optional<std::int32_t> exitCode;
+    std::optional<FileAppendWriter::DiffPreview> zshrc;
+};
 
-    auto install = mise.install("temurin-17");
-    EXPECT_EQ(collect(install), output({"mise ran install", "mise ran use"}, 0));
-    auto use = mise.use("temurin-21");
-    EXPECT_EQ(collect(use), output({"mise ran use"}, 0));
-    EXPECT_EQ(argv("mise"),
-              "install\njava@temurin-17\n--\nuse\n-g\njava@temurin-17\n--\nuse\n-g\njava@temurin-21\n--\n");
-    EXPECT_EQ(process->commands().at(0).at(2), "mise install java@\"temurin-17\" && mise use -g java@\"temurin-17\"");
-    EXPECT_EQ(process->commands().at(1).at(2), "mise use -g java@\"temurin-21\"");
+class VersionManagerTest : public LoginShellTest {
+protected:
+    FixRun runFix(const Remediation& fix) const {
+        AppServices services;
+        services.processRunner = process;
+        services.fs = fs;
+        CancelSource cancel;
+        RemediationRun run = startRemediationRun(fix, services, cancel.token());
+        FixRun result;
+        for (const RemediationRunEvent& event : run.events) {
+            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
+            if (const auto* subtitle = std::get_if<run_event::Subtitle>(&event))
+                result.subtitles.push_back(subtitle->text);
+            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
+                result.exitCode = ended->exitCode;
+                result.zshrc = ended->zshrcPreview;
+            }
+        }
+        run.worker.join();
+        return result;
+    }
 
-    // A failed install stops before use, and the exit code comes through.
+    void installSDKMAN() const {
+        home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
+        home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
+        // The real identifiers SDKMAN listed, from the sample.
+        const std::string sample = test::readFile(std::string(LUMO_REALWORLD_DIR) +
+                                                  "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
+        ASSERT_FALSE(sample.empty());
+        std::string ids;
+        for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
+        home.write("sdk.ids", ids);
+    }
+    static bool has(const std::vector<std::string>& lines, const std::string& text) {
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+};
+
+TEST(SDKMANListTest, NewestTemurinOfAMajorFromTheRealTable) {
+    const std::string table =
+        " Vendor        | Use | Version      | Dist    | Status     | Identifier\n"
+        "--------------------------------------------------------------------------------\n"
+        " Temurin       |     | 21.0.9       | tem     |            | 21.0.9-tem\n"
+        "               |     | 21.0.10      | tem     |            | 21.0.10-tem          \n"
+        "               | >>> | 21           | tem     | installed  | 21-tem\n"
+        "               |     | 21.0.11      | tem     | local only | 21.0.11-tem\n"
+        "               |     | 210.1        | tem     |            | 210.1-tem\n"
+        " Zulu          |     | 21.0.12      | zulu    |            | 21.0.12-zulu\n"
+        "               |     | 25.ea.6      | open    |            | 25.ea.6-open\n"
+        "\x1b[1;33m * 21.0.5-tem\x1b[0m\n";
+    const auto rows = parseSDKMANJavaList(table);
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[2], (SDKMANJavaVersion{"21", "tem", "installed", "21-tem"}));
+    EXPECT_EQ(newestTemurin(rows, 21)->identifier, "21.0.10-tem") << "numbers compare as numbers";
+    EXPECT_EQ(newestTemurin(rows, 25), std::nullopt);
+    EXPECT_FALSE(sdkmanListIsOffline(table));
+    EXPECT_TRUE(sdkmanListIsOffline("\x1b[1;33mOffline: only showing installed java versions\x1b[0m\n"));
+}
+
+TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifier) {
+    installSDKMAN();
+    const FixRun run = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.subtitles, std::vector<std::string>{"Running `sdk install java 21.0.6-tem` via your login zsh."});
+    EXPECT_TRUE(has(run.lines, "Newest Temurin 21 on SDKMAN: 21.0.6-tem"));
+    EXPECT_TRUE(has(run.lines, "Running: sdk install java 21.0.6-tem"));
+    EXPECT_TRUE(has(run.lines, "Setting java 21.0.6-tem as default.")) << "the question's empty answer means yes";
+    EXPECT_TRUE(has(run.lines, "Default java version set to 21.0.6-tem"));
+    EXPECT_EQ(argv("sdk"), "list\njava\n--\ninstall\njava\n21.0.6-tem\n--\ndefault\njava\n21.0.6-tem\n--\n");
+    EXPECT_EQ(std::filesystem::read_symlink(home.path() + "/.sdkman/candidates/java/current"), "21.0.6-tem");
+
+    // Installed already: straight to making it the default.
+    const FixRun again = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(has(again.lines, "Temurin 21.0.6-tem is already installed through SDKMAN."));
+}
+
+TEST_F(VersionManagerTest, SDKMANWithoutTheMajorOrOfflineEndsWithAClearMessage) {
+    installSDKMAN();
+    const FixRun missing = runFix(Remediation::installViaSDKMAN(25));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.lines.back(), "SDKMAN doesn't offer a Temurin 25 build for this Mac.");
+
+    home.write(".sdkman/offline", "");
+    const FixRun offline = runFix(Remediation::installViaSDKMAN(21));
+    EXPECT_EQ(offline.exitCode, 1);
+    EXPECT_EQ(offline.lines.back(),
+              "SDKMAN couldn't reach its server, so it can't tell which Temurin builds it offers. Check your internet "
+              "connection and try again.");
+    EXPECT_EQ(argv("sdk").find("install"), std::string::npos) << "nothing was installed";
+}
+
+TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
+    // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
+    const std::string mise = home.path() + "/.local/bin/mise";
+    home.write(".local/bin/mise", activatingTool("mise"), true);
+    const FixRun run = runFix(Remediation::installViaMise("temurin-21"));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.lines.front(),
+              "Running: mise install java@temurin-21 && mise use -g java@temurin-21 (mise at " + mise + ")");
+    EXPECT_EQ(argv("mise"), "install\njava@temurin-21\n--\nuse\n-g\njava@temurin-21\n--\n");
+    ASSERT_TRUE(run.zshrc);
+    const std::string activation = "eval \"$('" + mise + "' activate zsh)\"";
+    EXPECT_EQ(run.zshrc->linesAdded.back(), activation);
+
+    // The activation line works as written.
+    const auto shell = process->run("/bin/zsh", {"-c", activation + "; echo \"$JAVA_HOME\""});
+    ASSERT_TRUE(shell.ok());
+    EXPECT_EQ(shell->stdoutText, "/from/mise\n");
+
+    // A failed install stops before use, and its exit code comes through.
     home.write("mise.fail-install", "");
-    auto failed = mise.install("temurin-17");
-    EXPECT_EQ(collect(failed), output({"mise ran install"}, 3));
+    EXPECT_EQ(runFix(Remediation::setJavaHomeViaMise("temurin-21")).exitCode, 0);
+    EXPECT_EQ(runFix(Remediation::installViaMise("temurin-17")).exitCode, 3);
 }
 
-TEST_F(LoginShellTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
-    home.write("bin/jenv", recordingTool("jenv"), true);
-    const JEnvRunner jenv(home.path() + "/.jenv", shell(), fs);
+TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
+    const FixRun mise = runFix(Remediation::installViaMise("temurin-21", "/gone/mise"));
+    EXPECT_EQ(mise.exitCode, -1);
+    EXPECT_EQ(mise.lines, std::vector<std::string>{"Mise not found: it isn't in /opt/homebrew/bin, /usr/local/bin or "
+                                                   "~/.local/bin, nor on your Terminal's PATH."});
+    const FixRun jenv = runFix(Remediation::installViaPKGThenJEnv(21));
+    EXPECT_EQ(jenv.exitCode, -1) << "checked before the installer package";
+    EXPECT_EQ(jenv.lines.size(), 1u);
+    EXPECT_TRUE(process->commands().empty());
+
+    // SDKMAN's init script that does not define `sdk`: the shell's 127, explained.
+    home.write(".sdkman/bin/sdkman-init.sh", "# damaged\n");
+    const FixRun sdk = runFix(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"));
+    EXPECT_EQ(sdk.exitCode, 127);
+    EXPECT_EQ(sdk.lines.back(),
+              "SDKMAN's `sdk` command didn't load from ~/.sdkman/bin/sdkman-init.sh (exit code 127).");
+}
+
+TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
+    // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
+    const std::string jenv = home.path() + "/.jenv/bin/jenv";
+    home.write(".jenv/bin/jenv", activatingTool("jenv"), true);
     const std::string javaHome =
         "/Library/Java/My \"JDK\" $(touch $HOME/pwned) `touch $HOME/pwned2` \\$HOME 21/Contents/Home";
 
-    auto run = jenv.registerJDK(javaHome, 21);
-    EXPECT_EQ(collect(run),
-              output({"jenv ran enable-plugin", "jenv ran add", "jenv ran rehash", "jenv ran global"}, 0));
+    const FixRun run = runFix(Remediation::setJavaHomeViaJenv(javaHome, 21));
+    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n" + javaHome + "\n--\nrehash\n--\nglobal\n21\n--\n");
     EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned"));
     EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned2"));
-    EXPECT_EQ(process->commands().at(0).at(2),
-              "set -e\njenv enable-plugin export || true\njenv add \"/Library/Java/My \\\"JDK\\\" \\$(touch "
-              "\\$HOME/pwned) \\`touch \\$HOME/pwned2\\` \\\\\\$HOME 21/Contents/Home\" || true\njenv rehash\n"
-              "jenv global 21");
-}
+    ASSERT_TRUE(run.zshrc);
+    const std::vector<std::string> added(run.zshrc->linesAdded.end() - 2, run.zshrc->linesAdded.end());
+    EXPECT_EQ(added,
+              (std::vector<std::string>{"export PATH=\"$HOME/.jenv/bin:$PATH\"", "eval \"$('" + jenv + "' init -)\""}));
 
-TEST_F(LoginShellTest, JEnvStopsAtTheFirstFailureExceptEnablingAndAdding) {
-    home.write("bin/jenv", recordingTool("jenv"), true);
-    home.write("jenv.fail-enable-plugin", "");
-    home.write("jenv.fail-add", "");
-    home.write("jenv.fail-rehash", "");
-    auto run = JEnvRunner(home.path() + "/.jenv", shell(), fs).registerJDK("/jdk", 17);
-    const auto events = collect(run);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), StreamEvent(stream_event::Completed{3}));
+    // It stops at the first failure except enabling the plugin and adding.
+    for (const char* step : {"enable-plugin", "add", "rehash"}) home.write(std::string("jenv.fail-") + step, "");
+    std::filesystem::remove(home.path() + "/jenv.argv");
+    EXPECT_EQ(runFix(Remediation::setJavaHomeViaJenv("/jdk", 17)).exitCode, 3);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n/jdk\n--\nrehash\n--\n") << "global must not run";
 }
 
 TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const MiseRunner mise("/usr/local/bin/mise", shell(), fs);
-    const JEnvRunner jenv(home.path() + "/.jenv", shell(), fs);
-    const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"", "eval \"$(jenv init -)\""};
+    const JEnvRunner jenv(home.path() + "/.jenv", home.path() + "/.jenv/bin/jenv", shell(), fs);
+    const std::string zshrc = home.path() + "/.zshrc";
+    const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"",
+                                        "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\""};
 
-    EXPECT_EQ(jenv.missingZshrcLines(), both) << "no ~/.zshrc";
-    EXPECT_EQ(mise.missingZshrcLines(), std::vector<std::string>{"eval \"$(mise activate zsh)\""});
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both) << "no ~/.zshrc";
+    EXPECT_EQ(mise.missingZshrcLines(zshrc),
+              std::vector<std::string>{"eval \"$('/usr/local/bin/mise' activate zsh)\""});
 
     home.write(".zshrc", "# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), both);
-    EXPECT_EQ(mise.missingZshrcLines().size(), 1u);
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both);
+    EXPECT_EQ(mise.missingZshrcLines(zshrc).size(), 1u);
 
     home.write(".zshrc", "export PATH=\"$HOME/.jenv/bin:$PATH\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[1]});
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[1]});
     home.write(".zshrc", "eval \"$(jenv init -)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(), std::vector<std::string>{both[0]});
-    home.write(".zshrc", "path=(~/.jenv/bin $path)\n  eval \"$(jenv init - zsh)\"\neval \"$(mise activate zsh)\"\n");
-    EXPECT_TRUE(jenv.missingZshrcLines().empty());
-    EXPECT_TRUE(mise.missingZshrcLines().empty());
+    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[0]});
+    // Lines as users and these fixes write them, by name or by path.
+    home.write(".zshrc",
+               "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\n"
+               "eval \"$(/opt/homebrew/bin/mise activate zsh)\"\n");
+    EXPECT_TRUE(jenv.missingZshrcLines(zshrc).empty());
+    EXPECT_TRUE(mise.missingZshrcLines(zshrc).empty());
+    // Homebrew's jenv needs no PATH line: Homebrew's own set-up puts its bin there.
+    EXPECT_EQ(JEnvRunner(home.path() + "/.jenv", "/opt/homebrew/bin/jenv", shell(), fs).missingZshrcLines(zshrc),
+              std::vector<std::string>{});
+}
+
+class DroppingSink final : public TelemetrySink {
+public:
+    void emit(const std::string&, const JSONObject&) override {}
+};
+
+// A zsh user whose ~/.zshenv moves ZDOTDIR: the profile learns the directory
+// from zsh, the fixes carry it, and the ~/.zprofile change, the verifier and
+// the .zshrc follow-up all read and write the files where zsh reads them.
+TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
+    const std::string zdotdir = home.path() + "/.config/zsh";
+    home.write(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
+    home.write(".config/zsh/.zshrc", "export JAVA_HOME=/opt/old\n");
+    const std::string jdk = fakeJDK(home, "jdk-21", "21.0.2");
+    AppServices services;
+    services.processRunner = process;
+    services.fs = fs;
+    services.host.userShell = "/bin/zsh";
+    services.host.environment = {{"HOME", home.path()}, {"SHELL", "/bin/zsh"}};
+    const SystemProfile profile = SystemProfiler(services, nullptr).profile();
+    ASSERT_EQ(zshStartupDirectory(profile), zdotdir);
+
+    const Remediation fix = homeRemediation(test::makeJDK("21.0.2", "", "", jdk), profile);
+    ASSERT_EQ(fix.kind(), Remediation::Case::writeJavaHomeToZprofile);
+    DroppingSink telemetry;
+    ZprofileDiffModel sheet(fix, services, telemetry, nullptr);
+    sheet.load();
+    ASSERT_TRUE(sheet.preview()) << sheet.loadErrorText();
+    EXPECT_EQ(sheet.title(), "Set `JAVA_HOME` in `~/.config/zsh/.zprofile`");
+    ASSERT_EQ(sheet.preview()->laterLines.size(), 1u);
+    EXPECT_EQ(sheet.preview()->laterLines[0].path, zdotdir + "/.zshrc");
+    sheet.apply();
+    ASSERT_TRUE(sheet.didApply()) << sheet.applyError().value_or("");
+    EXPECT_NE(readFile(zdotdir + "/.zprofile").find("export JAVA_HOME=\"" + jdk + "\""), std::string::npos);
+    EXPECT_EQ(readFile(home.path() + "/.zprofile").find("JAVA_HOME"), std::string::npos);
+    const Verifier::Result verified = Verifier(services).verify(21);
+    EXPECT_TRUE(verified.passed(true)) << verified.failure(true);
+
+    // mise's activation line goes to the same .zshrc, and a new Terminal window runs it.
+    home.write(".local/bin/mise", activatingTool("mise"), true);
+    const Remediation mise = installRemediation(21, SystemProfiler(services, nullptr).profile());
+    ASSERT_EQ(mise.kind(), Remediation::Case::installViaMise);
+    const FixRun run = runFix(mise);
+    ASSERT_TRUE(run.zshrc) << testing::PrintToString(run.lines);
+    EXPECT_EQ(run.zshrc->path, zdotdir + "/.zshrc");
+    ASSERT_TRUE(FileAppendWriter(run.zshrc->path, fs).apply(*run.zshrc).ok());
+    const auto terminal = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
+    ASSERT_TRUE(terminal.ok());
+    EXPECT_NE(terminal->stdoutText.find("home=/from/mise\n"), std::string::npos) << terminal->stdoutText;
 }
 
 }  // namespace

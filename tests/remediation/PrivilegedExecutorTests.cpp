@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include "InstallerTestSupport.h"
+#include "remediation/InstallerPackage.h"
 #include "remediation/PrivilegedExecutor.h"
 
 namespace lumo::test {
@@ -15,27 +17,10 @@ std::uint32_t modeOf(const std::string& path) {
     return static_cast<std::uint32_t>(fs::status(path).permissions() & fs::perms::mask);
 }
 
-// The text of the AppleScript string literal that follows `prefix`.
-std::string appleScriptLiteralAfter(const std::string& script, const std::string& prefix) {
-    const auto start = script.find(prefix);
-    if (start == std::string::npos) return "<missing>";
-    std::string text;
-    for (auto i = start + prefix.size(); i < script.size(); ++i) {
-        if (script[i] == '\\' && i + 1 < script.size()) {
-            text += script[++i];
-        } else if (script[i] == '"') {
-            return text;
-        } else {
-            text += script[i];
-        }
-    }
-    return "<unterminated>";
-}
-
 TEST(PrivilegedExecutorTest, SandboxHoldsTheTwoScriptsAndTheTwoEntryEnvironment) {
     InstallerWorld world;
     PrivilegedExecutor executor(world.fs, world.appEnvironment);
-    auto sandbox = executor.prepare("Enter \"your\" password \\ now");
+    auto sandbox = executor.prepare("Enter your password");
     ASSERT_TRUE(sandbox.ok()) << sandbox.error().description;
 
     EXPECT_EQ(fs::path(sandbox->directory).parent_path().string(), world.fs->temporary);
@@ -46,13 +31,6 @@ TEST(PrivilegedExecutorTest, SandboxHoldsTheTwoScriptsAndTheTwoEntryEnvironment)
     const std::string askpass = sandbox->directory + "/askpass.sh";
     const std::string wrapper = sandbox->directory + "/sudo";
     EXPECT_EQ(readFile(wrapper), "#!/bin/bash\nexec /usr/bin/sudo -A \"$@\"");
-    EXPECT_EQ(readFile(askpass),
-              "#!/bin/bash\n"
-              "osascript <<'EOF'\n"
-              "display dialog \"Enter \\\"your\\\" password \\\\ now\" default answer \"\" with hidden answer "
-              "with title \"Fixwell for Java\" with icon caution\n"
-              "return text returned of result\n"
-              "EOF");
     EXPECT_EQ(modeOf(askpass), 0700u);
     EXPECT_EQ(modeOf(wrapper), 0700u);
     EXPECT_EQ(sandbox->environment, (Environment{{"PATH", sandbox->directory + ":" + world.appEnvironment["PATH"]},
@@ -90,21 +68,28 @@ TEST(PrivilegedExecutorTest, PreparationFailsWithTheFileSystemError) {
 }
 
 // A child's plain `sudo` reaches the wrapper, the wrapper runs the real sudo
-// with -A, and sudo's askpass call shows the prompt exactly as given: the
-// here-document is quoted, so `$HOME` and backticks stay text.
+// with -A, and sudo's askpass call shows the prompt exactly as given: it
+// reaches osascript as an argument, so a line that would end a here-document,
+// `$HOME` and backticks stay text and nothing runs.
 TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     InstallerWorld world;
     const std::string log = world.root.path() + "/log";
     fs::create_directories(log);
     const std::string realSudo = world.program("real-sudo",
                                                "echo \"$*\" > \"$LOG/sudo-args\"\n"
-                                               "password=$(\"$SUDO_ASKPASS\")\n"
+                                               "password=$(\"$SUDO_ASKPASS\" 'Password:')\n"
                                                "printf '%s' \"$password\" > \"$LOG/password\"\n");
-    world.program("osascript", "cat > \"$LOG/applescript\"\necho hunter2\n");
+    // Records the argument after the script's -e lines, and answers.
+    const std::string osascript = world.program("askpass-osascript",
+                                                "while [ \"$1\" = -e ]; do shift 2; done\n"
+                                                "printf '%s' \"$1\" > \"$LOG/prompt\"\n"
+                                                "printf '%s' \"$2\" > \"$LOG/title\"\necho hunter2\n");
     const std::string child = world.program("child", "command -v sudo > \"$LOG/which-sudo\"\nsudo -n true\n");
 
-    PrivilegedExecutor executor(world.fs, world.appEnvironment, PrivilegedPrograms{.sudo = realSudo});
-    const std::string prompt = "Password for \"$HOME\" and `touch " + log + "/ran` \\o/";
+    PrivilegedExecutor executor(world.fs, world.appEnvironment,
+                                PrivilegedPrograms{.sudo = realSudo, .osascript = osascript});
+    const std::string prompt = "Password for \"$HOME\" and `touch " + log + "/ran`\nEOF\ntouch " + log +
+                               "/ran2\n'; touch " + log + "/ran3; '\\o/";
     auto sandbox = executor.prepare(prompt);
     ASSERT_TRUE(sandbox.ok());
     Environment environment = world.appEnvironment;
@@ -117,11 +102,9 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     EXPECT_EQ(readFile(log + "/which-sudo"), sandbox->directory + "/sudo\n");
     EXPECT_EQ(readFile(log + "/sudo-args"), "-A -n true\n");
     EXPECT_EQ(readFile(log + "/password"), "hunter2");
-    EXPECT_EQ(readFile(log + "/applescript"),
-              "display dialog \"Password for \\\"$HOME\\\" and `touch " + log +
-                  "/ran` \\\\o/\" default answer \"\" with hidden answer with title \"Fixwell for Java\" with icon "
-                  "caution\nreturn text returned of result\n");
-    EXPECT_FALSE(fs::exists(log + "/ran"));
+    EXPECT_EQ(readFile(log + "/prompt"), prompt);
+    EXPECT_EQ(readFile(log + "/title"), "Fixwell for Java");
+    for (const char* marker : {"/ran", "/ran2", "/ran3"}) EXPECT_FALSE(fs::exists(log + marker)) << marker;
     sandbox->cleanup();
 }
 
@@ -148,7 +131,7 @@ TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
         const std::string osascript = world.program("osascript", testCase.osascriptBody);
         PrivilegedExecutor executor(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = osascript});
         CancellableProcess cancellation;
-        EXPECT_EQ(executor.runAdministratorInstaller(*world.process, "/tmp/x.pkg", "p", cancellation),
+        EXPECT_EQ(executor.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation),
                   testCase.expected)
             << testCase.name;
     }
@@ -156,45 +139,105 @@ TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
     InstallerWorld world;
     PrivilegedExecutor missing(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = world.bin + "/none"});
     CancellableProcess cancellation;
-    const auto outcome = missing.runAdministratorInstaller(*world.process, "/tmp/x.pkg", "p", cancellation);
+    const auto outcome = missing.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation);
     EXPECT_EQ(outcome.kind, AdministratorOutcome::Kind::failed);
     EXPECT_EQ(outcome.message.rfind("Failed to start osascript: ", 0), 0u) << outcome.message;
 }
 
-TEST(PrivilegedExecutorTest, AdministratorScriptForAnOrdinaryPath) {
-    EXPECT_EQ(PrivilegedExecutor::administratorScript(
-                  "/usr/sbin/installer", "/Users/ann/Library/Caches/Fixwell/temurin-21-aarch64.pkg",
-                  "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/"),
-              "do shell script \"/usr/sbin/installer -pkg '/Users/ann/Library/Caches/Fixwell/temurin-21-aarch64.pkg' "
-              "-target /\" with administrator privileges with prompt \"Enter Mac password to install Temurin to "
-              "/Library/Java/JavaVirtualMachines/\"");
+// A ProcessRunning whose stream says one line and ends without an exit status.
+class SilentEnd final : public ProcessRunning {
+public:
+    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&, const std::optional<Environment>&,
+                              const RunOptions&) const override {
+        return ProcessResult{};
+    }
+    ProcessStream stream(const std::string&, const std::vector<std::string>&,
+                         const std::optional<Environment>&) const override {
+        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
+        sink.yield(process_event::Line{"osascript: lost"});
+        sink.finish();
+        return {std::move(events), std::make_shared<LiveProcessCancellation>()};
+    }
+};
+
+TEST(PrivilegedExecutorTest, AStreamEndingWithoutExitStatusIsAFailureNotACancel) {
+    InstallerWorld world;
+    CancellableProcess cancellation;
+    EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment)
+                  .runAdministratorInstaller(SilentEnd(), {"/tmp/x.pkg", "", ""}, "p", cancellation),
+              AdministratorOutcome::failed("osascript exited without an exit status"));
 }
 
-// The command macOS runs as root, taken out of the script osascript receives
-// and run by /bin/sh as `do shell script` would: the package path arrives as
-// one literal argument, and nothing in it is executed.
-TEST(PrivilegedExecutorTest, PackagePathReachesTheRootShellAsOneLiteralArgument) {
-    InstallerWorld world;
-    const std::string marker = world.root.path() + "/PWNED";
-    const std::string pkgPath =
-        world.root.path() + "/Caches/a \"b\" \\c $(touch " + marker + ") `touch " + marker + "2` it's $HOME.pkg";
-    const std::string installer = world.program("installer", "printf '%s\\n' \"$@\"\n");
-    const std::string osascript =
-        world.program("osascript", "printf '%s' \"$2\" > \"" + world.root.path() + "/script\"\n");
-    PrivilegedExecutor executor(world.fs, world.appEnvironment,
-                                PrivilegedPrograms{.osascript = osascript, .installer = installer});
-    CancellableProcess cancellation;
-    ASSERT_EQ(executor.runAdministratorInstaller(*world.process, pkgPath, "Say \"yes\"", cancellation),
-              AdministratorOutcome::succeeded());
+// The whole administrator command, through osascript's arguments and /bin/sh,
+// for a package in a folder whose name holds quotes, backslashes, `$`,
+// backticks and a line break: root installs its own checked copy or nothing.
+TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
+    struct Case {
+        const char* name;
+        std::string pkgutilAnswer;  // empty: pkgutil prints nothing and fails
+        bool expectedDigestMatches;
+        const char* installerBody;  // empty: the world's recording installer
+        AdministratorOutcome expected;
+    };
+    const std::string eclipse = "Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)";
+    const auto refused = [](const char* message) {
+        return AdministratorOutcome::failed(std::string("0:0: execution error: ") + message + " (1)");
+    };
+    const Case cases[] = {
+        {"genuine", pkgutilSignedAnswer(eclipse), true, "", AdministratorOutcome::succeeded()},
+        {"changed bytes", pkgutilSignedAnswer(eclipse), false, "", refused(kPackageChangedMessage)},
+        {"unsigned", "Package \"package.pkg\":\n   Status: no signature\n", true, "", refused(kPackageUnsignedMessage)},
+        {"another team", pkgutilSignedAnswer("Developer ID Installer: Mallory Ltd (ABCDE12345)"), true, "",
+         refused(kPackageUnsignedMessage)},
+        {"team only in the name", pkgutilSignedAnswer("Developer ID Installer: Eve (JCDTMS22B4) (ABCDE12345)"), true,
+         "", refused(kPackageUnsignedMessage)},
+        {"missing file, status 0", "Package does not exist: \"package.pkg\"\n", true, "",
+         refused(kPackageUnsignedMessage)},
+        {"installer fails", pkgutilSignedAnswer(eclipse), true,
+         "echo 'installer: Error - the package is damaged.' >&2\nexit 1\n",
+         refused("installer: Error - the package is damaged.")},
+    };
+    for (const auto& testCase : cases) {
+        InstallerWorld world;
+        const std::string package = world.root.write(
+            "Caches/a \"b\" \\c $(touch PWNED) `touch PWNED2`\nit's $HOME/t.pkg", "xar! genuine Temurin");
+        world.root.write("pkgutil-answer", testCase.pkgutilAnswer);
+        PrivilegedPrograms programs = world.programs;
+        if (*testCase.installerBody) programs.installer = world.program("failing-installer", testCase.installerBody);
+        const std::string digest = sha256Hex("xar! genuine Temurin");
+        const CheckedPackage checked{package, testCase.expectedDigestMatches ? digest : std::string(64, 'a'),
+                                     kTemurinInstallerTeamID};
+        CancellableProcess cancellation;
+        const std::string prompt = "Say \"yes\" \\ $HOME";
+        world.program("dialog", "printf '%s' \"$1\" > \"" + world.file("prompt") + "\"\n");
 
-    const std::string script = readFile(world.root.path() + "/script");
-    EXPECT_EQ(appleScriptLiteralAfter(script, "with prompt \""), "Say \"yes\"");
-    const std::string command = appleScriptLiteralAfter(script, "do shell script \"");
-    auto ran = world.process->run("/bin/sh", {"-c", command});
-    ASSERT_TRUE(ran.ok());
-    EXPECT_EQ(ran->stdoutText, "-pkg\n" + pkgPath + "\n-target\n/\n");
-    EXPECT_FALSE(fs::exists(marker));
-    EXPECT_FALSE(fs::exists(marker + "2"));
+        EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment, programs)
+                      .runAdministratorInstaller(*world.process, checked, prompt, cancellation),
+                  testCase.expected)
+            << testCase.name;
+        EXPECT_EQ(readFile(world.file("prompt")), prompt) << testCase.name;
+        const std::string log = world.installerLog();
+        if (testCase.expected == AdministratorOutcome::succeeded()) {
+            // -pkg, root's copy (not the download), -target, /, its digest, its folder's mode.
+            std::istringstream lines(log);
+            std::vector<std::string> fields;
+            for (std::string line; std::getline(lines, line);) fields.push_back(line);
+            ASSERT_EQ(fields.size(), 6u) << log;
+            EXPECT_EQ(fields[0], "-pkg");
+            EXPECT_EQ(fs::path(fields[1]).parent_path().parent_path().string(), programs.rootScratchDirectory);
+            EXPECT_EQ(fs::path(fields[1]).parent_path().filename().string().rfind("fxw-root-", 0), 0u) << fields[1];
+            EXPECT_EQ(fields[2], "-target");
+            EXPECT_EQ(fields[3], "/");
+            EXPECT_EQ(fields[4], digest);
+            EXPECT_EQ(fields[5], "drwx------");
+        } else if (!*testCase.installerBody) {
+            EXPECT_EQ(log, "") << testCase.name << ": the installer must not run";
+        }
+        EXPECT_TRUE(world.rootFolders().empty()) << testCase.name;
+        EXPECT_FALSE(fs::exists(world.root.path() + "/Caches/PWNED")) << testCase.name;
+        EXPECT_FALSE(fs::exists("PWNED")) << testCase.name;
+        EXPECT_FALSE(fs::exists("PWNED2")) << testCase.name;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -31,6 +32,16 @@ public:
     Status writeData(const Bytes& data, const std::string& path) const override {
         if (failingWrites.count(path)) return posixError(EACCES, path);
         return m_live.writeData(data, path);
+    }
+    Status createFile(const std::string& text, const std::string& path,
+                      std::optional<std::uint32_t> permissions = std::nullopt) const override {
+        if (failingWrites.count(path)) return posixError(EACCES, path);
+        return m_live.createFile(text, path, permissions);
+    }
+    Status replaceContents(const std::string& path, const std::optional<std::string>& expected, const std::string& text,
+                           ReplaceMode mode) const override {
+        if (failingWrites.count(path)) return posixError(EACCES, path);
+        return m_live.replaceContents(path, expected, text, mode);
     }
 
 private:
@@ -61,5 +72,36 @@ private:
     mutable std::mutex m_mutex;
     mutable std::vector<std::vector<std::string>> m_commands;
 };
+
+// Answers `/usr/libexec/java_home -V` with `listing` on standard error, as a
+// Mac does (Linux has no java_home); every other program goes to `next`.
+class JavaHomeListing final : public ProcessRunning {
+public:
+    explicit JavaHomeListing(std::string listing,
+                             std::shared_ptr<const ProcessRunning> next = std::make_shared<LiveProcessRunner>())
+        : m_listing(std::move(listing)), m_next(std::move(next)) {}
+
+    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
+                              const std::optional<Environment>& environment = std::nullopt,
+                              const RunOptions& options = {}) const override {
+        if (executable == "/usr/libexec/java_home" && arguments == std::vector<std::string>{"-V"}) {
+            return ProcessResult{0, "", m_listing, false};
+        }
+        return m_next->run(executable, arguments, environment, options);
+    }
+    ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
+                         const std::optional<Environment>& environment = std::nullopt) const override {
+        return m_next->stream(executable, arguments, environment);
+    }
+
+private:
+    std::string m_listing;
+    std::shared_ptr<const ProcessRunning> m_next;
+};
+
+// A `java_home -V` line for a JDK.
+inline std::string javaHomeLine(const std::string& version, const std::string& path) {
+    return "    " + version + " (arm64) \"Eclipse Adoptium\" - \"OpenJDK " + version + "\" " + path + "\n";
+}
 
 }  // namespace lumo::test

@@ -2,6 +2,7 @@
 // bundled scenario.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <array>
 #include <cstdio>
@@ -92,6 +93,28 @@ TEST(DoctorEndToEndTest, BadScenarioExitsWithStatus2AndNoReport) {
     const DoctorRun run = runDoctor("--json --scenario " + quoted(file));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
+}
+
+// A named pipe would block the read forever and /dev/zero never ends: the
+// report refuses both at once, in one line naming the file.
+TEST(DoctorEndToEndTest, ScenarioThatIsNoRegularFileExitsWithStatus2) {
+    lumo::test::TemporaryDirectory directory;
+    const std::string fifo = directory.path() + "/scenario.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string& file : {fifo, std::string("/dev/zero")}) {
+        const std::string command =
+            std::string("'") + LUMORA_JAVA_BINARY + "' --doctor --scenario " + quoted(file) + " 2>&1 >/dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string err;
+        std::array<char, 4096> buffer{};
+        std::size_t count = 0;
+        while ((count = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) err.append(buffer.data(), count);
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << file << ": " << status << " " << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+        EXPECT_NE(err.find(file + ": not a regular file"), std::string::npos) << err;
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "diagnosis/Remediation.h"
 #include "report/Doctor.h"
+#include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -26,8 +27,8 @@ SystemProfile profileWithJDK(const JDKInfo& jdk, std::optional<std::string> java
 }
 
 TEST(DoctorJSONTest, InvalidUTF8FromTheMachineIsReplacedNotThrown) {
-    const JDKInfo jdk{"21.0.5", "Vendor \xff\xfe", "arm64",
-                      "/Library/Java/JavaVirtualMachines/\xc3(.jdk/Contents/Home"};
+    const JDKInfo jdk = test::makeJDK("21.0.5", "Vendor \xff\xfe", "arm64",
+                                      "/Library/Java/JavaVirtualMachines/\xc3(.jdk/Contents/Home");
     SystemProfile profile = profileWithJDK(jdk);
     profile.shell = Shell::other("sh\xe2\x82");
     profile.javaState.jvmDirContents = {"bad\x80name.jdk"};
@@ -42,7 +43,8 @@ TEST(DoctorJSONTest, InvalidUTF8FromTheMachineIsReplacedNotThrown) {
 }
 
 TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
-    const JDKInfo jdk{"21.0.5", "Eclipse Adoptium", "arm64", "/jdk21"};
+    // An Intel-only SDKMAN JDK on Apple silicon.
+    const JDKInfo jdk = test::makeJDK("21.0.5", "Eclipse Adoptium", "x86_64", "/jdk21", "sdkman");
     SystemProfile profile = profileWithJDK(jdk, "/jdk21");
     profile.homebrewPrefix = "/opt/homebrew/bin/brew";
     profile.aiTooling.cursor = true;
@@ -54,9 +56,18 @@ TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
     EXPECT_EQ(keys, (std::vector<std::string>{"profile", "diagnosis", "fixes"}));
     keys.clear();
     for (const auto& item : json["profile"].items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"architecture", "macosVersion", "shell", "homebrew", "sdkman", "mise",
-                                              "jenv", "asdf", "xcodeCommandLineTools", "java", "aiTools", "terminals",
-                                              "isLikelyDeveloper"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"architecture", "runsTranslated", "rosettaInstalled", "macosVersion",
+                                              "shell", "shellPath", "startupDirectory", "startupFiles", "homebrew",
+                                              "sdkman", "mise", "jenv", "asdf", "xcodeCommandLineTools", "java",
+                                              "aiTools", "terminals", "isLikelyDeveloper"}));
+    keys.clear();
+    for (const auto& item : json["profile"]["java"].items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"whichJava", "installedJDKs", "jvmDirContents", "javaHomeInActiveShell",
+                                              "javaHomeInLoginShell", "javaInActiveShell", "activeShellTimedOut"}));
+    keys.clear();
+    for (const auto& item : json["profile"]["java"]["installedJDKs"][0].items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"version", "vendor", "architecture", "path", "source",
+                                              "runsOnlyUnderRosetta"}));
     keys.clear();
     for (const auto& item : json["fixes"]["install"].items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"25", "21", "17"}));
@@ -70,29 +81,59 @@ TEST(DoctorJSONTest, HasTheContractShapeInOrder) {
     EXPECT_EQ(json["fixes"]["install"]["21"]["id"], "brew:temurin@21");
     // Only a D2 diagnosis has a JAVA_HOME fix.
     EXPECT_TRUE(json["fixes"]["javaHome"].is_null());
+    EXPECT_EQ(json["profile"]["java"]["installedJDKs"][0]["source"], "sdkman");
+    EXPECT_EQ(json["profile"]["java"]["installedJDKs"][0]["runsOnlyUnderRosetta"], true);
+    EXPECT_EQ(json["fixes"]["nativeBuild"]["id"], "brew:temurin@21");
+
+    const std::string text = doctorText(profile, JavaProfile().diagnose(profile.javaState), "Lumora for Java");
+    EXPECT_NE(text.find("(x86_64)  [sdkman]  runs only under Rosetta"), std::string::npos) << text;
+    EXPECT_NE(text.find("Processor: Apple silicon (Rosetta not installed)"), std::string::npos) << text;
 }
 
 TEST(DoctorTextTest, ControlCharactersFromTheMachineNeverReachTheTerminal) {
-    const JDKInfo jdk{"21\x1b[2J", "Evil\x1b]0;title\x07", "arm64", "/jdk\r\n21"};
+    // U+202E and U+2066 reorder what follows them; U+009B is a C1 escape.
+    const JDKInfo jdk = test::makeJDK("21\x1b[2J", "Evil\x1b]0;title\x07 \u202Egnp.exe\u2066x\u2069", "arm64",
+                                      "/jdk\r\n21\xc2\x9b"
+                                      "2J");
     const SystemProfile profile = profileWithJDK(jdk);
     const std::string text = doctorText(profile, JavaProfile().diagnose(profile.javaState), "Lumora for Java");
-    EXPECT_EQ(text.find('\x1b'), std::string::npos);
-    EXPECT_EQ(text.find('\x07'), std::string::npos);
-    EXPECT_EQ(text.find('\r'), std::string::npos);
+    for (const std::string unsafe : {"\x1b", "\x07", "\r", "\u202E", "\u2066", "\u2069", "\xc2\x9b"}) {
+        EXPECT_EQ(text.find(unsafe), std::string::npos) << text;
+    }
+    EXPECT_NE(text.find("Evil?]0;title? ?gnp.exe?x?"), std::string::npos) << text;
+    EXPECT_NE(text.find("/jdk??21?2J"), std::string::npos) << text;
     EXPECT_NE(text.find("JAVA_HOME isn't set"), std::string::npos);
 }
 
 TEST(DoctorTextTest, RecommendsTheFixThatFitsTheDiagnosis) {
-    const JDKInfo legacy{"17.0.2", "Eclipse Adoptium", "x86_64", "/jdk17"};
+    const JDKInfo legacy = test::makeJDK("17.0.2", "Eclipse Adoptium", "x86_64", "/jdk17");
     const SystemProfile profile = profileWithJDK(legacy);
     const std::string text = doctorText(profile, JavaProfile().diagnose(profile.javaState), "Lumora for Java");
     EXPECT_NE(text.find("Install Java 25: Install Temurin (recommended)  [pkg:25]"), std::string::npos) << text;
     EXPECT_NE(text.find("[keep-legacy:/jdk17]"), std::string::npos) << text;
 
-    const SystemProfile settled = profileWithJDK({"25", "Eclipse Adoptium", "arm64", "/jdk25"}, "/jdk25");
+    const SystemProfile settled = profileWithJDK(test::makeJDK("25", "Eclipse Adoptium", "arm64", "/jdk25"), "/jdk25");
     const std::string ok = doctorText(settled, JavaProfile().diagnose(settled.javaState), "Lumora for Java");
-    EXPECT_NE(ok.find("✓ JAVA_HOME in a login shell: /jdk25"), std::string::npos) << ok;
-    EXPECT_NE(ok.find("Nothing to fix."), std::string::npos) << ok;
+    EXPECT_NE(ok.find("✓ JAVA_HOME in a new Terminal window: /jdk25"), std::string::npos) << ok;
+    EXPECT_NE(ok.find("JAVA_HOME for apps started from the Dock: not set"), std::string::npos) << ok;
+    std::string flat = ok;  // the explanation is wrapped
+    for (auto at = flat.find("\n    "); at != std::string::npos; at = flat.find("\n    ")) flat.replace(at, 5, " ");
+    EXPECT_NE(flat.find("Nothing to fix. Terminal sees JAVA_HOME as /jdk25; apps started from the Dock see it unset."),
+              std::string::npos)
+        << ok;
+}
+
+TEST(DoctorTextTest, SaysWhenTheShellStartUpTookTooLong) {
+    SystemProfile slow = profileWithJDK(test::makeJDK("25", "Eclipse Adoptium", "arm64", "/jdk25"));
+    slow.javaState.terminalView.timedOut = true;
+    slow.javaState.shellStartup = {"/bin/zsh", "zsh", "/Users/alex", 15, {"/Users/alex/.zshrc"}, {}};
+    const Diagnosis diagnosis = JavaProfile().diagnose(slow.javaState);
+    EXPECT_EQ(diagnosis.kind(), Diagnosis::Case::unknown);
+    const std::string text = doctorText(slow, diagnosis, "Lumora for Java");
+    EXPECT_NE(text.find("✗ JAVA_HOME in a new Terminal window: unknown"), std::string::npos) << text;
+    EXPECT_NE(text.find("took longer than 15 seconds"), std::string::npos) << text;
+    EXPECT_NE(text.find("~/.zshrc"), std::string::npos) << text;
+    EXPECT_EQ(nlohmann::json::parse(doctorJSON(slow, diagnosis))["profile"]["java"]["activeShellTimedOut"], true);
 }
 
 struct CommandResult {

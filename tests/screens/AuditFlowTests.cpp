@@ -77,13 +77,27 @@ LumoAuditContext lumoContext(std::string nextStep, std::optional<std::string> go
 
 // --- Stage rules -------------------------------------------------------------
 
-TEST(AuditStageTests, FoundationsJudgesMacOSOnlyOnAppleSilicon) {
+TEST(AuditStageTests, FoundationsJudgesMacOSByReleasesBehindOnlyOnAppleSilicon) {
     const Stage1Foundations stage;
     EXPECT_EQ(stage.id(), "stage_1_foundations");
-    EXPECT_EQ(stage.outcome(foundationsMac(Architecture::appleSilicon, 25)), AuditStageOutcome::skippedAlreadyOk);
-    EXPECT_EQ(stage.outcome(foundationsMac(Architecture::appleSilicon, 24)), AuditStageOutcome::rendered);
-    EXPECT_EQ(stage.outcome(foundationsMac(Architecture::intel, 12)), AuditStageOutcome::skippedAlreadyOk);
-    EXPECT_EQ(stage.outcome(foundationsMac(Architecture::unknown, 0)), AuditStageOutcome::skippedAlreadyOk);
+    // Counted in releases: 15 is one behind 26, not eleven.
+    const struct {
+        Architecture architecture;
+        int major;
+        AuditStageOutcome expected;
+    } rows[] = {
+        {Architecture::appleSilicon, 26, AuditStageOutcome::skippedAlreadyOk},
+        {Architecture::appleSilicon, 27, AuditStageOutcome::skippedAlreadyOk},  // newer than the table
+        {Architecture::appleSilicon, 15, AuditStageOutcome::skippedAlreadyOk},
+        {Architecture::appleSilicon, 14, AuditStageOutcome::rendered},
+        {Architecture::appleSilicon, 11, AuditStageOutcome::rendered},
+        {Architecture::appleSilicon, 0, AuditStageOutcome::skippedAlreadyOk},  // version unknown
+        {Architecture::intel, 12, AuditStageOutcome::skippedAlreadyOk},
+        {Architecture::unknown, 0, AuditStageOutcome::skippedAlreadyOk},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(stage.outcome(foundationsMac(row.architecture, row.major)), row.expected)
+            << "macOS " << row.major << " on architecture " << static_cast<int>(row.architecture);
 
     SystemProfile noBrew = foundationsMac();
     noBrew.homebrewPrefix.reset();
@@ -171,6 +185,22 @@ TEST_F(FlowFixture, GateOpensForDevelopersAndOtherEntriesSkipIt) {
     EXPECT_FALSE(open->didEmitAuditGated());
 }
 
+TEST_F(FlowFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
+    const std::optional<OfferRoute> routes[] = {std::nullopt, OfferRoute::content("course_readiness"),
+                                                OfferRoute::aiCodingInterest(), OfferRoute::guidedHelpWTP(),
+                                                OfferRoute::audit(std::nullopt)};
+    for (const auto& route : routes) {
+        navigation.setPath({Screen::audit({})});
+        auto flow = makeFlow({AuditEntry::nextStepCourse, CompletionSurface::excluded,
+                              LumoAuditContext{"course", std::nullopt, route}},
+                             bareMac());
+        const std::string title = flow->finishTitle();
+        flow->finished();
+        EXPECT_EQ(title == "Done — back to home", navigation.path().empty()) << title;
+        EXPECT_TRUE(title == "Done — back to home" || title == "Continue") << title;
+    }
+}
+
 TEST_F(FlowFixture, SelfSkippingStagesRecordOnceAndReachTheReport) {
     SystemProfile done = foundationsMac();
     done.terminals.warp = true;
@@ -239,7 +269,7 @@ struct PageFixture : ::testing::Test {
 
 TEST_F(PageFixture, FoundationsBlocksFollowTheProfile) {
     FoundationsPageModel missingBrew(
-        bareMac(Architecture::appleSilicon, 23), [] {}, {}, sink, opener);
+        bareMac(Architecture::appleSilicon, 14), [] {}, {}, sink, opener);
     EXPECT_TRUE(missingBrew.showsHomebrewBlock());
     EXPECT_FALSE(missingBrew.showsToolsBlock());
     EXPECT_TRUE(missingBrew.showsMacOSBlock());
@@ -322,7 +352,7 @@ TEST_F(PageFixture, TerminalPageChoosesWarpRouteAndLinks) {
 
     TerminalPageModel withBrew(
         foundationsMac(), [this] { ++advances; }, sink, opener);
-    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp"));
+    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp", "/opt/homebrew/bin/brew"));
     withBrew.learnMoreTapped();
     EXPECT_EQ(advances, 2);
     EXPECT_EQ(opened, std::vector<std::string>{"https://partner.example/warp?utm=audit"});

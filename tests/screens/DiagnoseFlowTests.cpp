@@ -6,6 +6,7 @@
 #include "screens/DiagnoseViewModel.h"
 #include "screens/DiagnosisDetailModel.h"
 #include "screens/VerifyModels.h"
+#include "support/JDKSupport.h"
 
 namespace lumo {
 namespace {
@@ -14,7 +15,7 @@ using test::RecordingSink;
 using State = DiagnoseViewModel::State;
 
 JDKInfo jdk(std::string version, std::string path, std::string vendor = "Eclipse Adoptium") {
-    return {std::move(version), std::move(vendor), "arm64", std::move(path)};
+    return test::makeJDK(std::move(version), std::move(vendor), "arm64", std::move(path));
 }
 
 SystemProfile profileWith(std::vector<JDKInfo> jdks, std::optional<std::string> javaHome = std::nullopt) {
@@ -44,7 +45,10 @@ struct Harness {
             ++profilerRuns;
             return nextProfile;
         };
-        options.verify = [this] { return verifyResult; };
+        options.verify = [this](std::optional<int> expectedMajor) {
+            verifiedMajors.push_back(expectedMajor);
+            return verifyResult;
+        };
         flow = std::make_unique<DiagnoseFlow>(options);
     }
     const State& state() const { return flow->viewModel().state(); }
@@ -54,8 +58,16 @@ struct Harness {
     int profilerRuns = 0;
     SystemProfile nextProfile;
     Verifier::Result verifyResult;
+    std::vector<std::optional<int>> verifiedMajors;
     std::unique_ptr<DiagnoseFlow> flow;
 };
+
+// What a new Terminal window gives when JAVA_HOME, if set, is a JDK.
+Verifier::Result verifiedWith(std::string output, std::optional<std::string> javaHome) {
+    Verifier::Result result{std::move(output), 0, std::move(javaHome)};
+    result.terminal.javaHomeHasJava = result.javaHomeValue.has_value();
+    return result;
+}
 
 class DiagnoseFlowTest : public ::testing::Test {
 protected:
@@ -141,10 +153,11 @@ TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
     harness.flow->finish(RemediationOutcome::success("Installed."));
     EXPECT_EQ(harness.state(), State::verifying(Remediation::installViaPKG(21)));
 
-    harness.verifyResult = {"openjdk version \"21.0.5\"", 0, "/j/21"};
+    harness.verifyResult = verifiedWith("openjdk version \"21.0.5\"", "/j/21");
     harness.flow->verifyNow();
     EXPECT_EQ(harness.state(), State::verified(Remediation::installViaPKG(21), harness.verifyResult));
     EXPECT_EQ(harness.sink.names().back(), "verify_passed");
+    EXPECT_EQ(harness.verifiedMajors, (std::vector<std::optional<int>>{21})) << "the chosen major is expected";
 
     for (const Remediation& tool : {Remediation::installWarpViaBrew("warp"), Remediation::installHomebrew(),
                                     Remediation::installHomebrewThenWarp("warp")}) {
@@ -253,6 +266,33 @@ TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     EXPECT_EQ(javaVersionChoices().front().label, "Java 25 (recommended)");
 }
 
+TEST(DiagnosisDetailTest, SourceAndAnIntelOnlyJDKOnAppleSilicon) {
+    JDKInfo intel = jdk("21.0.5", "/Users/alex/.sdkman/candidates/java/21.0.5-tem");
+    intel.architecture = "x86_64";
+    intel.source = "sdkman";
+    SystemProfile silicon;
+    silicon.architecture = Architecture::appleSilicon;
+    const Diagnosis diagnosis = Diagnosis::D2_HomeUnset(intel);
+
+    const JDKFacts facts = jdkFacts(diagnosis, silicon);
+    EXPECT_EQ(facts.source, "Source: SDKMAN");
+    EXPECT_NE(facts.rosettaWarning.find("runs only under Rosetta"), std::string::npos);
+    EXPECT_NE(facts.rosettaWarning.find("Rosetta isn't installed"), std::string::npos);
+    EXPECT_EQ(facts.nativeTitle, "Install the Apple silicon build of Java 21");
+    silicon.rosettaInstalled = true;
+    EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta is installed."), std::string::npos);
+    EXPECT_EQ(jdkFacts(diagnosis, std::nullopt), (JDKFacts{"Source: SDKMAN", "", std::nullopt, ""}));
+    EXPECT_FALSE(jdkFacts(Diagnosis::D3_LegacyOnly(intel), silicon).nativeBuild) << "the page offers installs anyway";
+
+    test::MemoryPreferences preferences;
+    std::vector<Remediation> started;
+    DiagnosisDetailModel::Callbacks callbacks;
+    callbacks.onRemediate = [&](const Remediation& fix) { started.push_back(fix); };
+    DiagnosisDetailModel page(diagnosis, std::nullopt, std::nullopt, callbacks, preferences, nullptr, facts);
+    page.installNativeBuild();
+    EXPECT_EQ(started, std::vector<Remediation>{Remediation::installViaPKG(21)});
+}
+
 TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     const Verifier::Result bannerNoHome{"openjdk version \"25\" 2025-09-16\n", 0, std::nullopt};
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
@@ -266,12 +306,12 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(verdict.title, "Java configuration incomplete");
 
     const Remediation keep = Remediation::keepCurrentLegacyJava("/Users/alex/jdk8/Home");
-    verdict = VerifyVerdict::of(keep, {"openjdk version \"1.8.0_392\"\n", 0, "/Users/alex/jdk8/Home"});
+    verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/Users/alex/jdk8/Home"));
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::passed);
     EXPECT_EQ(verdict.title, "Java configured");
     EXPECT_EQ(verdict.legacyWarning,
               "JAVA_HOME is now set, but Java 8 cannot run software that requires a newer Java.");
-    auto [name, data] = verificationEvent(keep, {"openjdk version \"1.8.0_392\"\n", 0, "/x"});
+    auto [name, data] = verificationEvent(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"));
     EXPECT_EQ(name, "verify_passed_with_legacy");
     EXPECT_EQ(data.at("chosen_path"), JSONValue("/Users/~/jdk8/Home"));
     EXPECT_EQ(data.at("java_major_version"), JSONValue(8));
@@ -283,6 +323,15 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(name, "verify_failed");
     EXPECT_EQ(data.at("exit_code"), JSONValue(127));
     EXPECT_EQ(data.at("java_version_excerpt"), JSONValue(""));
+    EXPECT_EQ(verdict.failureDetail, "`java -version` failed in a new Terminal window (exit code 127).");
+
+    // A ~/.zprofile fix for a bash user is never reported as done, whatever zsh would say.
+    verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"), "bash");
+    EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::failed);
+    ASSERT_TRUE(verdict.shellNote);
+    EXPECT_NE(verdict.shellNote->find("~/.zprofile, which only zsh reads"), std::string::npos);
+    EXPECT_FALSE(VerifyVerdict::of(install, bannerNoHome, "fish").shellNote)
+        << "an install does not depend on the shell";
 }
 
 TEST(VerifyVerdictTest, ExcerptPicksTheVersionLineAndCutsIt) {

@@ -1,14 +1,17 @@
 // The remediation sheet's models on simulated Macs: the streamed steps, the
-// chaining, Cancel, the ~/.zshrc follow-up, the ~/.zprofile diff and the one
-// terminal event per sheet.
+// chaining, Cancel, the ~/.zshrc follow-up and the one terminal event per
+// sheet.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "ScreenTestSupport.h"
+#include "profiling/SystemProfile.h"
 #include "remediation/HomebrewInstaller.h"
 #include "remediation/MiseRunner.h"
+#include "remediation/Verifier.h"
+#include "screens/DiagnoseViewModel.h"
 #include "screens/StreamingRemediationModel.h"
 #include "simulated/SimulatedServices.h"
 #include "support/ScenarioCommands.h"
@@ -21,12 +24,21 @@ using test::RecordingSink;
 using test::streamed;
 using Footer = StreamingRemediationModel::Footer;
 
-std::vector<std::string> brewInstall(const std::string& cask) {
-    return {"/opt/homebrew/bin/brew", "install", "--cask", cask};
+std::vector<std::string> brewInstall(const std::string& cask, const std::string& brew = "/opt/homebrew/bin/brew") {
+    return {brew, "install", "--cask", cask};
 }
 
+// Keeps the work handed to it until the test runs it, as a worker would later.
+class HeldBackground final : public BackgroundWork {
+public:
+    void run(std::function<std::function<void()>()> work) override { held.push_back(std::move(work)); }
+    std::vector<std::function<std::function<void()>()>> held;
+};
+
 struct Sheet {
-    Sheet(const Scenario& mac, const Remediation& fix) : services(makeSimulatedServices(mac)) {
+    Sheet(const Scenario& mac, const Remediation& fix, const std::function<void(HostInfo&)>& host = {})
+        : services(makeSimulatedServices(mac)) {
+        if (host) host(services.host);
         model = std::make_unique<StreamingRemediationModel>(
             fix, services, sink, [this](const RemediationOutcome& outcome) { outcomes.push_back(outcome); });
     }
@@ -50,11 +62,13 @@ struct Sheet {
 };
 
 TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerify) {
+    // A Homebrew in a prefix of its own, found on the Terminal's PATH: the fix runs that brew.
+    const std::string brew = "/Users/alex/homebrew/bin/brew";
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    mac.files[brew] = ScenarioFile{{}, true, false};
     mac.commands.push_back(
-        streamed(brewInstall("temurin@25"), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
-    Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25"));
+        streamed(brewInstall("temurin@25", brew), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
+    Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25", brew));
     sheet.run();
     EXPECT_EQ(sheet.model->lines(),
               (std::vector<std::string>{"==> Downloading temurin", "==> Installing Cask temurin@25"}));
@@ -67,19 +81,38 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
     EXPECT_EQ(sheet.outcomes[0], RemediationOutcome::success("Temurin installed."));
 }
 
-TEST(StreamingRemediationTest, MissingBrewEndsWithMinusOneAndTheFailureFooter) {
-    Sheet sheet(test::bundledScenario("no-jdk.json"), Remediation::installWarpViaBrew("warp"));
+TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRunsAfresh) {
+    Scenario mac = test::bundledScenario("no-jdk.json");
+    mac.commands.push_back(streamed(brewInstall("warp"), {"==> Installing Cask warp"}, 0));
+    Sheet sheet(mac, Remediation::installWarpViaBrew("warp"));
     sheet.run();
     EXPECT_EQ(sheet.model->lines(),
               std::vector<std::string>{"Homebrew not found in /opt/homebrew/bin or /usr/local/bin."});
     EXPECT_EQ(sheet.model->exitCode(), -1);
     EXPECT_EQ(sheet.model->footer(), Footer::failure);
+    EXPECT_EQ(sheet.model->title(), "Installing Warp via Homebrew failed");
+    EXPECT_EQ(sheet.model->failureStatus(),
+              "It could not be started (exit code -1). Last output: Homebrew not found in /opt/homebrew/bin or "
+              "/usr/local/bin.");
     EXPECT_EQ(sheet.sink.last().at("reason"), JSONValue("exit code -1"));
-    sheet.model->closeAfterFailure();
+    EXPECT_EQ(sheet.model->failureMessage().rfind("Install failed (exit code -1). The article at [Brimwell](", 0),
+              0u);
+
+    // Homebrew is there now: the same sheet runs the fix again, after its old output.
+    ASSERT_TRUE(sheet.services.fs->createDirectory("/opt/homebrew/bin", true));
+    ASSERT_TRUE(sheet.services.fs->write("", "/opt/homebrew/bin/brew", true));
+    ASSERT_TRUE(sheet.services.fs->setPosixPermissions(0755, "/opt/homebrew/bin/brew"));
+    sheet.model->retry();
+    sheet.run();
+    EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
+    EXPECT_EQ(sheet.model->title(), "Installing Warp via Homebrew");
+    EXPECT_EQ(sheet.model->lines().back(), "==> Installing Cask warp");
+    EXPECT_EQ(sheet.model->lines().front(), "Homebrew not found in /opt/homebrew/bin or /usr/local/bin.");
+    EXPECT_EQ(sheet.sink.names(),
+              (std::vector<std::string>{"remediation_failed", "remediation_applied", "remediation_completed"}));
+    sheet.model->continueAfterSuccess();
     ASSERT_EQ(sheet.outcomes.size(), 1u);
-    EXPECT_EQ(sheet.outcomes[0].kind, RemediationOutcome::Kind::failure);
-    EXPECT_NE(sheet.outcomes[0].message.find("Install failed (exit code -1). The article at [Brimwell]("),
-              std::string::npos);
+    EXPECT_EQ(sheet.outcomes[0].kind, RemediationOutcome::Kind::success);
 }
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
@@ -99,7 +132,8 @@ TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfter
 TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPrints) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
-    std::vector<std::string> many(400, "==> still downloading");
+    // 20 s of output: the cancel always comes while the child still prints.
+    std::vector<std::string> many(4000, "==> still downloading");
     mac.commands.push_back(streamed(brewInstall("temurin@25"), many, 0, 5));
     Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25"));
     sheet.run([&] { return sheet.model->lines().size() >= 3; });
@@ -115,11 +149,14 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
 
 TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/usr/local/bin/mise"] = ScenarioFile::program("mise");  // on a login shell's PATH
+    const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr);
+    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile::program("mise");
     {
         Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
         sheet.run();
-        EXPECT_EQ(sheet.model->lines().front(), "Running: mise install java@temurin-25 && mise use -g java@temurin-25");
+        EXPECT_EQ(sheet.model->lines().front(),
+                  "Running: mise install java@temurin-25 && mise use -g java@temurin-25 "
+                  "(mise at /opt/homebrew/bin/mise)");
         ASSERT_TRUE(sheet.model->followUpPending());
         EXPECT_EQ(sheet.model->footer(), Footer::followUp);
         EXPECT_EQ(sheet.model->followUpIntro(),
@@ -132,19 +169,79 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
         EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
         EXPECT_EQ(*sheet.services.fs->readString("/Users/alex/.zshrc"), "# Created by newuser for 5.9\n");
     }
+    // The write runs on a worker; Apply and Skip wait for it.
+    HeldBackground background;
     Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
+    sheet.model->setBackground(&background);
     sheet.run();
     sheet.model->applyZshrc();
-    EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
-    EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(MiseRunner::kActivationLine),
-              std::string::npos);
+    sheet.model->skipZshrc();
+    sheet.model->applyZshrc();
+    EXPECT_TRUE(sheet.model->zshrcApplying());
+    ASSERT_EQ(background.held.size(), 1u);
+    const auto then = background.held[0]();
+    EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(mise.activationLine()), std::string::npos);
     EXPECT_TRUE(sheet.services.fs->fileExists("/Users/alex/.zshrc.bak"));
+    then();
+    EXPECT_FALSE(sheet.model->zshrcApplying());
+    EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
+    EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
+    // A write that ends after the sheet closed reports to nobody.
+    {
+        Sheet closing(mac, Remediation::installViaMise("temurin-25"));
+        closing.model->setBackground(&background);
+        closing.run();
+        closing.model->applyZshrc();
+        closing.model.reset();
+    }
+    background.held.back()()();
 
     // Already activated: no card, straight to continue.
     mac.files["/Users/alex/.zshrc"] = ScenarioFile{"eval \"$(mise activate zsh)\"\n", false, false};
     Sheet activated(mac, Remediation::installViaMise("temurin-25"));
     activated.run();
     EXPECT_EQ(activated.model->footer(), Footer::continueButton);
+}
+
+TEST(StreamingRemediationTest, ATranslatedAppInstallsForTheMachinesProcessor) {
+    Scenario mac = test::bundledScenario("pending/sdkman-no-homebrew.json");
+    const auto translated = [](HostInfo& host) {
+        host.machineArchitecture = "arm64";
+        host.runsTranslated = true;
+    };
+    Sheet sdkman(mac, Remediation::setJavaHomeViaSDKMAN("25.0.1-tem"), translated);
+    sdkman.run();
+    const auto shells = sdkman.processes().invocations();
+    ASSERT_FALSE(shells.empty());
+    EXPECT_EQ(std::vector<std::string>(shells[0].begin(), shells[0].begin() + 4),
+              (std::vector<std::string>{"/usr/bin/arch", "-arm64", "/bin/zsh", "-ilc"}));
+
+    // Adoptium is asked for the machine's build, whatever this build is.
+    Sheet package(mac, Remediation::installViaPKG(25), [](HostInfo& host) { host.machineArchitecture = "arm64"; });
+    package.run();
+    const auto urls = static_cast<const SimulatedHTTPFetcher&>(*package.services.http).requestedURLs();
+    ASSERT_FALSE(urls.empty());
+    EXPECT_NE(urls[0].find("architecture=aarch64"), std::string::npos) << urls[0];
+}
+
+// The profile and the verifier judge Java with native shells too: a shell
+// started as x86_64 would see Intel Homebrew's PATH and `uname -m` x86_64.
+TEST(StreamingRemediationTest, ATranslatedAppProfilesAndVerifiesWithNativeShells) {
+    AppServices services = makeSimulatedServices(test::bundledScenario("pending/sdkman-no-homebrew.json"));
+    services.host.machineArchitecture = "arm64";
+    services.host.runsTranslated = true;
+    const auto& processes = static_cast<const SimulatedProcessRunner&>(*services.processRunner);
+    SystemProfiler(services, nullptr).profile();
+    Verifier(services).verify(25);
+    std::size_t shells = 0;
+    for (const auto& argv : processes.invocations()) {
+        ASSERT_GE(argv.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.begin() + 2),
+                  (std::vector<std::string>{"/usr/bin/arch", "-arm64"}))
+            << testing::PrintToString(argv);
+        shells += argv.size() > 2 && argv[2] == "/bin/zsh";
+    }
+    EXPECT_GE(shells, 3u) << "the Terminal and Dock views, and the verifier's";
 }
 
 TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
@@ -156,6 +253,7 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
         [](const Remediation&, const CancelToken&) {
             auto [events, producer] = makeEventStream<RemediationRunEvent>();
             producer.yield(run_event::Line{"Retrying with `brew reinstall --cask temurin@21`…"});
+            producer.yield(run_event::Subtitle{"Running `sdk install java 21.0.6-tem` via your login zsh."});
             producer.yield(run_event::Ended{});
             producer.finish();
             return RemediationRun{std::move(events), std::thread()};
@@ -163,6 +261,7 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
     model.start();
     model.pump();
     EXPECT_TRUE(StreamingRemediationModel::isRetryLine(model.lines()[0]));
+    EXPECT_EQ(model.subtitle(), "Running `sdk install java 21.0.6-tem` via your login zsh.");
     EXPECT_TRUE(StreamingRemediationModel::isRetryLine(
         "Homebrew reports temurin is already installed, but the JDK is missing from "
         "/Library/Java/JavaVirtualMachines/. Retrying with `brew reinstall --cask temurin`…"));
@@ -178,56 +277,6 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
     event.completed();
     ASSERT_EQ(longSink.events.size(), 1u);
     EXPECT_EQ(longSink.last().at("reason"), JSONValue(std::string(160, 'e')));
-}
-
-TEST(ZprofileDiffTest, ApplyWritesAfterABackupAndAlreadySetWritesNothing) {
-    Scenario mac = test::bundledScenario("java-home-unset.json");
-    AppServices services = makeSimulatedServices(mac);
-    RecordingSink sink;
-    std::vector<RemediationOutcome> outcomes;
-    const Remediation fix = Remediation::writeJavaHomeToZprofile("/j/21");
-    ZprofileDiffModel model(fix, services.fs, sink, [&](const RemediationOutcome& o) { outcomes.push_back(o); });
-    model.load();
-    ASSERT_TRUE(model.preview());
-    const auto changes = model.diffLines();
-    ASSERT_EQ(changes.size(), 3u);  // header comment and the two exports
-    EXPECT_EQ(changes[1].text, "+ export JAVA_HOME=$(/usr/libexec/java_home)");
-    model.toggleFullFile();
-    EXPECT_EQ(model.toggleTitle(), "Show only changes");
-    const auto full = model.diffLines();
-    EXPECT_EQ(full.front().text, "  eval \"$(/opt/homebrew/bin/brew shellenv)\"");
-    EXPECT_FALSE(full.front().added);
-    EXPECT_TRUE(full.back().added);
-
-    model.continueToVerify();  // nothing applied yet
-    EXPECT_TRUE(outcomes.empty());
-    model.apply();
-    EXPECT_TRUE(model.didApply());
-    EXPECT_EQ(*services.fs->readString("/Users/alex/.zprofile.bak"), "eval \"$(/opt/homebrew/bin/brew shellenv)\"\n");
-    EXPECT_NE(services.fs->readString("/Users/alex/.zprofile")->find("export JAVA_HOME="), std::string::npos);
-    model.continueToVerify();
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0], RemediationOutcome::success("JAVA_HOME set in ~/.zprofile."));
-    EXPECT_EQ(sink.names(), std::vector<std::string>{"remediation_completed"});
-
-    // A second sheet finds the block and writes nothing.
-    const std::string written = *services.fs->readString("/Users/alex/.zprofile");
-    RecordingSink again;
-    std::vector<RemediationOutcome> second;
-    ZprofileDiffModel already(fix, services.fs, again, [&](const RemediationOutcome& o) { second.push_back(o); });
-    already.load();
-    ASSERT_TRUE(already.preview() && already.preview()->alreadySet);
-    already.continueToVerify();
-    EXPECT_EQ(second.at(0), RemediationOutcome::success("JAVA_HOME already set in ~/.zprofile."));
-    EXPECT_EQ(*services.fs->readString("/Users/alex/.zprofile"), written);
-    EXPECT_EQ(again.names(), std::vector<std::string>{"remediation_completed"});
-
-    RecordingSink canceled;
-    ZprofileDiffModel cancel(fix, services.fs, canceled, [&](const RemediationOutcome& o) { second.push_back(o); });
-    cancel.load();
-    cancel.cancel();
-    EXPECT_EQ(second.back(), RemediationOutcome::canceled());
-    EXPECT_EQ(canceled.names(), std::vector<std::string>{"remediation_canceled"});
 }
 
 }  // namespace

@@ -43,6 +43,14 @@ public:
     Result<std::string> readString(const std::string& path) const override { return m_live.readString(path); }
     Result<Bytes> readData(const std::string& path) const override { return m_live.readData(path); }
     Status writeData(const Bytes& data, const std::string& path) const override { return m_live.writeData(data, path); }
+    Status createFile(const std::string& text, const std::string& path,
+                      std::optional<std::uint32_t> permissions = std::nullopt) const override {
+        return m_live.createFile(text, path, permissions);
+    }
+    Status replaceContents(const std::string& path, const std::optional<std::string>& expected, const std::string& text,
+                           ReplaceMode mode) const override {
+        return m_live.replaceContents(path, expected, text, mode);
+    }
     Result<std::string> cachesDirectory() const override { return m_live.cachesDirectory(); }
     Result<std::string> applicationSupportDirectory() const override { return m_live.applicationSupportDirectory(); }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "remediation/HomebrewInstaller.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
 
@@ -61,6 +62,14 @@ inline ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, i
     command.stderrText = std::move(err);
     command.exitCode = exitCode;
     return command;
+}
+
+// Homebrew's install script on a simulated Mac: served at its URL, then run
+// as `/bin/bash -c <script>`, streaming `lines` before it exits.
+inline void homebrewInstallScript(Scenario& mac, std::vector<std::string> lines, int exitCode, int lineDelayMs = 0) {
+    const std::string script = "#!/bin/bash\n# Homebrew's install script\n";
+    mac.http.push_back({kHomebrewInstallScriptURL, 200, script, {}});
+    mac.commands.push_back(streamed({"/bin/bash", "-c", script}, std::move(lines), exitCode, lineDelayMs));
 }
 
 }  // namespace lumo::test

@@ -8,6 +8,7 @@
 #include "simulated/SimulatedServices.h"
 #include "telemetry/HomePath.h"
 #include "telemetry/JSONValue.h"
+#include "telemetry/PendingJournal.h"
 #include "telemetry/SessionID.h"
 #include "telemetry/TelemetryEvent.h"
 #include "telemetry/TelemetryService.h"
@@ -21,82 +22,76 @@ JSONValue decoded(std::string_view text) {
     return value ? *value : JSONValue();
 }
 
-TEST(JSONValueTest, EqualityNeedsTheSameCaseAndPayload) {
-    EXPECT_EQ(JSONValue(1), JSONValue(std::int64_t{1}));
-    EXPECT_NE(JSONValue(1), JSONValue(1.0));  // int and double are different cases
+// Equality needs the same case, so each row also checks which case decoding chose.
+TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
+    EXPECT_NE(JSONValue(1), JSONValue(1.0));
     EXPECT_NE(JSONValue(0), JSONValue(false));
     EXPECT_NE(JSONValue(nullptr), JSONValue(""));
-    EXPECT_EQ(JSONValue(0.5), JSONValue(0.5));
-    EXPECT_EQ(JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}), JSONValue(JSONObject{{"a", JSONArray{1, "x"}}}));
-    EXPECT_NE(JSONValue(JSONObject{{"a", 1}}), JSONValue(JSONObject{{"b", 1}}));
-}
-
-TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
-    EXPECT_EQ(decoded("null"), JSONValue(nullptr));
-    EXPECT_EQ(decoded("true"), JSONValue(true));
-    EXPECT_EQ(decoded("-42"), JSONValue(-42));
-    EXPECT_EQ(decoded("9223372036854775807"), JSONValue(std::int64_t{9223372036854775807}));
-    // Past the signed 64-bit range a whole number can only be a double.
-    EXPECT_EQ(decoded("18446744073709551615"), JSONValue(18446744073709551615.0));
-    EXPECT_EQ(decoded("2.5"), JSONValue(2.5));
-    EXPECT_EQ(decoded("1e3"), JSONValue(1000.0));
-    EXPECT_EQ(decoded("\"21\""), JSONValue("21"));
-    EXPECT_EQ(decoded(R"([1, 1.5, "a", null, [false]])"), JSONValue(JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}));
-    EXPECT_EQ(decoded(R"({"k": {"n": 0}})"), JSONValue(JSONObject{{"k", JSONObject{{"n", 0}}}}));
-
-    const auto binary = decodeJSONValue(nlohmann::json::binary({1, 2}));
-    ASSERT_FALSE(binary.ok());
-    EXPECT_EQ(binary.error().description, "Unknown JSONValue");
+    const std::pair<const char*, JSONValue> rows[] = {
+        {"null", nullptr},
+        {"true", true},
+        {"-42", -42},
+        {"9223372036854775807", std::int64_t{9223372036854775807}},
+        {"18446744073709551615", 18446744073709551615.0},  // past the signed 64-bit range: a double
+        {"2.5", 2.5},
+        {"1e3", 1000.0},
+        {"\"21\"", "21"},
+        {R"([1, 1.5, "a", null, [false]])", JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}},
+        {R"({"k": {"n": 0}})", JSONObject{{"k", JSONObject{{"n", 0}}}}},
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(decoded(text), expected) << text;
+    EXPECT_EQ(decodeJSONValue(nlohmann::json::binary({1, 2})).error().description, "Unknown JSONValue");
     EXPECT_FALSE(parseJSONValue("{not json").ok());
 }
 
-TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecoding) {
-    const JSONValue value(JSONObject{{"s", "Grüße \"quoted\"\n"},
-                                     {"i", std::int64_t{-9007199254740993}},
-                                     {"d", 0.1},
-                                     {"whole_double", 2.0},
-                                     {"b", false},
-                                     {"a", JSONArray{JSONArray{}, JSONObject{}}},
-                                     {"n", nullptr}});
+TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
+    // Decoded as the previous test shows: whole numbers are integers, the rest doubles.
+    const JSONValue value = decoded(R"({"s": "Grüße \"quoted\"\\\n\t\u0001\u001f\u007f", "i": -9007199254740993,
+        "min": -9223372036854775808, "d": 0.1, "whole_double": 2.0, "negative_zero": -0.0, "huge": 1e300,
+        "tiny": 5e-324, "b": false, "a": [[], {}, true], "n": null})");
+    ASSERT_EQ(std::get<JSONObject>(value.value).at("whole_double"), JSONValue(2.0));
     const auto text = encodeJSON(value);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(decoded(*text), value);
+    std::string direct;
+    ASSERT_TRUE(appendJSON(direct, value));
+    EXPECT_EQ(decoded(direct), value) << direct;
+    EXPECT_EQ(nlohmann::json::parse(direct), nlohmann::json::parse(*text));
 }
 
 TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
-    EXPECT_FALSE(encodeJSON(std::numeric_limits<double>::quiet_NaN()).ok());
-    EXPECT_FALSE(encodeJSON(JSONArray{std::numeric_limits<double>::infinity()}).ok());
-    EXPECT_FALSE(encodeJSON("bad \xC3").ok());
-    EXPECT_FALSE(encodeJSON(JSONObject{{"\xFF", 1}}).ok());
+    for (const JSONValue& value : {JSONValue(std::numeric_limits<double>::quiet_NaN()),
+                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}), JSONValue("bad \xC3"),
+                                   JSONValue(JSONObject{{"\xFF", 1}})}) {
+        EXPECT_FALSE(encodeJSON(value).ok());
+        std::string direct;
+        EXPECT_FALSE(appendJSON(direct, value));
+    }
 }
 
-TEST(JSONValueTest, InvalidUTF8IsReplacedAndValidTextKept) {
-    EXPECT_EQ(validUTF8("caf\xC3\xA9 \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-    EXPECT_EQ(validUTF8("a\xFF"
-                        "b"),
-              "a\xEF\xBF\xBD"
-              "b");
-    EXPECT_EQ(validUTF8("\xC3"), "\xEF\xBF\xBD");                                  // cut short
-    EXPECT_EQ(validUTF8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong
-    EXPECT_EQ(validUTF8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
-
-    const auto cleaned = withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE"}}});
-    EXPECT_TRUE(encodeJSON(cleaned).ok());
-    EXPECT_EQ(cleaned, JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD"}}}));
+// Which bytes are replaced is the platform's (its file system tests); here,
+// that every key and string at any depth is.
+TEST(JSONValueTest, InvalidUTF8IsReplacedInKeysAndNestedStrings) {
+    EXPECT_EQ(withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE", "caf\xC3\xA9"}}}),
+              JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD", "caf\xC3\xA9"}}}));
 }
 
 TEST(HomePathTest, EveryUserNameIsReplaced) {
-    EXPECT_EQ(shortenHomePaths("/Users/ada/Library/Java/JavaVirtualMachines/jdk-21"),
-              "/Users/~/Library/Java/JavaVirtualMachines/jdk-21");
-    EXPECT_EQ(shortenHomePaths("/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin"),
-              "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin");
-    EXPECT_EQ(shortenHomePaths("/Users/a/Users/b/x"), "/Users/~/Users/~/x");
-    EXPECT_EQ(shortenHomePaths("/Users/~/x"), "/Users/~/x");
-    // Without a name followed by a slash there is nothing to shorten.
-    EXPECT_EQ(shortenHomePaths("/Users/ada"), "/Users/ada");
-    EXPECT_EQ(shortenHomePaths("/Users//x"), "/Users//x");
-    EXPECT_EQ(shortenHomePaths("/Library/Java/Home"), "/Library/Java/Home");
-    EXPECT_EQ(shortenHomePaths(""), "");
+    const std::pair<const char*, const char*> rows[] = {
+        {"/Users/ada/Library/Java/JavaVirtualMachines/jdk-21", "/Users/~/Library/Java/JavaVirtualMachines/jdk-21"},
+        {"/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin", "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin"},
+        {"/Users/a/Users/b/x", "/Users/~/Users/~/x"},
+        {"/Users/~/x", "/Users/~/x"},
+        // The home folder itself, as error descriptions name it.
+        {"/Users/ada", "/Users/~"},
+        {"mkdir /Users/ada: Permission denied", "mkdir /Users/~: Permission denied"},
+        {"\"/Users/ada\", (/Users/bob)", "\"/Users/~\", (/Users/~)"},
+        {"cannot read /Users/ada\nnext line", "cannot read /Users/~\nnext line"},
+        {"/Users//x", "/Users//x"},
+        {"/Library/Java/Home", "/Library/Java/Home"},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(shortenHomePaths(text), expected) << text;
 }
 
 TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
@@ -123,8 +118,7 @@ TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
 
 TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
     const UUID a = UUID::random();
-    const UUID b = UUID::random();
-    EXPECT_NE(a, b);
+    EXPECT_NE(a, UUID::random());
     const std::string text = a.lowercaseString();
     ASSERT_EQ(text.size(), 36u);
     EXPECT_EQ(text[14], '4');
@@ -132,54 +126,139 @@ TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
     EXPECT_EQ(UUID::parse(text), a);
 }
 
-TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZ) {
+TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
     using namespace std::chrono;
-    EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(1767605400125))), "2026-01-05T09:30:00.125Z");
+    const auto time = system_clock::time_point(milliseconds(1767605400125));
+    EXPECT_EQ(iso8601Milliseconds(time), "2026-01-05T09:30:00.125Z");
+    EXPECT_EQ(parseClientTimestamp("2026-01-05T09:30:00.125Z"), time);
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(microseconds(999))), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
-}
-
-TEST(TelemetryEventTest, PendingFileAndWireRecordsHaveTheirExactKeys) {
-    const TelemetryEvent event{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z",
-                               "1.0 (42)", "remediation_failed",
-                               JSONObject{{"exit_code", 1}, {"reason", "boom"}, {"ratio", 0.5}}};
-
-    const auto pending = encodePendingEvents({event, event});
-    ASSERT_TRUE(pending.ok());
-    const auto pendingJSON = nlohmann::json::parse(*pending);
-    const auto expectedRecord = nlohmann::json::parse(R"json({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-        "clientTimestamp": "2026-01-05T09:30:00.125Z", "appVersion": "1.0 (42)", "eventName": "remediation_failed",
-        "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json");
-    EXPECT_EQ(pendingJSON[0], expectedRecord);
-    const auto back = decodePendingEvents(*pending);
-    ASSERT_TRUE(back.ok());
-    EXPECT_EQ(*back, (std::vector<TelemetryEvent>{event, event}));
-
-    const auto wire = encodeWireBody(event, "example.lumo.java");
-    ASSERT_TRUE(wire.ok());
-    const auto expectedWire = nlohmann::json::parse(R"json([{
-        "session_id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "client_timestamp": "2026-01-05T09:30:00.125Z",
-        "app_version": "1.0 (42)", "app_id": "example.lumo.java", "event_name": "remediation_failed",
-        "event_data": {"exit_code": 1, "reason": "boom", "ratio": 0.5}}])json");
-    EXPECT_EQ(nlohmann::json::parse(*wire), expectedWire);
-}
-
-TEST(TelemetryEventTest, APendingFileThatDoesNotHoldEventsFailsToDecode) {
-    EXPECT_TRUE(decodePendingEvents("[]").ok());
-    const char* badSession =
-        R"([{"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}}])";
-    const char* badData = R"([{"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
-        "appVersion": "v", "eventName": "e", "eventData": []}])";
-    for (const char* text : {"", "{}", "[{}]", "not json", badSession, badData}) {
-        EXPECT_FALSE(decodePendingEvents(text).ok()) << text;
+    for (const char* bad : {"", "2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "2026-01-05T25:30:00.125Z",
+                            "2026-01-05 09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
+        EXPECT_FALSE(parseClientTimestamp(bad).has_value()) << bad;
     }
 }
 
-}  // namespace
-}  // namespace lumo
+// The previous version's pending file, as it lies on disk.
+TEST(TelemetryEventTest, PendingFileRecordsHaveTheirExactKeys) {
+    const TelemetryEvent event{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z",
+                               "1.0 (42)", "remediation_failed",
+                               JSONObject{{"exit_code", 1}, {"reason", "boom"}, {"ratio", 0.5}}};
+    const auto pending = encodePendingEvents({event, event});
+    ASSERT_TRUE(pending.ok());
+    EXPECT_EQ(nlohmann::json::parse(*pending)[0], nlohmann::json::parse(R"json({
+        "sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "2026-01-05T09:30:00.125Z",
+        "appVersion": "1.0 (42)", "eventName": "remediation_failed",
+        "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json"));
+    EXPECT_EQ(decodePendingEvents(*pending).value().events, (std::vector<TelemetryEvent>{event, event}));
+}
 
-namespace lumo {
-namespace {
+TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
+    const char* good = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
+        "appVersion": "v", "eventName": "e", "eventData": {}})";
+    const char* badSession =
+        R"({"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}})";
+    const char* badData = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
+        "appVersion": "v", "eventName": "e", "eventData": []})";
+    const auto mixed =
+        decodePendingEvents("[" + std::string(good) + "," + badSession + ",{}," + badData + "," + good + "]");
+    ASSERT_TRUE(mixed.ok());
+    EXPECT_EQ(mixed->events.size(), 2u);
+    EXPECT_EQ(mixed->unreadable, 3u);
+
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    for (const std::string& text : {std::string(), std::string("{}"), std::string("not json"), deep}) {
+        EXPECT_FALSE(decodePendingEvents(text).ok()) << text.substr(0, 20);
+    }
+}
+
+TelemetryEvent sampleEvent(const std::string& name) {
+    return TelemetryEvent{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z", "1.0 (1)",
+                          name, JSONObject{{"n", 1}}};
+}
+
+std::string eventLine(const std::string& name) { return journal::eventLine(sampleEvent(name)).value() + "\n"; }
+
+std::vector<std::string> names(const PendingState& state) {
+    std::vector<std::string> out;
+    for (const auto& event : state.events) out.push_back(event.eventName);
+    return out;
+}
+
+TEST(PendingJournalTest, ReplayingTheLinesGivesTheQueueItsHeadAttemptsAndTheUnreportedDrops) {
+    DropCounts reported;
+    reported[DropCause::queueFull] = 1;
+    const std::string text =
+        eventLine("a") + eventLine("b") + journal::failedAttemptLine() + "\n" + journal::failedAttemptLine() + "\n" +
+        journal::deliveredLine(1) + "\n" + journal::failedAttemptLine() + "\n" + eventLine("c") + eventLine("d") +
+        journal::droppedLine(1, DropCause::tooManyAttempts) + "\n" + journal::droppedLine(1, DropCause::queueFull) +
+        "\n" + journal::reportedLine(reported) + "\n" + journal::failedAttemptLine() + "\n";
+    const auto replayed = journal::replay(text);
+    EXPECT_EQ(replayed.unreadable, 0u);
+    EXPECT_EQ(names(replayed.state), std::vector<std::string>{"d"});
+    EXPECT_EQ(replayed.state.headAttempts, 1);  // b's attempts went with b
+    EXPECT_EQ(replayed.state.dropped[DropCause::tooManyAttempts], 1);
+    EXPECT_EQ(replayed.state.dropped[DropCause::queueFull], 0);
+
+    // A rewrite says the same in fewer lines.
+    const auto rewritten = journal::rewrittenText(replayed.state);
+    ASSERT_TRUE(rewritten.ok());
+    const auto again = journal::replay(*rewritten);
+    EXPECT_EQ(names(again.state), names(replayed.state));
+    EXPECT_EQ(again.state.headAttempts, 1);
+    EXPECT_EQ(again.state.dropped, replayed.state.dropped);
+    EXPECT_EQ(again.lines, 2u);
+}
+
+TEST(PendingJournalTest, DamagedLinesAreSkippedAndTheRestKept) {
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    const std::pair<std::string, std::size_t> rows[] = {
+        {eventLine("a") + "{\"sessionID\": \"E6" + "\n" + eventLine("b"), 1},  // a torn event line
+        {eventLine("a") + eventLine("b").substr(0, 30), 1},                    // torn at the end
+        {eventLine("a") + deep + "\n" + eventLine("b"), 1},
+        {eventLine("a") + "{\"delivered\": -1}\n{\"dropped\": 1, \"cause\": \"boredom\"}\n[]\n" + eventLine("b"), 3},
+        {eventLine("a") + std::string("\0\0\0", 3) + "\n\n" + eventLine("b"), 1},
+    };
+    for (const auto& [text, unreadable] : rows) {
+        const auto replayed = journal::replay(text);
+        EXPECT_EQ(replayed.unreadable, unreadable) << text.substr(0, 80);
+        EXPECT_EQ(names(replayed.state).front(), "a") << text.substr(0, 80);
+    }
+    // More removed than held (lines lost before): the queue empties, no more.
+    EXPECT_TRUE(journal::replay(eventLine("a") + journal::deliveredLine(5) + "\n").state.events.empty());
+}
+
+TEST(DeliveryTest, EachAnswerHasItsVerdict) {
+    using V = DeliveryVerdict;
+    const std::pair<V, std::vector<int>> statuses[] = {
+        {V::delivered, {200, 201, 204}},
+        {V::rejected, {400, 422}},
+        {V::keep, {301, 308, 401, 403, 404, 408, 413, 429}},
+        {V::maybeTheBatch, {500, 503, 0}},
+    };
+    for (const auto& [verdict, codes] : statuses) {
+        for (const int status : codes) {
+            HTTPDataResult answer;
+            answer.response.statusCode = status;
+            EXPECT_EQ(classifyDelivery(answer).verdict, verdict) << "status " << status;
+        }
+    }
+    const std::pair<V, std::vector<int>> failures[] = {
+        {V::maybeTheBatch, {url_error::kTimedOut, url_error::kNetworkConnectionLost, url_error::kBadServerResponse}},
+        {V::keep, {url_error::kCannotConnectToHost, url_error::kNotConnectedToInternet, url_error::kCannotFindHost}},
+        {V::cancelled, {url_error::kCancelled}},
+    };
+    for (const auto& [verdict, codes] : failures) {
+        for (const int code : codes) {
+            EXPECT_EQ(classifyDelivery(Error{kURLErrorDomain, code, "x"}).verdict, verdict) << "URL error " << code;
+        }
+    }
+    EXPECT_EQ(classifyDelivery(Error{"Other", 1, "x"}).verdict, V::keep);
+    HTTPDataResult redirect;
+    redirect.response.statusCode = 302;
+    redirect.response.headers = {{"location", "/moved\r\nX: y"}};
+    EXPECT_EQ(classifyDelivery(redirect).location, "/moved??X: y");
+}
 
 TEST(TelemetryServiceConfigurationTest, AppVersionStandsInForMissingParts) {
     EXPECT_EQ(TelemetryService::appVersionString("1.4", "87"), "1.4 (87)");

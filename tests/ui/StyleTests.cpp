@@ -1,10 +1,12 @@
 // The shared look: Markdown detection for labels and the self-drawn buttons.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
 
+#include "DiagnosisDetailView.h"
 #include "Style.h"
 #include "StyledButton.h"
 #include "UITestSupport.h"
@@ -74,6 +76,59 @@ TEST_F(StyleTest, ButtonsAskForRoomForTheirTitleAndIcon) {
     chip.setButtonStyle(ButtonStyle::prominent);
     EXPECT_EQ(chip.buttonStyle(), ButtonStyle::prominent);
     EXPECT_TRUE(chip.font().bold() || chip.font().weight() >= QFont::DemiBold);
+}
+
+// The darkest and the lightest grey of the pixels of `widget` inside `root`'s picture.
+std::pair<int, int> inkRange(const QImage& picture, QWidget* root, QWidget* widget) {
+    const QRect area(widget->mapTo(root, QPoint(0, 0)), widget->size());
+    int darkest = 255, lightest = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const int grey = qGray(picture.pixel(x, y));
+            darkest = std::min(darkest, grey);
+            lightest = std::max(lightest, grey);
+        }
+    return {darkest, lightest};
+}
+
+// `color` over the window's background, as a grey.
+int greyOver(const QColor& color, const QPalette& palette) {
+    const QColor window = palette.color(QPalette::Window);
+    const double alpha = color.alphaF();
+    return qGray(qRound(color.red() * alpha + window.red() * (1 - alpha)),
+                 qRound(color.green() * alpha + window.green() * (1 - alpha)),
+                 qRound(color.blue() * alpha + window.blue() * (1 - alpha)));
+}
+
+TEST_F(StyleTest, ChooserDrawsDescriptionsInTheSecondaryColourOfTheLightAndDarkPalettes) {
+    JavaVersionChooserView chooser(21, QStringLiteral("d1"), {});
+    chooser.resize(600, chooser.sizeHint().height());
+    chooser.show();
+    for (const bool dark : {false, true}) {
+        // The system switches its appearance while the chooser is shown.
+        QApplication::setPalette(fusionPalette(dark));
+        QApplication::processEvents();
+        const QPalette palette = QApplication::palette();
+        const QImage picture = chooser.grab().toImage();
+        JavaVersionRow* row = chooser.rows()[1];
+        const auto [titleDark, titleLight] = inkRange(picture, &chooser, row->titleLabel());
+        const auto [descriptionDark, descriptionLight] = inkRange(picture, &chooser, row->descriptionLabel());
+        const int secondary = greyOver(textRoleColor(TextRole::secondary, palette), palette);
+        const int primary = greyOver(palette.color(QPalette::WindowText), palette);
+        const int descriptionInk = dark ? descriptionLight : descriptionDark;
+        const int titleInk = dark ? titleLight : titleDark;
+        EXPECT_NEAR(descriptionInk, secondary, 20) << (dark ? "dark" : "light");
+        EXPECT_NEAR(titleInk, primary, 20) << (dark ? "dark" : "light");
+    }
+    QApplication::setPalette(fusionPalette(false));
+
+    // The selection is the checked state of a radio button to a screen reader.
+    for (JavaVersionRow* row : chooser.rows()) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(row);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), QAccessible::RadioButton);
+        EXPECT_EQ(bool(accessible->state().checked), row->major() == 21) << row->major();
+    }
 }
 
 }  // namespace

@@ -2,13 +2,12 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
-#include <regex>
-#include <set>
+#include <charconv>
+#include <optional>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "EventRequest.h"
 #include "platform/Time.h"
 
 namespace lumo {
@@ -32,34 +31,29 @@ Error databaseError(sqlite3* db, const std::string& context) {
                  context + ": " + (db ? sqlite3_errmsg(db) : "cannot open")};
 }
 
-std::string message(const std::string& text) { return nlohmann::json{{"message", text}}.dump(); }
+ServerResponse answer(int status, const std::string& text = {}) {
+    ServerResponse response;
+    response.status = status;
+    if (!text.empty()) {
+        response.body =
+            nlohmann::json{{"message", text}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+    return response;
+}
 
-// Why `record` is not a usage event, or empty when it is one.
-std::string schemaProblem(const nlohmann::json& record) {
-    static const std::regex uuid("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$");
-    static const std::regex timestamp(R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}Z$)");
-    static const std::regex eventName("^[a-z][a-z0-9_]*$");
-    static const std::set<std::string> keys{"session_id", "client_timestamp", "app_version",
-                                            "app_id",     "event_name",       "event_data"};
-    if (!record.is_object()) return "a record must be an object";
-    for (const auto& [key, value] : record.items()) {
-        if (!keys.count(key)) return "unknown column " + key;
-    }
-    for (const auto& key : keys) {
-        if (!record.contains(key)) return "missing column " + key;
-    }
-    for (const char* key : {"session_id", "client_timestamp", "app_version", "app_id", "event_name"}) {
-        if (!record[key].is_string() || record[key].get<std::string>().empty())
-            return std::string(key) + " must be a non-empty string";
-    }
-    if (!std::regex_match(record["session_id"].get<std::string>(), uuid)) return "session_id must be a lower-case UUID";
-    if (!std::regex_match(record["client_timestamp"].get<std::string>(), timestamp)) {
-        return "client_timestamp must be an ISO 8601 UTC time with milliseconds";
-    }
-    if (!std::regex_match(record["event_name"].get<std::string>(), eventName))
-        return "event_name must be lower snake case";
-    if (!record["event_data"].is_object()) return "event_data must be an object";
-    return {};
+bool isLoopback(const std::string& address) { return address == "::1" || address.rfind("127.", 0) == 0; }
+
+// An integer query parameter within [low, high]; `fallback` when absent;
+// nothing when malformed or out of range.
+std::optional<long> boundedParameter(const HTTPRequestHead& head, const char* name, long fallback, long low,
+                                     long high) {
+    const auto text = head.queryValue(name);
+    if (!text) return fallback;
+    long value = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, value);
+    if (error != std::errc() || stop != end || value < low || value > high) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -68,13 +62,16 @@ TelemetryReceiver::TelemetryReceiver(Options options) : m_options(std::move(opti
 
 TelemetryReceiver::~TelemetryReceiver() {
     stop();
-    if (m_thread.joinable()) m_thread.join();
+    m_server.reset();  // no handler runs from here on
     std::lock_guard lock(m_mutex);
+    sqlite3_finalize(m_insert);
     if (m_db) sqlite3_close(m_db);
 }
 
 std::string TelemetryReceiver::endpointURL() const {
-    return "http://" + m_options.host + ":" + std::to_string(m_port) + m_options.path;
+    const bool v6 = m_options.host.find(':') != std::string::npos;
+    return "http://" + (v6 ? "[" + m_options.host + "]" : m_options.host) + ":" + std::to_string(m_port) +
+           m_options.path;
 }
 
 Status TelemetryReceiver::open() {
@@ -92,47 +89,20 @@ Status TelemetryReceiver::open() {
     sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     if (sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
         return databaseError(m_db, "cannot create usage_events");
-
-    m_server = std::make_unique<httplib::Server>();
-    m_server->Post(m_options.path, [this](const httplib::Request& request, httplib::Response& response) {
-        int status = 500;
-        std::string answer;
-        handleEvent(request.get_header_value("Authorization"), request.get_header_value("Content-Type"), request.body,
-                    status, answer);
-        response.status = status;
-        if (!answer.empty()) response.set_content(answer, "application/json");
-    });
-    m_server->Post("/__control/fail", [this](const httplib::Request& request, httplib::Response& response) {
-        const int count = request.has_param("count") ? std::stoi(request.get_param_value("count")) : 1;
-        const int status = request.has_param("status") ? std::stoi(request.get_param_value("status")) : 500;
-        failNext(count, status);
-        response.status = 204;
-    });
-    m_server->Post("/__control/stall", [this](const httplib::Request& request, httplib::Response& response) {
-        stall(std::chrono::milliseconds(request.has_param("ms") ? std::stol(request.get_param_value("ms")) : 0));
-        response.status = 204;
-    });
-    m_server->Get("/__control/stats", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(nlohmann::json{{"requests", requestCount()}, {"rows", rowCount()}}.dump(),
-                             "application/json");
-    });
-    m_server->set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) { response.status = 400; });
-
-    m_port = m_options.port == 0 ? m_server->bind_to_any_port(m_options.host)
-                                 : (m_server->bind_to_port(m_options.host, m_options.port) ? m_options.port : -1);
-    if (m_port <= 0) {
-        return Error{"TelemetryReceiver", 1,
-                     "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port)};
-    }
+    const char* sql =
+        "INSERT INTO usage_events (session_id, client_timestamp, app_version, app_id, event_name, event_data, "
+        "received_at) VALUES (?, ?, ?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(m_db, sql, -1, &m_insert, nullptr) != SQLITE_OK) return databaseError(m_db, "insert");
     return {};
 }
 
 Status TelemetryReceiver::start() {
     if (auto opened = open(); !opened) return opened;
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // stop() only takes effect once the server runs.
-    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    m_server = std::make_unique<BoundedHTTPServer>(m_options.limits,
+                                                   [this](const ServerRequest& request) { return handle(request); });
+    auto port = m_server->listen(m_options.host, m_options.port);
+    if (!port) return port.error();
+    m_port = *port;
     return {};
 }
 
@@ -145,10 +115,50 @@ void TelemetryReceiver::stop() {
     if (m_server) m_server->stop();
 }
 
+ServerResponse TelemetryReceiver::handle(const ServerRequest& request) {
+    const auto& head = request.head;
+    if (head.path == m_options.path) {
+        if (head.method != "POST") return answer(405, "POST usage events here");
+        return handleEvent(request);
+    }
+    if (head.path.rfind("/__control/", 0) == 0 && m_options.enableTestControls && isLoopback(request.remoteAddress))
+        return control(request);
+    return answer(404, "not found");
+}
+
+ServerResponse TelemetryReceiver::control(const ServerRequest& request) {
+    const auto& head = request.head;
+    if (head.path == "/__control/fail" && head.method == "POST") {
+        const auto count = boundedParameter(head, "count", 1, 0, 1'000'000);
+        const auto status = boundedParameter(head, "status", 500, 100, 599);
+        if (!count || !status) return answer(400, "count must be 0..1000000 and status 100..599");
+        failNext(static_cast<int>(*count), static_cast<int>(*status));
+        return answer(204);
+    }
+    if (head.path == "/__control/stall" && head.method == "POST") {
+        const auto ms = boundedParameter(head, "ms", 0, 0, 600'000);
+        if (!ms) return answer(400, "ms must be 0..600000");
+        stall(std::chrono::milliseconds(*ms));
+        return answer(204);
+    }
+    if (head.path == "/__control/stats" && head.method == "GET") {
+        ServerResponse response;
+        response.body = nlohmann::json{{"requests", requestCount()}, {"rows", rowCount()}}.dump();
+        return response;
+    }
+    return answer(404, "not found");
+}
+
 void TelemetryReceiver::failNext(int count, int status) {
     std::lock_guard lock(m_mutex);
     m_failCount = count;
     m_failStatus = status;
+}
+
+void TelemetryReceiver::failEventsNamed(const std::string& eventName, int status) {
+    std::lock_guard lock(m_mutex);
+    m_failingEvent = eventName;
+    m_failingEventStatus = status;
 }
 
 void TelemetryReceiver::stall(std::chrono::milliseconds duration) {
@@ -161,90 +171,76 @@ void TelemetryReceiver::stall(std::chrono::milliseconds duration) {
 
 std::size_t TelemetryReceiver::requestCount() const {
     std::lock_guard lock(m_mutex);
-    return m_times.size();
+    return m_requests;
 }
 
 std::vector<std::chrono::steady_clock::time_point> TelemetryReceiver::requestTimes() const {
     std::lock_guard lock(m_mutex);
-    return m_times;
+    return {m_times.begin(), m_times.end()};
 }
 
-void TelemetryReceiver::handleEvent(const std::string& authorization, const std::string& contentType,
-                                    const std::string& body, int& status, std::string& answer) {
+ServerResponse TelemetryReceiver::handleEvent(const ServerRequest& request) {
     {
         std::unique_lock lock(m_mutex);
         const auto arrived = std::chrono::steady_clock::now();
+        ++m_requests;
         m_times.push_back(arrived);
+        if (m_times.size() > kKeptRequestTimes) m_times.pop_front();
         // m_stall may change while waiting (a shorter stall ends the wait).
         while (!m_stopping && std::chrono::steady_clock::now() < arrived + m_stall) {
             m_stopped.wait_until(lock, arrived + m_stall);
         }
         if (m_failCount > 0) {
             --m_failCount;
-            status = m_failStatus;
-            answer = message("failing on request");
-            return;
+            return answer(m_failStatus, "failing on request");
         }
     }
-    if (authorization != "Bearer " + m_options.anonKey) {
-        status = 401;
-        answer = message("Invalid API key");
-        return;
+    const auto decision = decodeEventRequest(request.head.header("Authorization").value_or(""),
+                                             request.head.header("Content-Type").value_or(""), request.body,
+                                             m_options.anonKey);
+    if (decision.status != 201) return answer(decision.status, decision.message);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_failingEventStatus != 0) {
+            for (const auto& record : decision.records) {
+                if (record.eventName == m_failingEvent) return answer(m_failingEventStatus, "failing on this event");
+            }
+        }
     }
-    if (contentType != "application/json") {
-        status = 415;
-        answer = message("Content-Type must be application/json");
-        return;
+    const std::string receivedAt = iso8601Milliseconds(std::chrono::system_clock::now());
+    std::vector<Row> rows;
+    rows.reserve(decision.records.size());
+    for (const auto& record : decision.records) {
+        rows.push_back(Row{0, record.sessionID, record.clientTimestamp, record.appVersion, record.appID,
+                           record.eventName, record.eventData, receivedAt});
     }
-    const auto json = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
-    if (json.is_discarded()) {
-        status = 400;
-        answer = message("the body is not JSON");
-        return;
-    }
-    if (!json.is_array() || json.size() != 1) {
-        status = 422;
-        answer = message("the body must be an array of one record");
-        return;
-    }
-    const auto& record = json[0];
-    if (auto problem = schemaProblem(record); !problem.empty()) {
-        status = 422;
-        answer = message(problem);
-        return;
-    }
-    const Row row{0,
-                  record["session_id"].get<std::string>(),
-                  record["client_timestamp"].get<std::string>(),
-                  record["app_version"].get<std::string>(),
-                  record["app_id"].get<std::string>(),
-                  record["event_name"].get<std::string>(),
-                  record["event_data"].dump(),
-                  iso8601Milliseconds(std::chrono::system_clock::now())};
-    if (auto inserted = insert(row); !inserted) {
-        status = 500;
-        answer = message(inserted.error().description);
-        return;
-    }
-    status = 201;
+    if (auto inserted = insert(rows); !inserted) return answer(500, inserted.error().description);
+    return answer(201);
 }
 
-Status TelemetryReceiver::insert(const Row& row) {
+Status TelemetryReceiver::insert(const std::vector<Row>& rows) {
     std::lock_guard lock(m_mutex);
-    sqlite3_stmt* statement = nullptr;
-    const char* sql =
-        "INSERT INTO usage_events (session_id, client_timestamp, app_version, app_id, event_name, event_data, "
-        "received_at) VALUES (?, ?, ?, ?, ?, ?, ?)";
-    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK) return databaseError(m_db, "insert");
-    const std::string* values[] = {&row.sessionID, &row.clientTimestamp, &row.appVersion, &row.appID,
-                                   &row.eventName, &row.eventData,       &row.receivedAt};
-    for (int i = 0; i < 7; ++i) {
-        sqlite3_bind_text(statement, i + 1, values[i]->c_str(), static_cast<int>(values[i]->size()), SQLITE_TRANSIENT);
+    // One row is atomic by itself; several are stored all or none.
+    const bool transaction = rows.size() > 1;
+    if (transaction && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return databaseError(m_db, "begin");
+    Status status;
+    for (const auto& row : rows) {
+        const std::string* values[] = {&row.sessionID, &row.clientTimestamp, &row.appVersion, &row.appID,
+                                       &row.eventName, &row.eventData,       &row.receivedAt};
+        for (int i = 0; i < 7; ++i) {
+            sqlite3_bind_text(m_insert, i + 1, values[i]->c_str(), static_cast<int>(values[i]->size()),
+                              SQLITE_TRANSIENT);
+        }
+        const int stepped = sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
+        if (stepped != SQLITE_DONE) {
+            status = databaseError(m_db, "insert");
+            break;
+        }
     }
-    const int stepped = sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    if (stepped != SQLITE_DONE) return databaseError(m_db, "insert");
-    return {};
+    if (transaction) sqlite3_exec(m_db, status ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    return status;
 }
 
 std::vector<TelemetryReceiver::Row> TelemetryReceiver::rows() const {

@@ -64,10 +64,10 @@ int shootAuditPages(const QString& directory) {
     const AuditContext buildIntent{AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt};
     const AuditContext heuristic{AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt};
 
-    shoot("30-audit-foundations-homebrew-missing", java, macWith(Architecture::appleSilicon, 24, false, false),
+    shoot("30-audit-foundations-homebrew-missing", java, macWith(Architecture::appleSilicon, 14, false, false),
           buildIntent);
     shoot("31-audit-foundations-tools-missing", java, macWith(Architecture::intel, 13, true, false), buildIntent);
-    shoot("32-audit-foundations-macos-behind", java, macWith(Architecture::appleSilicon, 24, true, true), buildIntent);
+    shoot("32-audit-foundations-macos-behind", java, macWith(Architecture::appleSilicon, 14, true, true), buildIntent);
     shoot("33-audit-terminal", java, macWith(Architecture::appleSilicon, 26, true, true), buildIntent);
     shoot("34-audit-final-report", java, macWith(Architecture::appleSilicon, 26, false, true), buildIntent,
           [&](LumoRootView& root) {

@@ -100,7 +100,7 @@ struct Shooter {
     }
 
     static void press(QWidget& root, const char* identifier) {
-        if (auto* target = root.findChild<QPushButton*>(QString::fromLatin1(identifier))) target->click();
+        if (auto* target = root.findChild<QAbstractButton*>(QString::fromLatin1(identifier))) target->click();
         settleJourney(30);
     }
 
@@ -232,6 +232,10 @@ int shootJourneyPages(const QString& directory) {
     Scenario unreadable = journeyScenario("java-home-unset.json");
     unreadable.files["/Users/alex/.zprofile"] = ScenarioFile::bytes("export A=\xff\xfe\n");
     shoot.sheet("72-zprofile-read-error", unreadable, zprofile);
+    Scenario overridden = journeyScenario("java-home-unset.json");
+    overridden.files["/Users/alex/.zshrc"] =
+        ScenarioFile{"export PATH=\"$HOME/bin:$PATH\"\nexport JAVA_HOME=/opt/old-jdk\n", false, false};
+    shoot.sheet("72b-zprofile-later-line", overridden, zprofile);
 
     // Verify pages.
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
@@ -241,7 +245,7 @@ int shootJourneyPages(const QString& directory) {
     };
     {
         DiagnoseView::Options slow;
-        slow.verify = [] {
+        slow.verify = [](std::optional<int>) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
             return Verifier::Result{};
         };
@@ -253,15 +257,20 @@ int shootJourneyPages(const QString& directory) {
     const std::string banner =
         "openjdk version \"25\" 2025-09-16 LTS\nOpenJDK Runtime Environment Temurin-25+36 (build 25+36-LTS)\n"
         "OpenJDK 64-Bit Server VM Temurin-25+36 (build 25+36-LTS, mixed mode, sharing)";
+    // A JAVA_HOME that a new Terminal window finds with an executable bin/java.
+    const auto withJDK = [](Verifier::Result result) {
+        result.terminal.javaHomeHasJava = true;
+        return result;
+    };
     verified("81-verified-passed", install,
-             {banner, 0, "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home"});
+             withJDK({banner, 0, "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home"}));
     verified("82-verified-needs-java-home", install, {banner, 0, std::nullopt});
     verified("83-verified-failed", install, {"zsh:1: command not found: java", 127, std::nullopt});
     verified("84-verified-configuration-failed", zprofile, {"", 127, std::nullopt});
     verified("85-verified-legacy-warning",
              Remediation::keepCurrentLegacyJava("/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"),
-             {"java version \"1.8.0_392\"\nJava(TM) SE Runtime Environment (build 1.8.0_392-b08)", 0,
-              "/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"});
+             withJDK({"java version \"1.8.0_392\"\nJava(TM) SE Runtime Environment (build 1.8.0_392-b08)", 0,
+                      "/Library/Java/JavaVirtualMachines/jdk1.8.0_392.jdk/Contents/Home"}));
     shoot.page("86-completed", journeyScenario("no-jdk.json"),
                [](DiagnoseView& view) { view.flow().viewModel().setState(State::completed("Warp installed.")); });
     shoot.page("87-error", journeyScenario("no-jdk.json"), [](DiagnoseView& view) {

@@ -1,5 +1,7 @@
 // lumora-screenshots: renders every page and state of the journey's shell
-// offscreen to PNG files, so a reviewer sees each page without clicking.
+// offscreen to PNG files, so a reviewer sees each page without clicking: once
+// in the light appearance (OUTPUT_DIR/light) and once in the dark one
+// (OUTPUT_DIR/dark).
 //
 //   QT_QPA_PLATFORM=offscreen lumora-screenshots OUTPUT_DIR
 #include <QApplication>
@@ -117,11 +119,9 @@ void shootRoot(const QString& directory, const QString& name, const ProductConfi
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    applyApplicationStyle();
-    const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
-    QDir().mkpath(directory);
+namespace {
+
+void shootShellPages(const QString& directory) {
     const ProductConfig& java = lumoraJava();
     const ProductConfig& fixwell = ProductConfig::fixwellJava();
 
@@ -136,6 +136,18 @@ int main(int argc, char** argv) {
         type(root, "goal-detail-field", QStringLiteral("IntelliJ IDEA for my job"));
     });
     shootRoot(directory, "06-welcome-start-button-fixwell", fixwell, true, nullptr);
+    {
+        // A wide window keeps the text at its readable width, centred.
+        ProductConfig::setCurrent(java);
+        LumoRootView::Options options;
+        options.services = servicesFor(true);
+        options.telemetry = &silentTelemetry();
+        options.openURL = [](const std::string&) {};
+        LumoRootView root(options);
+        root.resize(1280, 720);
+        root.show();
+        save(root, directory, QStringLiteral("06b-welcome-wide-window"));
+    }
     shootRoot(directory, "07-diagnose-empty-services", java, true, showing(Screen::diagnose()));
     shootRoot(directory, "08-next-step", java, true, showing(Screen::nextStep()));
     shootRoot(directory, "09-next-step-selected", java, true,
@@ -206,7 +218,22 @@ int main(int argc, char** argv) {
         for (auto& work : scheduler.pending) work();
         save(host, directory, QStringLiteral("21-score-card-thanks"));
     }
-    failures += shootAuditPages(directory);
-    failures += shootJourneyPages(directory);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    applyApplicationStyle();
+    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    for (const bool dark : {false, true}) {
+        // The system's appearance, as the platform hands it to the palette.
+        QApplication::setPalette(fusionPalette(dark));
+        const QString directory = base + (dark ? QStringLiteral("/dark") : QStringLiteral("/light"));
+        QDir().mkpath(directory);
+        shootShellPages(directory);
+        failures += shootAuditPages(directory);
+        failures += shootJourneyPages(directory);
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -159,13 +159,20 @@ std::optional<Error> checkURL(const std::string& url) {
     return std::nullopt;
 }
 
-void setProtocols(CURL* easy) {
+bool isHTTPS(const std::string& url) { return url.size() >= 6 && equalIgnoringCase(url.substr(0, 6), "https:"); }
+
+// http and https only; a request that starts on https stays on https through
+// every redirect. (The _STR options arrived in libcurl 7.85, and the bit masks
+// are deprecated from then on; Debian 12 has 7.88, Homebrew and macOS 8.x.)
+void setProtocols(CURL* easy, bool httpsOnlyRedirects) {
 #if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, httpsOnlyRedirects ? "https" : "http,https");
 #else
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl_easy_setopt(
+        easy, CURLOPT_REDIR_PROTOCOLS,
+        httpsOnlyRedirects ? static_cast<long>(CURLPROTO_HTTPS) : static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
 }
 
@@ -175,7 +182,8 @@ long clampedMilliseconds(milliseconds duration) {
 
 // Runs one transfer to its end on the calling thread. The caller has checked
 // the URL.
-Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& cancel, Transfer& transfer) {
+Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& cancel, Transfer& transfer,
+                             const std::string& certificateAuthorities) {
     if (cancel.isCancelled()) return makeURLError(url_error::kCancelled);
     ensureCurlInitialized();
 
@@ -190,8 +198,9 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
     curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
     // Threads: no SIGALRM around name resolution, no SIGPIPE on writes.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    setProtocols(handle);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    setProtocols(handle, isHTTPS(request.url));
+    if (!certificateAuthorities.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, certificateAuthorities.c_str());
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaximumRedirects);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, clampedMilliseconds(request.timeout));
     if (request.resourceTimeout) {
@@ -274,7 +283,8 @@ Result<HTTPResponse> perform(const HTTPRequest& request, const CancelToken& canc
     }
     if (result == CURLE_UNSUPPORTED_PROTOCOL) {
         // The URL's own scheme was checked above: this is either a redirect to
-        // another scheme (after a 3xx) or a reply that is not HTTP at all.
+        // a scheme we do not follow (after a 3xx: another protocol, or http
+        // from https) or a reply that is not HTTP at all.
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         return makeURLError(status == 0 ? url_error::kBadServerResponse : url_error::kUnsupportedURL);
@@ -300,8 +310,9 @@ Error makeURLError(int code, const std::string& detail) {
     return Error{kURLErrorDomain, code, std::move(description)};
 }
 
-LiveHTTPFetcher::LiveHTTPFetcher(std::string temporaryDirectory)
-    : m_temporaryDirectory(std::move(temporaryDirectory)) {}
+LiveHTTPFetcher::LiveHTTPFetcher(std::string temporaryDirectory, std::string certificateAuthorities)
+    : m_temporaryDirectory(std::move(temporaryDirectory)),
+      m_certificateAuthorities(std::move(certificateAuthorities)) {}
 
 Result<HTTPDataResult> LiveHTTPFetcher::data(const HTTPRequest& request, const CancelToken& cancel) const {
     if (auto invalid = checkURL(request.url)) return *invalid;
@@ -311,7 +322,7 @@ Result<HTTPDataResult> LiveHTTPFetcher::data(const HTTPRequest& request, const C
         result.body.append(bytes);
         return true;
     };
-    auto response = perform(request, cancel, transfer);
+    auto response = perform(request, cancel, transfer, m_certificateAuthorities);
     if (!response) return response.error();
     result.response = std::move(*response);
     return result;
@@ -334,11 +345,13 @@ Result<HTTPDownloadResult> LiveHTTPFetcher::download(const std::string& url, con
     request.timeout = options.timeout;
     Transfer transfer;
     std::uint64_t received = 0;
+    SHA256 hash;
     transfer.sink = [&](std::string_view bytes) {
         if (const int error = posix::writeAll(file->fd.get(), bytes)) {
             transfer.sinkError = error;
             return false;
         }
+        hash.update(bytes);
         received += bytes.size();
         if (options.progress) {
             curl_off_t expected = -1;
@@ -347,12 +360,12 @@ Result<HTTPDownloadResult> LiveHTTPFetcher::download(const std::string& url, con
         }
         return true;
     };
-    auto response = perform(request, options.cancel, transfer);
+    auto response = perform(request, options.cancel, transfer, m_certificateAuthorities);
     if (!response) return discard(response.error());
     if (const int error = file->fd.reset()) {
         return discard(makeURLError(url_error::kCannotCreateFile, posixError(error).description));
     }
-    return HTTPDownloadResult{std::move(file->path), std::move(*response)};
+    return HTTPDownloadResult{std::move(file->path), std::move(*response), hash.hexDigest()};
 }
 
 }  // namespace lumo

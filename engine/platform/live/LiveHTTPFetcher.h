@@ -7,7 +7,9 @@
 // at once; libcurl's global set-up happens once, on first use.
 //
 // Behaviour:
-//  - Only http and https, also after redirects (followed, at most 20). The
+//  - Only http and https, also after redirects (followed, at most 20, unless
+//    the request says not to: then a 3xx is the response); a request that
+//    starts on https follows redirects to https only. The
 //    fetcher adds no headers of its own beyond what libcurl always sends
 //    (Host, Accept: */*, and Content-Type for a body the caller left without
 //    one); it suppresses "Expect: 100-continue".
@@ -20,7 +22,8 @@
 //    and a readable description ("The request timed out.").
 //  - download() streams the body into a new file (mode 0600) in the
 //    temporary directory and returns its path; on any failure that file is
-//    removed. The caller moves or removes it.
+//    removed. The caller moves or removes it. The bytes are hashed as they
+//    are written (HTTPDownloadResult::sha256); nothing is held in memory.
 #pragma once
 
 #include <string>
@@ -32,14 +35,17 @@ namespace lumo {
 class LiveHTTPFetcher final : public HTTPFetching {
 public:
     // `temporaryDirectory` receives downloads; empty means the user's
-    // temporary directory ($TMPDIR, else /tmp).
-    explicit LiveHTTPFetcher(std::string temporaryDirectory = {});
+    // temporary directory ($TMPDIR, else /tmp). `certificateAuthorities`, a
+    // PEM file, replaces the system's trusted authorities when given (the
+    // loopback HTTPS servers of the tests); the app never sets it.
+    explicit LiveHTTPFetcher(std::string temporaryDirectory = {}, std::string certificateAuthorities = {});
 
     Result<HTTPDataResult> data(const HTTPRequest& request, const CancelToken& cancel = {}) const override;
     Result<HTTPDownloadResult> download(const std::string& url, const DownloadOptions& options = {}) const override;
 
 private:
     std::string m_temporaryDirectory;
+    std::string m_certificateAuthorities;
 };
 
 // The Error a URL loading failure with this url_error code carries.

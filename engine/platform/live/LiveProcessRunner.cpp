@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <mutex>
@@ -304,9 +305,10 @@ Result<LaunchedChild> launch(const std::string& executable, const std::vector<st
 
 // Reads every pipe in `fds` until it reaches end of file, handing each chunk
 // to consume(index of the pipe, bytes). Once the child has exited, pipes that
-// something else holds open get kGraceAfterExit more, then reading stops. At
-// `killAt` the child's group is killed and reading stops; returns whether
-// that happened.
+// something else holds open get kGraceAfterExit more, then what the pipes
+// already hold is read and reading stops (a reader held up past the grace by
+// a busy machine still gets every byte the child wrote). At `killAt` the
+// child's group is killed and reading stops; returns whether that happened.
 template <class Consume>
 bool drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume,
            std::optional<Clock::time_point> killAt = std::nullopt) {
@@ -319,6 +321,10 @@ bool drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume,
     std::vector<char> buffer(kReadChunk);
     auto nextExitCheck = Clock::now() + kExitCheckInterval;
     std::optional<Clock::time_point> deadline;
+    // Past the grace only what is already buffered is read: more than any
+    // pipe holds, and a bound for something that keeps writing.
+    constexpr std::size_t kReadAfterGrace = std::size_t{1024} * 1024;
+    std::size_t readAfterGrace = 0;
 
     while (openCount > 0) {
         const auto now = Clock::now();
@@ -333,11 +339,13 @@ bool drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume,
                 nextExitCheck = now + kExitCheckInterval;
             }
         }
-        if (deadline && now >= *deadline) break;
+        const bool pastGrace = deadline && now >= *deadline;
+        if (pastGrace && readAfterGrace >= kReadAfterGrace) break;
 
         auto wakeAt = deadline ? *deadline : nextExitCheck;
-        if (killAt && *killAt < wakeAt) wakeAt = *killAt;
-        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
+        if (killAt && now < *killAt && *killAt < wakeAt) wakeAt = *killAt;  // a past one: the child has exited
+        const auto timeout =
+            pastGrace ? 0 : std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count());
 
         std::size_t count = 0;
         for (std::size_t i = 0; i < fds.size(); ++i) {
@@ -351,11 +359,13 @@ bool drain(SpawnedChild& child, std::span<const int> fds, Consume&& consume,
             if (errno == EINTR || errno == EAGAIN) continue;
             break;
         }
+        if (ready == 0 && pastGrace) break;
         for (std::size_t slot = 0; slot < count; ++slot) {
             if (polled[slot].revents == 0) continue;
             const std::size_t index = pipeIndex[slot];
             const ssize_t got = ::read(fds[index], buffer.data(), buffer.size());
             if (got > 0) {
+                if (pastGrace) readAfterGrace += static_cast<std::size_t>(got);
                 consume(index, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
             } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
                 open[index] = false;

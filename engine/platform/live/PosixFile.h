@@ -1,10 +1,14 @@
 // Small POSIX file helpers shared by the live file system, the HTTP fetcher and
-// the process runner.
-// Internal to engine/platform/live.
+// the process runner, and readRegularFile() for the one reader outside them
+// (the scenario loader). Built as its own small library (lumo_posix) so that
+// reader needs neither curl nor the rest of the live adapters.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cerrno>
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -48,6 +52,23 @@ int writeAll(int fd, std::string_view bytes);
 
 // Reads to end of file, retrying on EINTR. Returns 0 or an errno.
 int readAll(int fd, std::string& into);
+
+// The whole contents of the regular file at `path` (symbolic links followed),
+// never blocking on anything else: a FIFO, a device or a socket is refused
+// before it is read (the file is opened with O_NONBLOCK and O_NOCTTY, so even
+// a FIFO swapped in after the first look opens at once and is then refused by
+// fstat). A file over `maxBytes` is refused without reading it; one that grows
+// past the limit while being read is refused too.
+//
+// Errors are in the POSIX domain and name the path: the open's errno; EISDIR
+// for a folder; kNotRegularFileCode for anything else that is not a regular
+// file; EFBIG for a file over the limit ("<path>: larger than 16 MB").
+inline constexpr int kNotRegularFileCode = EINVAL;
+Result<std::string> readRegularFile(const std::string& path,
+                                    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+
+// "16 MB", "1 MB", "512 bytes": a size limit as a person reads it.
+std::string byteCountText(std::size_t bytes);
 
 // A new, empty file in `directory` whose name starts with `prefix` followed by
 // random characters. The descriptor is close-on-exec from the start (so a

@@ -1,12 +1,18 @@
 // A process that uses the telemetry service the way the app does, for the
-// crash test:
+// crash tests:
 //
 //   telemetry_crash_child record ENDPOINT KEY PENDING_FILE COUNT
-//     records COUNT events {"index": i}, prints "persisted" once they are all
-//     in the pending file, then waits to be killed;
+//     records COUNT events {"index": i}, prints its process id, then waits
+//     to be killed;
+//   telemetry_crash_child record-and-die ENDPOINT KEY PENDING_FILE COUNT
+//     records COUNT events and kills itself (SIGKILL) the moment the last
+//     record() returns;
 //   telemetry_crash_child deliver ENDPOINT KEY PENDING_FILE
-//     starts a service, which loads the pending file, and exits 0 once the
+//     starts a service, which loads what is pending, and exits 0 once the
 //     queue is empty (1 after 60 s).
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,14 +38,17 @@ int main(int argc, char** argv) {
     config.kvStore = std::make_shared<lumo::InMemoryKeyValueStore>();
     config.fs = std::make_shared<lumo::LiveFileSystem>();
     config.userDefaultsPrefix = "example.lumo";
-    config.retryPauses = {20ms, 40ms};
+    config.retryPause = 1ms;
+    config.maximumRetryPause = 20ms;
+    // One event per request: a kill in the middle of a flush is likely.
+    config.maximumBatchSize = 1;
 
     lumo::TelemetryService service(config);
-    if (mode == "record" && argc == 6) {
+    if ((mode == "record" || mode == "record-and-die") && argc == 6) {
         const int count = std::atoi(argv[5]);
         for (int i = 0; i < count; ++i) service.record("offer_action", {{"index", i}});
-        service.waitUntilPersisted();
-        std::printf("persisted\n");
+        if (mode == "record-and-die") ::kill(::getpid(), SIGKILL);
+        std::printf("%d\n", static_cast<int>(::getpid()));
         std::fflush(stdout);
         for (;;) std::this_thread::sleep_for(1s);
     }
