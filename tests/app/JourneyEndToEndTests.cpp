@@ -65,6 +65,7 @@ protected:
         LumoRootView::Options options;
         options.services = makeSimulatedServices(*scenario);
         options.services.isFixtureMode = !asLiveMac;  // a live Mac is looked at again after every change
+        if (shellTimeLimit) options.services.host.loginShellTimeLimit = *shellTimeLimit;
         services = options.services;
         runner = std::dynamic_pointer_cast<const SimulatedProcessRunner>(options.services.processRunner);
         options.initialProfile = SystemProfiler(options.services, [](const std::string&) {}).profile();
@@ -110,6 +111,7 @@ protected:
         ASSERT_TRUE(test::waitFor([&] { return shown(identifier) == nullptr; })) << identifier << " never went";
     }
 
+    std::optional<std::chrono::milliseconds> shellTimeLimit;
     Recorder recorder;
     AppServices services;
     std::shared_ptr<const SimulatedProcessRunner> runner;
@@ -172,8 +174,9 @@ protected:
         tap("consent-continue");
         tap("goal-option-gaming");
         tap("goal-continue");
-        const auto action = firstShown(*root, {"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen",
-                                               "remediation-primary-button", "continue-to-audit"});
+        const auto action =
+            firstShown(*root, {"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen", "remediation-primary-button",
+                               "diagnosis-install-native-build", "continue-to-audit"});
         if (!action) {
             ADD_FAILURE() << "no diagnosis";
             return seen;
@@ -225,6 +228,8 @@ std::vector<std::string> walkedScenarios() {
 }
 
 TEST_P(ScenarioPromiseTest, TheJourneyEndsAsTheScenarioSays) {
+    const bool hangs = GetParam() == "hanging-startup.json";
+    if (hangs) shellTimeLimit = std::chrono::seconds(2);  // every look at the Mac waits this long
     open(lumoraJava(), GetParam(), /*asLiveMac=*/true);
     const auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + GetParam());
     ASSERT_TRUE(scenario && scenario->expect);
@@ -246,6 +251,21 @@ TEST_P(ScenarioPromiseTest, TheJourneyEndsAsTheScenarioSays) {
                                             "audit_stage_outcome", "remediation_applied", "remediation_completed"}));
         EXPECT_EQ(text(recorder.nth("remediation_applied", 1).at("remediation_id")), "homebrew");
         EXPECT_EQ(text(recorder.nth("remediation_applied", 2).at("method")), "brew");
+    }
+    if (hangs) {
+        EXPECT_NE(text(recorder.nth("diagnosis_reached").at("reason")).find("took longer than 2 seconds to start"),
+                  std::string::npos);
+    }
+    if (GetParam() == "sdkman-no-homebrew.json") {  // installed by SDKMAN's own identifier
+        const auto runs = runner->invocations();
+        EXPECT_TRUE(std::any_of(runs.begin(), runs.end(), [](const std::vector<std::string>& argv) {
+            return argv.back().find("sdk install java \"25.0.1-tem\" </dev/null") != std::string::npos;
+        }));
+    }
+    if (GetParam() == "x86-jdk-apple-silicon.json") {  // the Intel bundle was replaced by the native one
+        const auto jdks = SystemProfiler(services, [](const std::string&) {}).profile().javaState.installedJDKs;
+        ASSERT_EQ(jdks.size(), 1u);
+        EXPECT_EQ(jdks[0].architecture, "arm64");
     }
 }
 

@@ -204,7 +204,7 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
 }
 
 TEST(StreamingRemediationTest, ATranslatedAppInstallsForTheMachinesProcessor) {
-    Scenario mac = test::bundledScenario("pending/sdkman-no-homebrew.json");
+    Scenario mac = test::bundledScenario("sdkman-no-homebrew.json");
     const auto translated = [](HostInfo& host) {
         host.machineArchitecture = "arm64";
         host.runsTranslated = true;
@@ -227,7 +227,7 @@ TEST(StreamingRemediationTest, ATranslatedAppInstallsForTheMachinesProcessor) {
 // The profile and the verifier judge Java with native shells too: a shell
 // started as x86_64 would see Intel Homebrew's PATH and `uname -m` x86_64.
 TEST(StreamingRemediationTest, ATranslatedAppProfilesAndVerifiesWithNativeShells) {
-    AppServices services = makeSimulatedServices(test::bundledScenario("pending/sdkman-no-homebrew.json"));
+    AppServices services = makeSimulatedServices(test::bundledScenario("sdkman-no-homebrew.json"));
     services.host.machineArchitecture = "arm64";
     services.host.runsTranslated = true;
     const auto& processes = static_cast<const SimulatedProcessRunner&>(*services.processRunner);

@@ -115,7 +115,7 @@ TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
 }
 
 TEST_F(JourneyUITest, AnIntelOnlyJDKOnAppleSiliconIsFlaggedAndItsNativeBuildOffered) {
-    DiagnoseView view(environmentFor(test::bundledScenario("pending/x86-jdk-apple-silicon.json")));
+    DiagnoseView view(environmentFor(test::bundledScenario("x86-jdk-apple-silicon.json")));
     view.show();
     WAIT_FOR(visible(view, "diagnosis-rosetta-warning"));
     EXPECT_EQ(find<QLabel>(view, "diagnosis-jdk-source")->text(), QStringLiteral("Source: macOS (system-wide)"));
