@@ -5,7 +5,6 @@
 #include <mutex>
 #include <thread>
 
-#include "diagnosis/Diagnosis.h"
 #include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
@@ -102,32 +101,9 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
 }
 
-TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
-    const struct {
-        const char* file;
-        Diagnosis::Case diagnosis;
-        const char* detectedVersion;  // nullptr: no JDK in the diagnosis
-    } cases[] = {
-        {"no-jdk.json", Diagnosis::Case::D1_NoJDK, nullptr},
-        {"empty-mac.json", Diagnosis::Case::D1_NoJDK, nullptr},
-        {"java-home-unset.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
-        {"legacy-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.2"},
-        {"java-ok.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
-        {"developer-mac.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
-        {"jdk-release-file-only.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
-        {"jdk-info-plist-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.1"},
-        {"malformed-jdk.json", Diagnosis::Case::unknown, nullptr},
-    };
-    for (const auto& c : cases) {
-        const SystemProfile profile = profileOf(test::bundledScenario(c.file));
-        const Diagnosis diagnosis = JavaProfile().diagnose(profile.javaState);
-        EXPECT_EQ(diagnosis.kind(), c.diagnosis) << c.file;
-        if (c.detectedVersion) {
-            ASSERT_TRUE(diagnosis.detectedJDK()) << c.file;
-            EXPECT_EQ(diagnosis.detectedJDK()->version, c.detectedVersion) << c.file;
-        }
-    }
-    // The two listing oddities: found from their own files, with what those files tell.
+// The two listing oddities: found from their own files, with what those files
+// tell. (Every bundled scenario's diagnosis is checked by its journey.)
+TEST(Profiler, BundlesJavaHomeDoesNotListAreReadFromTheirFiles) {
     const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
     ASSERT_EQ(releaseOnly.size(), 1u);
     const std::string releaseHome = kJVM + "/jdk-21.0.5+11/Contents/Home";
