@@ -262,10 +262,14 @@ TEST_P(ScenarioPromiseTest, TheJourneyEndsAsTheScenarioSays) {
             return argv.back().find("sdk install java \"25.0.1-tem\" </dev/null") != std::string::npos;
         }));
     }
-    if (GetParam() == "x86-jdk-apple-silicon.json") {  // the Intel bundle was replaced by the native one
+    // The Intel bundle replaced by the native one; a translated app installs the machine's build.
+    if (GetParam() == "x86-jdk-apple-silicon.json" || GetParam() == "translated-app-no-jdk.json") {
         const auto jdks = SystemProfiler(services, [](const std::string&) {}).profile().javaState.installedJDKs;
         ASSERT_EQ(jdks.size(), 1u);
         EXPECT_EQ(jdks[0].architecture, "arm64");
+        if (scenario->translated) {
+            EXPECT_TRUE(services.fs->fileExists("/opt/homebrew/bin/brew"));  // not Intel's /usr/local
+        }
     }
 }
 

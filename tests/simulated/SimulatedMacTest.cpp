@@ -231,6 +231,18 @@ TEST(SimulatedPrograms, JavaHomeAndJavaTellWhatIsOnTheDisk) {
               "OpenJDK 64-Bit Server VM Temurin-17.0.13+11 (build 17.0.13, mixed mode, sharing)\n");
 }
 
+// A translated app's children see x86_64; `arch -arm64` gives a command, and
+// what it starts, the machine's own processor back.
+TEST(SimulatedPrograms, ArchRunsACommandAndItsChildrenNatively) {
+    Scenario scenario;
+    scenario.translated = true;
+    const Mac mac({}, scenario);
+    EXPECT_EQ(mac.run("/usr/bin/uname", {"-m"}).stdoutText, "x86_64\n");
+    const std::string probe = "uname -m; sysctl -n sysctl.proc_translated";
+    EXPECT_EQ(mac.run("/usr/bin/arch", {"-arm64", "/bin/zsh", "-lc", probe}).stdoutText, "arm64\n0\n");
+    EXPECT_EQ(mac.run("/usr/bin/arch", {"-x86_64", "/bin/sh", "-c", probe}).stdoutText, "x86_64\n1\n");
+}
+
 TEST(SimulatedPrograms, APackageInstallAddsItsJDKBehindThePasswordDialog) {
     for (const bool cancelled : {false, true}) {
         Scenario scenario;

@@ -7,9 +7,13 @@ SIM_DIR='__SIM_PRIVATE__'
 
 sim_err() { printf '%s\n' "$*" >&2; }
 
-# The processor this process sees: the app's translated processes see x86_64.
+# Whether this process runs translated: as the app does, unless `arch` chose
+# a processor for it or an ancestor.
+sim_translated() { echo "${SIM_PROCESS_TRANSLATED-$SIM_TRANSLATED}"; }
+
+# The processor this process sees: translated processes see x86_64.
 sim_running_arch() {
-    if [ "$SIM_TRANSLATED" = 1 ]; then echo x86_64; else echo "$SIM_MACHINE"; fi
+    if [ "$(sim_translated)" = 1 ]; then echo x86_64; else echo "$SIM_MACHINE"; fi
 }
 
 sim_is_root() { [ "${USER-}" = root ]; }
