@@ -300,22 +300,6 @@ TEST_F(JourneyUITest, ZprofileReadErrorLooksLikeAnErrorAndCloseReportsIt) {
     EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::failure);
 }
 
-TEST_F(JourneyUITest, CancelWhileTheChildStillPrintsRecordsOneCanceledEvent) {
-    Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile::emptyExecutable();
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    std::vector<std::string>(2000, "==> Downloading…"), 0, 20));  // 40 s
-    SheetHarness harness(environmentFor(mac, false), Remediation::installTemurinViaBrew("temurin@25"));
-    QWidget& sheet = *harness.sheet;
-    WAIT_FOR(find<QPlainTextEdit>(sheet, "remediation-progress")->blockCount() > 5);
-    click(sheet, "remediation-cancel");
-    EXPECT_TRUE(harness.sheet.isNull() || visible(*harness.sheet, "remediation-canceling"));
-    WAIT_FOR(harness.outcomes.size() == std::size_t(1));
-    EXPECT_EQ(harness.outcomes[0], RemediationOutcome::canceled());
-    QApplication::processEvents();
-    EXPECT_EQ(sink.names(), std::vector<std::string>{"remediation_canceled"});
-}
-
 TEST_F(JourneyUITest, AfterAFailureTheArticleOpensAndEscapeClosesWithTheFailure) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.http.push_back({kHomebrewInstallScriptURL, 200,  // the install script fails
