@@ -147,10 +147,6 @@ QColor cardFill(CardTone tone, const QPalette& palette) {
     return withAlpha(palette.color(QPalette::WindowText), 0.05);
 }
 
-QColor primaryColor() { return textRoleColor(TextRole::primary, QApplication::palette()); }
-QColor secondaryColor() { return textRoleColor(TextRole::secondary, QApplication::palette()); }
-QColor accentColor() { return textRoleColor(TextRole::accent, QApplication::palette()); }
-QColor quaternaryFill() { return cardFill(CardTone::neutral, QApplication::palette()); }
 QColor errorColor() { return textRoleColor(TextRole::error, QApplication::palette()); }
 
 // --- Labels
@@ -217,13 +213,6 @@ void applyTextRole(QWidget* widget, TextRole role) {
 void setTextRole(QWidget* widget, TextRole role) {
     widget->setProperty(kTextRoleProperty, static_cast<int>(role));
     applyTextRole(widget, role);
-}
-
-void setTextColor(QWidget* widget, const QColor& color) {
-    QPalette palette = widget->palette();
-    for (const auto textRole : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(textRole, color);
-    widget->setPalette(palette);
 }
 
 namespace {
@@ -316,15 +305,16 @@ QIcon drawRadioSymbol(bool selected) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF outer(3, 3, 26, 26);
+    const QColor accent = textRoleColor(TextRole::accent, QApplication::palette());
     if (selected) {
-        painter.setPen(QPen(accentColor(), 2.6));
+        painter.setPen(QPen(accent, 2.6));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(outer);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(accentColor());
+        painter.setBrush(accent);
         painter.drawEllipse(QRectF(9.5, 9.5, 13, 13));
     } else {
-        painter.setPen(QPen(secondaryColor(), 2.2));
+        painter.setPen(QPen(textRoleColor(TextRole::secondary, QApplication::palette()), 2.2));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(outer);
     }

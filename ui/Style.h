@@ -48,10 +48,6 @@ bool isDark(const QPalette& palette);
 QPalette fusionPalette(bool dark);
 
 // Colours of the current application palette (or of `palette`).
-QColor primaryColor();
-QColor secondaryColor();
-QColor accentColor();
-QColor quaternaryFill();
 QColor errorColor();
 QColor textRoleColor(TextRole role, const QPalette& palette);
 QColor cardFill(CardTone tone, const QPalette& palette);
@@ -67,8 +63,6 @@ QLabel* label(const QString& text, TextStyle style, bool secondary = false, bool
 void makeSelectable(QLabel* label);
 // Draws a widget's text in `role`, now and after every change of appearance.
 void setTextRole(QWidget* widget, TextRole role);
-// Sets the colour a widget draws its text in (fixed: prefer setTextRole).
-void setTextColor(QWidget* widget, const QColor& color);
 // A label that renders inline Markdown (`code` spans) from an explainer. With
 // `openURL`, its links open through it.
 QLabel* markdownLabel(const QString& markdown, TextStyle style, bool secondary = false);

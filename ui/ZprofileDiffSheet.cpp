@@ -80,18 +80,17 @@ ZprofileDiffSheet::ZprofileDiffSheet(const Remediation& remediation, const UIEnv
     diff_->setLineWrapMode(QPlainTextEdit::NoWrap);
     diff_->setFont(monospacedFont(11));
     diff_->setStyleSheet(
-        QStringLiteral("QPlainTextEdit { background: palette(base); border: 1px solid rgba(0,0,0,0.12);"
+        QStringLiteral("QPlainTextEdit { background: palette(base); border: 1px solid palette(mid);"
                        " border-radius: 6px; padding: 4px; }"));
     layout->addWidget(diff_, 1);
 
     toggle_ = button(QString(), ButtonStyle::link);
-    toggle_->setFont(textFont(TextStyle::callout));
     identify(toggle_, QStringLiteral("zprofile-toggle-full-file"));
     connect(toggle_, &QPushButton::clicked, this, [this] { model_->toggleFullFile(); });
     layout->addWidget(toggle_, 0, Qt::AlignLeft);
 
     error_ = label(QString(), TextStyle::callout);
-    setTextColor(error_, errorColor());
+    setTextRole(error_, TextRole::error);
     makeSelectable(error_);
     identify(error_, QStringLiteral("zprofile-error"));
     layout->addWidget(error_);
@@ -140,7 +139,7 @@ void ZprofileDiffSheet::refresh() {
     busyText_->setText(QString::fromStdString(model_->busyText()));
 
     // A read error is an error, and looks like one.
-    setTextColor(status_, loadFailed ? errorColor() : primaryColor());
+    setTextRole(status_, loadFailed ? TextRole::error : TextRole::primary);
     const std::string status = loadFailed ? model_->loadErrorText() : model_->statusText();
     if (loadFailed) {
         status_->setTextFormat(Qt::PlainText);

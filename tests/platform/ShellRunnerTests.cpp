@@ -55,16 +55,9 @@ TEST(LoginShellTest, IsTheAccountsShellWhenZshBashOrFishElseZsh) {
 // Whatever the app was started with, the shell gets a clean environment.
 TEST(LoginShellTest, RunsInACleanEnvironmentWithAFreshNonceEachRun) {
     HostInfo host;
-    host.environment = {{"HOME", "/Users/alex"}, {"USER", "alex"},          {"LOGNAME", "alex"},
-                        {"SHELL", "/bin/zsh"},   {"TMPDIR", "/tmp/x/"},     {"LANG", "en_GB.UTF-8"},
-                        {"PATH", "/app/bin"},    {"JAVA_HOME", "/app/jdk"}, {"ZDOTDIR", "/app/zsh"},
-                        {"TERM", "xterm"}};
-    Environment expected = host.environment;
-    expected.erase("JAVA_HOME");
-    expected.erase("ZDOTDIR");
-    expected["PATH"] = "/usr/bin:/bin:/usr/sbin:/sbin";
-    expected["TERM"] = "dumb";
-    EXPECT_EQ(LoginShell::forHost(host).environment(), expected);
+    host.environment = {{"HOME", "/Users/alex"}, {"PATH", "/app/bin"}, {"JAVA_HOME", "/app/jdk"}, {"TERM", "xterm"}};
+    EXPECT_EQ(LoginShell::forHost(host).environment(),
+              (Environment{{"HOME", "/Users/alex"}, {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"}, {"TERM", "dumb"}}));
 
     const std::string nonce = LoginShell::makeNonce();
     EXPECT_EQ(nonce.size(), 16u);
@@ -74,17 +67,14 @@ TEST(LoginShellTest, RunsInACleanEnvironmentWithAFreshNonceEachRun) {
 
 TEST(MarkerValueTest, TrimsSpacesAndSplitsAtEveryLineTerminator) {
     const std::pair<const char*, std::optional<std::string>> rows[] = {
-        {"m: \t/a b\t \r\n", "/a b"},
-        {"m:/one\r\nm:/two\u2028tail", "/two"},
+        {"m: \t/a b\t \r\n", "/a b"},       {"m:/one\r\nm:/two\u2028tail", "/two"},
         {"m:/one\nnoise m:/two\f", "/two"},  // the marker may follow other text
-        {"m:/old\nm:   \n", std::nullopt},
-        {"no marker here\n", std::nullopt},
-        {"", std::nullopt},
+        {"m:/old\nm:   \n", std::nullopt},  {"no marker here\n", std::nullopt},
     };
     for (const auto& [text, expected] : rows) EXPECT_EQ(markerValue(text, "m:"), expected) << text;
 }
 
-TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
+TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompletedAndEndsTheShellWhenAbandoned) {
     const auto events =
         collect(shell.stream("/bin/zsh", {"-lc", "echo one; echo two >&2; printf last; exit 4"}, environment()));
     ASSERT_GE(events.size(), 4u);
@@ -97,19 +87,16 @@ TEST_F(ShellRunnerTest, StreamDeliversMergedOutputThenOneCompleted) {
     EXPECT_EQ(collect(shell.stream(missing, {"-lc", "true"})),
               (std::vector<StreamEvent>{Output{"Failed to start " + missing + ": No such file or directory"},
                                         Completed{-1}}));
-}
 
-TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
     pid_t pid = 0;
     {
         auto stream = shell.stream("/bin/zsh", {"-lc", "echo PID:$$; sleep 1000; echo never"}, environment());
-        while (auto event = stream.next()) {
-            const auto* output = std::get_if<Output>(&*event);
-            ASSERT_NE(output, nullptr) << "ended before the shell reported its pid";
-            if (auto value = markerValue(output->text, "PID:")) {
-                pid = std::stoi(*value);
-                break;
-            }
+        // System-wide start-up files may print before the marker.
+        while (pid == 0) {
+            const auto event = stream.next();
+            const auto* output = event ? std::get_if<Output>(&*event) : nullptr;
+            ASSERT_NE(output, nullptr);
+            pid = std::stoi(markerValue(output->text, "PID:").value_or("0"));
         }
         stream.cancel();
         EXPECT_FALSE(stream.next().has_value()) << "no Completed after the consumer stopped";
@@ -121,15 +108,11 @@ TEST_F(ShellRunnerTest, EndingTheConsumptionTerminatesTheShell) {
 TEST_F(ShellRunnerTest, QuotedValuesReachZshUnchangedAndRunNothing) {
     const std::string trap = home.path() + "/ran";
     const std::vector<std::string> values = {
-        "plain",
         "He said \"hi\"",
         "C:\\dir\\ and a trailing backslash\\",
-        "$(touch " + trap + ")",
+        "$(touch " + trap + ") ${HOME}",
         "`touch " + trap + "`",
-        "$HOME ${HOME} $JAVA_HOME",
-        "two  spaces\tand a tab",
-        "line one\nline two",
-        "Zürich \xE2\x98\x95 Ωmega",
+        "line one\nline two, Zürich \xE2\x98\x95",
         "'single' !bang %s 100$",
         "",
     };

@@ -1,8 +1,5 @@
 // The parsers of the Java probes against real outputs and files.
 #include <gtest/gtest.h>
-#include <plist/plist.h>
-
-#include <cstdlib>
 
 #include "platform/PropertyList.h"
 #include "profiling/Probes.h"
@@ -11,6 +8,8 @@
 
 namespace lumo {
 namespace {
+
+using namespace std::string_literals;
 
 std::string sample(const std::string& relative) {
     const std::string text = test::readFile(std::string(LUMO_REALWORLD_DIR) + "/" + relative);
@@ -36,53 +35,30 @@ TEST(JavaHomeList, RealListingsGiveEveryJDKInOrder) {
     EXPECT_EQ(six[5].version, "1.8.0_151");
 }
 
-TEST(JavaHomeList, RealisticListingWithOddLines) {
+TEST(JavaHomeList, OddLinesJunkAndHugeInput) {
     const std::string listing =
         "Matching Java Virtual Machines (7):\n"
-        "    25.0.1 (arm64) \"Eclipse Adoptium\" - \"OpenJDK 25.0.1\" "
-        "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home\n"
-        "    21.0.5 (arm64) \"Amazon.com Inc.\" - \"Amazon Corretto 21\" "
-        "/Library/Java/JavaVirtualMachines/amazon-corretto-21.jdk/Contents/Home  \r\n"
-        "\t17.0.9 (x86_64) \"Azul Systems, Inc.\" - \"Zulu 17.46.19\" /Users/alex/My JDKs/zulu 17.jdk/Contents/Home\n"
-        "    11.0.2 (x86_64) \"\" - \"OpenJDK 11\" /opt/jdk-11/Contents/Home\n"
+        "    21.0.5 (arm64) \"Amazon.com Inc.\" - \"Amazon Corretto 21\" /jdk/corretto-21  \r\n"
+        "\t17.0.9 (x86_64) \"Azul Systems, Inc.\" - \"Zulu 17.46.19\" /Users/alex/My JDKs/zulu 17\xE2\x80\xA8"
+        "    11.0.2 (x86_64) \"\" - \"OpenJDK 11\" /opt/jdk-11/Contents/Home\r"
         "    1.8.0_392 (x86_64) \"Oracle Corporation\" - \"Java SE 8\" relative/path\n"  // not absolute
         "    22 (arm64 \"Oracle Corporation\" - \"OpenJDK 22\" /x/Contents/Home\n"       // no ')'
         "23 (arm64) \"Oracle Corporation\" - \"OpenJDK 23\" /y/Contents/Home\n"          // not indented
         "    24 (arm64) \"Oracle Corporation\" \"OpenJDK 24\" /z/Contents/Home\n"        // no dash
-        "\n\n"
-        "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home\n";
-    const auto jdks = parseJavaHomeList(listing);
-    ASSERT_EQ(jdks.size(), 4u);
-    EXPECT_EQ(jdks[0].vendor, "Eclipse Adoptium");
-    // A trailing carriage return ends the line; trailing blanks are trimmed from the path.
-    EXPECT_EQ(jdks[1].path, "/Library/Java/JavaVirtualMachines/amazon-corretto-21.jdk/Contents/Home");
-    EXPECT_EQ(jdks[1].vendor, "Amazon.com Inc.");
-    EXPECT_EQ(jdks[2], (test::makeJDK("17.0.9", "Azul Systems, Inc.", "x86_64",
-                                      "/Users/alex/My JDKs/zulu 17.jdk/Contents/Home")));
-    EXPECT_EQ(jdks[3].vendor, "");
-    EXPECT_EQ(jdks[3].path, "/opt/jdk-11/Contents/Home");
-
-    // Carriage returns and Unicode line separators also end lines.
-    const auto separated = parseJavaHomeList(
-        "    21 (arm64) \"A\" - \"A\" /a\r    17 (arm64) \"B\" - \"B\" /b\xE2\x80\xA8"
-        "    11 (x86_64) \"C\" - \"C\" /c");
-    ASSERT_EQ(separated.size(), 3u);
-    EXPECT_EQ(separated[1].path, "/b");
-}
-
-TEST(JavaHomeList, JunkAndHugeInputFindNothingOrEverything) {
-    EXPECT_TRUE(parseJavaHomeList("").empty());
-    EXPECT_TRUE(parseJavaHomeList("Unable to find any JVMs matching version \"(null)\".\n").empty());
-    const char notUTF8[] = "    17 (arm64) \"\xff\xfe\" - \"x\" /a\x85\x00/b\n";
-    const auto odd = parseJavaHomeList(std::string_view(notUTF8, sizeof notUTF8 - 1));
-    ASSERT_EQ(odd.size(), 1u);
-    EXPECT_EQ(odd[0].path, std::string("/a\x85\x00/b", 6));
-    // One 5 MB line: linear time, no deep recursion.
-    const std::string hugeLine = "    17 (arm64) \"V\" - \"N\" /" + std::string(5 << 20, 'a') + "\n";
-    const auto one = parseJavaHomeList(hugeLine);
+        "\n\nUnable to find any JVMs matching version \"(null)\".\n"
+        "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home\n"
+        "    17 (arm64) \"\xff\xfe\" - \"x\" /a\x85\x00/b\n"s;
+    // Trailing blanks are trimmed from the path; \r, \n and U+2028 all end a line; bytes pass unchanged.
+    EXPECT_EQ(
+        parseJavaHomeList(listing),
+        (std::vector<JDKInfo>{test::makeJDK("21.0.5", "Amazon.com Inc.", "arm64", "/jdk/corretto-21"),
+                              test::makeJDK("17.0.9", "Azul Systems, Inc.", "x86_64", "/Users/alex/My JDKs/zulu 17"),
+                              test::makeJDK("11.0.2", "", "x86_64", "/opt/jdk-11/Contents/Home"),
+                              test::makeJDK("17", "\xff\xfe", "arm64", "/a\x85\x00/b"s)}));
+    // 5 MB in one line, and of malformed lines: linear time, no deep recursion.
+    const auto one = parseJavaHomeList("    17 (arm64) \"V\" - \"N\" /" + std::string(5 << 20, 'a') + "\n");
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0].path.size(), (5u << 20) + 1);
-    // 5 MB of malformed lines find nothing.
     std::string junk;
     while (junk.size() < (5u << 20)) junk += "    17 (arm64 \"Vendor\" - \"Name\" /Library/Java\n";
     EXPECT_TRUE(parseJavaHomeList(junk).empty());
@@ -95,9 +71,6 @@ TEST(MajorVersion, Table) {
     } cases[] = {
         {"version \"1.8.0_292\"", 8},
         {"version \"17.0.2\"", 17},
-        {"version \"21\"", 21},
-        {"version \"11\"", 11},
-        {"version \"1\"", 1},
         {"version \"1.\"", 1},
         {"version \"25-ea\"", 25},
         {"version   \"9.0.4\"", 9},
@@ -122,14 +95,10 @@ TEST(ReleaseFile, RealFiles) {
     } cases[] = {
         {"rel01_oracle-openjdk-12.0.1_darwin_x86_64_roblox-academy.release", "12.0.1", "Oracle Corporation"},
         {"rel02_temurin-11.0.20.1_JRE_darwin_x86_64_AutoQSignForMac.release", "11.0.20.1", "Eclipse Adoptium"},
-        {"rel03_oracle-1.8.0_101_linux_amd64_tc32.release", "1.8.0_101", nullptr},
         {"rel05_unknown-vendor-1.8.0_222_windows_empty-SOURCE_Vortex.release", "1.8.0_222", nullptr},
         {"rel07_jlink-11.0.7_no-IMPLEMENTOR_CF-test-app.release", "11.0.7", nullptr},
-        {"rel09_jlink-corretto-style-16.0.2.7.1_SMOL_Dist.release", "16.0.2.7.1", nullptr},
         {"rel11_ij_adoptopenjdk-hotspot-1.8.0_282_darwin_IMPLEMENTOR-after-SOURCE.release", "1.8.0_282",
          "AdoptOpenJDK"},
-        {"rel18_ij_semeru-16.0.2_darwin_ibm-implementor.release", "16.0.2",
-         "International Business Machines Corporation"},
     };
     for (const auto& c : cases) {
         const auto entries = parseReleaseFile(sample(std::string("release/") + c.file));
@@ -155,21 +124,10 @@ TEST(ReleaseFile, LineRules) {
     EXPECT_FALSE(entries.count("noequals"));
 }
 
-struct FreeText {
-    void operator()(char* text) const { std::free(text); }  // NOLINT
-};
-
-// The XML sample converted to a binary property list with libplist.
-Bytes toBinary(const std::string& xml) {
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
-    EXPECT_NE(root, nullptr);
-    char* binary = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &binary, &length);
-    plist_free(root);
-    Bytes data(binary, length);
-    std::free(binary);  // NOLINT
+// The binary forms, as plutil -convert binary1 writes them.
+Bytes binarySample(const std::string& name) {
+    const Bytes data = test::readFile(std::string(LUMO_SOURCE_DIR) + "/fuzz/seeds/property_list/" + name);
+    EXPECT_EQ(data.rfind("bplist00", 0), 0u) << name;
     return data;
 }
 
@@ -179,15 +137,13 @@ TEST(PropertyList, RealInfoPlistsInXMLAndBinary) {
         const char* version;
         const char* vendor;
     } cases[] = {
-        {"pl01_oracle-openjdk-12.0.1_Info.plist", "12.0.1", "Oracle Corporation"},
-        {"pl02_homebrew-openjdk-11.0.26_Info.plist", "11.0.26", "Homebrew"},
-        {"pl03_microsoft-openjdk-17.0.1_Info.plist", "17.0.1", "Microsoft"},
+        {"pl01_oracle-openjdk-12.0.1_Info", "12.0.1", "Oracle Corporation"},
+        {"pl02_homebrew-openjdk-11.0.26_Info", "11.0.26", "Homebrew"},
+        {"pl03_microsoft-openjdk-17.0.1_Info", "17.0.1", "Microsoft"},
     };
     for (const auto& c : cases) {
-        const std::string xml = sample(std::string("plist/") + c.file);
-        const Bytes binary = toBinary(xml);
-        ASSERT_EQ(binary.rfind("bplist00", 0), 0u);
-        for (const Bytes& data : {Bytes(xml), binary}) {
+        const std::string name = c.file;
+        for (const Bytes& data : {Bytes(sample("plist/" + name + ".plist")), binarySample(name + ".bin.plist")}) {
             const auto javaVM = decodePropertyListStrings(data, "JavaVM");
             ASSERT_TRUE(javaVM) << c.file;
             EXPECT_EQ(javaVM->at("JVMVersion"), c.version) << c.file;
@@ -203,7 +159,7 @@ TEST(PropertyList, RealInfoPlistsInXMLAndBinary) {
 
 TEST(PropertyList, CorruptTruncatedAndWrongShapesAreNothing) {
     const std::string xml = sample("plist/pl01_oracle-openjdk-12.0.1_Info.plist");
-    const Bytes binary = toBinary(xml);
+    const Bytes binary = binarySample("pl01_oracle-openjdk-12.0.1_Info.bin.plist");
     // Every truncation of both forms either decodes or gives nothing; none crashes.
     for (const Bytes& data : {Bytes(xml), binary})
         for (std::size_t length = 0; length < data.size(); length += 7)

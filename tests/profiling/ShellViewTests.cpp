@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <map>
 
-#include "diagnosis/Diagnosis.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
@@ -18,15 +17,6 @@ namespace lumo {
 namespace {
 
 using View = LoginShell::View;
-
-class HomeFileSystem final : public test::ForwardingFileSystem {
-public:
-    explicit HomeFileSystem(std::string home) : m_home(std::move(home)) {}
-    std::string homeDirectory() const override { return m_home; }
-
-private:
-    std::string m_home;
-};
 
 bool installed(const std::string& shell) { return std::filesystem::exists(shell); }
 
@@ -40,7 +30,8 @@ protected:
         host.userShell = shell;
         host.environment = {{"HOME", home.path()},      {"USER", "alex"},          {"SHELL", shell},
                             {"JAVA_HOME", "/from/app"}, {"PATH", "/from/app/bin"}, {"ZDOTDIR", "/from/app"}};
-        return ShellViewProbe(std::make_shared<LiveProcessRunner>(), std::make_shared<HomeFileSystem>(home.path()),
+        return ShellViewProbe(std::make_shared<LiveProcessRunner>(),
+                              std::make_shared<test::ForwardingFileSystem>(home.path()),
                               LoginShell::forHost(host, limit), nullptr);
     }
 
@@ -56,19 +47,11 @@ struct ViewRow {
     std::map<std::string, std::string> files;  // relative to the home directory
     std::optional<std::string> terminal;       // JAVA_HOME in a new Terminal window
     std::optional<std::string> dock;           // JAVA_HOME for apps started from the Dock
+    const char* shell = "/bin/zsh";
 };
 
-void expectViews(const ShellViewProbe& probe, const ViewRow& row) {
-    const ShellView terminal = probe.look(View::terminal);
-    const ShellView dock = probe.look(View::login);
-    EXPECT_FALSE(terminal.timedOut) << row.name;
-    EXPECT_EQ(terminal.javaHome, row.terminal) << row.name;
-    EXPECT_EQ(dock.javaHome, row.dock) << row.name;
-    EXPECT_EQ(terminal.path.find("/from/app"), std::string::npos) << row.name << ": " << terminal.path;
-}
-
-TEST_F(ShellViewTest, ZshTerminalAndDockSeeWhatTheirStartUpFilesSay) {
-    const std::string zdotdir = home.path() + "/.config/zsh";
+// In bash, only the Terminal gets ~/.bashrc.
+TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
     const ViewRow rows[] = {
         {"nothing set: the app's own JAVA_HOME stays out", {}, std::nullopt, std::nullopt},
         {"export in ~/.zshrc only", {{".zshrc", "export JAVA_HOME=/opt/rc\n"}}, "/opt/rc", std::nullopt},
@@ -107,47 +90,64 @@ TEST_F(ShellViewTest, ZshTerminalAndDockSeeWhatTheirStartUpFilesSay) {
            "whence() { echo /fake/java }\njava() { echo function }\nexport JAVA_HOME=/opt/own\n"}},
          "/opt/own",
          std::nullopt},
+        {"~/.bashrc, sourced by ~/.bash_profile, returns early unless interactive",
+         {{".bash_profile", "export JAVA_HOME=/opt/profile\n[ -f ~/.bashrc ] && . ~/.bashrc\n"},
+          {".bashrc", "case $- in *i*) ;; *) return;; esac\nexport JAVA_HOME=/opt/rc\n"}},
+         "/opt/rc",
+         "/opt/profile",
+         "/bin/bash"},
+        {"PROMPT_COMMAND sets it, and aliases and functions stand in the way",
+         {{".bash_profile",
+           "shopt -s expand_aliases\nalias printf='echo hijacked'\ntype() { echo /fake; }\nset -u\n"
+           "PROMPT_COMMAND='export JAVA_HOME=/opt/prompt'\n"}},
+         "/opt/prompt",
+         std::nullopt,
+         "/bin/bash"},
     };
     for (const ViewRow& row : rows) {
+        if (!installed(row.shell)) continue;  // bash, where this machine has it
         std::filesystem::remove_all(home.path());
         std::filesystem::create_directories(home.path());
         writeAll(row.files);
-        expectViews(probe("/bin/zsh"), row);
+        const ShellViewProbe probed = probe(row.shell);
+        const ShellView terminal = probed.look(View::terminal);
+        EXPECT_FALSE(terminal.timedOut) << row.name;
+        EXPECT_EQ(terminal.javaHome, row.terminal) << row.name;
+        EXPECT_EQ(probed.look(View::login).javaHome, row.dock) << row.name;
+        EXPECT_EQ(terminal.path.find("/from/app"), std::string::npos) << row.name << ": " << terminal.path;
     }
 }
 
-TEST_F(ShellViewTest, ZshReportsJavaOnItsPathAndWhereItsStartUpFilesAre) {
-    writeAll({{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
-              {".config/zsh/.zshrc", "export PATH=\"$HOME/tools/bin:$PATH\"\njava() { echo function }\n"},
-              {".config/zsh/.zprofile", "source ~/.sdkman/bin/sdkman-init.sh 2>/dev/null\n"},
-              {"tools/bin/java", "#!/bin/sh\n"}});
+// JAVA_HOME comes from files the start-up files source, so only the SDKMAN
+// line marks a file as setting Java up.
+TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
+    writeAll(
+        {{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
+         {".config/zsh/.zprofile", "source ~/.sdkman/bin/sdkman-init.sh 2>/dev/null\n. ~/dock.env\n"},
+         {".config/zsh/.zshrc", "export PATH=\"$HOME/tools/bin:$PATH\"\njava() { echo function }\n. ~/terminal.env\n"},
+         {"dock.env", "export JAVA_HOME=\"~/quoted-tilde\"\n"},
+         {"terminal.env", "export JAVA_HOME=\"$HOME/current/\"\n"},
+         {"tools/bin/java", "#!/bin/sh\n"},
+         {"jdk-21/Contents/Home/bin/java", "#!/bin/sh\n"},
+         {"jdk-21/Contents/Home/release", "JAVA_VERSION=\"21.0.5\"\n"}});
+    std::filesystem::create_directory_symlink(home.path() + "/jdk-21/Contents/Home", home.path() + "/current");
     const ShellViewProbe zsh = probe("/bin/zsh");
     const ShellView terminal = zsh.look(View::terminal);
     EXPECT_EQ(terminal.javaCommand, home.path() + "/tools/bin/java") << "the function named java does not count";
     EXPECT_EQ(terminal.startupDirectory, home.path() + "/.config/zsh");
     EXPECT_EQ(terminal.path.rfind(home.path() + "/tools/bin:", 0), 0u) << terminal.path;
+    EXPECT_EQ(terminal.javaHomeResolved, std::filesystem::canonical(home.path() + "/jdk-21/Contents/Home").string());
+    EXPECT_TRUE(terminal.javaHomeHasJava);
+    EXPECT_EQ(terminal.javaHomeVersion, "21.0.5");
+    const ShellView dock = zsh.look(View::login);
+    EXPECT_EQ(dock.javaHome, "~/quoted-tilde");
+    EXPECT_FALSE(dock.javaHomeResolved);
+    EXPECT_FALSE(dock.javaHomeHasJava);
 
     const ShellStartup startup = zsh.startup(terminal.startupDirectory);
     EXPECT_EQ(startup.files, (std::vector<std::string>{home.path() + "/.zshenv", home.path() + "/.config/zsh/.zprofile",
                                                        home.path() + "/.config/zsh/.zshrc"}));
     EXPECT_EQ(startup.javaHomeFiles, std::vector<std::string>{home.path() + "/.config/zsh/.zprofile"});
-}
-
-TEST_F(ShellViewTest, JavaHomeIsLookedUpOnDisk) {
-    home.write("jdk-21/Contents/Home/release", "JAVA_VERSION=\"21.0.5\"\n");
-    home.write("jdk-21/Contents/Home/bin/java", "#!/bin/sh\n", true);
-    std::filesystem::create_directory_symlink(home.path() + "/jdk-21/Contents/Home", home.path() + "/current");
-    home.write(".zshrc", "export JAVA_HOME=\"$HOME/current/\"\n");
-    const ShellView terminal = probe("/bin/zsh").look(View::terminal);
-    EXPECT_EQ(terminal.javaHomeResolved, std::filesystem::canonical(home.path() + "/jdk-21/Contents/Home").string());
-    EXPECT_TRUE(terminal.javaHomeHasJava);
-    EXPECT_EQ(terminal.javaHomeVersion, "21.0.5");
-
-    home.write(".zshrc", "export JAVA_HOME=\"~/quoted-tilde\"\n");
-    const ShellView literal = probe("/bin/zsh").look(View::terminal);
-    EXPECT_EQ(literal.javaHome, "~/quoted-tilde");
-    EXPECT_FALSE(literal.javaHomeResolved);
-    EXPECT_FALSE(literal.javaHomeHasJava);
 }
 
 TEST_F(ShellViewTest, AStartUpThatNeverEndsIsCutOffAndNamesItsFiles) {
@@ -162,29 +162,6 @@ TEST_F(ShellViewTest, AStartUpThatNeverEndsIsCutOffAndNamesItsFiles) {
     EXPECT_EQ(startupTimedOutReason(zsh.startup(terminal.startupDirectory)),
               "A new zsh took longer than 1 second to start, so we couldn't see the Java setup a Terminal window "
               "gets. Its start-up files: ~/.zprofile, ~/.zshrc.");
-}
-
-TEST_F(ShellViewTest, BashReadsItsProfileAndOnlyTheTerminalGetsBashrc) {
-    if (!installed("/bin/bash")) GTEST_SKIP() << "bash is not installed here";
-    const ViewRow rows[] = {
-        {"~/.bashrc, sourced by ~/.bash_profile, returns early unless interactive",
-         {{".bash_profile", "export JAVA_HOME=/opt/profile\n[ -f ~/.bashrc ] && . ~/.bashrc\n"},
-          {".bashrc", "case $- in *i*) ;; *) return;; esac\nexport JAVA_HOME=/opt/rc\n"}},
-         "/opt/rc",
-         "/opt/profile"},
-        {"PROMPT_COMMAND sets it, and aliases and functions stand in the way",
-         {{".bash_profile",
-           "shopt -s expand_aliases\nalias printf='echo hijacked'\ntype() { echo /fake; }\nset -u\n"
-           "PROMPT_COMMAND='export JAVA_HOME=/opt/prompt'\n"}},
-         "/opt/prompt",
-         std::nullopt},
-    };
-    for (const ViewRow& row : rows) {
-        std::filesystem::remove_all(home.path());
-        std::filesystem::create_directories(home.path());
-        writeAll(row.files);
-        expectViews(probe("/bin/bash"), row);
-    }
 }
 
 TEST_F(ShellViewTest, FishReadsItsConfigAndItsPromptEvent) {

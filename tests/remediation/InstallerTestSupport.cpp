@@ -1,10 +1,6 @@
 #include "InstallerTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -35,7 +31,7 @@ Bytes defaultPackageBytes() { return std::string("xar!\x00\x1c", 6) + " fake Tem
 AdoptiumStandIn::AdoptiumStandIn() {
     const auto record = [this](const httplib::Request& request) {
         std::lock_guard lock(m_requestsMutex);
-        m_requests.push_back({request.target, request.get_header_value("Accept")});
+        m_requests.push_back(request.target);
     };
     m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this, record](const httplib::Request& request,
                                                                         httplib::Response& response) {
@@ -113,42 +109,26 @@ std::string AdoptiumStandIn::assetsAnswer(const std::string& checksum) const {
     return "[]";
 }
 
-std::vector<AdoptiumStandIn::Request> AdoptiumStandIn::requests() const {
+std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
     std::lock_guard lock(m_requestsMutex);
     return m_requests;
 }
 
-std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
-    std::vector<std::string> paths;
-    for (const auto& request : requests()) paths.push_back(request.path);
-    return paths;
-}
-
 std::string pkgutilSignedAnswer(const std::string& leaf) {
+    const std::string fingerprint =
+        "       SHA256 Fingerprint:\n"
+        "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
+        "           9B 20 D6 5F 83 1C 7A E4\n";
+    const std::string rule = "       ------------------------------------------------------------------------\n";
     return "Package \"package.pkg\":\n"
            "   Status: signed by a developer certificate issued by Apple for distribution\n"
            "   Notarization: trusted by the Apple notary service\n"
            "   Signed with a trusted timestamp on: 2025-01-22 10:04:31 +0000\n"
            "   Certificate Chain:\n"
            "    1. " +
-           leaf +
-           "\n"
-           "       Expires: 2027-02-01 22:12:15 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
-           "           9B 20 D6 5F 83 1C 7A E4\n"
-           "       ------------------------------------------------------------------------\n"
-           "    2. Developer ID Certification Authority\n"
-           "       Expires: 2027-02-01 22:12:15 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           7A FC 9D 01 A6 2F 03 A2 DE 96 37 93 6D 4A FE 68 09 0D 2D E1 8D 03 F2 9C\n"
-           "           88 CF B0 B1 BA 63 58 7F\n"
-           "       ------------------------------------------------------------------------\n"
-           "    3. Apple Root CA\n"
-           "       Expires: 2035-02-09 21:40:36 +0000\n"
-           "       SHA256 Fingerprint:\n"
-           "           B0 B1 73 0E CB C7 FF 45 05 14 2C 49 F1 29 5E 6E DA 6B CA ED 7E 2C 68 C5\n"
-           "           BE 91 B5 A1 10 01 F0 24\n";
+           leaf + "\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint + rule +
+           "    2. Developer ID Certification Authority\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint +
+           rule + "    3. Apple Root CA\n       Expires: 2035-02-09 21:40:36 +0000\n" + fingerprint;
 }
 
 InstallerWorld::InstallerWorld()
@@ -210,18 +190,6 @@ std::vector<std::string> InstallerWorld::sandboxes() const {
         if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
     }
     return found;
-}
-
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 bool processGone(int pid) {

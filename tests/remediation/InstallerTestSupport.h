@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -75,11 +76,7 @@ public:
     // package below, with `checksum` as the installer checksum.
     std::string assetsAnswer(const std::string& checksum) const;
 
-    struct Request {
-        std::string path;    // as requested, with the query
-        std::string accept;  // the Accept header
-    };
-    std::vector<Request> requests() const;
+    // The paths requested so far, with their queries.
     std::vector<std::string> requestedPaths() const;
 
     // Lets a held answer go (see holdAssets and holdPackage).
@@ -107,7 +104,7 @@ private:
     int m_port = 0;
     std::thread m_thread;
     mutable std::mutex m_requestsMutex;
-    std::vector<Request> m_requests;
+    std::vector<std::string> m_requests;
 };
 
 // pkgutil --check-signature's answer for a package whose leaf certificate is
@@ -149,11 +146,13 @@ struct InstallerWorld {
     std::vector<std::string> rootFolders() const;
 };
 
-// A port on 127.0.0.1 where nothing listens.
-int closedPort();
-
 // True when no live process has this id (a zombie counts as gone).
 bool processGone(int pid);
+
+// The last `count` items (all of them when there are fewer).
+inline std::vector<std::string> tail(const std::vector<std::string>& items, std::size_t count) {
+    return {items.end() - static_cast<std::ptrdiff_t>(std::min(count, items.size())), items.end()};
+}
 
 // Events as short strings, for whole-sequence comparisons.
 std::string show(const StreamEvent& event);

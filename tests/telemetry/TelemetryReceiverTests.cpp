@@ -58,27 +58,18 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
         std::string contentType = "application/json";
         std::string authorization = "Bearer k";
     } rows[] = {
-        {"two records", ok, 201},
-        {"charset", ok, 201, "application/json; charset=utf-8"},
         {"quoted charset, any case", ok, 201, "Application/JSON ;Charset=\"UTF-8\""},
         {"another charset", ok, 415, "application/json; charset=latin1"},
-        {"text", ok, 415, "text/plain"},
-        {"no type", ok, 415, ""},
         {"wrong key", ok, 401, "application/json", "Bearer x"},
-        {"no key", ok, 401, "application/json", ""},
         {"too large", std::string(kMaximumBodyBytes + 1, ' '), 413},
         {"32 deep", nestedBody(32), 201},
         {"33 deep", nestedBody(33), 422},
-        {"20000 deep", nestedBody(20'000), 422},
         {"not JSON", "[{", 400},
-        {"empty array", "[]", 422},
-        {"object", body(record()), 422},
         {"101 records", body(many), 422},
         {"64-character name", withField("event_name", std::string(64, 'a')), 201},
         {"65-character name", withField("event_name", std::string(65, 'a')), 422},
-        {"50 KB name", withField("event_name", std::string(50'000, 'a')), 422},
-        {"capitals", withField("event_name", "Consent_given"), 422},
         {"digit first", withField("event_name", "1st"), 422},
+        {"a dash", withField("event_name", "consent-given"), 422},
         {"upper-case UUID", withField("session_id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), 422},
         {"no milliseconds", withField("client_timestamp", "2026-01-05T09:30:00Z"), 422},
         {"long app_id", withField("app_id", std::string(257, 'x')), 422},
@@ -89,13 +80,6 @@ TEST(EventRequestTest, EachRequestGetsItsAnswer) {
         const auto decision = decodeEventRequest(row.authorization, row.contentType, row.body, kKey);
         EXPECT_EQ(decision.status, row.status) << row.what << ": " << decision.message;
     }
-    const auto stored = decodeEventRequest("Bearer k", "application/json", ok, kKey);
-    ASSERT_EQ(stored.records.size(), 2u);
-    EXPECT_EQ(stored.records[1].eventName, "nps_shown");
-    EXPECT_EQ(stored.records[1].eventData, "{}");
-    const auto second = decodeEventRequest("Bearer k", "application/json",
-                                           body(nlohmann::json::array({record(), record("Bad")})), kKey);
-    EXPECT_EQ(second.message, "record 1: event_name must be lower snake case of at most 64 characters");
 }
 
 TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
@@ -105,23 +89,15 @@ TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
         "Connection: close\r\nExpect: 100-continue\r\n\r\nbody";
     const auto head = parse(text);
     ASSERT_EQ(head.state, HeadParse::State::complete) << head.reason;
-    EXPECT_EQ(head.head.path, "/x");
     EXPECT_EQ(head.head.queryValue("status"), "503");
-    EXPECT_EQ(head.head.queryValue("flag"), "");
-    EXPECT_EQ(head.head.contentLength, 12u);
     EXPECT_FALSE(head.head.keepAlive);
     EXPECT_TRUE(head.head.expectContinue);
     EXPECT_EQ(head.consumed, text.find("body"));
 
-    EXPECT_FALSE(parse("GET / HTTP/1.0\r\n\r\n").head.keepAlive);
     EXPECT_EQ(parse("GET / HTTP/1.1\r\nHost: a\r\n").state, HeadParse::State::incomplete);
     const std::pair<std::string, int> invalid[] = {
-        {std::string(2000, 'a'), 431},  // a line that never ends
-        {"GET / HTTP/1.1\r\n" + std::string(1100, 'h'), 431},
-        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
         {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n", 400},
-        {"POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", 400},
         {"GET / HTTP/2.0\r\n\r\n", 505},
         {"GET /  HTTP/1.1\r\n\r\n", 400},
@@ -129,6 +105,7 @@ TEST(HTTPHeadTest, HeadsAreParsedWithinTheirBounds) {
         {"GET / HTTP/1.1\r\nA: b\r\n folded\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nA: b\x01\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nExpect: magic\r\n\r\n", 417},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
     };
     for (const auto& [request, status] : invalid) {
         const auto result = parse(request);
@@ -177,11 +154,11 @@ public:
     bool connected = false;
 };
 
-std::string eventRequest(const std::string& payload, const std::string& contentType = "application/json") {
-    return std::string("POST ") + kPath +
-           " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\nContent-Type: " + contentType +
-           "\r\nContent-Length: " + std::to_string(payload.size()) + "\r\n\r\n" + payload;
+std::string eventHead(std::uint64_t length) {
+    return std::string("POST ") + kPath + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\n" +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 }
+std::string eventRequest(const std::string& payload) { return eventHead(payload.size()) + payload; }
 
 class ReceiverTest : public ::testing::Test {
 protected:
@@ -202,31 +179,22 @@ protected:
 
 TEST_F(ReceiverTest, HostileRequestsAreRefusedAndTheReceiverStaysUp) {
     start();
-    const auto attacks = {
-        std::make_pair("the 50 KB name", eventRequest(body(nlohmann::json::array({record(std::string(50'000, 'a'))})))),
-        std::make_pair("20000 levels of event_data", eventRequest(nestedBody(20'000))),
-        std::make_pair("a request line that never ends", std::string(1 << 20, 'a')),
-        std::make_pair("a header block that never ends", "GET / HTTP/1.1\r\n" + std::string(1 << 20, 'h')),
-        std::make_pair("a chunked body", std::string("POST ") + kPath +
-                                             " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"),
+    const std::tuple<const char*, std::string, int> attacks[] = {
+        {"20000 levels of event_data", eventRequest(nestedBody(20'000)), 422},
+        {"a request line that never ends", std::string(1 << 20, 'a'), 431},
     };
-    const int expected[] = {422, 422, 431, 431, 411};
-    std::size_t i = 0;
-    for (const auto& [what, request] : attacks) {
-        EXPECT_EQ(post(request), expected[i++]) << what;
+    for (const auto& [what, request, status] : attacks) {
+        EXPECT_EQ(post(request), status) << what;
         EXPECT_EQ(postEvent(), 201) << "after " << what;
     }
-    EXPECT_EQ(post(eventRequest(body(nlohmann::json::array({record()})), "application/json; charset=utf-8")), 201);
-    EXPECT_EQ(m_receiver->rowCount(), attacks.size() + 1);
+    EXPECT_EQ(m_receiver->rowCount(), std::size(attacks));
 }
 
 TEST_F(ReceiverTest, AHundredMegabyteBodyIsRefusedWithoutBeingRead) {
     start();
     constexpr std::uint64_t kLength = 100ull * 1024 * 1024;
     RawClient client(m_receiver->port());
-    ASSERT_TRUE(client.send(std::string("POST ") + kPath + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer k\r\n" +
-                            "Content-Type: application/json\r\nContent-Length: " + std::to_string(kLength) +
-                            "\r\n\r\n"));
+    ASSERT_TRUE(client.send(eventHead(kLength)));
     // Stream the body (one buffer, sent again and again) until an answer comes.
     const std::string chunk(64 * 1024, ' ');
     std::uint64_t sent = 0;
@@ -267,10 +235,12 @@ TEST_F(ReceiverTest, SlowClientsNeitherBlockOthersNorHoldOnForEver) {
     EXPECT_EQ(postEvent(), 201);
 }
 
-TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledOnlyOnLoopbackAndOnlyWithinRange) {
+TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledAndOnlyOnLoopback) {
+    const auto control = [this](const std::string& query) {
+        return post("POST /__control/" + query + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+    };
     start();
-    EXPECT_EQ(post("POST /__control/fail?count=1&status=503 HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), 404);
-    EXPECT_EQ(postEvent(), 201);
+    EXPECT_EQ(control("fail?count=1&status=503"), 404);
 
     TelemetryReceiver::Options options;
     options.enableTestControls = true;
@@ -279,16 +249,10 @@ TEST_F(ReceiverTest, TestControlsAnswerOnlyWhenEnabledOnlyOnLoopbackAndOnlyWithi
     remote.head = parseRequestHead("POST /__control/stall?ms=5 HTTP/1.1\r\n\r\n", 1024).head;
     remote.remoteAddress = "192.0.2.7";
     EXPECT_EQ(m_receiver->handle(remote).status, 404);
-
-    for (const char* query : {"fail?status=99", "fail?status=600", "fail?count=-1", "fail?count=2000000",
-                              "fail?status=5x0", "stall?ms=-1", "stall?ms=600001", "stall?ms=99999999999999999999"}) {
-        EXPECT_EQ(post(std::string("POST /__control/") + query + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), 400)
-            << query;
-    }
-    EXPECT_EQ(post("POST /__control/fail?count=1&status=503 HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), 204);
+    EXPECT_EQ(control("fail?status=600"), 400);
+    EXPECT_EQ(control("fail?count=1&status=503"), 204);
     EXPECT_EQ(postEvent(), 503);
     EXPECT_EQ(postEvent(), 201);
-    EXPECT_EQ(post("GET /__control/stats HTTP/1.1\r\n\r\n"), 200);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 // JSONValue, the session identifier, the records' coding and path shortening.
-#include <cmath>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -26,18 +25,12 @@ JSONValue decoded(std::string_view text) {
 TEST(JSONValueTest, DecodingTriesNullBooleanIntegerDoubleStringArrayObjectInOrder) {
     EXPECT_NE(JSONValue(1), JSONValue(1.0));
     EXPECT_NE(JSONValue(0), JSONValue(false));
-    EXPECT_NE(JSONValue(nullptr), JSONValue(""));
     const std::pair<const char*, JSONValue> rows[] = {
-        {"null", nullptr},
-        {"true", true},
-        {"-42", -42},
         {"9223372036854775807", std::int64_t{9223372036854775807}},
         {"18446744073709551615", 18446744073709551615.0},  // past the signed 64-bit range: a double
-        {"2.5", 2.5},
         {"1e3", 1000.0},
-        {"\"21\"", "21"},
         {R"([1, 1.5, "a", null, [false]])", JSONArray{1, 1.5, "a", nullptr, JSONArray{false}}},
-        {R"({"k": {"n": 0}})", JSONObject{{"k", JSONObject{{"n", 0}}}}},
+        {R"({"k": {"n": "21"}})", JSONObject{{"k", JSONObject{{"n", "21"}}}}},
     };
     for (const auto& [text, expected] : rows) EXPECT_EQ(decoded(text), expected) << text;
     EXPECT_EQ(decodeJSONValue(nlohmann::json::binary({1, 2})).error().description, "Unknown JSONValue");
@@ -59,37 +52,28 @@ TEST(JSONValueTest, EveryCaseSurvivesEncodingAndDecodingByEitherEncoder) {
     EXPECT_EQ(nlohmann::json::parse(direct), nlohmann::json::parse(*text));
 }
 
-TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncode) {
-    for (const JSONValue& value : {JSONValue(std::numeric_limits<double>::quiet_NaN()),
-                                   JSONValue(JSONArray{std::numeric_limits<double>::infinity()}), JSONValue("bad \xC3"),
+// Values without a JSON form do not encode, by either encoder; invalid UTF-8
+// is replaced in every key and string at any depth (which bytes, the
+// platform's file system tests show).
+TEST(JSONValueTest, ValuesWithoutAJSONFormDoNotEncodeAndInvalidUTF8IsReplaced) {
+    for (const JSONValue& value : {JSONValue(JSONArray{std::numeric_limits<double>::infinity()}), JSONValue("bad \xC3"),
                                    JSONValue(JSONObject{{"\xFF", 1}})}) {
         EXPECT_FALSE(encodeJSON(value).ok());
         std::string direct;
         EXPECT_FALSE(appendJSON(direct, value));
     }
-}
-
-// Which bytes are replaced is the platform's (its file system tests); here,
-// that every key and string at any depth is.
-TEST(JSONValueTest, InvalidUTF8IsReplacedInKeysAndNestedStrings) {
     EXPECT_EQ(withValidUTF8(JSONObject{{"k\xFF", JSONArray{"v\xFE", "caf\xC3\xA9"}}}),
               JSONValue(JSONObject{{"k\xEF\xBF\xBD", JSONArray{"v\xEF\xBF\xBD", "caf\xC3\xA9"}}}));
 }
 
 TEST(HomePathTest, EveryUserNameIsReplaced) {
     const std::pair<const char*, const char*> rows[] = {
-        {"/Users/ada/Library/Java/JavaVirtualMachines/jdk-21", "/Users/~/Library/Java/JavaVirtualMachines/jdk-21"},
         {"/Users/ada/.sdkman/bin:/Users/bob smith/bin:/usr/bin", "/Users/~/.sdkman/bin:/Users/~/bin:/usr/bin"},
         {"/Users/a/Users/b/x", "/Users/~/Users/~/x"},
-        {"/Users/~/x", "/Users/~/x"},
-        // The home folder itself, as error descriptions name it.
-        {"/Users/ada", "/Users/~"},
-        {"mkdir /Users/ada: Permission denied", "mkdir /Users/~: Permission denied"},
-        {"\"/Users/ada\", (/Users/bob)", "\"/Users/~\", (/Users/~)"},
-        {"cannot read /Users/ada\nnext line", "cannot read /Users/~\nnext line"},
+        {"/Users/ada", "/Users/~"},  // the home folder itself, as error descriptions name it
+        {"\"/Users/ada\", (/Users/bob)\n", "\"/Users/~\", (/Users/~)\n"},
         {"/Users//x", "/Users//x"},
         {"/Library/Java/Home", "/Library/Java/Home"},
-        {"", ""},
     };
     for (const auto& [text, expected] : rows) EXPECT_EQ(shortenHomePaths(text), expected) << text;
 }
@@ -98,32 +82,19 @@ TEST(SessionIDTest, CreatedOnceStoredUpperCaseAndReplacedWhenDamaged) {
     InMemoryKeyValueStore store;
     const SessionID session(store, "example.lumo");
     const UUID first = session.value();
-    const auto stored = store.string("example.lumo.session_id");
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(*stored, first.uuidString());
+    EXPECT_EQ(store.string("example.lumo.session_id"), first.uuidString());
     EXPECT_EQ(session.value(), first);
 
     store.set(PreferenceValue(std::string("e621e1f8-c36c-495a-93fc-0c247a3e6e5f")), session.key());
     EXPECT_EQ(session.value().uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");  // either case is kept
 
     for (const PreferenceValue& damaged :
-         {PreferenceValue(std::string("not-a-uuid")), PreferenceValue(std::string("E621E1F8C36C495A93FC0C247A3E6E5F")),
-          PreferenceValue(std::string("{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}")), PreferenceValue(std::int64_t{7})}) {
+         {PreferenceValue(std::string("not-a-uuid")), PreferenceValue(std::int64_t{7})}) {
         store.set(damaged, session.key());
         const UUID replaced = session.value();
         EXPECT_NE(replaced, first);
         EXPECT_EQ(store.string(session.key()), replaced.uuidString());
     }
-}
-
-TEST(SessionIDTest, RandomUUIDsAreVersion4AndDistinct) {
-    const UUID a = UUID::random();
-    EXPECT_NE(a, UUID::random());
-    const std::string text = a.lowercaseString();
-    ASSERT_EQ(text.size(), 36u);
-    EXPECT_EQ(text[14], '4');
-    EXPECT_NE(std::string("89ab").find(text[19]), std::string::npos);
-    EXPECT_EQ(UUID::parse(text), a);
 }
 
 TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
@@ -133,14 +104,13 @@ TEST(TelemetryEventTest, TimestampsAreUTCWithMillisecondsAndZAndParseBack) {
     EXPECT_EQ(parseClientTimestamp("2026-01-05T09:30:00.125Z"), time);
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(microseconds(999))), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(iso8601Milliseconds(system_clock::time_point(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
-    for (const char* bad : {"", "2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "2026-01-05T25:30:00.125Z",
-                            "2026-01-05 09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
+    for (const char* bad : {"2026-01-05T09:30:00Z", "2026-02-30T09:30:00.125Z", "202x-01-05T09:30:00.125Z"}) {
         EXPECT_FALSE(parseClientTimestamp(bad).has_value()) << bad;
     }
 }
 
 // The previous version's pending file, as it lies on disk.
-TEST(TelemetryEventTest, PendingFileRecordsHaveTheirExactKeys) {
+TEST(TelemetryEventTest, PendingFileRecordsHaveTheirExactKeysAndBadOnesAreSkipped) {
     const TelemetryEvent event{*UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "2026-01-05T09:30:00.125Z",
                                "1.0 (42)", "remediation_failed",
                                JSONObject{{"exit_code", 1}, {"reason", "boom"}, {"ratio", 0.5}}};
@@ -150,24 +120,18 @@ TEST(TelemetryEventTest, PendingFileRecordsHaveTheirExactKeys) {
         "sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "2026-01-05T09:30:00.125Z",
         "appVersion": "1.0 (42)", "eventName": "remediation_failed",
         "eventData": {"exit_code": 1, "reason": "boom", "ratio": 0.5}})json"));
-    EXPECT_EQ(decodePendingEvents(*pending).value().events, (std::vector<TelemetryEvent>{event, event}));
-}
 
-TEST(TelemetryEventTest, APendingFileLosesOnlyTheRecordsThatDoNotDecode) {
-    const char* good = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
-        "appVersion": "v", "eventName": "e", "eventData": {}})";
-    const char* badSession =
-        R"({"sessionID": "nope", "clientTimestamp": "t", "appVersion": "v", "eventName": "e", "eventData": {}})";
-    const char* badData = R"({"sessionID": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "clientTimestamp": "t",
-        "appVersion": "v", "eventName": "e", "eventData": []})";
-    const auto mixed =
-        decodePendingEvents("[" + std::string(good) + "," + badSession + ",{}," + badData + "," + good + "]");
+    // A damaged file loses only the records that do not decode.
+    auto records = nlohmann::json::parse(*pending);
+    records.insert(records.begin() + 1, {nlohmann::json::object(), records[0], records[0]});
+    records[2]["sessionID"] = "nope";
+    records[3]["eventData"] = nlohmann::json::array();
+    const auto mixed = decodePendingEvents(records.dump());
     ASSERT_TRUE(mixed.ok());
-    EXPECT_EQ(mixed->events.size(), 2u);
+    EXPECT_EQ(mixed->events, (std::vector<TelemetryEvent>{event, event}));
     EXPECT_EQ(mixed->unreadable, 3u);
-
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
-    for (const std::string& text : {std::string(), std::string("{}"), std::string("not json"), deep}) {
+    for (const std::string& text : {std::string("{}"), std::string("not json"), deep}) {
         EXPECT_FALSE(decodePendingEvents(text).ok()) << text.substr(0, 20);
     }
 }
@@ -213,8 +177,7 @@ TEST(PendingJournalTest, ReplayingTheLinesGivesTheQueueItsHeadAttemptsAndTheUnre
 TEST(PendingJournalTest, DamagedLinesAreSkippedAndTheRestKept) {
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
     const std::pair<std::string, std::size_t> rows[] = {
-        {eventLine("a") + "{\"sessionID\": \"E6" + "\n" + eventLine("b"), 1},  // a torn event line
-        {eventLine("a") + eventLine("b").substr(0, 30), 1},                    // torn at the end
+        {eventLine("a") + eventLine("b").substr(0, 30), 1},  // torn at the end
         {eventLine("a") + deep + "\n" + eventLine("b"), 1},
         {eventLine("a") + "{\"delivered\": -1}\n{\"dropped\": 1, \"cause\": \"boredom\"}\n[]\n" + eventLine("b"), 3},
         {eventLine("a") + std::string("\0\0\0", 3) + "\n\n" + eventLine("b"), 1},
@@ -230,39 +193,25 @@ TEST(PendingJournalTest, DamagedLinesAreSkippedAndTheRestKept) {
 
 TEST(DeliveryTest, EachAnswerHasItsVerdict) {
     using V = DeliveryVerdict;
-    const std::pair<V, std::vector<int>> statuses[] = {
-        {V::delivered, {200, 201, 204}},
-        {V::rejected, {400, 422}},
-        {V::keep, {301, 308, 401, 403, 404, 408, 413, 429}},
-        {V::maybeTheBatch, {500, 503, 0}},
-    };
-    for (const auto& [verdict, codes] : statuses) {
-        for (const int status : codes) {
-            HTTPDataResult answer;
-            answer.response.statusCode = status;
-            EXPECT_EQ(classifyDelivery(answer).verdict, verdict) << "status " << status;
-        }
+    const std::pair<int, V> statuses[] = {{204, V::delivered},  {308, V::keep}, {400, V::rejected},
+                                          {422, V::rejected},   {429, V::keep}, {503, V::maybeTheBatch},
+                                          {0, V::maybeTheBatch}};
+    for (const auto& [status, verdict] : statuses) {
+        HTTPDataResult answer;
+        answer.response.statusCode = status;
+        EXPECT_EQ(classifyDelivery(answer).verdict, verdict) << "status " << status;
     }
-    const std::pair<V, std::vector<int>> failures[] = {
-        {V::maybeTheBatch, {url_error::kTimedOut, url_error::kNetworkConnectionLost, url_error::kBadServerResponse}},
-        {V::keep, {url_error::kCannotConnectToHost, url_error::kNotConnectedToInternet, url_error::kCannotFindHost}},
-        {V::cancelled, {url_error::kCancelled}},
-    };
-    for (const auto& [verdict, codes] : failures) {
-        for (const int code : codes) {
-            EXPECT_EQ(classifyDelivery(Error{kURLErrorDomain, code, "x"}).verdict, verdict) << "URL error " << code;
-        }
+    const std::pair<int, V> failures[] = {{url_error::kNetworkConnectionLost, V::maybeTheBatch},
+                                          {url_error::kCannotFindHost, V::keep},
+                                          {url_error::kCancelled, V::cancelled}};
+    for (const auto& [code, verdict] : failures) {
+        EXPECT_EQ(classifyDelivery(Error{kURLErrorDomain, code, "x"}).verdict, verdict) << "URL error " << code;
     }
     EXPECT_EQ(classifyDelivery(Error{"Other", 1, "x"}).verdict, V::keep);
     HTTPDataResult redirect;
     redirect.response.statusCode = 302;
     redirect.response.headers = {{"location", "/moved\r\nX: y"}};
     EXPECT_EQ(classifyDelivery(redirect).location, "/moved??X: y");
-}
-
-TEST(TelemetryServiceConfigurationTest, AppVersionStandsInForMissingParts) {
-    EXPECT_EQ(TelemetryService::appVersionString("1.4", "87"), "1.4 (87)");
-    EXPECT_EQ(TelemetryService::appVersionString("", ""), "0.0 (0)");
 }
 
 }  // namespace

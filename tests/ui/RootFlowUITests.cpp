@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -129,26 +128,6 @@ TEST_F(RootFlowUITests, FirstLaunchShowsOnlyConsentThenContinueStoresFlagBeforeT
     EXPECT_FALSE(visible(*root, QStringLiteral("consent-continue")));
 }
 
-TEST_F(RootFlowUITests, LaterLaunchSkipsConsentAndAnotherProductAsksAgain) {
-    consent();
-    {
-        auto root = makeRoot();
-        QSignalSpy launched(root.get(), &LumoRootView::launchRecorded);
-        EXPECT_TRUE(visible(*root, QStringLiteral("goal-continue")));
-        EXPECT_FALSE(visible(*root, QStringLiteral("welcome-diagnose-button")));
-        ASSERT_TRUE(launched.count() > 0 || launched.wait(30000));
-        EXPECT_EQ(profilerRuns, 1);
-    }
-    ProductConfig::setCurrent(ProductConfig::fixwellJava());
-    auto other = makeRoot();
-    EXPECT_TRUE(visible(*other, QStringLiteral("consent-continue")));
-    click(*other, QStringLiteral("consent-continue"));
-    QPushButton* start = find(*other, QStringLiteral("welcome-diagnose-button"));
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->text(), QStringLiteral("Diagnose Java"));
-    EXPECT_EQ(other->findChild<QWidget*>(QStringLiteral("goal-continue")), nullptr);
-}
-
 TEST_F(RootFlowUITests, AWideWindowKeepsTheTextAtItsReadableWidthCentred) {
     consent();
     auto root = makeRoot(true);
@@ -168,48 +147,27 @@ TEST_F(RootFlowUITests, AWideWindowKeepsTheTextAtItsReadableWidthCentred) {
     EXPECT_FALSE(visible(*root, QStringLiteral("navigation-back")));
 }
 
-TEST_F(RootFlowUITests, FixtureModeWithoutProfileLaunchesWithNoPropertiesAndNoProfiling) {
-    consent();
-    auto root = makeRoot(/*isFixtureMode=*/true);
-    QApplication::processEvents();
-    EXPECT_EQ(profilerRuns, 0);
-    ASSERT_EQ(sink.names(), std::vector<std::string>{"app_launched"});
-    EXPECT_TRUE(sink.last().empty());
-}
-
-TEST_F(RootFlowUITests, GoalDetailFieldAppearsTruncatesSurvivesAndClears) {
+// The goal prompt's model owns what the detail keeps; the page shows its field
+// for the options that ask, stops typing at the limit and sends what was typed.
+TEST_F(RootFlowUITests, GoalDetailFieldAppearsStopsAtTheLimitAndIsSent) {
     consent();
     auto root = makeRoot(true);
     EXPECT_FALSE(find(*root, QStringLiteral("goal-continue"))->isEnabled());
     EXPECT_FALSE(visible(*root, QStringLiteral("goal-detail-field")));
-
     click(*root, QStringLiteral("goal-option-work_app"));
     auto* field = find<QLineEdit>(*root, QStringLiteral("goal-detail-field"));
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(field->isVisible());
     EXPECT_EQ(field->placeholderText(), QStringLiteral("Which app?"));
-    EXPECT_TRUE(find(*root, QStringLiteral("goal-option-work_app"))->isChecked());
     QTest::keyClicks(field, QString(100, QLatin1Char('j')));
     EXPECT_EQ(field->text().size(), 80);
 
-    click(*root, QStringLiteral("goal-option-personal_app"));
-    EXPECT_EQ(field->text(), QString(80, QLatin1Char('j')));
-    EXPECT_FALSE(find(*root, QStringLiteral("goal-option-work_app"))->isChecked());
-
-    click(*root, QStringLiteral("goal-option-gaming"));
-    EXPECT_FALSE(field->isVisible());
-    click(*root, QStringLiteral("goal-option-other"));
-    EXPECT_TRUE(field->text().isEmpty());
-    QTest::keyClicks(field, QStringLiteral("  A lab tool  "));
-
     click(*root, QStringLiteral("goal-continue"));
     // The diagnose screen that follows may already have recorded its own events.
-    const auto goal = std::find_if(sink.events.begin(), sink.events.end(),
-                                   [](const auto& event) { return event.first == "goal_selected"; });
-    ASSERT_NE(goal, sink.events.end());
-    EXPECT_EQ(goal->second, (JSONObject{{"goal", "other"}, {"detail", "A lab tool"}, {"surface", "welcome"}}));
-    EXPECT_EQ(root->navigation().selectedGoal(), "other");
-    EXPECT_EQ(root->navigation().path(), std::vector<Screen>{Screen::diagnose()});
+    const JSONObject goal = sink.last("goal_selected");
+    ASSERT_FALSE(goal.empty()) << ::testing::PrintToString(sink.names());
+    EXPECT_EQ(goal.at("detail"), JSONValue(std::string(80, 'j')));
+    EXPECT_EQ(root->navigation().selectedGoal(), "work_app");
     EXPECT_TRUE(visible(*root, QStringLiteral("diagnose-view")));
 }
 
@@ -226,27 +184,17 @@ TEST_F(RootFlowUITests, GoalBlockedLeadsToTheGuidedHelpOfferAndItsUnavailableMes
     click(*root, QStringLiteral("next-step-continue"));
 
     EXPECT_EQ(root->navigation().path().back(), Screen::guidedHelpOffer());
-    const auto selected = std::find_if(sink.events.begin(), sink.events.end(),
-                                       [](const auto& event) { return event.first == "next_step_selected"; });
-    ASSERT_NE(selected, sink.events.end());
-    EXPECT_EQ(selected->second.at("outcome"), JSONValue("still_blocked"));
-    EXPECT_EQ(selected->second.at("goal"), JSONValue("gaming"));
     WAIT_FOR(sink.count("offer_shown") == 1L);
 
     click(*root, QStringLiteral("offer-guided_help_plan-primary"));
     EXPECT_TRUE(visible(*root, QStringLiteral("offer-guided_help_plan-unavailable")));
     EXPECT_FALSE(visible(*root, QStringLiteral("offer-guided_help_plan-primary")));
-    const JSONObject action = sink.last("offer_action");
-    ASSERT_TRUE(action.count("result")) << ::testing::PrintToString(sink.names());
-    EXPECT_EQ(action.at("result"), JSONValue("interest_no_fulfillment"));
-    EXPECT_EQ(root->navigation().path().back(), Screen::guidedHelpOffer());
+    EXPECT_EQ(sink.count("offer_action"), 1);
 
     click(*root, QStringLiteral("offer-guided_help_plan-done"));
     QApplication::processEvents();
     EXPECT_TRUE(root->navigation().path().empty());
     EXPECT_TRUE(visible(*root, QStringLiteral("goal-continue")));
-    EXPECT_EQ(sink.count("offer_action"), 1);
-    EXPECT_TRUE(opened.empty());
 }
 
 // The completion page as the staged audit hosts it: "See recommendations →"
@@ -273,68 +221,21 @@ protected:
     test::ManualScheduler scheduler;  // the submitting pause ends when a test says so
 };
 
-TEST_F(CompletionUITests, ScoreCardPhasesThroughSubmission) {
+// The score card's phases and the page's events are the models'; the page
+// hides a dismissed card and its buttons reach the model.
+TEST_F(CompletionUITests, DismissSeeRecommendationsAndDoneReachTheModel) {
     auto root = openCompletionPage();
     WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
-    EXPECT_EQ(sink.count("nps_shown"), 1);
     EXPECT_TRUE(visible(*root, QStringLiteral("completion-build-intent-prompt")));
-    EXPECT_FALSE(visible(*root, QStringLiteral("nps-submit")));
-
-    click(*root, QStringLiteral("nps-score-6"));
-    EXPECT_TRUE(visible(*root, QStringLiteral("nps-submit")));
-    auto* reason = find<QPlainTextEdit>(*root, QStringLiteral("nps-reason"));
-    ASSERT_NE(reason, nullptr);
-    reason->setPlainText(QString(600, QLatin1Char('r')));
-    click(*root, QStringLiteral("nps-submit"));
-
-    // Submitting: the editor is gone, the score row stays and ignores taps.
-    EXPECT_FALSE(visible(*root, QStringLiteral("nps-submit")));
-    EXPECT_TRUE(visible(*root, QStringLiteral("nps-score-2")));
-    click(*root, QStringLiteral("nps-score-2"));
-    EXPECT_FALSE(visible(*root, QStringLiteral("nps-submit")));
-    EXPECT_EQ(sink.last().at("reason"), JSONValue(std::string(500, 'r')));
-    EXPECT_EQ(sink.last().at("score"), JSONValue(6));
-    EXPECT_TRUE(preferences->boolean(preference_keys::npsSubmitted(ProductConfig::fixwellJava())));
-
-    // After the pause the completion page drops the card; Done counts nothing.
-    EXPECT_TRUE(visible(*root, QStringLiteral("nps-card")));
-    scheduler.runAll();
-    WAIT_FOR(!visible(*root, QStringLiteral("nps-card")));
-    click(*root, QStringLiteral("completion-done"));
-    EXPECT_EQ(sink.count("nps_dismissed"), 0);
-    EXPECT_TRUE(navigation.path().empty());
-}
-
-TEST_F(CompletionUITests, DoneDuringTheSubmittingPauseCountsNoDismissal) {
-    auto root = openCompletionPage();
-    WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
-    click(*root, QStringLiteral("nps-score-9"));
-    click(*root, QStringLiteral("nps-submit"));
-    click(*root, QStringLiteral("completion-done"));
-    EXPECT_EQ(sink.count("nps_dismissed"), 0);
-    EXPECT_TRUE(navigation.path().empty());
-}
-
-TEST_F(CompletionUITests, DismissThenDoneCountsTwoDismissals) {
-    auto root = openCompletionPage();
-    WAIT_FOR(visible(*root, QStringLiteral("nps-card")));
     click(*root, QStringLiteral("nps-dismiss"));
     EXPECT_FALSE(visible(*root, QStringLiteral("nps-card")));
-    EXPECT_EQ(sink.count("nps_dismissed"), 1);
-    click(*root, QStringLiteral("completion-done"));
-    EXPECT_EQ(sink.count("nps_dismissed"), 2);
-    EXPECT_TRUE(navigation.path().empty());
-}
-
-TEST_F(CompletionUITests, SeeRecommendationsEntersTheBuildIntentAudit) {
-    auto root = openCompletionPage();
-    WAIT_FOR(visible(*root, QStringLiteral("completion-build-intent-optin")));
-    EXPECT_EQ(sink.count("build_intent_prompt_shown"), 1);
     click(*root, QStringLiteral("completion-build-intent-optin"));
     EXPECT_EQ(sink.last(), (JSONObject{{"surface", "post_fix"}}));
     EXPECT_EQ(navigation.path().back(),
               Screen::audit({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}));
-    EXPECT_FALSE(navigation.path().back().auditContext()->lumo);
+    click(*root, QStringLiteral("completion-done"));
+    EXPECT_EQ(sink.count("nps_dismissed"), 2);
+    EXPECT_TRUE(navigation.path().empty());
 }
 
 TEST_F(RootFlowUITests, NextStepWithoutAPromptShowsAnEmptyPage) {

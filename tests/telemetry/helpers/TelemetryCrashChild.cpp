@@ -6,10 +6,7 @@
 //     to be killed;
 //   telemetry_crash_child record-and-die ENDPOINT KEY PENDING_FILE COUNT
 //     records COUNT events and kills itself (SIGKILL) the moment the last
-//     record() returns;
-//   telemetry_crash_child deliver ENDPOINT KEY PENDING_FILE
-//     starts a service, which loads what is pending, and exits 0 once the
-//     queue is empty (1 after 60 s).
+//     record() returns.
 #include <signal.h>
 #include <unistd.h>
 
@@ -26,7 +23,7 @@
 
 int main(int argc, char** argv) {
     using namespace std::chrono_literals;
-    if (argc < 5) return 2;
+    if (argc != 6) return 2;
     const std::string mode = argv[1];
     lumo::TelemetryService::Configuration config;
     config.endpointURL = argv[2];
@@ -44,22 +41,10 @@ int main(int argc, char** argv) {
     config.maximumBatchSize = 1;
 
     lumo::TelemetryService service(config);
-    if ((mode == "record" || mode == "record-and-die") && argc == 6) {
-        const int count = std::atoi(argv[5]);
-        for (int i = 0; i < count; ++i) service.record("offer_action", {{"index", i}});
-        if (mode == "record-and-die") ::kill(::getpid(), SIGKILL);
-        std::printf("%d\n", static_cast<int>(::getpid()));
-        std::fflush(stdout);
-        for (;;) std::this_thread::sleep_for(1s);
-    }
-    if (mode == "deliver") {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto state = service.snapshot();
-            if (state.pending.empty() && !state.isFlushing) return 0;
-            std::this_thread::sleep_for(10ms);
-        }
-        return 1;
-    }
-    return 2;
+    const int count = std::atoi(argv[5]);
+    for (int i = 0; i < count; ++i) service.record("offer_action", {{"index", i}});
+    if (mode == "record-and-die") ::kill(::getpid(), SIGKILL);
+    std::printf("%d\n", static_cast<int>(::getpid()));
+    std::fflush(stdout);
+    for (;;) std::this_thread::sleep_for(1s);
 }
