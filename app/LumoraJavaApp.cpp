@@ -89,6 +89,9 @@ int runApp(int argc, char** argv) {
             return 2;
         }
         rootOptions.services = makeSimulatedServices(*scenario);
+        // The simulated Mac changes when the app changes it: look at it again
+        // after every fix, as at a live Mac.
+        rootOptions.services.isFixtureMode = false;
         rootOptions.initialProfile = SystemProfiler(rootOptions.services).profile();
         rootOptions.badge =
             QStringLiteral("Simulated Mac · ") + QFileInfo(QString::fromStdString(*options->scenarioPath)).fileName();

@@ -1,19 +1,30 @@
 // How long one profile() takes.
 //
-//  - Simulated: the developer's Mac of scenarios/developer-mac.json with every
-//    command answering after 200 ms. SlowestDetection times each detection that
-//    can be run on its own (a one-shot command as the architecture check runs
-//    it; XcodeCLTProbe.path(); Probes.collect()) and reports the slowest;
-//    Profile reports the whole profile, and its counter "ratio_to_slowest"
-//    divides the two (the detections run concurrently, so the target is at
-//    most 1.2).
+//  - Concurrency: the developer's Mac of scenarios/developer-mac.json with
+//    every program the profiler runs directly (not the login shell) pinned to
+//    answer after 200 ms. SlowestDetection times each detection that can be run
+//    on its own (a one-shot command as the architecture check runs
+//    it; XcodeCLTProbe.path(); Probes.collect()) and reports the
+//    slowest; Profile reports the whole profile, and its counter
+//    "ratio_to_slowest" divides the two (the detections run concurrently, so
+//    the target is at most 1.2).
+//  - The simulated Mac's cost: FirstProfile/<scenario> times loading the
+//    scenario, making its Mac and taking the first profile there, against the
+//    live profile of this machine with HOME set to a directory holding the
+//    same home files, run alternately in the same process; its counter
+//    "ratio_to_live" divides the two (target: at most 1.5).
 //  - Live: the profile of this machine with the live services.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <optional>
+
+#include <sys/resource.h>
 
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/LiveHostInfo.h"
@@ -34,7 +45,16 @@ const lumo::AppServices& slowServices() {
             std::cerr << scenario.error().description << '\n';
             std::abort();
         }
-        for (auto& command : scenario->commands) command.delayMs = kCommandDelayMs;
+        const std::vector<std::vector<std::string>> programs = {
+            {"/usr/bin/uname", "-m"},           {"/usr/bin/xcode-select", "-p"},  {"/usr/libexec/java_home", "-V"},
+            {"/usr/bin/which", "java"},         {"/usr/bin/which", "mise"},       {"/usr/bin/which", "claude"},
+            {"/usr/bin/which", "codex"},        {"/usr/bin/which", "aider"}};
+        for (const auto& argv : programs) {
+            lumo::ScenarioCommand command;
+            command.argv = argv;
+            command.delayMs = kCommandDelayMs;
+            scenario->commands.push_back(command);
+        }
         return lumo::makeSimulatedServices(*scenario);
     }();
     return services;
@@ -73,6 +93,96 @@ void Profile(benchmark::State& state) {
     state.counters["ratio_to_slowest"] = total / static_cast<double>(state.iterations()) / baseline;
 }
 BENCHMARK(Profile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+lumo::Scenario bundled(const std::string& name) {
+    auto scenario = lumo::loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + name);
+    if (!scenario) {
+        std::cerr << scenario.error().description << '\n';
+        std::abort();
+    }
+    return *scenario;
+}
+
+// A directory holding the scenario's home files (its text files and folders
+// under the home), the live machine's stand-in for the same home.
+class SameHome {
+public:
+    explicit SameHome(const lumo::Scenario& scenario) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lumo-bench-home-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        m_path = pattern;
+        const std::string prefix = scenario.home + "/";
+        for (const auto& [path, file] : scenario.files) {
+            if (path.rfind(prefix, 0) != 0 || !file.symlink.empty() || !file.standIn.empty()) continue;
+            const auto target = std::filesystem::path(m_path) / path.substr(prefix.size());
+            if (file.directory) {
+                std::filesystem::create_directories(target);
+                continue;
+            }
+            std::filesystem::create_directories(target.parent_path());
+            std::ofstream(target, std::ios::binary) << file.contents;
+        }
+    }
+    ~SameHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// CPU seconds this process and its waited-for children have used so far.
+double cpuSeconds() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        for (const timeval& time : {usage.ru_utime, usage.ru_stime})
+            total += static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+void FirstProfile(benchmark::State& state, const std::string& name) {
+    const lumo::Scenario scenario = bundled(name);
+    const SameHome home(scenario);
+    const std::string ownHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    const lumo::SystemProfiler live(std::make_shared<lumo::LiveProcessRunner>(),
+                                    std::make_shared<lumo::LiveFileSystem>(), lumo::currentHostInfo(), nullptr);
+    double liveTotal = 0, liveCPU = 0;
+    double simulatedTotal = 0, simulatedCPU = 0;
+    for (auto _ : state) {
+        double before = cpuSeconds();
+        liveTotal += secondsOf([&] { return live.profile(); });
+        liveCPU += cpuSeconds() - before;
+        std::optional<lumo::AppServices> services;
+        before = cpuSeconds();
+        const double seconds = secondsOf([&] {
+            services = lumo::makeSimulatedServices(bundled(name));
+            return lumo::SystemProfiler(*services, nullptr).profile();
+        });
+        simulatedCPU += cpuSeconds() - before;
+        services.reset();  // the sandbox goes away outside the measurement
+        state.SetIterationTime(seconds);
+        simulatedTotal += seconds;
+    }
+    ::setenv("HOME", ownHome.c_str(), 1);
+    state.counters["live_ms"] = liveTotal / static_cast<double>(state.iterations()) * 1000;
+    state.counters["ratio_to_live"] = simulatedTotal / liveTotal;
+    // CPU time, the children's included: what the work costs, whatever else the machine runs.
+    state.counters["cpu_ratio_to_live"] = simulatedCPU / liveCPU;
+}
+BENCHMARK_CAPTURE(FirstProfile, no_jdk, std::string("no-jdk.json"))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK_CAPTURE(FirstProfile, developer_mac, std::string("developer-mac.json"))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 void LiveProfile(benchmark::State& state) {
     const lumo::SystemProfiler profiler(std::make_shared<lumo::LiveProcessRunner>(),

@@ -3,6 +3,9 @@
 // processor and the user's login shell.
 #pragma once
 
+#include <chrono>
+#include <string>
+
 #include "platform/ProcessTypes.h"
 
 namespace lumo {
@@ -14,6 +17,9 @@ struct OperatingSystemVersion {
     friend bool operator==(const OperatingSystemVersion&, const OperatingSystemVersion&) = default;
 };
 
+// How long a login shell may take to start and answer by default.
+inline constexpr std::chrono::milliseconds kLoginShellTimeLimit{15000};
+
 struct HostInfo {
     Environment environment;  // the application's own environment
     OperatingSystemVersion osVersion;
@@ -24,6 +30,9 @@ struct HostInfo {
     std::string machineArchitecture;
     // This process runs as x86_64 code translated by Rosetta.
     bool runsTranslated = false;
+    // How long a login shell may take before it is given up on (and killed):
+    // a start-up file that waits forever must not stall the app.
+    std::chrono::milliseconds loginShellTimeLimit = kLoginShellTimeLimit;
 
     // The variable's value, or the empty string.
     std::string variable(const std::string& name) const {

@@ -9,7 +9,8 @@ namespace lumo {
 LoginShell::LoginShell(Kind kind, std::string path, Environment environment, std::chrono::milliseconds timeLimit)
     : m_kind(kind), m_path(std::move(path)), m_environment(std::move(environment)), m_timeLimit(timeLimit) {}
 
-LoginShell LoginShell::forHost(const HostInfo& host, std::chrono::milliseconds timeLimit) {
+LoginShell LoginShell::forHost(const HostInfo& host, std::optional<std::chrono::milliseconds> limit) {
+    const auto timeLimit = limit.value_or(host.loginShellTimeLimit);
     const std::string path = userShellPath(host);
     if (const auto kind = kindOf(path)) return LoginShell(*kind, path, cleanEnvironment(host), timeLimit);
     return LoginShell(Kind::zsh, kFallbackPath, cleanEnvironment(host), timeLimit);

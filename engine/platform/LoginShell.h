@@ -42,13 +42,13 @@ public:
     enum class Kind { zsh, bash, fish };
     enum class View { terminal, login };
 
-    static constexpr std::chrono::milliseconds kDefaultTimeLimit{15000};
+    static constexpr std::chrono::milliseconds kDefaultTimeLimit = kLoginShellTimeLimit;
     static constexpr const char* kFallbackPath = "/bin/zsh";
     static constexpr const char* kSearchPath = "/usr/bin:/bin:/usr/sbin:/sbin";
 
     // The user's shell (userShellPath()) when it is zsh, bash or fish;
-    // /bin/zsh otherwise.
-    static LoginShell forHost(const HostInfo& host, std::chrono::milliseconds timeLimit = kDefaultTimeLimit);
+    // /bin/zsh otherwise. The time limit is the host's unless given.
+    static LoginShell forHost(const HostInfo& host, std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
 
     LoginShell(Kind kind, std::string path, Environment environment,
                std::chrono::milliseconds timeLimit = kDefaultTimeLimit);

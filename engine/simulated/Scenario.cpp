@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -128,14 +129,34 @@ ScenarioFile parseFile(const std::string& path, const json& value) {
         return file;
     }
     if (!value.is_object()) fail(quotedKey(key) + " must be a string or an object");
-    rejectUnknownKeys(value, {"text", "base64", "executable", "directory"}, key);
+    rejectUnknownKeys(value, {"text", "base64", "executable", "directory", "symlink", "standIn"}, key);
     if (value.contains("text") && value.contains("base64")) fail(quotedKey(key) + " has both text and base64");
     if (value.contains("text")) file.contents = requireString(value["text"], key + ".text");
-    if (value.contains("base64")) file.contents = requireBase64(value["base64"], key + ".base64");
+    if (value.contains("base64")) {
+        file.contents = requireBase64(value["base64"], key + ".base64");
+        file.isText = false;
+    }
     if (value.contains("executable")) file.executable = requireBool(value["executable"], key + ".executable");
     if (value.contains("directory")) file.directory = requireBool(value["directory"], key + ".directory");
-    if (file.directory && (value.contains("text") || value.contains("base64") || file.executable))
+    if (value.contains("symlink")) {
+        file.symlink = requireString(value["symlink"], key + ".symlink");
+        if (file.symlink.empty()) fail(quotedKey(key + ".symlink") + " must name the link's target");
+    }
+    if (value.contains("standIn")) file.standIn = requireString(value["standIn"], key + ".standIn");
+    const bool hasContents = value.contains("text") || value.contains("base64");
+    if (file.directory && (hasContents || file.executable))
         fail(quotedKey(key) + " is a directory and cannot have contents or be executable");
+    if (!file.symlink.empty() && (hasContents || file.executable || file.directory || !file.standIn.empty()))
+        fail(quotedKey(key) + " is a symbolic link and cannot have contents or be anything else");
+    if (!file.standIn.empty()) {
+        if (hasContents || file.executable || file.directory)
+            fail(quotedKey(key) + " is a stand-in and cannot have contents or be anything else");
+        if (std::find(std::begin(kStandInNames), std::end(kStandInNames), file.standIn) == std::end(kStandInNames)) {
+            std::string names;
+            for (const char* name : kStandInNames) names += std::string(names.empty() ? "" : ", ") + name;
+            fail(quotedKey(key + ".standIn") + " must be one of " + names);
+        }
+    }
     return file;
 }
 
@@ -180,9 +201,32 @@ ScenarioHTTPResponse parseHTTP(const json& value, const std::string& key) {
     return response;
 }
 
+ScenarioExpectation parseExpectation(const json& value) {
+    requireObject(value, "expect");
+    rejectUnknownKeys(value, {"diagnosis", "fix", "verdict", "audit"}, "expect");
+    ScenarioExpectation expect;
+    if (!value.contains("diagnosis")) fail("\"expect\" needs a \"diagnosis\"");
+    expect.diagnosis = requireString(value["diagnosis"], "expect.diagnosis");
+    if (value.contains("fix")) expect.fix = requireString(value["fix"], "expect.fix");
+    expect.verdict = value.contains("verdict") ? requireString(value["verdict"], "expect.verdict") : "none";
+    if (expect.verdict != "passed" && expect.verdict != "failed" && expect.verdict != "none")
+        fail("\"expect.verdict\" must be \"passed\", \"failed\" or \"none\"");
+    if (value.contains("audit")) {
+        const auto& audit = requireObject(value["audit"], "expect.audit");
+        rejectUnknownKeys(audit, {"commandLineTools", "homebrew", "warp"}, "expect.audit");
+        if (audit.contains("commandLineTools"))
+            expect.audit.commandLineTools = requireBool(audit["commandLineTools"], "expect.audit.commandLineTools");
+        if (audit.contains("homebrew")) expect.audit.homebrew = requireBool(audit["homebrew"], "expect.audit.homebrew");
+        if (audit.contains("warp")) expect.audit.warp = requireBool(audit["warp"], "expect.audit.warp");
+    }
+    return expect;
+}
+
 Scenario parseDocument(const json& document) {
     if (!document.is_object()) fail("a scenario must be a JSON object");
-    rejectUnknownKeys(document, {"description", "home", "macosVersion", "environment", "files", "commands", "http"},
+    rejectUnknownKeys(document,
+                      {"description", "home", "macosVersion", "machine", "translated", "userShell", "passwordDialog",
+                       "administrator", "environment", "files", "commands", "http", "expect"},
                       "");
     Scenario scenario;
     if (document.contains("description")) scenario.description = requireString(document["description"], "description");
@@ -192,6 +236,24 @@ Scenario parseDocument(const json& document) {
     }
     if (document.contains("macosVersion"))
         scenario.macosVersion = parseVersion(requireString(document["macosVersion"], "macosVersion"));
+    if (document.contains("machine")) {
+        scenario.machine = requireString(document["machine"], "machine");
+        if (scenario.machine != "arm64" && scenario.machine != "x86_64")
+            fail("\"machine\" must be \"arm64\" or \"x86_64\"");
+    }
+    if (document.contains("translated")) scenario.translated = requireBool(document["translated"], "translated");
+    if (document.contains("userShell")) {
+        scenario.userShell = requireString(document["userShell"], "userShell");
+        if (scenario.userShell->empty() || scenario.userShell->front() != '/')
+            fail("\"userShell\" must be an absolute path");
+    }
+    if (document.contains("passwordDialog")) {
+        const std::string answer = requireString(document["passwordDialog"], "passwordDialog");
+        if (answer != "enter" && answer != "cancel") fail("\"passwordDialog\" must be \"enter\" or \"cancel\"");
+        scenario.passwordDialogCancelled = answer == "cancel";
+    }
+    if (document.contains("administrator"))
+        scenario.administrator = requireBool(document["administrator"], "administrator");
     if (document.contains("environment")) {
         for (const auto& item : requireObject(document["environment"], "environment").items())
             scenario.environment[item.key()] = requireString(item.value(), "environment." + item.key());
@@ -212,7 +274,39 @@ Scenario parseDocument(const json& document) {
         for (std::size_t index = 0; index < responses.size(); ++index)
             scenario.http.push_back(parseHTTP(responses[index], "http[" + std::to_string(index) + "]"));
     }
+    if (document.contains("expect")) scenario.expect = parseExpectation(document["expect"]);
+    if (const auto valid = validateScenario(scenario); !valid) fail(valid.error().description);
     return scenario;
+}
+
+// "/a/b/../c" and friends: only plain absolute paths name files.
+bool isPlainAbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() != '/' || path == "/") return false;
+    if (path.back() == '/' || path.find("//") != std::string::npos) return false;
+    for (const char* part : {"/./", "/../"})
+        if (path.find(part) != std::string::npos) return false;
+    return !path.ends_with("/.") && !path.ends_with("/..");
+}
+
+// Where a link's relative target leads, from the directory holding the link;
+// nothing when it climbs above "/".
+bool relativeTargetStaysInside(const std::string& linkPath, const std::string& target) {
+    int depth = 0;
+    for (std::size_t at = 1; at < linkPath.size(); ++at)
+        if (linkPath[at] == '/') ++depth;  // directories above the link's own
+    std::size_t start = 0;
+    while (start <= target.size()) {
+        auto end = target.find('/', start);
+        if (end == std::string::npos) end = target.size();
+        const std::string part = target.substr(start, end - start);
+        if (part == "..") {
+            if (--depth < 0) return false;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        start = end + 1;
+    }
+    return true;
 }
 
 Error scenarioError(int code, std::string description) {
@@ -238,6 +332,51 @@ Result<Scenario> parseScenario(std::string_view text) {
     } catch (const json::exception& error) {
         return scenarioError(scenario_error::kInvalid, error.what());
     }
+}
+
+bool isMacOwnProgram(const std::string& macPath) {
+    static const std::set<std::string> programs = {
+#include "simulated/MacPrograms.inc"
+    };
+    return programs.count(macPath) > 0;
+}
+
+bool isShellProgram(const std::string& executable) {
+    const std::string name = executable.substr(executable.find_last_of('/') + 1);
+    for (const char* shell : {"zsh", "bash", "sh", "fish", "dash", "ksh", "tcsh", "csh"})
+        if (name == shell) return true;
+    return false;
+}
+
+Status validateScenario(const Scenario& scenario) {
+    const auto invalid = [](std::string message) -> Status {
+        return scenarioError(scenario_error::kInvalid, std::move(message));
+    };
+    if (scenario.translated && scenario.machine != "arm64")
+        return invalid("\"translated\" needs \"machine\": \"arm64\" (only Apple silicon runs apps under Rosetta)");
+    for (std::size_t index = 0; index < scenario.commands.size(); ++index) {
+        const std::string& executable = scenario.commands[index].argv.front();
+        if (isShellProgram(executable))
+            return invalid(quotedKey("commands[" + std::to_string(index) + "]") + " pins " + executable +
+                           ": what a shell prints follows from the Mac's start-up files and programs, so describe "
+                           "those in \"files\" instead");
+    }
+    for (const auto& [path, file] : scenario.files) {
+        const std::string key = quotedKey("files." + path);
+        if (!isPlainAbsolutePath(path))
+            return invalid("file path " + quotedKey(path) + " must be a plain absolute path (no ., .. or //)");
+        if (isMacOwnProgram(path))
+            return invalid(key + ": the simulated Mac has its own " + path + "; leave it out");
+        for (std::string ancestor = path.substr(0, path.rfind('/')); !ancestor.empty();
+             ancestor = ancestor.substr(0, ancestor.rfind('/'))) {
+            const auto found = scenario.files.find(ancestor);
+            if (found != scenario.files.end() && !found->second.directory)
+                return invalid(key + ": " + ancestor + " is not a directory");
+        }
+        if (!file.symlink.empty() && file.symlink.front() != '/' && !relativeTargetStaysInside(path, file.symlink))
+            return invalid(key + ": the link's target " + file.symlink + " leads out of the Mac");
+    }
+    return Status::success();
 }
 
 Result<Scenario> loadScenario(const std::string& path) {

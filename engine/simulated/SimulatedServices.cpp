@@ -1,10 +1,14 @@
 #include "simulated/SimulatedServices.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iostream>
 #include <thread>
 
 #include "platform/CancelToken.h"
 #include "platform/UTF8.h"
+#include "platform/live/LiveFileSystem.h"
+#include "platform/live/LiveProcessRunner.h"
 
 namespace lumo {
 
@@ -34,108 +38,116 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 constexpr std::int32_t kTerminatedBySIGTERM = 15;
+constexpr std::int32_t kKilledBySIGKILL = 9;
 
 }  // namespace
 
-SimulatedProcessRunner::SimulatedProcessRunner(std::vector<ScenarioCommand> commands)
-    : m_commands(std::move(commands)) {}
-
-namespace {
-
-// Interim, until the simulated Mac runs the host's real shells: a login
-// shell's script is answered by the scenario's entry for the one-line
-// `/bin/zsh -lc` command it stands for, with that run's nonce put into the
-// answer's marker lines.
-struct LegacyShellCommand {
-    std::vector<std::string> argv;
-    std::string marker;  // the JAVA_HOME marker whose lines get the nonce
-    std::string nonce;
-};
-
-std::optional<LegacyShellCommand> legacyShellCommand(const std::vector<std::string>& argv) {
-    if (argv.size() != 3 || (argv[1] != "-ilc" && argv[1] != "-lc")) return std::nullopt;
-    const std::string& script = argv[2];
-    for (const char* marker : {"__FXW_VERIFY_JAVA_HOME__:", "__FXW_JAVA_HOME__:"}) {
-        const auto at = script.find(marker);
-        if (at == std::string::npos) continue;
-        const auto start = at + std::string_view(marker).size();
-        const auto end = script.find(':', start);
-        if (end == std::string::npos) return std::nullopt;
-        return LegacyShellCommand{{"/bin/zsh", "-lc", std::string("echo ") + marker + "$JAVA_HOME"},
-                                  marker,
-                                  script.substr(start, end - start)};
-    }
-    if (script.find("java -version 2>&1") != std::string::npos)
-        return LegacyShellCommand{{"/bin/zsh", "-lc", "java -version 2>&1"}, {}, {}};
-    return LegacyShellCommand{{"/bin/zsh", "-lc", script}, {}, {}};
+SimulatedProcessRunner::SimulatedProcessRunner(std::vector<ScenarioCommand> commands,
+                                               std::shared_ptr<const MacSandbox> sandbox)
+    : m_sandbox(std::move(sandbox)), m_live(std::make_shared<LiveProcessRunner>()) {
+    // What a shell prints on a Mac follows from the Mac: a canned answer for
+    // one is never used there. Without a Mac, every answer is canned.
+    for (auto& command : commands)
+        if (!m_sandbox || !isShellProgram(command.argv.front())) m_commands.push_back(std::move(command));
 }
-
-std::string withNonce(std::string text, const std::string& marker, const std::string& nonce) {
-    if (marker.empty()) return text;
-    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at + marker.size())) {
-        text.insert(at + marker.size(), nonce + ":");
-        at += nonce.size() + 1;
-    }
-    return text;
-}
-
-}  // namespace
 
 std::optional<ScenarioCommand> SimulatedProcessRunner::answer(const std::vector<std::string>& argv) const {
     std::lock_guard lock(m_mutex);
     m_invocations.push_back(argv);
-    const auto answerFor = [this](const std::vector<std::string>& listed) -> std::optional<ScenarioCommand> {
-        std::vector<const ScenarioCommand*> answers;
-        for (const auto& command : m_commands)
-            if (command.argv == listed) answers.push_back(&command);
-        if (answers.empty()) return std::nullopt;
-        const std::size_t turn = m_used[listed]++;
-        return *answers[std::min(turn, answers.size() - 1)];
-    };
-    if (auto exact = answerFor(argv)) return exact;
-    const auto legacy = legacyShellCommand(argv);
-    if (!legacy) return std::nullopt;
-    auto command = answerFor(legacy->argv);
-    if (command) command->stdoutText = withNonce(command->stdoutText, legacy->marker, legacy->nonce);
-    return command;
+    std::vector<const ScenarioCommand*> answers;
+    for (const auto& command : m_commands)
+        if (command.argv == argv) answers.push_back(&command);
+    if (answers.empty()) return std::nullopt;
+    const std::size_t turn = m_used[argv]++;
+    return *answers[std::min(turn, answers.size() - 1)];
 }
 
 Result<ProcessResult> SimulatedProcessRunner::run(const std::string& executable,
                                                   const std::vector<std::string>& arguments,
-                                                  const std::optional<Environment>&, const RunOptions&) const {
+                                                  const std::optional<Environment>& environment,
+                                                  const RunOptions& options) const {
     std::vector<std::string> argv{executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const auto command = answer(argv);
-    if (!command) return posixError(ENOENT);
-    if (command->delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(command->delayMs));
-    ProcessResult result{command->exitCode, command->stdoutText, command->stderrText};
-    if (command->lines && result.stdoutText.empty())
-        for (const auto& line : *command->lines) result.stdoutText += line + "\n";
+    if (const auto command = answer(argv)) {
+        const auto delay = std::chrono::milliseconds(command->delayMs);
+        if (options.timeLimit && delay > *options.timeLimit) {
+            std::this_thread::sleep_for(*options.timeLimit);
+            ProcessResult killed{kKilledBySIGKILL, "", ""};
+            killed.timedOut = true;
+            return killed;
+        }
+        if (delay.count() > 0) std::this_thread::sleep_for(delay);
+        ProcessResult result{command->exitCode, command->stdoutText, command->stderrText};
+        if (command->lines && result.stdoutText.empty())
+            for (const auto& line : *command->lines) result.stdoutText += line + "\n";
+        return result;
+    }
+    const auto program = m_sandbox ? m_sandbox->hostPath(executable) : std::nullopt;
+    if (!program) return posixError(ENOENT);
+    std::vector<std::string> hostArguments;
+    for (const auto& argument : arguments) hostArguments.push_back(m_sandbox->hostText(argument));
+    auto result = m_live->run(*program, hostArguments,
+                              m_sandbox->hostEnvironment(environment.value_or(m_sandbox->appEnvironment())), options);
+    if (!result) {
+        Error error = result.error();
+        error.description = m_sandbox->macText(error.description);
+        return error;
+    }
+    result->stdoutText = m_sandbox->macText(result->stdoutText);
+    result->stderrText = m_sandbox->macText(result->stderrText);
     return result;
 }
 
 ProcessStream SimulatedProcessRunner::stream(const std::string& executable, const std::vector<std::string>& arguments,
-                                             const std::optional<Environment>&) const {
+                                             const std::optional<Environment>& environment) const {
     std::vector<std::string> argv{executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (const auto command = answer(argv)) return streamAnswer(*command);
+
+    auto [events, sink] = makeEventStream<ProcessStreamEvent>();
+    const auto program = m_sandbox ? m_sandbox->hostPath(executable) : std::nullopt;
+    if (!program) {
+        sink.yield(process_event::FailedToStart{posixError(ENOENT).description});
+        sink.finish();
+        return {std::move(events), std::make_shared<SimulatedCancellation>()};
+    }
+    std::vector<std::string> hostArguments;
+    for (const auto& argument : arguments) hostArguments.push_back(m_sandbox->hostText(argument));
+    auto child = std::make_shared<ProcessStream>(m_live->stream(
+        *program, hostArguments, m_sandbox->hostEnvironment(environment.value_or(m_sandbox->appEnvironment()))));
+    auto cancellation = child->cancellation;
+    // Abandoning the stream stops the child, as the live runner's does.
+    sink.onTermination([cancellation] { cancellation->cancel(); });
+    // The child's lines come back with the sandbox taken out; the sandbox
+    // lives as long as the child does.
+    std::thread([child, sink = sink, sandbox = m_sandbox] {
+        while (auto event = child->events.next()) {
+            if (const auto* line = std::get_if<process_event::Line>(&*event)) {
+                sink.yield(process_event::Line{sandbox->macText(line->text)});
+            } else if (const auto* failed = std::get_if<process_event::FailedToStart>(&*event)) {
+                sink.yield(process_event::FailedToStart{sandbox->macText(failed->message)});
+            } else {
+                sink.yield(*event);
+            }
+        }
+        sink.finish();
+    }).detach();
+    return {std::move(events), cancellation};
+}
+
+ProcessStream SimulatedProcessRunner::streamAnswer(const ScenarioCommand& command) const {
     auto channel = makeEventStream<ProcessStreamEvent>();
     EventStream<ProcessStreamEvent> events = std::move(channel.first);
     const EventSink<ProcessStreamEvent> sink = channel.second;
     auto cancellation = std::make_shared<SimulatedCancellation>();
-    const auto command = answer(argv);
-    if (!command) {
-        sink.yield(process_event::FailedToStart{posixError(ENOENT).description});
-        sink.finish();
-        return {std::move(events), cancellation};
-    }
     // Abandoning the stream stops the "child" as SIGTERM would.
     sink.onTermination([cancellation] { cancellation->cancel(); });
-    std::vector<std::string> lines = command->lines ? *command->lines : splitLines(command->stdoutText);
-    if (!command->lines) {
-        for (auto& line : splitLines(command->stderrText)) lines.push_back(std::move(line));
+    std::vector<std::string> lines = command.lines ? *command.lines : splitLines(command.stdoutText);
+    if (!command.lines) {
+        for (auto& line : splitLines(command.stderrText)) lines.push_back(std::move(line));
     }
-    std::thread([sink, token = cancellation->token(), lines = std::move(lines), delay = command->delayMs,
-                 lineDelay = command->lineDelayMs, exitCode = command->exitCode] {
+    std::thread([sink, token = cancellation->token(), lines = std::move(lines), delay = command.delayMs,
+                 lineDelay = command.lineDelayMs, exitCode = command.exitCode] {
         if (delay > 0 && token.sleepFor(std::chrono::milliseconds(delay))) {
             sink.yield(process_event::Exited{kTerminatedBySIGTERM});
             sink.finish();
@@ -162,233 +174,148 @@ std::vector<std::vector<std::string>> SimulatedProcessRunner::invocations() cons
 
 // -------------------------------------------------------------- file system
 
-namespace {
+SimulatedFileSystem::SimulatedFileSystem(std::shared_ptr<const MacSandbox> sandbox)
+    : m_sandbox(std::move(sandbox)), m_live(std::make_shared<LiveFileSystem>()) {}
 
-// "/a//b/./c/../d/" -> "/a/b/d"; nothing for a relative path.
-std::optional<std::string> normalised(const std::string& path) {
-    if (path.empty() || path.front() != '/') return std::nullopt;
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    std::string result;
-    for (const auto& part : parts) result += "/" + part;
-    return result.empty() ? "/" : result;
+Result<std::string> SimulatedFileSystem::inside(const std::string& macPath) const {
+    if (!m_sandbox) return Error{kPosixErrorDomain, ENOENT, macPath + ": the simulated Mac could not be made"};
+    const auto host = m_sandbox->hostPath(macPath);
+    if (!host) return posixError(ENOENT, macPath);
+    if (!m_sandbox->confines(*host)) return posixError(EACCES, macPath);
+    return *host;
 }
 
-bool isInside(const std::string& path, const std::string& directory) {
-    if (directory == "/") return path != "/";
-    return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
-           path[directory.size()] == '/';
+Error SimulatedFileSystem::onTheMac(Error error) const {
+    if (m_sandbox) error.description = m_sandbox->macText(error.description);
+    return error;
 }
 
-constexpr std::int64_t kEpochOfTheScenario = 1'767'225'600'000'000'000;  // 2026-01-01, nanoseconds
-
-}  // namespace
-
-SimulatedFileSystem::SimulatedFileSystem(std::string home, const std::map<std::string, ScenarioFile>& files)
-    : m_home(normalised(home).value_or("/Users/user")) {
-    std::lock_guard lock(m_mutex);
-    m_nodes["/"] = Node{true, {}, 0755, kEpochOfTheScenario};
-    // Every Mac has a home and a temporary directory.
-    for (const auto& directory : {m_home, temporaryDirectory()}) {
-        addParentsLocked(directory);
-        m_nodes[directory] = Node{true, {}, 0755, kEpochOfTheScenario};
-    }
-    for (const auto& [path, file] : files) {
-        const auto where = normalised(path);
-        if (!where) continue;
-        addParentsLocked(*where);
-        Node node;
-        node.directory = file.directory;
-        node.contents = file.contents;
-        node.permissions = file.directory || file.executable ? 0755 : 0644;
-        node.modified = kEpochOfTheScenario;
-        m_nodes[*where] = std::move(node);
-    }
+Status SimulatedFileSystem::onTheMac(Status status) const {
+    if (!status) return onTheMac(status.error());
+    return status;
 }
 
-void SimulatedFileSystem::addParentsLocked(const std::string& path) const {
-    for (std::string parent = parentDirectory(path); parent != "/" && parent != "."; parent = parentDirectory(parent)) {
-        auto& node = m_nodes[parent];
-        node.directory = true;
-        node.contents.clear();
-        node.permissions = 0755;
-        node.modified = kEpochOfTheScenario;
-    }
+std::string SimulatedFileSystem::homeDirectory() const { return m_sandbox ? m_sandbox->home() : "/Users/alex"; }
+
+std::string SimulatedFileSystem::temporaryDirectory() const {
+    return m_sandbox ? m_sandbox->temporaryDirectory() : "/private/tmp";
 }
-
-std::string SimulatedFileSystem::homeDirectory() const { return m_home; }
-
-std::string SimulatedFileSystem::temporaryDirectory() const { return "/private/tmp"; }
 
 bool SimulatedFileSystem::fileExists(const std::string& path) const { return fileExists(path, nullptr); }
 
 bool SimulatedFileSystem::fileExists(const std::string& path, bool* isDirectory) const {
-    const auto where = normalised(path);
-    if (!where) return false;
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return false;
-    if (isDirectory) *isDirectory = found->second.directory;
-    return true;
+    const auto host = inside(path);
+    return host && m_live->fileExists(*host, isDirectory);
 }
 
 bool SimulatedFileSystem::isExecutableFile(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return false;
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    return found != m_nodes.end() && !found->second.directory && (found->second.permissions & 0111) != 0;
+    const auto host = inside(path);
+    return host && m_live->isExecutableFile(*host);
 }
 
 Result<std::vector<std::string>> SimulatedFileSystem::contentsOfDirectory(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return posixError(ENOENT, path);
-    if (!found->second.directory) return posixError(ENOTDIR, path);
-    std::vector<std::string> names;
-    for (auto child = std::next(found); child != m_nodes.end() && isInside(child->first, *where); ++child) {
-        const std::string rest = child->first.substr(*where == "/" ? 1 : where->size() + 1);
-        if (rest.find('/') == std::string::npos) names.push_back(rest);
-    }
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto names = m_live->contentsOfDirectory(*host);
+    if (!names) return onTheMac(names.error());
+    std::sort(names->begin(), names->end());
     return names;
 }
 
 Status SimulatedFileSystem::createDirectory(const std::string& path, bool withIntermediateDirectories) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found != m_nodes.end()) {
-        if (found->second.directory && withIntermediateDirectories) return Status::success();
-        return posixError(EEXIST, path);
-    }
-    const auto parent = m_nodes.find(parentDirectory(*where));
-    if (parent == m_nodes.end() || !parent->second.directory) {
-        if (!withIntermediateDirectories) return posixError(ENOENT, path);
-        for (std::string ancestor = parentDirectory(*where); ancestor != "/"; ancestor = parentDirectory(ancestor)) {
-            const auto existing = m_nodes.find(ancestor);
-            if (existing != m_nodes.end() && !existing->second.directory) return posixError(ENOTDIR, path);
-        }
-        addParentsLocked(*where);
-    }
-    m_nodes[*where] = Node{true, {}, 0755, kEpochOfTheScenario + ++m_clock};
-    return Status::success();
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->createDirectory(*host, withIntermediateDirectories));
 }
 
 Status SimulatedFileSystem::removeItem(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where || *where == "/") return posixError(EPERM, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return posixError(ENOENT, path);
-    auto end = std::next(found);
-    while (end != m_nodes.end() && isInside(end->first, *where)) ++end;
-    m_nodes.erase(found, end);
-    return Status::success();
+    const auto host = inside(path);
+    if (!host) return host.error();
+    if (m_sandbox && *host == m_sandbox->root()) return posixError(EPERM, path);
+    return onTheMac(m_live->removeItem(*host));
 }
 
 Status SimulatedFileSystem::moveItem(const std::string& from, const std::string& to) const {
-    const auto source = normalised(from);
-    const auto destination = normalised(to);
-    if (!source || !destination || *source == "/") return posixError(ENOENT, from);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*source);
-    if (found == m_nodes.end()) return posixError(ENOENT, from);
-    if (m_nodes.count(*destination)) return posixError(EEXIST, to);
-    if (isInside(*destination, *source)) return posixError(EINVAL, to);
-    const auto parent = m_nodes.find(parentDirectory(*destination));
-    if (parent == m_nodes.end() || !parent->second.directory) return posixError(ENOENT, to);
-    std::map<std::string, Node> moved;
-    auto end = found;
-    for (; end != m_nodes.end() && (end->first == *source || isInside(end->first, *source)); ++end)
-        moved[*destination + end->first.substr(source->size())] = end->second;
-    m_nodes.erase(found, end);
-    m_nodes.merge(moved);
-    return Status::success();
+    const auto source = inside(from);
+    if (!source) return source.error();
+    const auto destination = inside(to);
+    if (!destination) return destination.error();
+    return onTheMac(m_live->moveItem(*source, *destination));
 }
 
 Result<FileAttributes> SimulatedFileSystem::attributesOfItem(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return posixError(ENOENT, path);
-    FileAttributes attributes;
-    attributes.posixPermissions = found->second.permissions;
-    attributes.size = found->second.directory ? 64 : found->second.contents.size();
-    attributes.modificationTimeNanoseconds = found->second.modified;
-    attributes.isDirectory = found->second.directory;
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto attributes = m_live->attributesOfItem(*host);
+    if (!attributes) return onTheMac(attributes.error());
     return attributes;
 }
 
 Status SimulatedFileSystem::setPosixPermissions(std::uint32_t permissions, const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return posixError(ENOENT, path);
-    found->second.permissions = permissions & 07777;
-    return Status::success();
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->setPosixPermissions(permissions, *host));
 }
 
 Result<std::string> SimulatedFileSystem::resolvingSymlinks(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    return *where;
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto resolved = m_live->resolvingSymlinks(*host);
+    if (!resolved) return onTheMac(resolved.error());
+    return m_sandbox->macText(*resolved);
 }
 
-Status SimulatedFileSystem::writeLocked(const Bytes& data, const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    const auto parent = m_nodes.find(parentDirectory(*where));
-    if (parent == m_nodes.end() || !parent->second.directory) return posixError(ENOENT, path);
-    auto& node = m_nodes[*where];
-    if (node.directory) return posixError(EISDIR, path);
-    node.contents = data;
-    node.modified = kEpochOfTheScenario + ++m_clock;
-    return Status::success();
-}
-
-Status SimulatedFileSystem::write(const std::string& text, const std::string& path, bool) const {
-    std::lock_guard lock(m_mutex);
-    return writeLocked(text, path);
+Status SimulatedFileSystem::write(const std::string& text, const std::string& path, bool atomically) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->write(m_sandbox->hostText(text), *host, atomically));
 }
 
 Status SimulatedFileSystem::writeData(const Bytes& data, const std::string& path) const {
-    std::lock_guard lock(m_mutex);
-    return writeLocked(data, path);
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->writeData(data, *host));
 }
 
 Result<Bytes> SimulatedFileSystem::readData(const std::string& path) const {
-    const auto where = normalised(path);
-    if (!where) return posixError(ENOENT, path);
-    std::lock_guard lock(m_mutex);
-    const auto found = m_nodes.find(*where);
-    if (found == m_nodes.end()) return posixError(ENOENT, path);
-    if (found->second.directory) return posixError(EISDIR, path);
-    return found->second.contents;
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto data = m_live->readData(*host);
+    if (!data) return onTheMac(data.error());
+    return m_sandbox->macText(*data);
 }
 
 Result<std::string> SimulatedFileSystem::readString(const std::string& path) const {
-    auto data = readData(path);
-    if (!data) return data.error();
-    if (!isValidUTF8(*data))
-        return Error{kCocoaErrorDomain, 261,
-                     "The file \"" + lastPathComponent(path) + "\" couldn't be opened using text encoding UTF-8."};
-    return data;
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto text = m_live->readString(*host);
+    if (!text) return onTheMac(text.error());
+    return m_sandbox->macText(*text);
+}
+
+Result<std::unique_ptr<AppendingFile>> SimulatedFileSystem::openForAppending(const std::string& path) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    auto opened = m_live->openForAppending(*host);
+    if (!opened) return onTheMac(opened.error());
+    return opened;
+}
+
+Status SimulatedFileSystem::createFile(const std::string& text, const std::string& path,
+                                       std::optional<std::uint32_t> permissions) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    return onTheMac(m_live->createFile(m_sandbox->hostText(text), *host, permissions));
+}
+
+Status SimulatedFileSystem::replaceContents(const std::string& path, const std::optional<std::string>& expected,
+                                            const std::string& text, ReplaceMode mode) const {
+    const auto host = inside(path);
+    if (!host) return host.error();
+    // Stored text is the host's form of what the app wrote; compare in that form.
+    std::optional<std::string> expectedOnDisk;
+    if (expected) expectedOnDisk = m_sandbox->hostText(*expected);
+    return onTheMac(m_live->replaceContents(*host, expectedOnDisk, m_sandbox->hostText(text), mode));
 }
 
 Result<std::string> SimulatedFileSystem::ensureDirectory(const std::string& path) const {
@@ -396,10 +323,12 @@ Result<std::string> SimulatedFileSystem::ensureDirectory(const std::string& path
     return path;
 }
 
-Result<std::string> SimulatedFileSystem::cachesDirectory() const { return ensureDirectory(m_home + "/Library/Caches"); }
+Result<std::string> SimulatedFileSystem::cachesDirectory() const {
+    return ensureDirectory(homeDirectory() + "/Library/Caches");
+}
 
 Result<std::string> SimulatedFileSystem::applicationSupportDirectory() const {
-    return ensureDirectory(m_home + "/Library/Application Support");
+    return ensureDirectory(homeDirectory() + "/Library/Application Support");
 }
 
 // ---------------------------------------------------------------------- HTTP
@@ -414,9 +343,12 @@ Result<HTTPDataResult> SimulatedHTTPFetcher::data(const HTTPRequest& request, co
         m_requested.push_back(request.url);
     }
     if (cancel.isCancelled()) return Error{kURLErrorDomain, url_error::kCancelled, "cancelled"};
-    for (const auto& response : m_responses) {
-        if (response.url != request.url) continue;
-        return HTTPDataResult{response.body, HTTPResponse{response.status, response.url, response.headers}};
+    static const std::vector<ScenarioHTTPResponse> defaults = defaultHTTPAnswers();
+    for (const auto* answers : {&m_responses, &defaults}) {
+        for (const auto& response : *answers) {
+            if (response.url != request.url) continue;
+            return HTTPDataResult{response.body, HTTPResponse{response.status, response.url, response.headers}};
+        }
     }
     return Error{kURLErrorDomain, url_error::kCannotConnectToHost, "Could not connect to the server."};
 }
@@ -466,14 +398,31 @@ void InMemoryKeyValueStore::set(const std::optional<PreferenceValue>& value, con
 // ------------------------------------------------------------------ services
 
 AppServices makeSimulatedServices(const Scenario& scenario) {
+    if (const auto valid = validateScenario(scenario); !valid)
+        std::cerr << "simulated Mac: " << valid.error().description << "\n";
+    std::shared_ptr<const MacSandbox> sandbox;
+    if (auto made = MacSandbox::create(scenario)) {
+        sandbox = std::move(*made);
+    } else {
+        std::cerr << "simulated Mac: could not be made: " << made.error().description << "\n";
+    }
     AppServices services;
-    auto fs = std::make_shared<SimulatedFileSystem>(scenario.home, scenario.files);
-    services.processRunner = std::make_shared<SimulatedProcessRunner>(scenario.commands);
+    auto fs = std::make_shared<SimulatedFileSystem>(sandbox);
+    services.processRunner = std::make_shared<SimulatedProcessRunner>(scenario.commands, sandbox);
     services.http = std::make_shared<SimulatedHTTPFetcher>(scenario.http, fs);
     services.fs = fs;
     services.store = std::make_shared<InMemoryKeyValueStore>();
     services.host.environment = scenario.environment;
     services.host.osVersion = scenario.macosVersion;
+    services.host.machineArchitecture = scenario.machine;
+    services.host.runsTranslated = runsTranslated(scenario);
+    if (scenario.userShell) {
+        services.host.userShell = *scenario.userShell;
+    } else if (const auto shell = scenario.environment.find("SHELL"); shell != scenario.environment.end()) {
+        services.host.userShell = shell->second;
+    } else {
+        services.host.userShell = "/bin/zsh";
+    }
     services.isFixtureMode = true;
     return services;
 }

@@ -1,11 +1,14 @@
 // The whole journey in the real window, offscreen, on simulated Macs: every
-// page clicked by its accessibility identifier, and the recorded events
-// checked road by road.
+// page clicked by its accessibility identifier, every bundled scenario walked
+// to the outcome it states, and the recorded events checked road by road.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QPushButton>
+#include <algorithm>
+#include <filesystem>
 #include <mutex>
+#include <set>
 
 #include "JavaProduct.h"
 #include "LumoRootView.h"
@@ -55,14 +58,16 @@ protected:
     void TearDown() override { ProductConfig::setCurrent(lumoraJava()); }
 
     // The window as the app opens it on a scenario.
-    void open(const ProductConfig& product, const std::string& scenarioName) {
+    void open(const ProductConfig& product, const std::string& scenarioName, bool asLiveMac = false) {
         ProductConfig::setCurrent(product);
         const auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + scenarioName);
         ASSERT_TRUE(scenario) << scenario.error().description;
         LumoRootView::Options options;
         options.services = makeSimulatedServices(*scenario);
+        options.services.isFixtureMode = !asLiveMac;  // a live Mac is looked at again after every change
+        if (shellTimeLimit) options.services.host.loginShellTimeLimit = *shellTimeLimit;
+        services = options.services;
         runner = std::dynamic_pointer_cast<const SimulatedProcessRunner>(options.services.processRunner);
-        fs = options.services.fs;
         options.initialProfile = SystemProfiler(options.services, [](const std::string&) {}).profile();
         options.telemetry = &recorder;
         options.openURL = [this](const std::string& url) { opened.push_back(url); };
@@ -106,69 +111,174 @@ protected:
         ASSERT_TRUE(test::waitFor([&] { return shown(identifier) == nullptr; })) << identifier << " never went";
     }
 
-    // The JDK `sdk install java 25-tem` leaves behind (its `current` link
-    // stands as a plain directory: the simulated Mac has no links).
-    void sdkmanInstallsJava25() const {
-        const std::string home = "/Users/alex/.sdkman/candidates/java/current";
-        ASSERT_TRUE(fs->createDirectory(home + "/bin", true).ok());
-        ASSERT_TRUE(fs->write("JAVA_VERSION=\"25\"\n", home + "/release", false).ok());
-        ASSERT_TRUE(fs->write("", home + "/bin/java", false).ok());
-        ASSERT_TRUE(fs->setPosixPermissions(0755, home + "/bin/java").ok());
-    }
-
+    std::optional<std::chrono::milliseconds> shellTimeLimit;
     Recorder recorder;
+    AppServices services;
     std::shared_ptr<const SimulatedProcessRunner> runner;
-    std::shared_ptr<const FileSystemOperating> fs;
     std::vector<std::string> opened;
     std::unique_ptr<LumoRootView> root;
 };
 
-// Java missing on a developer's Mac without Homebrew: install through SDKMAN,
-// verify, "Set up my Mac to build software", the audit installs Homebrew,
-// the Warp stage, the report, the AI-coding offer, home.
-TEST_F(JourneyEndToEndTest, NoJDKToBuildSoftwareThroughTheAuditAndTheAICodingOffer) {
-    open(lumoraJava(), "sdkman-no-homebrew.json");
-    tap("consent-continue");
-    tap("goal-option-gaming");
-    tap("goal-continue");
-    tap("diagnosis-d1-install-chosen");
-    sdkmanInstallsJava25();
-    tap("remediation-continue");  // the SDKMAN install, then "Continue to verify"
-    waitFor("verify-result-pass");
-    // Named for where they lead: the next-step question, then the offer.
-    EXPECT_EQ(shown<QPushButton>("continue-to-audit")->text(), QStringLiteral("Continue"));
-    tap("continue-to-audit");
-    tap("next-step-option-build_software");
-    tap("next-step-continue");
-
-    waitFor("audit-stage-foundations");
-    tap("audit-install-homebrew");
-    tap("remediation-continue");
-    waitFor("audit-stage-terminal");
-    tap("audit-stage-skip");  // "Maybe later"
-    waitFor("audit-final-report");
-    EXPECT_EQ(shown("nps-card"), nullptr);  // a product with a next-step question
-    EXPECT_EQ(shown<QPushButton>("audit-report-done")->text(), QStringLiteral("Continue"));
-    tap("audit-report-done");
-    waitFor("ai-coding-offer-view");
-    tap("offer-ai_coding_setup-dismiss");
-    EXPECT_TRUE(root->navigation().path().empty());
-
-    EXPECT_EQ(recorder.names(),
-              (std::vector<std::string>{"consent_given", "app_launched", "goal_selected", "diagnosis_reached",
-                                        "chooser_shown", "remediation_applied", "remediation_completed",
-                                        "verify_passed", "next_step_selected", "audit_reached", "audit_stage_outcome",
-                                        "remediation_applied", "remediation_completed", "audit_stage_outcome",
-                                        "audit_stage_skipped_by_user", "offer_shown", "offer_action"}));
-    EXPECT_EQ(text(recorder.nth("audit_reached").at("entry")), "next_step_build_software");
-    EXPECT_EQ(text(recorder.nth("audit_stage_outcome", 0).at("outcome")), "rendered");
-    EXPECT_EQ(text(recorder.nth("audit_stage_outcome", 1).at("stage_id")), "stage_2_terminal");
-    EXPECT_EQ(text(recorder.nth("remediation_applied", 1).at("remediation_id")), "homebrew");
-    EXPECT_EQ(text(recorder.nth("remediation_completed", 1).at("remediation_id")), "homebrew");
-    EXPECT_EQ(text(recorder.nth("remediation_applied", 0).at("method")), "sdkman");
-    EXPECT_EQ(text(recorder.nth("next_step_selected").at("next_step")), "build_software");
-    EXPECT_EQ(text(recorder.nth("offer_shown").at("offer_id")), "ai_coding_setup");
+// Waits until one of the buttons is shown and enabled; its identifier, or
+// nothing after the wait.
+template <class Root>
+std::optional<std::string> firstShown(const Root& root, std::initializer_list<const char*> identifiers,
+                                      qint64 timeoutMs = 60000) {
+    std::optional<std::string> found;
+    test::waitFor(
+        [&] {
+            for (const char* identifier : identifiers) {
+                for (auto* button : root.template findChildren<QPushButton*>(QString::fromLatin1(identifier))) {
+                    if (button->isVisible() && button->isEnabled()) {
+                        found = identifier;
+                        return true;
+                    }
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
 }
+
+// The real window journey on a bundled scenario, taking whatever the app
+// recommends: the goal "gaming", the diagnosis' fix (with its diff or
+// ~/.zshrc follow-up applied), verification, then "Set up my Mac to build
+// software" and every fix the audit offers, to its report. A failed
+// verification ends the walk. What it led to is read from the recorded events
+// and, for the audit, from a fresh look at the Mac.
+class ScenarioPromiseTest : public JourneyEndToEndTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    // Taps `identifier` and waits for the sheet it opens to end; true when it succeeded.
+    bool runSheet(const char* identifier) {
+        tap(identifier);
+        for (;;) {
+            const auto next = firstShown(*root, {"zprofile-apply", "zprofile-continue", "remediation-zshrc-apply",
+                                                 "remediation-continue", "remediation-close", "zprofile-close"},
+                                         120000);
+            if (!next) {
+                ADD_FAILURE() << "the sheet never ended";
+                return false;
+            }
+            if (*next == "remediation-close" || *next == "zprofile-close") {
+                tap(next->c_str());
+                return false;
+            }
+            tap(next->c_str());
+            if (*next == "remediation-continue" || *next == "zprofile-continue") return true;
+        }
+    }
+
+    ScenarioExpectation walk() {
+        ScenarioExpectation seen;
+        tap("consent-continue");
+        tap("goal-option-gaming");
+        tap("goal-continue");
+        const auto action =
+            firstShown(*root, {"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen", "remediation-primary-button",
+                               "diagnosis-install-native-build", "continue-to-audit"});
+        if (!action) {
+            ADD_FAILURE() << "no diagnosis";
+            return seen;
+        }
+        seen.diagnosis = text(recorder.nth("diagnosis_reached").at("diagnosis"));
+        seen.verdict = "none";
+        if (*action != "continue-to-audit") {
+            const bool succeeded = runSheet(action->c_str());
+            seen.fix = text(recorder.nth("remediation_applied").at("remediation_id"));
+            const auto verdict = succeeded ? firstShown(*root, {"continue-to-audit", "verify-back"}, 60000) : std::nullopt;
+            seen.verdict = verdict && *verdict == "continue-to-audit" ? "passed" : "failed";
+            if (seen.verdict == "failed") return withAudit(seen);
+        }
+        tap("continue-to-audit");
+        tap("next-step-option-build_software");
+        tap("next-step-continue");
+        std::set<std::string> tried;
+        for (int page = 0; page < 8; ++page) {
+            const auto next = firstShown(*root, {"audit-install-homebrew", "audit-install-warp", "audit-report-done",
+                                                 "audit-stage-skip"});
+            if (!next || *next == "audit-report-done") break;
+            if (*next == "audit-stage-skip" || tried.count(*next)) {
+                tap("audit-stage-skip");
+            } else {
+                tried.insert(*next);
+                runSheet(next->c_str());
+            }
+        }
+        waitFor("audit-final-report");
+        return withAudit(seen);
+    }
+
+    // What the Mac has now, as the audit's report reads it.
+    ScenarioExpectation withAudit(ScenarioExpectation seen) const {
+        const SystemProfile profile = SystemProfiler(services, [](const std::string&) {}).profile();
+        seen.audit.commandLineTools = profile.xcodeCommandLineToolsPath.has_value();
+        seen.audit.homebrew = profile.homebrewPrefix.has_value();
+        seen.audit.warp = profile.terminals.warp;
+        return seen;
+    }
+};
+
+std::vector<std::string> walkedScenarios() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(LUMO_SOURCE_DIR) + "/scenarios"))
+        if (entry.path().extension() == ".json") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_P(ScenarioPromiseTest, TheJourneyEndsAsTheScenarioSays) {
+    const bool hangs = GetParam() == "hanging-startup.json";
+    if (hangs) shellTimeLimit = std::chrono::seconds(2);  // every look at the Mac waits this long
+    open(lumoraJava(), GetParam(), /*asLiveMac=*/true);
+    const auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + GetParam());
+    ASSERT_TRUE(scenario && scenario->expect);
+    const ScenarioExpectation seen = walk();
+    const ScenarioExpectation& expected = *scenario->expect;
+    EXPECT_EQ(seen.diagnosis, expected.diagnosis);
+    EXPECT_EQ(seen.fix, expected.fix);
+    EXPECT_EQ(seen.verdict, expected.verdict);
+    EXPECT_EQ(seen.audit.commandLineTools, expected.audit.commandLineTools) << "Command Line Tools";
+    EXPECT_EQ(seen.audit.homebrew, expected.audit.homebrew) << "Homebrew";
+    EXPECT_EQ(seen.audit.warp, expected.audit.warp) << "Warp";
+    if (GetParam() == "no-jdk.json") {  // the whole road, once
+        EXPECT_EQ(recorder.names(),
+                  (std::vector<std::string>{"consent_given", "app_launched", "goal_selected", "diagnosis_reached",
+                                            "chooser_shown", "remediation_applied", "remediation_completed",
+                                            "verify_passed", "verify_offered_followup", "next_step_selected",
+                                            "audit_reached",
+                                            "audit_stage_outcome", "remediation_applied", "remediation_completed",
+                                            "audit_stage_outcome", "remediation_applied", "remediation_completed"}));
+        EXPECT_EQ(text(recorder.nth("remediation_applied", 1).at("remediation_id")), "homebrew");
+        EXPECT_EQ(text(recorder.nth("remediation_applied", 2).at("method")), "brew");
+    }
+    if (hangs) {
+        EXPECT_NE(text(recorder.nth("diagnosis_reached").at("reason")).find("took longer than 2 seconds to start"),
+                  std::string::npos);
+    }
+    if (GetParam() == "sdkman-no-homebrew.json") {  // installed by SDKMAN's own identifier
+        const auto runs = runner->invocations();
+        EXPECT_TRUE(std::any_of(runs.begin(), runs.end(), [](const std::vector<std::string>& argv) {
+            return argv.back().find("sdk install java \"25.0.1-tem\" </dev/null") != std::string::npos;
+        }));
+    }
+    // The Intel bundle replaced by the native one; a translated app installs the machine's build.
+    if (GetParam() == "x86-jdk-apple-silicon.json" || GetParam() == "translated-app-no-jdk.json") {
+        const auto jdks = SystemProfiler(services, [](const std::string&) {}).profile().javaState.installedJDKs;
+        ASSERT_EQ(jdks.size(), 1u);
+        EXPECT_EQ(jdks[0].architecture, "arm64");
+        if (scenario->translated) {
+            EXPECT_TRUE(services.fs->fileExists("/opt/homebrew/bin/brew"));  // not Intel's /usr/local
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledScenarios, ScenarioPromiseTest, ::testing::ValuesIn(walkedScenarios()),
+                         [](const ::testing::TestParamInfo<std::string>& scenario) {
+                             std::string name = scenario.param.substr(0, scenario.param.size() - 5);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 // Java already fine on a Mac with no developer signal, in the product
 // without a next-step question: the score card is asked on the diagnosis,

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <thread>
 
-#include "diagnosis/Diagnosis.h"
 #include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
@@ -27,8 +26,6 @@ Scenario quietMac() {
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
-    scenario.commands.push_back(
-        test::oneShot({"/bin/zsh", "-lc", "echo __FXW_JAVA_HOME__:$JAVA_HOME"}, "__FXW_JAVA_HOME__:\n"));
     return scenario;
 }
 
@@ -37,10 +34,21 @@ void answer(Scenario& scenario, std::vector<std::string> argv, std::string out, 
     scenario.commands.push_back(test::oneShot(std::move(argv), std::move(out), exitCode));
 }
 
-SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr) {
+// With `canned`, no Mac runs the programs: only the scenario's commands
+// answer and anything else (a login shell too) fails to launch. With
+// `hostUnknown`, the account database and the processor query said nothing,
+// so the profile falls back to $SHELL and `uname -m`.
+SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log = nullptr, bool canned = false,
+                        bool hostUnknown = false) {
     auto lines = std::make_shared<std::vector<std::string>>();
     auto lock = std::make_shared<std::mutex>();
-    const SystemProfile profile = SystemProfiler(makeSimulatedServices(scenario), [=](const std::string& line) {
+    AppServices services = makeSimulatedServices(scenario);
+    if (canned) services.processRunner = std::make_shared<SimulatedProcessRunner>(scenario.commands);
+    if (canned || hostUnknown) {
+        services.host.machineArchitecture.clear();
+        services.host.userShell.clear();
+    }
+    const SystemProfile profile = SystemProfiler(services, [=](const std::string& line) {
                                       std::lock_guard guard(*lock);
                                       lines->push_back(line);
                                   }).profile();
@@ -59,6 +67,7 @@ TEST(Profiler, DevelopersMacFindsEverything) {
     EXPECT_EQ(profile.jenvRoot, "/Users/alex/.jenv");
     EXPECT_EQ(profile.asdfRoot, "/Users/alex/.asdf");
     EXPECT_EQ(profile.xcodeCommandLineToolsPath, "/Library/Developer/CommandLineTools");
+    // The command-line tools where their installers put them, off the app's own PATH.
     EXPECT_EQ(profile.aiTooling.reportKeys(),
               (std::vector<std::string>{"aider", "antigravity", "claude-code-cli", "claude-code-desktop", "codex-cli",
                                         "codex-desktop", "cursor", "intellij", "kiro", "replit", "vs-code", "warp",
@@ -68,17 +77,20 @@ TEST(Profiler, DevelopersMacFindsEverything) {
     EXPECT_TRUE(profile.isLikelyDeveloper());
 
     const ProbeBundle& java = profile.javaState;
-    EXPECT_EQ(java.whichJava, "/opt/homebrew/opt/openjdk@11/bin/java");
+    EXPECT_EQ(java.whichJava, "/usr/bin/java");
+    // Homebrew's 11 once, though java_home lists it where its link leads and
+    // the link's own folder is read again.
     ASSERT_EQ(java.installedJDKs.size(), 4u);
     EXPECT_EQ(java.installedJDKs[3].vendor, "Homebrew");
-    EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{"temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
+    EXPECT_EQ(java.jvmDirContents,
+              (std::vector<std::string>{"openjdk-11.jdk", "temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
     // The login shell prints a banner before the marker line.
     EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");
 }
 
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     std::vector<std::string> log;
-    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log);
+    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log, /*canned=*/true);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
     nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
@@ -89,32 +101,9 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
 }
 
-TEST(Profiler, BundledScenariosGiveTheirDiagnoses) {
-    const struct {
-        const char* file;
-        Diagnosis::Case diagnosis;
-        const char* detectedVersion;  // nullptr: no JDK in the diagnosis
-    } cases[] = {
-        {"no-jdk.json", Diagnosis::Case::D1_NoJDK, nullptr},
-        {"empty-mac.json", Diagnosis::Case::D1_NoJDK, nullptr},
-        {"java-home-unset.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
-        {"legacy-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.2"},
-        {"java-ok.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
-        {"developer-mac.json", Diagnosis::Case::D4_ModernHomeSet, "25.0.1"},
-        {"jdk-release-file-only.json", Diagnosis::Case::D2_HomeUnset, "21.0.5"},
-        {"jdk-info-plist-only.json", Diagnosis::Case::D3_LegacyOnly, "17.0.1"},
-        {"malformed-jdk.json", Diagnosis::Case::unknown, nullptr},
-    };
-    for (const auto& c : cases) {
-        const SystemProfile profile = profileOf(test::bundledScenario(c.file));
-        const Diagnosis diagnosis = JavaProfile().diagnose(profile.javaState);
-        EXPECT_EQ(diagnosis.kind(), c.diagnosis) << c.file;
-        if (c.detectedVersion) {
-            ASSERT_TRUE(diagnosis.detectedJDK()) << c.file;
-            EXPECT_EQ(diagnosis.detectedJDK()->version, c.detectedVersion) << c.file;
-        }
-    }
-    // The two listing oddities: found from their own files, with what those files tell.
+// The two listing oddities: found from their own files, with what those files
+// tell. (Every bundled scenario's diagnosis is checked by its journey.)
+TEST(Profiler, BundlesJavaHomeDoesNotListAreReadFromTheirFiles) {
     const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
     ASSERT_EQ(releaseOnly.size(), 1u);
     const std::string releaseHome = kJVM + "/jdk-21.0.5+11/Contents/Home";
@@ -144,7 +133,8 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
         Scenario scenario = quietMac();
         scenario.environment.erase("SHELL");
         if (c.variable) scenario.environment["SHELL"] = *c.variable;
-        EXPECT_EQ(profileOf(scenario).shell, c.shell) << c.variable.value_or("(unset)");
+        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).shell, c.shell)
+            << c.variable.value_or("(unset)");
     }
     EXPECT_EQ(Shell::other("nu").name(), "nu");
     EXPECT_EQ(Shell::fish().name(), "fish");
@@ -160,7 +150,7 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
     for (const auto& c : machines) {
         Scenario scenario = quietMac();
         answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
-        EXPECT_EQ(profileOf(scenario).architecture, c.architecture) << c.out;
+        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).architecture, c.architecture) << c.out;
     }
     {  // The host knows the machine even when the app runs translated (where uname says x86_64).
         Scenario scenario = quietMac();
@@ -257,21 +247,21 @@ TEST(Probes, EachProbeFailsAlone) {
                                                                 false};
     scenario.files[kJVM + "/.DS_Store"] = {"\x00\x00\x00\x01", false, false};
     answer(scenario, {"/usr/bin/which", "java"}, "/usr/bin/java\n");
-
     std::vector<std::string> log;
-    const ProbeBundle java = profileOf(scenario, &log).javaState;
-    EXPECT_EQ(log, (std::vector<std::string>{"Could not launch /usr/libexec/java_home: No such file or directory"}));
+    const ProbeBundle java = profileOf(scenario, &log, /*canned=*/true).javaState;  // no shell either
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/libexec/java_home: No such file or directory"),
+              1);
     EXPECT_EQ(java.whichJava, "/usr/bin/java");
     EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{".DS_Store", "broken.jdk", "odd-17.jdk", "zulu-21.jdk"}));
     ASSERT_EQ(java.installedJDKs.size(), 2u);
     EXPECT_EQ(java.installedJDKs[0].version, "1.8.0_292");
     EXPECT_EQ(java.installedJDKs[0].path, kJVM + "/odd-17.jdk/Contents/Home");
     EXPECT_EQ(java.installedJDKs[1].vendor, "Azul Systems, Inc.");
-    EXPECT_FALSE(java.javaHomeInActiveShell);  // the marker line has no value
+    EXPECT_FALSE(java.javaHomeInActiveShell);
 }
 
 TEST(Probes, ListedBundlesAreNotReadTwice) {
-    const auto fs = std::make_shared<SimulatedFileSystem>(
+    const auto fs = test::simulatedDisk(
         "/Users/sam", std::map<std::string, ScenarioFile>{
                           {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
                           {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
@@ -323,7 +313,7 @@ TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
     // uname, xcode-select, `which java`, java_home, the login shell twice (Terminal and Dock).
     constexpr int kChildren = 6;
     auto runner = std::make_shared<GatheringRunner>(kChildren);
-    const auto fs = std::make_shared<SimulatedFileSystem>("/Users/sam", std::map<std::string, ScenarioFile>{});
+    const auto fs = test::simulatedDisk("/Users/sam", {});
     const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();
     EXPECT_EQ(runner->most(), kChildren);
     EXPECT_EQ(profile.architecture, Architecture::unknown);

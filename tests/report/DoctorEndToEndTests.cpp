@@ -34,6 +34,14 @@ TEST(DoctorEndToEndTest, EveryBundledScenarioReportsInBothForms) {
         if (entry.path().extension() != ".json") continue;
         const std::string file = entry.path().string();
         int status = -1;
+        // A start-up file that hangs costs the whole time limit on every run:
+        // the text form only, which says so.
+        if (entry.path().filename() == "hanging-startup.json") {
+            const std::string text = runDoctor("", file, status);
+            EXPECT_EQ(status, 0) << file;
+            EXPECT_NE(text.find("took longer than 15 seconds to start"), std::string::npos) << text;
+            continue;
+        }
         const std::string json = runDoctor("--json", file, status);
         EXPECT_EQ(status, 0) << file;
         const auto report = nlohmann::json::parse(json, nullptr, false);

@@ -89,7 +89,8 @@ TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRecords
 
 TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfterAFailure) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    test::homebrewInstallScript(mac, {"==> Checking for sudo"}, 7);
+    mac.http.push_back(  // the install script fails
+        {kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho '==> Checking for sudo'\nexit 7\n", {}});
     mac.commands.push_back(streamed(brewInstall("temurin@25"), {"never"}, 0));
     Sheet sheet(mac, Remediation::installHomebrewThenTemurin("temurin@25"));
     sheet.run();
@@ -120,9 +121,7 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
 TEST(StreamingRemediationTest, MiseFollowUpAppliesOnAWorkerAndIsNotOfferedWhenActivated) {
     Scenario mac = test::bundledScenario("no-jdk.json");
     const MiseRunner mise("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr);
-    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
-    mac.commands.push_back(
-        streamed({"/bin/zsh", "-lc", mise.installCommand("temurin-25")}, {"mise java@temurin-25 ✓"}, 0));
+    mac.files["/opt/homebrew/bin/mise"] = ScenarioFile::program("mise");
     // The write runs on a worker; Apply and Skip wait for it.
     test::HeldWork background;
     Sheet sheet(mac, Remediation::installViaMise("temurin-25"));

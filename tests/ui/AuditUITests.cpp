@@ -54,8 +54,9 @@ protected:
 };
 
 TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
-    Scenario mac;
-    test::homebrewInstallScript(mac, {"==> Checking for `sudo` access"}, 0, 60'000);  // still running at the cancel
+    Scenario mac;  // the install script is still running at the cancel
+    mac.http.push_back(
+        {kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho '==> Checking for `sudo` access'\nsleep 60\n", {}});
     QDialog* sheet = installHomebrew(mac);
     ASSERT_NE(sheet, nullptr);
     WAIT_FOR(test::visible(*sheet, "remediation-cancel"));
@@ -68,7 +69,9 @@ TEST_F(AuditUITest, CancellingTheHomebrewInstallStaysOnThePage) {
 }
 
 TEST_F(AuditUITest, AFailedInstallMovesOnToWarpThroughHomebrew) {
-    QDialog* sheet = installHomebrew(Scenario());  // offline: the install script cannot be fetched
+    Scenario mac;  // the install script fails
+    mac.http.push_back({kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho 'Failed during: git fetch'\nexit 7\n", {}});
+    QDialog* sheet = installHomebrew(mac);
     ASSERT_NE(sheet, nullptr);
     WAIT_FOR(test::visible(*sheet, "remediation-close"));
     click(*sheet, "remediation-close");

@@ -169,7 +169,7 @@ int shootJourneyPages(const QString& directory) {
 
     // The sheet in its states.
     Scenario brewMac = journeyScenario("no-jdk.json");
-    brewMac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
+    brewMac.files["/opt/homebrew/bin/brew"] = ScenarioFile::program("brew");
     Scenario slowBrew = brewMac;
     slowBrew.commands.push_back(
         lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0, 400));
@@ -201,23 +201,13 @@ int shootJourneyPages(const QString& directory) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario failing = journeyScenario("no-jdk.json");
-    const std::string script = "#!/bin/bash\n# Homebrew's install script\n";
-    failing.http.push_back({kHomebrewInstallScriptURL, 200, script, {}});
-    failing.commands.push_back(lines({"/bin/bash", "-c", script},
-                                     {"==> Checking for `sudo` access (which may request your password)...",
-                                      "Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"},
-                                     1));
+    failing.administrator = false;  // the install script stops: "Need sudo access on macOS"
     shoot.sheet("64-sheet-failure", failing, Remediation::installHomebrewThenTemurin("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario mise = journeyScenario("no-jdk.json");
-    mise.files["/opt/homebrew/bin/mise"] = ScenarioFile{{}, true, false};
-    mise.commands.push_back(
-        lines({"/bin/zsh", "-lc",
-               MiseRunner("/opt/homebrew/bin/mise", ShellRunner(nullptr, LoginShell::forHost({})), nullptr)
-                   .installCommand("temurin-25")},
-              {"mise java@temurin-25.0.1+8 ✓ installed", "mise ~/.config/mise/config.toml tools: java@temurin-25"}, 0));
+    mise.files["/usr/local/bin/mise"] = ScenarioFile::program("mise");
     shoot.sheet("65-sheet-zshrc-follow-up", mise, Remediation::installViaMise("temurin-25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().followUpPending(); });
@@ -237,10 +227,10 @@ int shootJourneyPages(const QString& directory) {
     Scenario created = journeyScenario("no-jdk.json");
     shoot.sheet("70-zprofile-created", created, zprofile);
     Scenario already = journeyScenario("java-home-unset.json");
-    already.files["/Users/alex/.zprofile"] = ScenarioFile{"export JAVA_HOME=$(/usr/libexec/java_home)\n", false, false};
+    already.files["/Users/alex/.zprofile"] = ScenarioFile::text("export JAVA_HOME=$(/usr/libexec/java_home)\n");
     shoot.sheet("71-zprofile-already-set", already, zprofile);
     Scenario unreadable = journeyScenario("java-home-unset.json");
-    unreadable.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\xfe\n"), false, false};
+    unreadable.files["/Users/alex/.zprofile"] = ScenarioFile::bytes("export A=\xff\xfe\n");
     shoot.sheet("72-zprofile-read-error", unreadable, zprofile);
     Scenario overridden = journeyScenario("java-home-unset.json");
     overridden.files["/Users/alex/.zshrc"] =
