@@ -61,7 +61,7 @@ fuzz: deps
 screenshots: deps
 	cmake --preset dev >/dev/null
 	cmake --build --preset dev --target lumora-screenshots
-	QT_QPA_PLATFORM=offscreen build/dev/ui/lumora-screenshots build/dev/screenshots
+	QT_QPA_PLATFORM=offscreen build/dev/app/lumora-screenshots build/dev/screenshots
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

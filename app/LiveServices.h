@@ -2,7 +2,7 @@
 // thread-safely, on first use.
 #pragma once
 
-#include "shell/AppServices.h"
+#include "platform/AppServices.h"
 
 namespace lumo {
 

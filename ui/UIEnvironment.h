@@ -6,11 +6,11 @@
 #include <QObject>
 #include <optional>
 
+#include "platform/AppServices.h"
 #include "profiling/SystemProfile.h"
 #include "screens/NPSFeedbackModel.h"
 #include "screens/ScreenModel.h"
 #include "shell/AppNavigation.h"
-#include "shell/AppServices.h"
 #include "telemetry/TelemetrySink.h"
 
 namespace lumo::ui {

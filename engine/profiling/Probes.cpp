@@ -6,13 +6,13 @@
 #include <mutex>
 #include <set>
 
+#include "platform/AppServices.h"
 #include "platform/NativeArchitectureRunner.h"
 #include "platform/PropertyList.h"
 #include "platform/ShellRunner.h"
 #include "platform/UTF8.h"
 #include "profiling/JDKDiscovery.h"
 #include "profiling/ToolLookup.h"
-#include "shell/AppServices.h"
 
 namespace lumo {
 

@@ -5,10 +5,10 @@
 #include <future>
 #include <utility>
 
+#include "platform/AppServices.h"
 #include "platform/NativeArchitectureRunner.h"
 #include "profiling/MachineArchitecture.h"
 #include "profiling/ToolLookup.h"
-#include "shell/AppServices.h"
 
 namespace lumo {
 

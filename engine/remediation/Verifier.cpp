@@ -5,9 +5,9 @@
 #include <future>
 #include <system_error>
 
+#include "platform/AppServices.h"
 #include "platform/NativeArchitectureRunner.h"
 #include "profiling/Probes.h"
-#include "shell/AppServices.h"
 
 namespace lumo {
 

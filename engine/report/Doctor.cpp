@@ -8,10 +8,10 @@
 
 #include "config/ProductConfig.h"
 #include "diagnosis/Remediation.h"
+#include "platform/AppServices.h"
 #include "platform/UTF8.h"
 #include "profiling/MachineArchitecture.h"
 #include "report/LiveServices.h"
-#include "shell/AppServices.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "shell/AppServices.h"
+#include "platform/AppServices.h"
 
 namespace lumo {
 

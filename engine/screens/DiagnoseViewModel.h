@@ -16,13 +16,13 @@
 
 #include "diagnosis/Diagnosis.h"
 #include "diagnosis/Remediation.h"
+#include "platform/AppServices.h"
 #include "profiling/SystemProfile.h"
 #include "remediation/Verifier.h"
 #include "screens/ScreenModel.h"
 #include "screens/StreamingRemediationModel.h"
 #include "screens/VerifyModels.h"
 #include "shell/AppNavigation.h"
-#include "shell/AppServices.h"
 #include "telemetry/TelemetrySink.h"
 
 namespace lumo {

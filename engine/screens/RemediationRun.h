@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "diagnosis/Remediation.h"
+#include "platform/AppServices.h"
 #include "platform/CancelToken.h"
 #include "platform/EventStream.h"
 #include "profiling/Probes.h"
 #include "profiling/ToolLookup.h"
 #include "remediation/FileAppendWriter.h"
-#include "shell/AppServices.h"
 
 namespace lumo {
 

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "diagnosis/Remediation.h"
+#include "platform/AppServices.h"
 #include "platform/CancelToken.h"
 #include "remediation/FileAppendWriter.h"
 #include "screens/RemediationRun.h"
 #include "screens/ScreenModel.h"
-#include "shell/AppServices.h"
 #include "telemetry/TelemetrySink.h"
 
 namespace lumo {

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "diagnosis/Remediation.h"
+#include "platform/AppServices.h"
 #include "remediation/ZprofileWriter.h"
 #include "screens/DiagnoseViewModel.h"
 #include "screens/StreamingRemediationModel.h"
-#include "shell/AppServices.h"
 #include "telemetry/TelemetrySink.h"
 
 namespace lumo {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/AppServices.h"
 #include "platform/FileSystemOperating.h"
 #include "platform/HTTPFetching.h"
 #include "platform/KeyValueStoring.h"
 #include "platform/ProcessRunning.h"
-#include "shell/AppServices.h"
 #include "simulated/MacSandbox.h"
 #include "simulated/Scenario.h"
 

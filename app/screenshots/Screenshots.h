@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "shell/AppServices.h"
+#include "platform/AppServices.h"
 
 class QWidget;
 
