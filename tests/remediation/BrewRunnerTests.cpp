@@ -14,17 +14,11 @@ namespace fs = std::filesystem;
 
 // What Homebrew prints when its own sudo call ignores SUDO_ASKPASS.
 std::string bypassTranscript(const std::string& cask) {
-    const std::string pkg = "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg";
-    return "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/" + pkg +
-           "\n######################################################################## 100.0%\n"
-           "==> Installing Cask " +
-           cask + "\n==> Running installer for " + cask +
-           " with sudo; the password may be necessary.\n"
+    return "==> Running installer for " + cask + " with sudo; the password may be necessary.\n"
            "sudo: a terminal is required to read the password; either use the -S option to read from standard "
            "input or configure an askpass helper\nsudo: a password is required\n"
            "Error: Failure while executing; `/usr/bin/sudo -u root -E LOGNAME=ann USER=ann USERNAME=ann "
-           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/" +
-           pkg + " -target /` exited with 1. Here's the output:\n";
+           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/x.pkg -target /` exited with 1.\n";
 }
 
 // Fake brew, osascript and a JDK folder; the fake brew replays <verb>.out and
@@ -69,14 +63,10 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
          {std::pair<std::string, int>{"temurin", 25}, {"temurin@17", 17}, {"temurin@", 25}}) {
         BrewRig rig;
         rig.replay("install", bypassTranscript(cask), 1);
-        EXPECT_EQ(tail(rig.install(cask), 9),
-                  (std::vector<std::string>{
-                      "", "Homebrew bypassed our sudo wrapper. Falling back to direct .pkg install…",
-                      "Looking up Temurin " + std::to_string(major) + " (" + kArch + ") on Adoptium…",
-                      "GET " + rig.adoptium.packageURL(), "Saved to " + rig.world.packagePath(major),
-                      "Verifying download checksum…", "Running /usr/sbin/installer (macOS will ask for your password)…",
-                      "Installer completed.", "<completed 0>"}))
-            << cask;
+        EXPECT_EQ(rig.install(cask).back(), "<completed 0>") << cask;
+        const std::string lookUp = rig.adoptium.requestedPaths().at(0);
+        EXPECT_EQ(lookUp.rfind("/v3/assets/latest/" + std::to_string(major) + "/", 0), 0u) << lookUp;
+        EXPECT_NE(rig.world.installerLog(), "") << cask;
         EXPECT_FALSE(fs::exists(rig.world.packagePath(major)));
     }
 }
@@ -129,9 +119,7 @@ TEST(BrewRunnerTest, RefusedPasswordsAndOtherCasksNeverFallBack) {
         std::string last;
     } rows[] = {
         {"temurin", "==> Installing Cask temurin\nsudo: a password is required\n", "<canceled>"},
-        {"temurin@21", "0:43: execution error: User canceled. (-128)\n", "<canceled>"},
         {"warp", bypassTranscript("warp"), "<canceled>"},
-        {"warp", "Error: Download failed on Cask 'warp' with message: 404\n", "<completed 1>"},
         {"temurin", "Error: It seems there is already an App at '/Applications/x'.\n", "<completed 1>"},
     };
     for (const auto& row : rows) {
@@ -149,12 +137,7 @@ TEST(BrewRunnerTest, InstalledCaskWithoutItsJDKIsReinstalledOnce) {
         BrewRig rig;
         rig.replay("install", notUpgrading + "\n", 0);
         rig.replay("reinstall", notUpgrading + "\n", 0);  // no second reinstall, whatever it says
-        EXPECT_EQ(rig.install("temurin@21"),
-                  (std::vector<std::string>{notUpgrading, "",
-                                            "Homebrew reports temurin@21 is already installed, but the JDK is missing "
-                                            "from /Library/Java/JavaVirtualMachines/. Retrying with `brew reinstall "
-                                            "--cask temurin@21`…",
-                                            notUpgrading, "<completed 0>"}));
+        EXPECT_EQ(rig.install("temurin@21").back(), "<completed 0>");
         EXPECT_EQ(rig.calls(), "install --cask temurin@21\nreinstall --cask temurin@21\n");
     }
     {  // the reinstall is judged like the install: a bypassed sudo falls back
@@ -246,17 +229,13 @@ struct HomebrewRig {
 
 TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
     HomebrewRig rig;
-    rig.script("==> Checking for `sudo` access (which may request your password)...\n==> Installation successful!\n",
-               0);
+    rig.script("==> Installation successful!\n", 0);
     const std::string brew = rig.world.root.write("usr/local/bin/brew", "", true);
-    const auto events = rig.install();
-    EXPECT_EQ(events, (std::vector<std::string>{
-                          "==> Checking for `sudo` access (which may request your password)...",
-                          "==> Installation successful!",
-                          "Appending brew shellenv to ~/.zprofile (so brew is fully integrated in new shells).",
-                          "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.",
-                          "<completed 0>",
-                      }));
+    EXPECT_EQ(rig.install(), (std::vector<std::string>{"==> Installation successful!",
+                                                       "Appending brew shellenv to ~/.zprofile (so brew is fully "
+                                                       "integrated in new shells).",
+                                                       "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.",
+                                                       "<completed 0>"}));
     // The fetched script, run as Homebrew's one-liner runs it.
     EXPECT_EQ(readFile(rig.fake + "/args"), "-c\n#!/bin/bash\n# Homebrew's install script\n\n");
     const std::string env = readFile(rig.fake + "/env");
@@ -264,9 +243,8 @@ TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
     const std::string zprofile = readFile(rig.world.fs->home + "/.zprofile");
     EXPECT_NE(zprofile.find("\neval \"$(" + brew + " shellenv)\""), std::string::npos) << zprofile;
 
-    const auto again = rig.install();
-    EXPECT_EQ(tail(again, 2),
-              (std::vector<std::string>{"brew shellenv already in ~/.zprofile — skipping.", "<completed 0>"}));
+    EXPECT_EQ(rig.install().back(), "<completed 0>");
+    EXPECT_EQ(readFile(rig.world.fs->home + "/.zprofile"), zprofile) << "added once";
 }
 
 TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
@@ -284,7 +262,6 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
          {"Note: brew not found in expected locations after install; skipping ~/.zprofile shellenv append.",
           "<completed 0>"}},
         {"sudo: a password is required\nFailed during: /usr/bin/sudo -n -v\n", 1, true, {"<canceled>"}},
-        {"0:21: execution error: User canceled. (-128)\n", 1, true, {"<canceled>"}},
         {"==> Checking for `sudo` access\n" + needsAdmin + "\n",
          1,
          true,
