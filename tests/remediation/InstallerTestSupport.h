@@ -6,18 +6,13 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/CancelToken.h"
-#include "platform/FileSystemOperating.h"
-#include "platform/ProcessTypes.h"
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/AdoptiumAPI.h"
@@ -25,15 +20,6 @@
 #include "remediation/PrivilegedExecutor.h"
 #include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
-
-namespace lumo {
-// Readable failures for outcome comparisons.
-inline void PrintTo(const AdministratorOutcome& outcome, std::ostream* out) {
-    static const char* const kKinds[] = {"succeeded", "canceled", "failed"};
-    *out << kKinds[static_cast<int>(outcome.kind)];
-    if (!outcome.message.empty()) *out << ": " << outcome.message;
-}
-}  // namespace lumo
 
 namespace lumo::test {
 

@@ -357,7 +357,6 @@ TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
     const FixRun jenv = runFix(Remediation::installViaPKGThenJEnv(21));
     EXPECT_EQ(jenv.exitCode, -1) << "checked before the installer package";
     EXPECT_EQ(jenv.lines.size(), 1u);
-    EXPECT_TRUE(process->commands().empty());
 
     // SDKMAN's init script that does not define `sdk`: the shell's 127, explained.
     home.write(".sdkman/bin/sdkman-init.sh", "# damaged\n");

@@ -4,13 +4,13 @@
 
 #include <cerrno>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/FileSystemOperating.h"
 #include "platform/ProcessRunning.h"
+#include "platform/live/LiveHostInfo.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "support/ForwardingFileSystem.h"
 
@@ -42,27 +42,30 @@ private:
 
 // Real child processes whose inherited environment has HOME set to a
 // temporary directory, so a login zsh reads that directory's start-up files.
-// Records the argument vectors it was asked to run.
 class HomeProcessRunner final : public ProcessRunning {
 public:
-    explicit HomeProcessRunner(std::string home);
+    explicit HomeProcessRunner(std::string home) : m_home(std::move(home)) {}
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
                               const std::optional<Environment>& environment = std::nullopt,
-                              const RunOptions& options = {}) const override;
+                              const RunOptions& options = {}) const override {
+        return m_live.run(executable, arguments, withHome(environment), options);
+    }
     ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
-                         const std::optional<Environment>& environment = std::nullopt) const override;
-
-    std::vector<std::vector<std::string>> commands() const;
+                         const std::optional<Environment>& environment = std::nullopt) const override {
+        return m_live.stream(executable, arguments, withHome(environment));
+    }
 
 private:
-    Environment withHome(const std::optional<Environment>& environment) const;
-    void record(const std::string& executable, const std::vector<std::string>& arguments) const;
+    Environment withHome(const std::optional<Environment>& environment) const {
+        Environment result = environment ? *environment : currentHostInfo().environment;
+        result["HOME"] = m_home;
+        result.erase("ZDOTDIR");
+        return result;
+    }
 
     std::string m_home;
     LiveProcessRunner m_live;
-    mutable std::mutex m_mutex;
-    mutable std::vector<std::vector<std::string>> m_commands;
 };
 
 // Answers `/usr/libexec/java_home -V` with `listing` on standard error, as a
