@@ -38,12 +38,6 @@ const std::string& listing() {
     return text;
 }
 
-std::uint32_t modeOf(const std::string& path) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 07777;
-}
-
 class FileAppendWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -108,8 +102,6 @@ TEST_F(FileAppendWriterTest, MissingFileIsCreatedWithAnEmptyBackupAndASecondRunW
     ASSERT_TRUE(preview.ok());
     const auto& profile = preview->profile;
     EXPECT_TRUE(profile.wasCreated);
-    EXPECT_EQ(profile.backupPath, zprofile() + ".bak");
-    EXPECT_EQ(profile.linesAdded.at(1), "export JAVA_HOME=$(/usr/libexec/java_home -v 21)");
     EXPECT_FALSE(fs->fileExists(zprofile())) << "a preview writes nothing";
     ASSERT_TRUE(java().apply(*preview, true).profile.ok());
     EXPECT_EQ(readFile(zprofile()), profile.proposedContents);
@@ -147,13 +139,11 @@ TEST_F(FileAppendWriterTest, AlreadySetOnlyWhenTheLastExportSelectsTheChosenJDK)
     std::filesystem::create_directory_symlink(home.path() + "/jdks/real-21", home.path() + "/jdk-link");
     const std::string real21 = home.path() + "/jdks/real-21";
 
-    struct Case {
-        std::string jdk;
-        std::string text;
-        bool alreadySet;
-    };
     const std::string v21 = "export JAVA_HOME=$(/usr/libexec/java_home -v 21)\n";
-    const std::vector<Case> cases = {
+    const struct {
+        std::string jdk, text;
+        bool alreadySet;
+    } cases[] = {
         {kTemurin21, "  \texport JAVA_HOME=\"$(/usr/libexec/java_home -v 21)\"  # Java\n", true},
         {kTemurin21, "export PATH=/x\r\nexport JAVA_HOME=`/usr/libexec/java_home --version 21`\r\n", true},
         {kTemurin21, "export JAVA_HOME=" + std::string(kTemurin21) + "/\n", true},
@@ -167,7 +157,7 @@ TEST_F(FileAppendWriterTest, AlreadySetOnlyWhenTheLastExportSelectsTheChosenJDK)
         {kTemurin21, "# " + v21, false},
         {kTemurin21, "JAVA_HOME=" + std::string(kTemurin21) + "\n", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         home.write(".zprofile", c.text);
         const auto preview = java(c.jdk).preview();
         ASSERT_TRUE(preview.ok()) << c.text;
@@ -204,12 +194,12 @@ TEST_F(FileAppendWriterTest, SymlinkedFileStaysALinkItsTargetGainsTheBlockEvenWh
     ASSERT_TRUE(preview.ok());
     EXPECT_FALSE(preview->profile.wasCreated);
     ASSERT_TRUE(java().apply(*preview, true).profile.ok());
-    EXPECT_TRUE(std::filesystem::is_symlink(zprofile()));
     EXPECT_EQ(std::filesystem::read_symlink(zprofile()), "dotfiles/zprofile");
     EXPECT_EQ(readFile(target), preview->profile.proposedContents);
-    EXPECT_EQ(modeOf(target), 0640u);
+    const auto mode = [](const std::string& path) { return std::filesystem::status(path).permissions(); };
+    EXPECT_EQ(mode(target), std::filesystem::perms(0640));
     EXPECT_FALSE(std::filesystem::is_symlink(zprofile() + ".bak"));
-    EXPECT_EQ(modeOf(zprofile() + ".bak"), 0640u) << "the backup keeps the file's permission bits";
+    EXPECT_EQ(mode(zprofile() + ".bak"), std::filesystem::perms(0640)) << "the backup keeps the file's permission bits";
     EXPECT_EQ(readFile(zprofile() + ".bak"), "export EDITOR=vi\n");
     EXPECT_FALSE(fs->fileExists(home.path() + "/dotfiles/zprofile.bak"));
 
@@ -261,34 +251,23 @@ TEST_F(FileAppendWriterTest, TheUsersOwnBackupFileOrFolderSurvives) {
 }
 
 TEST_F(FileAppendWriterTest, RefusesWhatIsNoWritableRegularStartUpFile) {
-    struct Case {
-        const char* what;
-        std::function<void()> make;
-        const char* said;
+    // How each is made, and what the refusal says after the file's name.
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { ::chmod(home.write(".zprofile", "export A=1\n").c_str(), 0444); }, "is read-only"},
+        {[&] { ::mkfifo(zprofile().c_str(), 0644); }, "is not a regular file (it is a named pipe"},
+        {[&] { std::filesystem::create_directory(zprofile()); }, "is a folder"},
+        {[&] { home.write(".zprofile", std::string(FileAppendWriter::kMaximumFileSize + 1, '#')); }, "is larger than"},
     };
-    const std::vector<Case> cases = {
-        {"read-only",
-         [&] {
-             home.write(".zprofile", "export A=1\n");
-             ::chmod(zprofile().c_str(), 0444);
-         },
-         "~/.zprofile is read-only, so it was left as it is."},
-        {"a named pipe", [&] { ::mkfifo(zprofile().c_str(), 0644); },
-         "~/.zprofile is not a regular file (it is a named pipe, a device or a socket), so it was left as it is."},
-        {"a folder", [&] { std::filesystem::create_directory(zprofile()); },
-         "~/.zprofile is a folder, so it was left as it is."},
-        {"over 1 MB", [&] { home.write(".zprofile", std::string(FileAppendWriter::kMaximumFileSize + 1, '#')); },
-         "~/.zprofile is larger than 1 MB, far more than a start-up file holds, so it was left as it is."},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [make, said] : cases) {
+        SCOPED_TRACE(said);
         std::filesystem::remove_all(zprofile());
-        c.make();
+        make();
         const auto preview = java().preview();
-        ASSERT_FALSE(preview.ok()) << c.what;
-        EXPECT_TRUE(FileAppendWriter::isRefusal(preview.error())) << c.what;
-        EXPECT_EQ(preview.error().description, c.said);
-        EXPECT_FALSE(writer().append("eval x", "Homebrew shellenv", "brew shellenv").ok()) << c.what;
-        EXPECT_FALSE(fs->fileExists(zprofile() + ".bak")) << c.what;
+        ASSERT_FALSE(preview.ok());
+        EXPECT_TRUE(FileAppendWriter::isRefusal(preview.error()));
+        EXPECT_EQ(preview.error().description.rfind("~/.zprofile " + said, 0), 0u) << preview.error().description;
+        EXPECT_FALSE(writer().append("eval x", "Homebrew shellenv", "brew shellenv").ok());
+        EXPECT_FALSE(fs->fileExists(zprofile() + ".bak"));
     }
     // A read-only file that already has the block needs no write at all.
     std::filesystem::remove_all(zprofile());
@@ -322,10 +301,7 @@ TEST_F(FileAppendWriterTest, FileEditedAfterItsPreviewIsNotOverwritten) {
     const Status applied = java().apply(*preview, true).profile;
     ASSERT_FALSE(applied.ok());
     EXPECT_TRUE(FileAppendWriter::isWriteError(applied.error(), WriteCase::writeFailed));
-    EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(applied.error()));
-    EXPECT_EQ(applied.error().description,
-              "Couldn't write file: ~/.zprofile changed since it was reviewed, so it was left as it is. "
-              "Review the change again.");
+    EXPECT_TRUE(FileAppendWriter::isChangedSinceReview(applied.error())) << applied.error().description;
     EXPECT_EQ(readFile(zprofile()), "export EDITOR=vi\nexport LANG=fr_FR.UTF-8\n");
     EXPECT_EQ(readFile(zprofile() + ".bak"), "older backup\n");
     EXPECT_FALSE(fs->fileExists(preview->profile.backupPath)) << "a stale review leaves no backup";
@@ -375,8 +351,6 @@ TEST_F(FileAppendWriterTest, LaterFilesThatUndoTheBlockAreNamedAndTheirLinesCanB
     ASSERT_TRUE(again.ok());
     const auto applied = java().apply(*again, true);
     ASSERT_TRUE(applied.profile.ok());
-    ASSERT_EQ(applied.later.size(), 2u);
-    EXPECT_TRUE(applied.later[0].ok() && applied.later[1].ok());
     EXPECT_EQ(readFile(zshrc() + ".bak"), zshrcText);
     std::string turnedOff = zshrcText;
     turnedOff.replace(turnedOff.find("export JAVA_HOME=/opt"), 0, off + "\n: # ");
