@@ -14,26 +14,23 @@ namespace fs = std::filesystem;
 
 // What Homebrew prints when its own sudo call ignores SUDO_ASKPASS.
 std::string bypassTranscript(const std::string& cask) {
-    return "==> Running installer for " + cask + " with sudo; the password may be necessary.\n"
+    return "==> Running installer for " + cask +
+           " with sudo; the password may be necessary.\n"
            "sudo: a terminal is required to read the password; either use the -S option to read from standard "
            "input or configure an askpass helper\nsudo: a password is required\n"
            "Error: Failure while executing; `/usr/bin/sudo -u root -E LOGNAME=ann USER=ann USERNAME=ann "
            "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/x.pkg -target /` exited with 1.\n";
 }
 
-// Fake brew, osascript and a JDK folder; the fake brew replays <verb>.out and
-// exits with <verb>.exit, recording each call and its environment.
+// Fake brew and bash (for Homebrew's install script) and a JDK folder. Each
+// fake appends its arguments to fake/calls, keeps its environment in fake/env,
+// prints fake/<first argument>.out and exits with fake/<first argument>.exit.
 struct BrewRig {
     InstallerWorld world;
     AdoptiumStandIn adoptium;
     std::string fake = world.root.path() + "/fake";
     std::string jvm = world.root.path() + "/JavaVirtualMachines";
-    std::string brew =
-        world.program("brew",
-                      "echo \"$*\" >> \"$FAKE/calls\"\n"
-                      "printf 'PATH=%s\\nSUDO_ASKPASS=%s\\n' \"$PATH\" \"$SUDO_ASKPASS\" > \"$FAKE/env\"\n"
-                      "cat \"$FAKE/$1.out\" 2>/dev/null\n"
-                      "exit \"$(cat \"$FAKE/$1.exit\" 2>/dev/null || echo 0)\"\n");
+    std::string brew = world.program("brew", fakeBody()), bash = world.program("bash", fakeBody());
     BrewRig() {
         fs::create_directories(fake);
         fs::create_directories(jvm);
@@ -41,6 +38,14 @@ struct BrewRig {
     }
     // Every run, however it ends, removes its askpass sandbox.
     ~BrewRig() { EXPECT_TRUE(!fs::is_directory(world.fs->temporary) || world.sandboxes().empty()); }
+    static std::string fakeBody() {
+        return "echo \"$*\" >> \"$FAKE/calls\"\n"
+               "printf 'PATH=%s\\nSUDO_ASKPASS=%s\\nNONINTERACTIVE=%s\\n' \"$PATH\" \"$SUDO_ASKPASS\" "
+               "\"$NONINTERACTIVE\" "
+               "> \"$FAKE/env\"\n"
+               "cat \"$FAKE/$1.out\" 2>/dev/null\n"
+               "exit \"$(cat \"$FAKE/$1.exit\" 2>/dev/null || echo 0)\"\n";
+    }
     void replay(const std::string& verb, const std::string& output, int exitCode) const {
         world.root.write("fake/" + verb + ".out", output);
         world.root.write("fake/" + verb + ".exit", std::to_string(exitCode));
@@ -55,7 +60,19 @@ struct BrewRig {
         auto stream = runner().run(cask, kPrompt);
         return shown(collect(stream));
     }
+    // Homebrew's installer, with brew looked for under the temporary root.
+    std::vector<std::string> installHomebrew() const {
+        const HomebrewInstaller installer(
+            world.process, world.http, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
+            HomebrewInstaller::Options{
+                .bash = bash,
+                .installScriptURL = adoptium.installScriptURL(),
+                .brewLocations = {world.file("opt/homebrew/bin/brew"), world.file("usr/local/bin/brew")}});
+        auto stream = installer.run();
+        return shown(collect(stream));
+    }
     std::string calls() const { return readFile(fake + "/calls"); }
+    std::string env() const { return readFile(fake + "/env"); }
 };
 
 TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
@@ -74,10 +91,9 @@ TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
 TEST(BrewRunnerTest, BrewRunsWithTheAskpassSandbox) {
     BrewRig rig;
     rig.replay("install", "==> Installing Cask warp\n🍺  warp was successfully installed!\n", 0);
-    EXPECT_EQ(rig.install("warp"), (std::vector<std::string>{"==> Installing Cask warp",
-                                                             "🍺  warp was successfully installed!", "<completed 0>"}));
+    EXPECT_EQ(rig.install("warp").back(), "<completed 0>");
     EXPECT_EQ(rig.calls(), "install --cask warp\n");
-    const std::string env = readFile(rig.fake + "/env");
+    const std::string env = rig.env();
     const auto sandbox = env.substr(5, env.find(':') - 5);
     EXPECT_EQ(sandbox.rfind(rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
     EXPECT_NE(env.find(":" + rig.world.bin + ":/usr/bin:/bin\n"), std::string::npos) << env;
@@ -97,11 +113,17 @@ TEST(BrewRunnerTest, FailedRunsEndOnceAndFallBackOnlyForTemurin) {
         {"temurin", "==> Installing Cask temurin\nsudo: a password is required\n", {}, {"<canceled>"}},
         {"warp", bypassTranscript("warp"), {}, {"<canceled>"}},
         {"temurin", "Error: It seems there is already an App at '/Applications/x'.\n", {}, {"<completed 1>"}},
-        {"temurin", bypassTranscript("temurin"), [](BrewRig& rig) { rig.world.program("dialog", "exit 1\n"); },
+        {"temurin",
+         bypassTranscript("temurin"),
+         [](BrewRig& rig) { rig.world.program("dialog", "exit 1\n"); },
          {installing, "<canceled>"}},
-        {"temurin@abc", bypassTranscript("temurin@abc"), [](BrewRig&) {},
+        {"temurin@abc",
+         bypassTranscript("temurin@abc"),
+         [](BrewRig&) {},
          {"Fallback failed: Bad Temurin major version: abc", "<completed 1>"}},
-        {"temurin@21", bypassTranscript("temurin@21"), [](BrewRig& rig) { rig.adoptium.assetsStatus = 500; },
+        {"temurin@21",
+         bypassTranscript("temurin@21"),
+         [](BrewRig& rig) { rig.adoptium.assetsStatus = 500; },
          {"Fallback failed: " + urlErrorDescription(url_error::kBadServerResponse), "<completed 1>"}},
     };
     for (const auto& row : rows) {
@@ -181,58 +203,25 @@ TEST(BrewRunnerTest, CancelStopsBrewAndRemovesTheSandbox) {
     EXPECT_TRUE(eventually([&] { return processGone(std::stoi(readFile(pid))); }));
 }
 
-// Fake bash for the Homebrew install script, which the stand-in serves.
-struct HomebrewRig {
-    InstallerWorld world;
-    AdoptiumStandIn server;
-    std::string fake = world.root.path() + "/fake";
-    std::string bash;
-    std::string scriptURL = server.installScriptURL();
-    std::vector<std::string> brewLocations = {world.root.path() + "/opt/homebrew/bin/brew",
-                                              world.root.path() + "/usr/local/bin/brew"};
-
-    HomebrewRig() {
-        fs::create_directories(fake);
-        world.appEnvironment["FAKE"] = fake;
-    }
-    ~HomebrewRig() { EXPECT_TRUE(world.sandboxes().empty()); }
-    void script(const std::string& output, int exitCode) {
-        world.root.write("fake/out", output);
-        bash = world.program("bash",
-                             "printf '%s\\n' \"$@\" > \"$FAKE/args\"\n"
-                             "printf 'NONINTERACTIVE=%s\\nSUDO_ASKPASS=%s\\n' \"$NONINTERACTIVE\" \"$SUDO_ASKPASS\" > "
-                             "\"$FAKE/env\"\n"
-                             "cat \"$FAKE/out\"\nexit " +
-                                 std::to_string(exitCode) + "\n");
-    }
-    HomebrewInstaller installer() const {
-        return HomebrewInstaller(
-            world.process, world.http, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
-            HomebrewInstaller::Options{.bash = bash, .installScriptURL = scriptURL, .brewLocations = brewLocations});
-    }
-    std::vector<std::string> install() const {
-        auto stream = installer().run();
-        return shown(collect(stream));
-    }
-};
-
 TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
-    HomebrewRig rig;
-    rig.script("==> Installation successful!\n", 0);
+    BrewRig rig;
+    rig.replay("-c", "==> Installation successful!\n", 0);
     const std::string brew = rig.world.root.write("usr/local/bin/brew", "", true);
-    EXPECT_EQ(rig.install(), (std::vector<std::string>{"==> Installation successful!",
-                                                       "Appending brew shellenv to ~/.zprofile (so brew is fully "
-                                                       "integrated in new shells).",
-                                                       "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.",
-                                                       "<completed 0>"}));
+    EXPECT_EQ(
+        rig.installHomebrew(),
+        (std::vector<std::string>{"==> Installation successful!",
+                                  "Appending brew shellenv to ~/.zprofile (so brew is fully "
+                                  "integrated in new shells).",
+                                  "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.", "<completed 0>"}));
     // The fetched script, run as Homebrew's one-liner runs it.
-    EXPECT_EQ(readFile(rig.fake + "/args"), "-c\n#!/bin/bash\n# Homebrew's install script\n\n");
-    const std::string env = readFile(rig.fake + "/env");
-    EXPECT_EQ(env.rfind("NONINTERACTIVE=1\nSUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
+    EXPECT_EQ(rig.calls(), "-c #!/bin/bash\n# Homebrew's install script\n\n");
+    const std::string env = rig.env();
+    EXPECT_NE(env.find("SUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-"), std::string::npos) << env;
+    EXPECT_NE(env.find("NONINTERACTIVE=1\n"), std::string::npos) << env;
     const std::string zprofile = readFile(rig.world.fs->home + "/.zprofile");
     EXPECT_NE(zprofile.find("\neval \"$(" + brew + " shellenv)\""), std::string::npos) << zprofile;
 
-    EXPECT_EQ(rig.install().back(), "<completed 0>");
+    EXPECT_EQ(rig.installHomebrew().back(), "<completed 0>");
     EXPECT_EQ(readFile(rig.world.fs->home + "/.zprofile"), zprofile) << "added once";
 }
 
@@ -258,10 +247,10 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
         {arm + "\n", 1, true, {arm, "<completed 1>"}},
     };
     for (const auto& row : rows) {
-        HomebrewRig rig;
-        rig.script(row.output, row.exitCode);
+        BrewRig rig;
+        rig.replay("-c", row.output, row.exitCode);
         if (row.brewInstalled) rig.world.root.write("opt/homebrew/bin/brew", "", true);
-        EXPECT_EQ(tail(rig.install(), row.last.size()), row.last) << row.output;
+        EXPECT_EQ(tail(rig.installHomebrew(), row.last.size()), row.last) << row.output;
         EXPECT_FALSE(fs::exists(rig.world.fs->home + "/.zprofile")) << row.output;
     }
 }
@@ -281,16 +270,16 @@ TEST(HomebrewInstallerTest, AFailedFetchEndsTheRunBeforeAnythingRuns) {
          "browser, then try again."},
     };
     for (const auto& row : rows) {
-        HomebrewRig rig;
-        rig.script("==> Installation successful!\n", 0);
+        BrewRig rig;
         {
-            std::lock_guard lock(rig.server.mutex);
-            rig.server.installScriptStatus = row.status;
-            rig.server.installScript = row.body;
+            std::lock_guard lock(rig.adoptium.mutex);
+            rig.adoptium.installScriptStatus = row.status;
+            rig.adoptium.installScript = row.body;
         }
-        EXPECT_EQ(rig.install(),
-                  (std::vector<std::string>{prefix + rig.scriptURL + ": " + row.line, "<completed -1>"}));
-        EXPECT_FALSE(fs::exists(rig.fake + "/args")) << row.line;
+        EXPECT_EQ(
+            rig.installHomebrew(),
+            (std::vector<std::string>{prefix + rig.adoptium.installScriptURL() + ": " + row.line, "<completed -1>"}));
+        EXPECT_EQ(rig.calls(), "") << row.line;
     }
 }
 
