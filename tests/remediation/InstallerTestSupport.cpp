@@ -26,33 +26,27 @@ Result<std::string> FolderFileSystem::cachesDirectory() const {
     return caches;
 }
 
-Bytes defaultPackageBytes() { return std::string("xar!\x00\x1c", 6) + " fake Temurin installer package bytes"; }
-
 AdoptiumStandIn::AdoptiumStandIn() {
-    const auto record = [this](const httplib::Request& request) {
-        std::lock_guard lock(m_requestsMutex);
-        m_requests.push_back(request.target);
-    };
-    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this, record](const httplib::Request& request,
-                                                                        httplib::Response& response) {
-        record(request);
+    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this](const httplib::Request& request,
+                                                                httplib::Response& response) {
         std::unique_lock lock(mutex);
+        m_requests.push_back(request.target);
         waitWhile(lock, holdAssets);
         response.status = assetsStatus;
         response.set_content(assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody, "application/json");
     });
     m_server.Get("/binaries/OpenJDK-jdk_mac_hotspot.pkg",
-                 [this, record](const httplib::Request& request, httplib::Response& response) {
-                     record(request);
+                 [this](const httplib::Request& request, httplib::Response& response) {
                      std::unique_lock lock(mutex);
+                     m_requests.push_back(request.target);
                      waitWhile(lock, holdPackage);
                      response.status = packageStatus;
                      response.set_content(packageStatus == 200 ? package : "<html>Not Found</html>", "text/html");
                  });
     m_server.Get("/Homebrew/install/HEAD/install.sh",
-                 [this, record](const httplib::Request& request, httplib::Response& response) {
-                     record(request);
+                 [this](const httplib::Request& request, httplib::Response& response) {
                      std::lock_guard lock(mutex);
+                     m_requests.push_back(request.target);
                      response.status = installScriptStatus;
                      response.set_content(installScript, "text/plain");
                  });
@@ -105,8 +99,8 @@ std::string AdoptiumStandIn::assetsAnswer(const std::string& checksum) const {
     return "[]";
 }
 
-std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
-    std::lock_guard lock(m_requestsMutex);
+std::vector<std::string> AdoptiumStandIn::requestedPaths() {
+    std::lock_guard lock(mutex);
     return m_requests;
 }
 
@@ -158,14 +152,6 @@ InstallerWorld::InstallerWorld()
     };
 }
 
-std::vector<std::string> InstallerWorld::rootFolders() const {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(programs.rootScratchDirectory)) {
-        found.push_back(entry.path().filename().string());
-    }
-    return found;
-}
-
 std::string InstallerWorld::program(const std::string& name, const std::string& body) const {
     return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
 }
@@ -174,11 +160,11 @@ std::string InstallerWorld::packagePath(int major) const {
     return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
 }
 
-std::vector<std::string> InstallerWorld::sandboxes() const {
+std::vector<std::string> namesIn(const std::string& directory, const std::string& prefix) {
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(fs->temporary)) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         const auto name = entry.path().filename().string();
-        if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
+        if (name.rfind(prefix, 0) == 0) found.push_back(name);
     }
     return found;
 }
@@ -204,19 +190,15 @@ std::string show(const StreamEvent& event) {
 }
 
 std::string show(const PKGInstallerEvent& event) {
-    using namespace pkg_event;
-    if (const auto* downloading = std::get_if<Downloading>(&event)) {
+    if (const auto* downloading = std::get_if<pkg_event::Downloading>(&event)) {
         return "downloading " + std::to_string(downloading->bytesReceived) + "/" +
                (downloading->totalBytes ? std::to_string(*downloading->totalBytes) : "-");
     }
     if (const auto* error = std::get_if<pkg_event::Error>(&event)) return "error: " + error->message;
-    if (std::holds_alternative<Fetching>(event)) return "fetching";
-    if (std::holds_alternative<SlowResponse>(event)) return "slowResponse";
-    if (std::holds_alternative<Verifying>(event)) return "verifying";
-    if (std::holds_alternative<Installing>(event)) return "installing";
-    if (std::holds_alternative<Completed>(event)) return "completed";
-    if (std::holds_alternative<FinishingInstall>(event)) return "finishingInstall";
-    return "canceled";
+    // The other alternatives, in the variant's order.
+    static const char* const kNames[] = {"",           "",          "fetching", "slowResponse",    "verifying",
+                                         "installing", "completed", "canceled", "finishingInstall"};
+    return kNames[event.index()];
 }
 
 }  // namespace lumo::test

@@ -42,10 +42,6 @@ public:
     Result<std::string> cachesDirectory() const override;
 };
 
-// The stand-in's package unless a test changes it: a few bytes with a NUL,
-// as a real package has.
-Bytes defaultPackageBytes();
-
 // A loopback HTTP server answering like the Adoptium API, and serving
 // Homebrew's install script. Every knob may be changed before the request it
 // affects.
@@ -63,7 +59,7 @@ public:
     std::string assetsAnswer(const std::string& checksum) const;
 
     // The paths requested so far, with their queries.
-    std::vector<std::string> requestedPaths() const;
+    std::vector<std::string> requestedPaths();
 
     // Lets a held answer go (see holdAssets and holdPackage).
     void releaseAssets() { release(holdAssets); }
@@ -73,7 +69,7 @@ public:
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
     int assetsStatus = 200;
     bool holdAssets = false;  // the answer waits for releaseAssets() (or the server's end)
-    Bytes package = defaultPackageBytes();
+    Bytes package = std::string("xar!\x00\x1c", 6) + " fake Temurin package";  // a NUL, as a real one has
     int packageStatus = 200;
     bool holdPackage = false;  // the answer waits for releasePackage() (or the server's end)
     std::string installScript = "#!/bin/bash\n# Homebrew's install script\n";
@@ -89,14 +85,16 @@ private:
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
-    mutable std::mutex m_requestsMutex;
-    std::vector<std::string> m_requests;
+    std::vector<std::string> m_requests;  // guarded by mutex
 };
 
 // pkgutil --check-signature's answer for a package whose leaf certificate is
 // `leaf` (a real Temurin package: "Developer ID Installer: Eclipse Foundation,
 // Inc. (JCDTMS22B4)").
 std::string pkgutilSignedAnswer(const std::string& leaf);
+
+// The names in `directory` that begin with `prefix`.
+std::vector<std::string> namesIn(const std::string& directory, const std::string& prefix = "");
 
 // A temporary world for one test: folders, fake programs, services.
 //
@@ -122,14 +120,14 @@ struct InstallerWorld {
     // Writes an executable bash script into bin/ and returns its path.
     std::string program(const std::string& name, const std::string& body) const;
     // The sandbox directories now present in the temporary directory.
-    std::vector<std::string> sandboxes() const;
+    std::vector<std::string> sandboxes() const { return namesIn(fs->temporary, "fxw-priv-"); }
     std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
     // Where a run keeps the downloaded package of Java `major`.
     std::string packagePath(int major) const;
     // What the fake installer recorded; empty when it never ran.
     std::string installerLog() const { return readFile(file("installer.log")); }
     // Root's private folders now present.
-    std::vector<std::string> rootFolders() const;
+    std::vector<std::string> rootFolders() const { return namesIn(programs.rootScratchDirectory); }
 };
 
 // True when no live process has this id (a zombie counts as gone).
