@@ -5,7 +5,6 @@
 #include "InstallerTestSupport.h"
 #include "remediation/BrewRunner.h"
 #include "remediation/HomebrewInstaller.h"
-#include "remediation/InstallerPackage.h"
 
 namespace lumo::test {
 namespace {

@@ -9,8 +9,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "remediation/InstallerPackage.h"
-
 namespace lumo::test {
 
 using namespace std::chrono_literals;

@@ -16,6 +16,7 @@
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/AdoptiumAPI.h"
+#include "remediation/InstallerPackage.h"
 #include "remediation/PKGInstaller.h"
 #include "remediation/PrivilegedExecutor.h"
 #include "support/ForwardingFileSystem.h"

@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "InstallerTestSupport.h"
-#include "remediation/AdoptiumAPI.h"
-#include "remediation/InstallerPackage.h"
-#include "remediation/PKGInstaller.h"
 
 namespace lumo::test {
 namespace {

@@ -4,7 +4,6 @@
 #include <regex>
 
 #include "InstallerTestSupport.h"
-#include "remediation/InstallerPackage.h"
 
 namespace lumo::test {
 namespace {
