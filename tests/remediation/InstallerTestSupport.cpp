@@ -13,17 +13,6 @@ namespace lumo::test {
 
 using namespace std::chrono_literals;
 
-FolderFileSystem::FolderFileSystem(const std::string& root)
-    : temporary(root + "/tmp"), home(root + "/home"), caches(root + "/home/Library/Caches") {
-    std::filesystem::create_directories(temporary);
-    std::filesystem::create_directories(home);
-}
-
-Result<std::string> FolderFileSystem::cachesDirectory() const {
-    if (auto status = m_live.createDirectory(caches, true); !status) return status.error();
-    return caches;
-}
-
 AdoptiumStandIn::AdoptiumStandIn() {
     m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this](const httplib::Request& request,
                                                                 httplib::Response& response) {
@@ -115,14 +104,14 @@ std::string pkgutilSignedAnswer(const std::string& leaf) {
 }
 
 InstallerWorld::InstallerWorld()
-    : fs(std::make_shared<FolderFileSystem>(root.path())),
+    : fs(std::make_shared<HomeFileSystem>(root.path() + "/home")),
       process(std::make_shared<LiveProcessRunner>()),
       http(std::make_shared<LiveHTTPFetcher>(root.path() + "/tmp")),
       bin(root.path() + "/bin") {
-    std::filesystem::create_directories(bin);
-    appEnvironment = {{"PATH", bin + ":/usr/bin:/bin"}, {"HOME", fs->home}, {"LANG", "C"}};
+    fs->temporary = root.path() + "/tmp";
     const std::string scratch = root.path() + "/root-scratch";
-    std::filesystem::create_directories(scratch);
+    for (const auto& folder : {bin, fs->temporary, fs->home, scratch}) std::filesystem::create_directories(folder);
+    appEnvironment = {{"PATH", bin + ":/usr/bin:/bin"}, {"HOME", fs->home}, {"LANG", "C"}};
     program("dialog", "exit 0\n");
     root.write("pkgutil-answer", pkgutilSignedAnswer("Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)"));
     programs = PrivilegedPrograms{

@@ -13,13 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "ShellTestDoubles.h"
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/AdoptiumAPI.h"
 #include "remediation/InstallerPackage.h"
 #include "remediation/PKGInstaller.h"
 #include "remediation/PrivilegedExecutor.h"
-#include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
 
 namespace lumo::test {
@@ -27,21 +27,6 @@ namespace lumo::test {
 // The prompt the runners are given, and the architecture they ask Adoptium for.
 inline const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
 inline const std::string kArch = kAdoptiumArchitecture;
-
-// The real file system with home, temporary and caches directories inside `root`.
-class FolderFileSystem final : public ForwardingFileSystem {
-public:
-    explicit FolderFileSystem(const std::string& root);
-
-    // Where prepare() puts sandboxes; tests may point it somewhere unusable.
-    std::string temporary;
-    std::string home;
-    std::string caches;
-
-    std::string homeDirectory() const override { return home; }
-    std::string temporaryDirectory() const override { return temporary; }
-    Result<std::string> cachesDirectory() const override;
-};
 
 // A loopback HTTP server answering like the Adoptium API, and serving
 // Homebrew's install script. Every knob may be changed before the request it
@@ -111,7 +96,7 @@ struct InstallerWorld {
     InstallerWorld();
 
     TemporaryDirectory root;
-    std::shared_ptr<FolderFileSystem> fs;
+    std::shared_ptr<HomeFileSystem> fs;
     std::shared_ptr<LiveProcessRunner> process;
     std::shared_ptr<LiveHTTPFetcher> http;
     std::string bin;  // fake programs; on the app's PATH

@@ -16,15 +16,23 @@
 
 namespace lumo::test {
 
-// The real file system with another home directory, and the writer's writes
-// to chosen paths failing with EACCES (a directory root could still write to).
+// The real file system with its home, temporary and caches directories moved,
+// and writes to chosen paths failing with EACCES (a directory root could still write to).
 class HomeFileSystem final : public ForwardingFileSystem {
 public:
-    explicit HomeFileSystem(std::string home) : m_home(std::move(home)) {}
+    explicit HomeFileSystem(std::string homePath) : home(std::move(homePath)) {}
 
+    std::string home;
+    std::string temporary = m_live.temporaryDirectory();  // where sandboxes go; tests may make it unusable
+    std::string caches = home + "/Library/Caches";
     std::set<std::string> failingWrites;
 
-    std::string homeDirectory() const override { return m_home; }
+    std::string homeDirectory() const override { return home; }
+    std::string temporaryDirectory() const override { return temporary; }
+    Result<std::string> cachesDirectory() const override {
+        if (auto status = m_live.createDirectory(caches, true); !status) return status.error();
+        return caches;
+    }
     Status createFile(const std::string& text, const std::string& path,
                       std::optional<std::uint32_t> permissions = std::nullopt) const override {
         if (failingWrites.count(path)) return posixError(EACCES, path);
@@ -35,9 +43,6 @@ public:
         if (failingWrites.count(path)) return posixError(EACCES, path);
         return m_live.replaceContents(path, expected, text, mode);
     }
-
-private:
-    std::string m_home;
 };
 
 // Real child processes whose inherited environment has HOME set to a
