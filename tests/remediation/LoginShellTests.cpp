@@ -31,17 +31,10 @@ using test::TemporaryDirectory;
 // JAVA_HOME; any other call appends its arguments, one a line and then "--",
 // to $HOME/<name>.argv and fails when $HOME/<name>.fail-<first argument> exists.
 std::string fakeTool(const std::string& name) {
-    return R"(#!/bin/sh
-case "$1" in activate|init) echo 'export JAVA_HOME=/from/)" +
-           name + R"('; exit 0;; esac
-for argument in "$@"; do printf '%s\n' "$argument"; done >> "$HOME/)" +
-           name + R"(.argv"
-echo -- >> "$HOME/)" +
-           name + R"(.argv"
-[ -e "$HOME/)" +
-           name + R"(.fail-$1" ] && exit 3
-exit 0
-)";
+    const std::string argv = "\"$HOME/" + name + ".argv\"";
+    return "#!/bin/sh\ncase \"$1\" in activate|init) echo 'export JAVA_HOME=/from/" + name + "'; exit 0;; esac\n" +
+           "for argument in \"$@\"; do printf '%s\\n' \"$argument\"; done >> " + argv + "\necho -- >> " + argv +
+           "\n[ -e \"$HOME/" + name + ".fail-$1\" ] && exit 3\nexit 0\n";
 }
 
 class LoginShellTest : public ::testing::Test {
@@ -375,8 +368,8 @@ public:
 };
 
 // A zsh user whose ~/.zshenv moves ZDOTDIR: the profile learns the directory
-// from zsh, the fixes carry it, and the ~/.zprofile change, the verifier and
-// the .zshrc follow-up all read and write the files where zsh reads them. The
+// from zsh, the fixes carry it, and the ~/.zprofile change and the .zshrc
+// follow-up read and write the files where zsh reads them. The
 // .zshrc's own JAVA_HOME, inside a block, would win until it is turned off,
 // and the turned-off line leaves the file valid.
 TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
@@ -402,8 +395,6 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
     ASSERT_TRUE(sheet.didApply()) << sheet.applyError().value_or("");
     EXPECT_NE(readFile(zdotdir + "/.zprofile").find("export JAVA_HOME=\"" + jdk + "\""), std::string::npos);
     EXPECT_EQ(readFile(home.path() + "/.zprofile").find("JAVA_HOME"), std::string::npos);
-    const Verifier::Result verified = Verifier(services).verify(21);
-    EXPECT_TRUE(verified.passed(true)) << verified.failure(true);
 
     // mise's activation line goes to the same .zshrc, and a new Terminal window runs it.
     home.write(".local/bin/mise", fakeTool("mise"), true);
