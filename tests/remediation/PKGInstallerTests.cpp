@@ -87,26 +87,22 @@ TEST(PKGInstallerTest, InstallsTheVerifiedPackageAndRemovesIt) {
 TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
     const std::string a64(64, 'a');
     const std::string refused = "error: 0:0: execution error: ";
+    const std::string timeout = kAdoptiumTimeoutMessage;
     const struct {
-        const char* name;
         std::function<void(PackageRig&)> arrange;
         std::string last;  // <pkg> and <sha> stand for the package's path and digest
     } rows[] = {
-        {"no installer", [](PackageRig& r) { r.adoptium.assetsBody = "[]"; },
+        {[](auto& r) { r.adoptium.assetsBody = "[]"; },
          "error: No installer asset for Java 21 on " + kArch + " (pkg: n/a)"},
-        {"download 404", [](PackageRig& r) { r.adoptium.packageStatus = 404; },
-         "error: Adoptium download HTTP error (pkg: <pkg>)"},
-        {"checksum mismatch", [&](PackageRig& r) { r.adoptium.assetsBody = r.adoptium.assetsAnswer(a64); },
+        {[](auto& r) { r.adoptium.packageStatus = 404; }, "error: Adoptium download HTTP error (pkg: <pkg>)"},
+        {[&](auto& r) { r.adoptium.assetsBody = r.adoptium.assetsAnswer(a64); },
          "error: Checksum mismatch (expected " + a64 + ", got <sha>) (pkg: <pkg>)"},
-        {"stalled answer", [](PackageRig& r) { r.apiTimeout = 300ms, r.adoptium.holdAssets = true; },
-         std::string("error: ") + kAdoptiumTimeoutMessage},
-        {"dialog cancelled", [](PackageRig& r) { r.world.program("dialog", "exit 1\n"); }, "canceled"},
-        {"installer failed",
-         [](PackageRig& r) { r.programs.installer = r.world.program("bad", "echo no >&2; exit 1"); },
-         refused + "no (1)"},
+        {[](auto& r) { r.apiTimeout = 300ms, r.adoptium.holdAssets = true; }, "error: " + timeout},
+        {[](auto& r) { r.world.program("dialog", "exit 1\n"); }, "canceled"},
+        {[](auto& r) { r.programs.installer = r.world.program("bad", "echo no >&2; exit 1"); }, refused + "no (1)"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.last);
         PackageRig rig;
         {
             std::lock_guard lock(rig.adoptium.mutex);
@@ -118,16 +114,14 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
         });
         EXPECT_EQ(terminals, 1);
         std::string last = row.last;
-        for (const auto& [token, value] : {std::pair{std::string("<pkg>"), rig.packagePath()},
-                                           std::pair{std::string("<sha>"), sha256Hex(rig.adoptium.package)}}) {
-            if (const auto at = last.find(token); at != std::string::npos) last.replace(at, token.size(), value);
+        for (const auto& [token, value] :
+             {std::pair{"<pkg>", rig.packagePath()}, {"<sha>", sha256Hex(rig.adoptium.package)}}) {
+            if (const auto at = last.find(token); at != std::string::npos) last.replace(at, 5, value);
         }
         EXPECT_EQ(events.back(), last);
         EXPECT_FALSE(fs::exists(rig.packagePath()));
         EXPECT_EQ(std::count(events.begin(), events.end(), "slowResponse"), 0);
-        if (std::string(row.name) != "installer failed") {
-            EXPECT_EQ(rig.world.installerLog(), "") << "installer ran";
-        }
+        EXPECT_TRUE(row.last.rfind(refused, 0) == 0 || rig.world.installerLog().empty()) << "installer ran";
     }
 }
 
