@@ -19,8 +19,6 @@ namespace lumo {
 namespace {
 
 using test::HomeFileSystem;
-using test::javaHomeLine;
-using test::JavaHomeListing;
 using test::readFile;
 using test::TemporaryDirectory;
 using WriteCase = FileAppendWriter::WriteError::Case;
@@ -30,13 +28,28 @@ constexpr const char* kTemurin21 = "/Library/Java/JavaVirtualMachines/temurin-21
 constexpr const char* kZulu21 = "/Library/Java/JavaVirtualMachines/zulu-21.jdk/Contents/Home";
 constexpr const char* kTemurin8 = "/Library/Java/JavaVirtualMachines/temurin-8.jdk/Contents/Home";
 
-// What java_home lists on this Mac, newest first as it prefers them.
-const std::string& listing() {
-    static const std::string text = "Matching Java Virtual Machines (4):\n" + javaHomeLine("25.0.1", kTemurin25) +
-                                    javaHomeLine("21.0.5", kTemurin21) + javaHomeLine("21.0.4", kZulu21) +
-                                    javaHomeLine("1.8.0_392", kTemurin8) + kTemurin25 + "\n";
-    return text;
-}
+// Answers `/usr/libexec/java_home -V` as a Mac with these JDKs does, newest
+// first as it prefers them (Linux has no java_home); the writer runs nothing else.
+class JavaHomeListing final : public ProcessRunning {
+public:
+    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
+                              const std::optional<Environment>&, const RunOptions&) const override {
+        EXPECT_EQ(executable + " " + arguments.at(0), "/usr/libexec/java_home -V");
+        std::string listing = "Matching Java Virtual Machines (4):\n";
+        for (const auto& [version, path] :
+             {std::pair{"25.0.1", kTemurin25}, {"21.0.5", kTemurin21}, {"21.0.4", kZulu21}, {"1.8.0_392", kTemurin8}}) {
+            listing += "    " + std::string(version) + " (arm64) \"Eclipse Adoptium\" - \"OpenJDK\" " + path + "\n";
+        }
+        return ProcessResult{0, "", listing + kTemurin25 + "\n", false};
+    }
+    ProcessStream stream(const std::string&, const std::vector<std::string>&,
+                         const std::optional<Environment>&) const override {
+        ADD_FAILURE() << "the writer runs one-shot commands";
+        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
+        sink.finish();
+        return {std::move(events), nullptr};
+    }
+};
 
 class FileAppendWriterTest : public ::testing::Test {
 protected:
@@ -57,7 +70,7 @@ protected:
 
     TemporaryDirectory home;
     std::shared_ptr<HomeFileSystem> fs = std::make_shared<HomeFileSystem>(home.path());
-    std::shared_ptr<JavaHomeListing> process = std::make_shared<JavaHomeListing>(listing());
+    std::shared_ptr<JavaHomeListing> process = std::make_shared<JavaHomeListing>();
 };
 
 // 2024-02-29 23:30 UTC is already 1 March in a zone nine hours ahead; backup

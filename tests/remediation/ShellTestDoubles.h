@@ -73,35 +73,4 @@ private:
     LiveProcessRunner m_live;
 };
 
-// Answers `/usr/libexec/java_home -V` with `listing` on standard error, as a
-// Mac does (Linux has no java_home); every other program goes to `next`.
-class JavaHomeListing final : public ProcessRunning {
-public:
-    explicit JavaHomeListing(std::string listing,
-                             std::shared_ptr<const ProcessRunning> next = std::make_shared<LiveProcessRunner>())
-        : m_listing(std::move(listing)), m_next(std::move(next)) {}
-
-    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment = std::nullopt,
-                              const RunOptions& options = {}) const override {
-        if (executable == "/usr/libexec/java_home" && arguments == std::vector<std::string>{"-V"}) {
-            return ProcessResult{0, "", m_listing, false};
-        }
-        return m_next->run(executable, arguments, environment, options);
-    }
-    ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
-                         const std::optional<Environment>& environment = std::nullopt) const override {
-        return m_next->stream(executable, arguments, environment);
-    }
-
-private:
-    std::string m_listing;
-    std::shared_ptr<const ProcessRunning> m_next;
-};
-
-// A `java_home -V` line for a JDK.
-inline std::string javaHomeLine(const std::string& version, const std::string& path) {
-    return "    " + version + " (arm64) \"Eclipse Adoptium\" - \"OpenJDK " + version + "\" " + path + "\n";
-}
-
 }  // namespace lumo::test
