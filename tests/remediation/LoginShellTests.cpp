@@ -213,21 +213,6 @@ protected:
         run.worker.join();
         return result;
     }
-
-    void installSDKMAN() const {
-        home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
-        home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
-        // The real identifiers SDKMAN listed, from the sample.
-        const std::string sample = test::readFile(std::string(LUMO_REALWORLD_DIR) +
-                                                  "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
-        ASSERT_FALSE(sample.empty());
-        std::string ids;
-        for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
-        home.write("sdk.ids", ids);
-    }
-    static bool has(const std::vector<std::string>& lines, const std::string& text) {
-        return std::find(lines.begin(), lines.end(), text) != lines.end();
-    }
 };
 
 TEST(SDKMANListTest, NewestTemurinOfAMajorFromTheRealTable) {
@@ -252,17 +237,28 @@ TEST(SDKMANListTest, NewestTemurinOfAMajorFromTheRealTable) {
 }
 
 TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierOrSaysWhyNot) {
-    installSDKMAN();
+    home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
+    home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
+    // The real identifiers SDKMAN listed, from the sample.
+    const std::string sample =
+        test::readFile(std::string(LUMO_REALWORLD_DIR) + "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
+    ASSERT_FALSE(sample.empty());
+    std::string ids;
+    for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
+    home.write("sdk.ids", ids);
     const FixRun run = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
-    EXPECT_TRUE(has(run.lines, "Setting java 21.0.6-tem as default.")) << "the question's empty answer means yes";
+    EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Setting java 21.0.6-tem as default."), 1)
+        << "the question's empty answer means yes";
     EXPECT_EQ(argv("sdk"), "list\njava\n--\ninstall\njava\n21.0.6-tem\n--\ndefault\njava\n21.0.6-tem\n--\n");
     EXPECT_EQ(std::filesystem::read_symlink(home.path() + "/.sdkman/candidates/java/current"), "21.0.6-tem");
 
     // Installed already: straight to making it the default.
     const FixRun again = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(again.exitCode, 0);
-    EXPECT_TRUE(has(again.lines, "Temurin 21.0.6-tem is already installed through SDKMAN."));
+    EXPECT_EQ(
+        std::count(again.lines.begin(), again.lines.end(), "Temurin 21.0.6-tem is already installed through SDKMAN."),
+        1);
 
     // A major it does not offer, or no server: a clear message and nothing installed.
     std::filesystem::remove(home.path() + "/sdk.argv");
