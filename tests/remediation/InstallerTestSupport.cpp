@@ -120,13 +120,9 @@ InstallerWorld::InstallerWorld()
                     "while [ \"$1\" = -e ]; do shift 2; done\n"
                     "\"$(dirname \"$0\")/dialog\" \"$2\" || { echo 'execution error: User canceled. (-128)' >&2; "
                     "exit 1; }\n"
-                    "errors=$(mktemp)\n"
-                    "output=$(/bin/sh -c \"$1\" 2>\"$errors\")\n"
+                    "/bin/sh -c \"$1\" 2>\"$0.stderr\" && exit 0\n"
                     "status=$?\n"
-                    "message=$(cat \"$errors\")\n"
-                    "rm -f \"$errors\"\n"
-                    "if [ \"$status\" -eq 0 ]; then [ -z \"$output\" ] || printf '%s\\n' \"$output\"; exit 0; fi\n"
-                    "printf '0:0: execution error: %s (%d)\\n' \"$message\" \"$status\" >&2\n"
+                    "printf '0:0: execution error: %s (%d)\\n' \"$(cat \"$0.stderr\")\" \"$status\" >&2\n"
                     "exit 1\n"),
         .installer = program("installer",
                              "{ printf '%s\\n' \"$@\"; /usr/bin/shasum -a 256 < \"$2\" | cut -c1-64; "
