@@ -11,7 +11,6 @@
 #include <regex>
 
 #include "ShellTestDoubles.h"
-#include "config/ProductConfig.h"
 #include "remediation/ZprofileWriter.h"
 #include "support/TestSupport.h"
 
@@ -53,15 +52,6 @@ public:
 
 class FileAppendWriterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static ProductConfig config = [] {
-            ProductConfig c = ProductConfig::fixwellJava();
-            c.shellConfigMarker = "Testwell";
-            return c;
-        }();
-        ProductConfig::setCurrent(config);
-    }
-
     std::string zprofile() const { return home.path() + "/.zprofile"; }
     std::string zshrc() const { return home.path() + "/.zshrc"; }
     FileAppendWriter writer() const { return FileAppendWriter(zprofile(), fs); }
@@ -89,8 +79,8 @@ TEST_F(FileAppendWriterTest, HeadersDatedInTheLocalTimeZoneBackupsInUTC) {
     saved ? ::setenv("TZ", savedTZ.c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
     EXPECT_EQ(seen, (std::vector<std::string>{
-                        "# 2024-02-29 Testwell \u2014 Java configuration", ".zshrc.testwell-20240229T233000Z.bak",
-                        "# 2024-03-01 Testwell \u2014 Java configuration", ".zshrc.testwell-20240229T233000Z.bak"}));
+                        "# 2024-02-29 Fixwell \u2014 Java configuration", ".zshrc.fixwell-20240229T233000Z.bak",
+                        "# 2024-03-01 Fixwell \u2014 Java configuration", ".zshrc.fixwell-20240229T233000Z.bak"}));
 }
 
 TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
@@ -227,7 +217,7 @@ TEST_F(FileAppendWriterTest, SymlinkedFileStaysALinkItsTargetGainsTheBlockEvenWh
 }
 
 TEST_F(FileAppendWriterTest, TheUsersOwnBackupFileOrFolderSurvives) {
-    const std::regex dated(R"(\.zshrc\.testwell-\d{8}T\d{6}Z(-\d+)?\.bak)");
+    const std::regex dated(R"(\.zshrc\.fixwell-\d{8}T\d{6}Z(-\d+)?\.bak)");
     const std::string backup = zshrc() + ".bak";
     const FileAppendWriter rc(zshrc(), fs);
     // The user's own file or dangling link at ".bak", and a check that it is intact.
