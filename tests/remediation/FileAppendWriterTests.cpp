@@ -84,19 +84,16 @@ TEST_F(FileAppendWriterTest, HeadersDatedInTheLocalTimeZoneBackupsInUTC) {
 }
 
 TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
-    struct Case {
-        std::string original;
-        std::string expectedPrefix;
-    };
-    for (const Case& c : std::vector<Case>{{"", ""}, {"a", "a\n\n"}, {"a\n", "a\n\n"}, {"a\n\n", "a\n\n"}}) {
-        home.write(".zprofile", c.original);
+    const std::pair<std::string, std::string> rows[] = {{"", ""}, {"a", "a\n\n"}, {"a\n", "a\n\n"}, {"a\n\n", "a\n\n"}};
+    for (const auto& [original, before] : rows) {
+        home.write(".zprofile", original);
         const auto preview = writer().previewAppending({"export X=1"}, "Label");
         ASSERT_TRUE(preview.ok());
-        EXPECT_EQ(preview->proposedContents, c.expectedPrefix + header("Label") + "\nexport X=1\n") << c.original;
+        EXPECT_EQ(preview->proposedContents, before + header("Label") + "\nexport X=1\n") << original;
         ASSERT_TRUE(writer().apply(*preview).ok());
         EXPECT_EQ(readFile(zprofile()), preview->proposedContents);
         // The first backup takes ".bak"; later ones, finding it taken, dated names.
-        EXPECT_EQ(readFile(preview->backupPath), c.original);
+        EXPECT_EQ(readFile(preview->backupPath), original);
     }
 }
 
