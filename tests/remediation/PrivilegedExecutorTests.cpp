@@ -10,41 +10,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PrivilegedExecutorTest, SandboxHoldsTheTwoScriptsAndTheTwoEntryEnvironment) {
-    InstallerWorld world;
-    PrivilegedExecutor executor(world.fs, world.appEnvironment);
-    auto sandbox = executor.prepare("Enter your password");
-    ASSERT_TRUE(sandbox.ok()) << sandbox.error().description;
-    const std::string dir = sandbox->directory;
-    EXPECT_TRUE(std::regex_match(dir, std::regex(world.fs->temporary + "/fxw-priv-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
-                                                                       "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
-        << dir;
-    EXPECT_EQ(readFile(dir + "/sudo"), "#!/bin/bash\nexec /usr/bin/sudo -A \"$@\"");
-    for (const char* script : {"/sudo", "/askpass.sh"}) {
-        EXPECT_EQ(fs::status(dir + script).permissions() & fs::perms::mask, fs::perms::owner_all) << script;
-    }
-    EXPECT_EQ(sandbox->environment,
-              (Environment{{"PATH", dir + ":" + world.appEnvironment["PATH"]}, {"SUDO_ASKPASS", dir + "/askpass.sh"}}));
-    // Each preparation is a new directory; cleanup removes only its own, and
-    // a second cleanup is harmless.
-    auto second = executor.prepare("again");
-    ASSERT_TRUE(second.ok());
-    sandbox->cleanup();
-    sandbox->cleanup();
-    EXPECT_EQ(world.sandboxes(), std::vector<std::string>{fs::path(second->directory).filename().string()});
-    second->cleanup();
-    // Without an app PATH the system's follows the sandbox.
-    auto bare = PrivilegedExecutor(world.fs, Environment{{"PATH", ""}}).prepare("p");
-    ASSERT_TRUE(bare.ok());
-    EXPECT_EQ(bare->environment.at("PATH"), bare->directory + ":/usr/bin:/bin:/usr/sbin:/sbin");
-    bare->cleanup();
-}
-
-// A child's plain `sudo` reaches the wrapper, the wrapper runs the real sudo
-// with -A, and sudo's askpass call shows the prompt exactly as given: it
-// reaches osascript as an argument, so a line that would end a here-document,
-// `$HOME` and backticks stay text and nothing runs.
-TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
+// The sandbox holds the sudo wrapper and the askpass script, owner-only, and
+// the two-entry environment that puts them first. A child's plain `sudo`
+// reaches the wrapper, the wrapper runs the real sudo with -A, and sudo's
+// askpass call shows the prompt exactly as given: it reaches osascript as an
+// argument, so a line that would end a here-document, `$HOME` and backticks
+// stay text and nothing runs.
+TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheSandboxWrapperToTheAskpassDialog) {
     InstallerWorld world;
     const std::string log = world.root.path() + "/log";
     fs::create_directories(log);
@@ -64,7 +36,16 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     const std::string prompt = "Password for \"$HOME\" and `touch " + log + "/ran`\nEOF\ntouch " + log +
                                "/ran2\n'; touch " + log + "/ran3; '\\o/";
     auto sandbox = executor.prepare(prompt);
-    ASSERT_TRUE(sandbox.ok());
+    ASSERT_TRUE(sandbox.ok()) << sandbox.error().description;
+    const std::string dir = sandbox->directory;
+    EXPECT_TRUE(std::regex_match(dir, std::regex(world.fs->temporary + "/fxw-priv-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
+                                                                       "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << dir;
+    for (const char* script : {"/sudo", "/askpass.sh"}) {
+        EXPECT_EQ(fs::status(dir + script).permissions() & fs::perms::mask, fs::perms::owner_all) << script;
+    }
+    EXPECT_EQ(sandbox->environment,
+              (Environment{{"PATH", dir + ":" + world.appEnvironment["PATH"]}, {"SUDO_ASKPASS", dir + "/askpass.sh"}}));
     Environment environment = world.appEnvironment;
     for (const auto& [key, value] : sandbox->environment) environment[key] = value;
     environment["LOG"] = log;
@@ -72,13 +53,23 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     auto result = world.process->run("/bin/bash", {child}, environment);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_EQ(readFile(log + "/which-sudo"), sandbox->directory + "/sudo\n");
+    EXPECT_EQ(readFile(log + "/which-sudo"), dir + "/sudo\n");
     EXPECT_EQ(readFile(log + "/sudo-args"), "-A -n true\n");
     EXPECT_EQ(readFile(log + "/password"), "hunter2");
     EXPECT_EQ(readFile(log + "/prompt"), prompt);
     EXPECT_EQ(readFile(log + "/title"), "Fixwell for Java");
     for (const char* marker : {"/ran", "/ran2", "/ran3"}) EXPECT_FALSE(fs::exists(log + marker)) << marker;
+
+    // Each preparation is a new directory; cleanup removes only its own, and a
+    // second cleanup is harmless. Without an app PATH the system's follows the sandbox.
+    auto second = PrivilegedExecutor(world.fs, Environment{{"PATH", ""}}).prepare("again");
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second->environment.at("PATH"), second->directory + ":/usr/bin:/bin:/usr/sbin:/sbin");
+    EXPECT_EQ(readFile(second->directory + "/sudo"), "#!/bin/bash\nexec /usr/bin/sudo -A \"$@\"");
     sandbox->cleanup();
+    sandbox->cleanup();
+    EXPECT_EQ(world.sandboxes(), std::vector<std::string>{fs::path(second->directory).filename().string()});
+    second->cleanup();
 }
 
 TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
