@@ -44,19 +44,15 @@ AdoptiumStandIn::AdoptiumStandIn() {
 }
 
 AdoptiumStandIn::~AdoptiumStandIn() {
-    {
-        std::lock_guard lock(mutex);
-        m_stopping = true;
-    }
-    m_released.notify_all();
+    set(m_stopping, true);
     m_server.stop();
     m_thread.join();
 }
 
-void AdoptiumStandIn::release(bool& hold) {
+void AdoptiumStandIn::set(bool& flag, bool value) {
     {
         std::lock_guard lock(mutex);
-        hold = false;
+        flag = value;
     }
     m_released.notify_all();
 }

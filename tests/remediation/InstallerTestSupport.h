@@ -48,8 +48,8 @@ public:
     std::vector<std::string> requestedPaths();
 
     // Lets a held answer go (see holdAssets and holdPackage).
-    void releaseAssets() { release(holdAssets); }
-    void releasePackage() { release(holdPackage); }
+    void releaseAssets() { set(holdAssets, false); }
+    void releasePackage() { set(holdPackage, false); }
 
     std::mutex mutex;
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
@@ -62,7 +62,8 @@ public:
     int installScriptStatus = 200;
 
 private:
-    void release(bool& hold);
+    // Sets `flag`, guarded by mutex, and wakes the held answers.
+    void set(bool& flag, bool value);
     // Waits, with `lock` on `mutex`, until `hold` is false or the server stops.
     void waitWhile(std::unique_lock<std::mutex>& lock, const bool& hold);
 

@@ -314,8 +314,7 @@ TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNot
     const FixRun run = runFix(Remediation::setJavaHomeViaJenv(javaHome, 21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n" + javaHome + "\n--\nrehash\n--\nglobal\n21\n--\n");
-    EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned"));
-    EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned2"));
+    for (const char* ran : {"/pwned", "/pwned2"}) EXPECT_FALSE(std::filesystem::exists(home.path() + ran)) << ran;
     ASSERT_TRUE(run.zshrc);
     EXPECT_EQ(run.zshrc->linesAdded.back(), "eval \"$('" + jenv + "' init -)\"");
 
