@@ -150,22 +150,17 @@ TEST(PKGInstallerTest, SlowStepsAnnounceThemselvesOnceEach) {
 // A cancel during the look-up or the password dialog, or a consumer that walks
 // away: the step running is stopped, the run ends once, no package is left.
 TEST(PKGInstallerTest, CancelAtEachStageStopsThatStep) {
-    const struct {
-        const char* name;
-        std::string stage;
-        bool abandon;
-    } rows[] = {{"stalled look-up", "fetching", false},
-                {"password dialog", "installing", false},
-                {"stream abandoned", "installing", true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    // The stage (a stalled look-up, the password dialog), and whether the consumer walks away.
+    const std::pair<std::string, bool> rows[] = {{"fetching", false}, {"installing", false}, {"installing", true}};
+    for (const auto& [stage, abandon] : rows) {
+        SCOPED_TRACE(stage + (abandon ? ", abandoned" : ""));
         PackageRig rig;
         const std::string pid = rig.world.file("pid");
         rig.programs.osascript = rig.world.program(
             "hanging-osascript", "echo $$ > \"" + pid + ".tmp\"\nmv \"" + pid + ".tmp\" \"" + pid + "\"\nsleep 60\n");
         {
             std::lock_guard lock(rig.adoptium.mutex);
-            rig.adoptium.holdAssets = row.stage == "fetching";
+            rig.adoptium.holdAssets = stage == "fetching";
         }
         CancelSource cancel;
         std::vector<std::string> events;
@@ -173,16 +168,16 @@ TEST(PKGInstallerTest, CancelAtEachStageStopsThatStep) {
             auto stream = rig.installer().run(21, kPrompt, cancel.token());
             while (auto event = stream.next()) {
                 events.push_back(show(*event));
-                if (events.back() != row.stage) continue;
-                ASSERT_TRUE(row.stage == "fetching" || eventually([&] { return fs::exists(pid); }));
-                if (row.abandon) break;
+                if (events.back() != stage) continue;
+                ASSERT_TRUE(stage == "fetching" || eventually([&] { return fs::exists(pid); }));
+                if (abandon) break;
                 cancel.cancel();
             }
         }
-        if (!row.abandon) {
-            EXPECT_EQ(tail(events, 2), (std::vector<std::string>{row.stage, "canceled"}));
+        if (!abandon) {
+            EXPECT_EQ(tail(events, 2), (std::vector<std::string>{stage, "canceled"}));
         }
-        EXPECT_TRUE(row.stage == "fetching" || eventually([&] { return processGone(std::stoi(readFile(pid))); }));
+        EXPECT_TRUE(stage == "fetching" || eventually([&] { return processGone(std::stoi(readFile(pid))); }));
         EXPECT_TRUE(eventually([&] { return !fs::exists(rig.packagePath()); }));
     }
 }
