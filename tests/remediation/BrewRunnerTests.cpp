@@ -117,10 +117,7 @@ TEST(BrewRunnerTest, FailedRunsEndOnceAndFallBackOnlyForTemurin) {
         SCOPED_TRACE(row.cask + ": " + row.transcript);
         BrewRig rig;
         rig.replay("install", row.transcript.empty() ? bypassTranscript(row.cask) : row.transcript, 1);
-        if (row.arrange) {
-            std::lock_guard lock(rig.adoptium.mutex);
-            row.arrange(rig);
-        }
+        if (row.arrange) rig.adoptium.locked([&] { row.arrange(rig); });
         EXPECT_EQ(tail(rig.install(row.cask), row.last.size()), row.last);
         EXPECT_EQ(rig.calls(), "install --cask " + row.cask + "\n");
         EXPECT_TRUE(row.arrange || rig.adoptium.requestedPaths().empty());
@@ -236,11 +233,10 @@ TEST(HomebrewInstallerTest, AFailedFetchEndsTheRunBeforeAnythingRuns) {
     };
     for (const auto& row : rows) {
         BrewRig rig;
-        {
-            std::lock_guard lock(rig.adoptium.mutex);
+        rig.adoptium.locked([&] {
             rig.adoptium.installScriptStatus = row.status;
             rig.adoptium.installScript = row.body;
-        }
+        });
         const auto events = rig.installHomebrew();
         ASSERT_EQ(events.size(), 2u);
         const std::string url = rig.adoptium.installScriptURL();

@@ -51,6 +51,13 @@ public:
     void releaseAssets() { set(holdAssets, false); }
     void releasePackage() { set(holdPackage, false); }
 
+    // Runs `change` on the knobs below with `mutex` held.
+    template <class Change>
+    void locked(Change change) {
+        std::lock_guard lock(mutex);
+        change();
+    }
+
     std::mutex mutex;
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
     int assetsStatus = 200;

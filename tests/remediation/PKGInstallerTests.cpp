@@ -53,11 +53,10 @@ TEST(AdoptiumAPITest, UnusableAnswersFailWithTheirOwnErrors) {
         {"{\"message\": \"x\"}", 200, {kCocoaErrorDomain, 4864, noJSON}},
     };
     for (const auto& row : rows) {
-        {
-            std::lock_guard lock(adoptium.mutex);
+        adoptium.locked([&] {
             adoptium.assetsBody = row.body;
             adoptium.assetsStatus = row.status;
-        }
+        });
         auto metadata = AdoptiumAPI(world.http, adoptium.baseURL()).fetchLatestInstaller(21, "x64");
         ASSERT_FALSE(metadata.ok()) << row.body;
         EXPECT_EQ(metadata.error(), row.expected) << row.body;
@@ -100,10 +99,7 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.last);
         PackageRig rig;
-        {
-            std::lock_guard lock(rig.adoptium.mutex);
-            row.arrange(rig);
-        }
+        rig.adoptium.locked([&] { row.arrange(rig); });
         const auto events = rig.install();
         const auto terminals = std::count_if(events.begin(), events.end(), [](const std::string& event) {
             return event == "completed" || event == "canceled" || event.rfind("error: ", 0) == 0;
@@ -126,10 +122,7 @@ TEST(PKGInstallerTest, EveryFailureEndsWithOneMappedEventAndNoPackage) {
 TEST(PKGInstallerTest, SlowStepsAnnounceThemselvesOnceEach) {
     PackageRig rig;
     rig.options.fetchWatchdog = rig.options.downloadWatchdog = 50ms;
-    {
-        std::lock_guard lock(rig.adoptium.mutex);
-        rig.adoptium.holdAssets = rig.adoptium.holdPackage = true;
-    }
+    rig.adoptium.locked([&] { rig.adoptium.holdAssets = rig.adoptium.holdPackage = true; });
     auto stream = rig.installer().run(17, kPrompt);
     std::vector<std::string> events;
     while (auto event = stream.next()) {
@@ -158,10 +151,7 @@ TEST(PKGInstallerTest, CancelAtEachStageStopsThatStep) {
         const std::string pid = rig.world.file("pid");
         rig.programs.osascript = rig.world.program(
             "hanging-osascript", "echo $$ > \"" + pid + ".tmp\"\nmv \"" + pid + ".tmp\" \"" + pid + "\"\nsleep 60\n");
-        {
-            std::lock_guard lock(rig.adoptium.mutex);
-            rig.adoptium.holdAssets = stage == "fetching";
-        }
+        rig.adoptium.locked([&, fetching = stage == "fetching"] { rig.adoptium.holdAssets = fetching; });
         CancelSource cancel;
         std::vector<std::string> events;
         {
