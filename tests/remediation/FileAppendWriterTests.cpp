@@ -14,12 +14,9 @@
 #include "remediation/ZprofileWriter.h"
 #include "support/TestSupport.h"
 
-namespace lumo {
+namespace lumo::test {
 namespace {
 
-using test::HomeFileSystem;
-using test::readFile;
-using test::TemporaryDirectory;
 using WriteCase = FileAppendWriter::WriteError::Case;
 
 constexpr const char* kTemurin25 = "/Library/Java/JavaVirtualMachines/temurin-25.jdk/Contents/Home";
@@ -373,4 +370,4 @@ TEST_F(FileAppendWriterTest, FailedWritesReportTheirCaseWithTheUnderlyingError) 
 }
 
 }  // namespace
-}  // namespace lumo
+}  // namespace lumo::test

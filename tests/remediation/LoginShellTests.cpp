@@ -19,13 +19,8 @@
 #include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
-namespace lumo {
+namespace lumo::test {
 namespace {
-
-using test::HomeFileSystem;
-using test::HomeProcessRunner;
-using test::readFile;
-using test::TemporaryDirectory;
 
 // A fake tool that answers `activate` and `init` with shell code exporting
 // JAVA_HOME; any other call appends its arguments, one a line and then "--",
@@ -234,7 +229,7 @@ TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentif
     home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
     // The real identifiers SDKMAN listed, from the sample.
     const std::string sample =
-        test::readFile(std::string(LUMO_REALWORLD_DIR) + "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
+        readFile(std::string(LUMO_REALWORLD_DIR) + "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
     ASSERT_FALSE(sample.empty());
     std::string ids;
     for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
@@ -371,7 +366,7 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
     const SystemProfile profile = SystemProfiler(services, nullptr).profile();
     ASSERT_EQ(zshStartupDirectory(profile), zdotdir);
 
-    const Remediation fix = homeRemediation(test::makeJDK("21.0.2", "", "", jdk), profile);
+    const Remediation fix = homeRemediation(makeJDK("21.0.2", "", "", jdk), profile);
     DroppingSink telemetry;
     ZprofileDiffModel sheet(fix, services, telemetry, nullptr);
     sheet.load();
@@ -397,4 +392,4 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
 }
 
 }  // namespace
-}  // namespace lumo
+}  // namespace lumo::test
