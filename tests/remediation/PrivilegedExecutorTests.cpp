@@ -129,19 +129,20 @@ TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
         return AdministratorOutcome::failed("0:0: execution error: " + message + " (1)");
     };
     const auto notSigned = refused(kPackageUnsignedMessage);
+    const std::string digest = sha256Hex("xar! genuine Temurin");
     const struct {
         const char* name;
         std::string pkgutilAnswer;
-        bool digestMatches;
+        std::string digest;         // the one checked
         const char* installerBody;  // empty: the world's recording installer
         AdministratorOutcome expected;
     } rows[] = {
-        {"genuine", genuine, true, "", AdministratorOutcome::succeeded()},
-        {"changed bytes", genuine, false, "", refused(kPackageChangedMessage)},
-        {"unsigned", "Package \"package.pkg\":\n   Status: no signature\n", true, "", notSigned},
-        {"team only in the name", pkgutilSignedAnswer("Developer ID Installer: Eve (JCDTMS22B4) (X1)"), true, "",
+        {"genuine", genuine, digest, "", AdministratorOutcome::succeeded()},
+        {"changed bytes", genuine, std::string(64, 'a'), "", refused(kPackageChangedMessage)},
+        {"unsigned", "Package \"package.pkg\":\n   Status: no signature\n", digest, "", notSigned},
+        {"team only in the name", pkgutilSignedAnswer("Developer ID Installer: Eve (JCDTMS22B4) (X1)"), digest, "",
          notSigned},
-        {"installer fails", genuine, true, "echo 'installer: damaged.' >&2; exit 1", refused("installer: damaged.")},
+        {"installer fails", genuine, digest, "echo 'installer: damaged.' >&2; exit 1", refused("installer: damaged.")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -150,15 +151,12 @@ TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
         const std::string package = world.root.write(
             "Caches/a \"b\" \\c $(touch PWNED) `touch PWNED2`\nit's $HOME/t.pkg", "xar! genuine Temurin");
         world.root.write("pkgutil-answer", row.pkgutilAnswer);
-        PrivilegedPrograms programs = world.programs;
-        if (*row.installerBody) programs.installer = world.program("failing-installer", row.installerBody);
-        const std::string digest = sha256Hex("xar! genuine Temurin");
+        if (*row.installerBody) world.programs.installer = world.program("failing-installer", row.installerBody);
         const std::string prompt = "Say \"yes\" \\ $HOME";
         world.program("dialog", "printf '%s' \"$1\" > \"" + world.file("prompt") + "\"\n");
         CancellableProcess cancellation;
-        const CheckedPackage checked{package, row.digestMatches ? digest : std::string(64, 'a'),
-                                     kTemurinInstallerTeamID};
-        EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment, programs)
+        const CheckedPackage checked{package, row.digest, kTemurinInstallerTeamID};
+        EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment, world.programs)
                       .runAdministratorInstaller(*world.process, checked, prompt, cancellation),
                   row.expected);
         EXPECT_EQ(readFile(world.file("prompt")), prompt);
@@ -166,8 +164,8 @@ TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
         if (row.expected == AdministratorOutcome::succeeded()) {
             // -pkg, root's copy in a private folder of its own, -target, /, its digest, that folder's mode.
             EXPECT_TRUE(std::regex_match(
-                log, std::regex("-pkg\n" + programs.rootScratchDirectory + "/fxw-root-[^/\n]+/[^/\n]+\n-target\n/\n" +
-                                digest + "\ndrwx------\n")))
+                log, std::regex("-pkg\n" + world.programs.rootScratchDirectory +
+                                "/fxw-root-[^/\n]+/[^/\n]+\n-target\n/\n" + digest + "\ndrwx------\n")))
                 << log;
         } else if (!*row.installerBody) {
             EXPECT_EQ(log, "") << "the installer must not run";
