@@ -16,9 +16,7 @@ std::string bypassTranscript(const std::string& cask) {
     return "==> Running installer for " + cask +
            " with sudo; the password may be necessary.\n"
            "sudo: a terminal is required to read the password; either use the -S option to read from standard "
-           "input or configure an askpass helper\nsudo: a password is required\n"
-           "Error: Failure while executing; `/usr/bin/sudo -u root -E LOGNAME=ann USER=ann USERNAME=ann "
-           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/x.pkg -target /` exited with 1.\n";
+           "input or configure an askpass helper\nsudo: a password is required\n";
 }
 
 // Fake brew and bash (for Homebrew's install script) and a JDK folder. Each
@@ -31,8 +29,7 @@ struct BrewRig {
     std::string jvm = world.root.path() + "/JavaVirtualMachines";
     std::string brew = world.program("brew", fakeBody()), bash = world.program("bash", fakeBody());
     BrewRig() {
-        fs::create_directories(fake);
-        fs::create_directories(jvm);
+        for (const auto& folder : {fake, jvm}) fs::create_directories(folder);
         world.appEnvironment["FAKE"] = fake;
     }
     // Every run, however it ends, removes its askpass sandbox.
