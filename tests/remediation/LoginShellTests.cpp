@@ -319,6 +319,10 @@ TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const std::string miseLine = "eval \"$('/usr/local/bin/mise' activate zsh)\"";
     const std::string jenvPath = "export PATH=\"$HOME/.jenv/bin:$PATH\"";
     const std::string jenvInit = "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\"";
+    // Lines as users and these fixes write them, by name or by path.
+    const std::string written =
+        "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\neval \"$(/opt/homebrew/bin/mise activate "
+        "zsh)\"\n";
     using Lines = std::vector<std::string>;
     const struct {
         std::string zshrc;
@@ -326,12 +330,7 @@ TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     } rows[] = {
         {"# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n", {jenvPath, jenvInit}, {miseLine}},
         {jenvPath + "\n", {jenvInit}, {miseLine}},
-        {"eval \"$(jenv init -)\"\n", {jenvPath}, {miseLine}},
-        // Lines as users and these fixes write them, by name or by path.
-        {"path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\neval \"$(/opt/homebrew/bin/mise activate "
-         "zsh)\"\n",
-         {},
-         {}},
+        {written, {}, {}},
     };
     const std::string zshrc = home.path() + "/.zshrc";
     for (const auto& row : rows) {
