@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "ShellTestDoubles.h"
-#include "platform/UTF8.h"
 #include "profiling/SystemProfile.h"
 #include "remediation/FileAppendWriter.h"
 #include "remediation/JEnvRunner.h"
@@ -145,7 +144,7 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
 
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
-// $HOME/sdk.ids as `sdk list java` prints its table (or the offline listing),
+// the real SDKMAN list sample as `sdk list java` prints its table (or the offline listing),
 // asks whether to make an install the default unless auto-answered, and links `current`.
 constexpr const char* kSDKMANInit = R"(
 sdk() {
@@ -165,7 +164,7 @@ sdk() {
     while read -r id; do
       state=''; [ -d "$dir/$id" ] && state='installed'
       printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
-    done < "$HOME/sdk.ids"
+    done < <(cut -d, -f1 ")" LUMO_REALWORLD_DIR R"(/version_managers/sm02_setup-java_sdkman-java-versions.csv")
     ;;
   install)
     echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
@@ -227,13 +226,6 @@ TEST(SDKMANListTest, NewestTemurinComparesNumbersAndSkipsLocalOnlyBuilds) {
 TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierOrSaysWhyNot) {
     home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
     home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
-    // The real identifiers SDKMAN listed, from the sample.
-    const std::string sample =
-        readFile(std::string(LUMO_REALWORLD_DIR) + "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
-    ASSERT_FALSE(sample.empty());
-    std::string ids;
-    for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
-    home.write("sdk.ids", ids);
     const FixRun run = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Setting java 21.0.6-tem as default."), 1)
