@@ -26,8 +26,9 @@ constexpr const char* kTemurin8 = "/Library/Java/JavaVirtualMachines/temurin-8.j
 
 // Answers `/usr/libexec/java_home -V` as a Mac with these JDKs does, newest
 // first as it prefers them (Linux has no java_home); the writer runs nothing else.
-class JavaHomeListing final : public ProcessRunning {
+class JavaHomeListing final : public HomeProcessRunner {
 public:
+    using HomeProcessRunner::HomeProcessRunner;
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
                               const std::optional<Environment>&, const RunOptions&) const override {
         EXPECT_EQ(executable + " " + arguments.at(0), "/usr/libexec/java_home -V");
@@ -37,13 +38,6 @@ public:
             listing += "    " + std::string(version) + " (arm64) \"Eclipse Adoptium\" - \"OpenJDK\" " + path + "\n";
         }
         return ProcessResult{0, "", listing + kTemurin25 + "\n", false};
-    }
-    ProcessStream stream(const std::string&, const std::vector<std::string>&,
-                         const std::optional<Environment>&) const override {
-        ADD_FAILURE() << "the writer runs one-shot commands";
-        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
-        sink.finish();
-        return {std::move(events), nullptr};
     }
 };
 
@@ -57,7 +51,7 @@ protected:
 
     TemporaryDirectory home;
     std::shared_ptr<HomeFileSystem> fs = std::make_shared<HomeFileSystem>(home.path());
-    std::shared_ptr<JavaHomeListing> process = std::make_shared<JavaHomeListing>();
+    std::shared_ptr<JavaHomeListing> process = std::make_shared<JavaHomeListing>(home.path());
 };
 
 // 2024-02-29 23:30 UTC is already 1 March in a zone nine hours ahead: the

@@ -88,9 +88,9 @@ TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
 
 // A Mac without a registered JDK: the new Terminal window's PATH leads to the
 // system's /usr/bin/java, and java_home knows a JDK only when told to.
-class StubMacRunner final : public ProcessRunning {
+class StubMacRunner final : public HomeProcessRunner {
 public:
-    explicit StubMacRunner(bool registered) : m_registered(registered) {}
+    StubMacRunner(std::string home, bool registered) : HomeProcessRunner(std::move(home)), m_registered(registered) {}
     mutable std::atomic<int> javaRuns{0};
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
@@ -108,25 +108,18 @@ public:
         const std::string nonce = script.substr(script.find(marker) + marker.size(), 16);
         return ProcessResult{0, nonceMarker(kJavaCommandMarker, nonce) + "/usr/bin/java\n", ""};
     }
-    ProcessStream stream(const std::string&, const std::vector<std::string>&,
-                         const std::optional<Environment>&) const override {
-        ADD_FAILURE() << "the verifier runs one-shot commands";
-        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
-        sink.finish();
-        return {std::move(events), nullptr};
-    }
 
 private:
     bool m_registered;
 };
 
 TEST_F(LoginShellTest, VerifierNeverRunsTheSystemJavaStubWithoutARegisteredJDK) {
-    auto unregistered = std::make_shared<StubMacRunner>(false);
+    auto unregistered = std::make_shared<StubMacRunner>(home.path(), false);
     const Verifier::Result result = Verifier(unregistered, fs, zsh(), nullptr).verify(21);
     EXPECT_EQ(unregistered->javaRuns, 0) << "/usr/bin/java would open the install-Java dialog";
     EXPECT_TRUE(result.javaNotRegistered);
 
-    auto registered = std::make_shared<StubMacRunner>(true);
+    auto registered = std::make_shared<StubMacRunner>(home.path(), true);
     EXPECT_FALSE(Verifier(registered, fs, zsh(), nullptr).verify(21).javaNotRegistered);
     EXPECT_EQ(registered->javaRuns, 1);
 }

@@ -97,12 +97,9 @@ TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
 }
 
 // A ProcessRunning whose stream says one line and ends without an exit status.
-class SilentEnd final : public ProcessRunning {
+class SilentEnd final : public HomeProcessRunner {
 public:
-    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&, const std::optional<Environment>&,
-                              const RunOptions&) const override {
-        return ProcessResult{};
-    }
+    using HomeProcessRunner::HomeProcessRunner;
     ProcessStream stream(const std::string&, const std::vector<std::string>&,
                          const std::optional<Environment>&) const override {
         auto [events, sink] = makeEventStream<ProcessStreamEvent>();
@@ -116,7 +113,7 @@ TEST(PrivilegedExecutorTest, AStreamEndingWithoutExitStatusIsAFailureNotACancel)
     InstallerWorld world;
     CancellableProcess cancellation;
     EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment)
-                  .runAdministratorInstaller(SilentEnd(), {"/tmp/x.pkg", "", ""}, "p", cancellation),
+                  .runAdministratorInstaller(SilentEnd(world.fs->home), {"/tmp/x.pkg", "", ""}, "p", cancellation),
               AdministratorOutcome::failed("osascript exited without an exit status"));
 }
 

@@ -47,7 +47,8 @@ public:
 
 // Real child processes whose inherited environment has HOME set to a
 // temporary directory, so a login zsh reads that directory's start-up files.
-class HomeProcessRunner final : public ProcessRunning {
+// Tests derive from it to answer some commands themselves.
+class HomeProcessRunner : public ProcessRunning {
 public:
     explicit HomeProcessRunner(std::string home) : m_home(std::move(home)) {}
 
