@@ -128,11 +128,9 @@ TEST(PKGInstallerTest, SlowStepsAnnounceThemselvesOnceEach) {
     while (auto event = stream.next()) {
         events.push_back(show(*event));
         if (events.back() != "slowResponse") continue;
-        if (std::count(events.begin(), events.end(), "slowResponse") == 1) {
-            rig.adoptium.releaseAssets();
-        } else {
-            rig.adoptium.releasePackage();
-        }
+        // The first says the look-up is slow, the second the download.
+        std::count(events.begin(), events.end(), "slowResponse") == 1 ? rig.adoptium.releaseAssets()
+                                                                      : rig.adoptium.releasePackage();
     }
     const std::string size = std::to_string(rig.adoptium.package.size());
     EXPECT_EQ(events,
