@@ -87,11 +87,9 @@ TEST_F(FileAppendWriterTest, AppendsAfterEachKindOfEndingWithOneBlankLine) {
 TEST_F(FileAppendWriterTest, MissingFileIsCreatedWithAnEmptyBackupAndASecondRunWritesNothing) {
     const auto preview = java().preview();
     ASSERT_TRUE(preview.ok());
-    const auto& profile = preview->profile;
-    EXPECT_TRUE(profile.wasCreated);
     EXPECT_FALSE(fs->fileExists(zprofile())) << "a preview writes nothing";
     ASSERT_TRUE(java().apply(*preview, true).profile.ok());
-    EXPECT_EQ(readFile(zprofile()), profile.proposedContents);
+    EXPECT_EQ(readFile(zprofile()), preview->profile.proposedContents);
     EXPECT_EQ(readFile(zprofile() + ".bak"), "");
 
     const auto second = java().preview();
@@ -99,7 +97,7 @@ TEST_F(FileAppendWriterTest, MissingFileIsCreatedWithAnEmptyBackupAndASecondRunW
     EXPECT_TRUE(second->nothingToDo());
     std::filesystem::remove(zprofile() + ".bak");
     ASSERT_TRUE(java().apply(*second, true).profile.ok());
-    EXPECT_EQ(readFile(zprofile()), profile.proposedContents);
+    EXPECT_EQ(readFile(zprofile()), preview->profile.proposedContents);
     EXPECT_FALSE(fs->fileExists(zprofile() + ".bak")) << "nothing to do, nothing backed up";
 }
 
@@ -350,7 +348,6 @@ TEST_F(FileAppendWriterTest, FailedWritesReportTheirCaseWithTheUnderlyingError) 
         const std::string failing = backupFails ? preview->backupPath : zprofile();
         fs->failingWrites = {failing};
         const Status applied = writer().apply(*preview);
-        fs->failingWrites.clear();
         ASSERT_FALSE(applied.ok());
         EXPECT_TRUE(FileAppendWriter::isWriteError(applied.error(),
                                                    backupFails ? WriteCase::backupFailed : WriteCase::writeFailed));
