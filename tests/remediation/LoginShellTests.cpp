@@ -31,6 +31,13 @@ std::string fakeTool(const std::string& name) {
            "\n[ -e \"$HOME/" + name + ".fail-$1\" ] && exit 3\nexit 0\n";
 }
 
+// What a fix's run said, how it ended, and the ~/.zshrc change it proposes.
+struct FixRun {
+    std::vector<std::string> lines;
+    std::optional<std::int32_t> exitCode;
+    std::optional<FileAppendWriter::DiffPreview> zshrc;
+};
+
 class LoginShellTest : public ::testing::Test {
 protected:
     void SetUp() override { home.write(".zprofile", "export PATH=\"$HOME/bin:$PATH\"\n"); }
@@ -40,6 +47,27 @@ protected:
     }
     ShellRunner shell() const { return ShellRunner(process, zsh()); }
     std::string argv(const std::string& tool) const { return readFile(home.path() + "/" + tool + ".argv"); }
+
+    AppServices services() const {
+        AppServices services;
+        services.processRunner = process;
+        services.fs = fs;
+        return services;
+    }
+    FixRun runFix(const Remediation& fix) const {
+        CancelSource cancel;
+        RemediationRun run = startRemediationRun(fix, services(), cancel.token());
+        FixRun result;
+        for (const RemediationRunEvent& event : run.events) {
+            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
+            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
+                result.exitCode = ended->exitCode;
+                result.zshrc = ended->zshrcPreview;
+            }
+        }
+        run.worker.join();
+        return result;
+    }
 
     TemporaryDirectory home;
     std::shared_ptr<HomeFileSystem> fs = std::make_shared<HomeFileSystem>(home.path());
@@ -171,36 +199,6 @@ sdk() {
 }
 )";
 
-struct FixRun {
-    std::vector<std::string> lines;
-    std::optional<std::int32_t> exitCode;
-    std::optional<FileAppendWriter::DiffPreview> zshrc;
-};
-
-class VersionManagerTest : public LoginShellTest {
-protected:
-    AppServices services() const {
-        AppServices services;
-        services.processRunner = process;
-        services.fs = fs;
-        return services;
-    }
-    FixRun runFix(const Remediation& fix) const {
-        CancelSource cancel;
-        RemediationRun run = startRemediationRun(fix, services(), cancel.token());
-        FixRun result;
-        for (const RemediationRunEvent& event : run.events) {
-            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
-            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
-                result.exitCode = ended->exitCode;
-                result.zshrc = ended->zshrcPreview;
-            }
-        }
-        run.worker.join();
-        return result;
-    }
-};
-
 // The walks below read SDKMAN's real list; here, what it does not hold.
 TEST(SDKMANListTest, NewestTemurinComparesNumbersAndSkipsLocalOnlyBuilds) {
     const std::string table =
@@ -216,7 +214,7 @@ TEST(SDKMANListTest, NewestTemurinComparesNumbersAndSkipsLocalOnlyBuilds) {
     EXPECT_EQ(newestTemurin(rows, 21)->identifier, "21.0.10-tem");
 }
 
-TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierOrSaysWhyNot) {
+TEST_F(LoginShellTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierOrSaysWhyNot) {
     home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
     home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
     const FixRun run = runFix(Remediation::installViaSDKMAN(21));
@@ -246,7 +244,7 @@ TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentif
     EXPECT_EQ(argv("sdk").find("install"), std::string::npos) << "nothing was installed";
 }
 
-TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
+TEST_F(LoginShellTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
     // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
     const std::string mise = home.path() + "/.local/bin/mise";
     home.write(".local/bin/mise", fakeTool("mise"), true);
@@ -262,7 +260,7 @@ TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
     EXPECT_EQ(runFix(Remediation::installViaMise("temurin-17")).exitCode, 3);
 }
 
-TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
+TEST_F(LoginShellTest, MissingToolsEndWithAClearMessageNotExit127) {
     const FixRun mise = runFix(Remediation::installViaMise("temurin-21", "/gone/mise"));
     EXPECT_EQ(mise.exitCode, -1);
     EXPECT_EQ(mise.lines.at(0).rfind("Mise not found", 0), 0u) << mise.lines.at(0);
@@ -277,7 +275,7 @@ TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
     EXPECT_NE(sdk.lines.back().find("didn't load from ~/.sdkman/bin/sdkman-init.sh"), std::string::npos);
 }
 
-TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
+TEST_F(LoginShellTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
     // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
     const std::string jenv = home.path() + "/.jenv/bin/jenv";
     home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
@@ -339,12 +337,12 @@ public:
 // follow-up read and write the files where zsh reads them. The
 // .zshrc's own JAVA_HOME, inside a block, would win until it is turned off,
 // and the turned-off line leaves the file valid.
-TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
+TEST_F(LoginShellTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
     const std::string zdotdir = home.path() + "/.config/zsh";
     home.write(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
     home.write(".config/zsh/.zshrc", "if true; then\n  export JAVA_HOME=/opt/old\nfi\necho zshrc-done\n");
     const std::string jdk = fakeJDK(home, "jdk-21", "21.0.2");
-    AppServices services = VersionManagerTest::services();
+    AppServices services = LoginShellTest::services();
     services.host.userShell = "/bin/zsh";
     services.host.environment = {{"HOME", home.path()}, {"SHELL", "/bin/zsh"}};
     const SystemProfile profile = SystemProfiler(services, nullptr).profile();
