@@ -131,14 +131,6 @@ InstallerWorld::InstallerWorld()
     };
 }
 
-std::string InstallerWorld::program(const std::string& name, const std::string& body) const {
-    return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
-}
-
-std::string InstallerWorld::packagePath(int major) const {
-    return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
-}
-
 std::vector<std::string> namesIn(const std::string& directory, const std::string& prefix) {
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {

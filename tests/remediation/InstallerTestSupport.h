@@ -112,12 +112,16 @@ struct InstallerWorld {
     PrivilegedPrograms programs;
 
     // Writes an executable bash script into bin/ and returns its path.
-    std::string program(const std::string& name, const std::string& body) const;
+    std::string program(const std::string& name, const std::string& body) const {
+        return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
+    }
     // The sandbox directories now present in the temporary directory.
     std::vector<std::string> sandboxes() const { return namesIn(fs->temporary, "fxw-priv-"); }
     std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
     // Where a run keeps the downloaded package of Java `major`.
-    std::string packagePath(int major) const;
+    std::string packagePath(int major) const {
+        return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
+    }
     // What the fake installer recorded; empty when it never ran.
     std::string installerLog() const { return readFile(file("installer.log")); }
     // Root's private folders now present.
