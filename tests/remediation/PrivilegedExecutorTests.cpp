@@ -88,12 +88,6 @@ TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
     for (const auto& row : rows) {
         EXPECT_EQ(PrivilegedExecutor::classifyAdministratorRun(row.exitCode, row.output), row.expected) << row.output;
     }
-    InstallerWorld world;
-    PrivilegedExecutor missing(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = world.bin + "/none"});
-    CancellableProcess cancellation;
-    const auto outcome = missing.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation);
-    EXPECT_EQ(outcome.kind, Outcome::Kind::failed);
-    EXPECT_EQ(outcome.message.rfind("Failed to start osascript: ", 0), 0u) << outcome.message;
 }
 
 // A ProcessRunning whose stream says one line and ends without an exit status.
@@ -109,12 +103,17 @@ public:
     }
 };
 
-TEST(PrivilegedExecutorTest, AStreamEndingWithoutExitStatusIsAFailureNotACancel) {
+// An osascript that cannot start, or whose stream ends without an exit status,
+// is a failure, never a cancel or a success.
+TEST(PrivilegedExecutorTest, AnOsascriptThatCannotStartOrEndsSilentlyIsAFailure) {
     InstallerWorld world;
     CancellableProcess cancellation;
     EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment)
                   .runAdministratorInstaller(SilentEnd(world.fs->home), {"/tmp/x.pkg", "", ""}, "p", cancellation),
               AdministratorOutcome::failed("osascript exited without an exit status"));
+    PrivilegedExecutor missing(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = world.bin + "/none"});
+    const auto outcome = missing.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation);
+    EXPECT_EQ(outcome.message.rfind("Failed to start osascript: ", 0), 0u) << outcome.message;
 }
 
 // The whole administrator command, through osascript's arguments and /bin/sh,
