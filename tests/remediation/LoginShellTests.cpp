@@ -246,8 +246,7 @@ TEST_F(LoginShellTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierO
 
 TEST_F(LoginShellTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
     // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
-    const std::string mise = home.path() + "/.local/bin/mise";
-    home.write(".local/bin/mise", fakeTool("mise"), true);
+    const std::string mise = home.write(".local/bin/mise", fakeTool("mise"), true);
     const FixRun run = runFix(Remediation::installViaMise("temurin-21"));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(argv("mise"), "install\njava@temurin-21\n--\nuse\n-g\njava@temurin-21\n--\n");
@@ -277,8 +276,7 @@ TEST_F(LoginShellTest, MissingToolsEndWithAClearMessageNotExit127) {
 
 TEST_F(LoginShellTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
     // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
-    const std::string jenv = home.path() + "/.jenv/bin/jenv";
-    home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
+    const std::string jenv = home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
     const std::string javaHome =
         "/Library/Java/My \"JDK\" $(touch $HOME/pwned) `touch $HOME/pwned2` \\$HOME 21/Contents/Home";
 
