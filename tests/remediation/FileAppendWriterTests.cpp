@@ -325,8 +325,7 @@ TEST_F(FileAppendWriterTest, LaterFilesThatUndoTheBlockAreNamedAndTheirLinesCanB
     std::filesystem::remove(zprofile());
     const auto again = java().preview();
     ASSERT_TRUE(again.ok());
-    const auto applied = java().apply(*again, true);
-    ASSERT_TRUE(applied.profile.ok());
+    ASSERT_TRUE(java().apply(*again, true).profile.ok());
     EXPECT_EQ(readFile(zshrc() + ".bak"), zshrcText);
     std::string turnedOff = zshrcText;
     turnedOff.replace(turnedOff.find("export JAVA_HOME=/opt"), 0, off + "\n: # ");
