@@ -14,29 +14,23 @@ namespace lumo::test {
 using namespace std::chrono_literals;
 
 AdoptiumStandIn::AdoptiumStandIn() {
-    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this](const httplib::Request& request,
-                                                                httplib::Response& response) {
-        std::unique_lock lock(mutex);
-        m_requests.push_back(request.target);
-        waitWhile(lock, holdAssets);
-        response.status = assetsStatus;
-        response.set_content(assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody, "application/json");
-    });
-    m_server.Get("/binaries/OpenJDK-jdk_mac_hotspot.pkg",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     std::unique_lock lock(mutex);
-                     m_requests.push_back(request.target);
-                     waitWhile(lock, holdPackage);
-                     response.status = packageStatus;
-                     response.set_content(packageStatus == 200 ? package : "<html>Not Found</html>", "text/html");
-                 });
-    m_server.Get("/Homebrew/install/HEAD/install.sh",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     std::lock_guard lock(mutex);
-                     m_requests.push_back(request.target);
-                     response.status = installScriptStatus;
-                     response.set_content(installScript, "text/plain");
-                 });
+    // Each route records its request, waits while its answer is held, and answers as its knobs say.
+    const auto route = [this](const char* pattern, const bool& hold, const int& status, const char* type,
+                              std::function<std::string()> body) {
+        m_server.Get(pattern, [=, this, &hold, &status](const httplib::Request& request, httplib::Response& response) {
+            std::unique_lock lock(mutex);
+            m_requests.push_back(request.target);
+            waitWhile(lock, hold);
+            response.status = status;
+            response.set_content(body(), type);
+        });
+    };
+    route(R"(/v3/assets/latest/(-?\d+)/hotspot)", holdAssets, assetsStatus, "application/json",
+          [this] { return assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody; });
+    route("/binaries/OpenJDK-jdk_mac_hotspot.pkg", holdPackage, packageStatus, "application/octet-stream",
+          [this] { return packageStatus == 200 ? package : "<html>Not Found</html>"; });
+    route("/Homebrew/install/HEAD/install.sh", m_neverHeld, installScriptStatus, "text/plain",
+          [this] { return installScript; });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     // stop() before the loop has started would be lost and the loop never end.

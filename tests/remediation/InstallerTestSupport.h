@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -76,6 +77,7 @@ private:
 
     std::condition_variable m_released;
     bool m_stopping = false;  // guarded by mutex
+    const bool m_neverHeld = false;
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
