@@ -82,14 +82,9 @@ std::vector<std::string> AdoptiumStandIn::requestedPaths() {
 }
 
 std::string pkgutilSignedAnswer(const std::string& leaf) {
-    return "Package \"package.pkg\":\n"
-           "   Status: signed by a developer certificate issued by Apple for distribution\n"
-           "   Notarization: trusted by the Apple notary service\n"
-           "   Certificate Chain:\n"
-           "    1. " +
-           leaf +
-           "\n       Expires: 2027-02-01 22:12:15 +0000\n"
-           "    2. Developer ID Certification Authority\n"
+    return "Package \"package.pkg\":\n   Status: signed by a developer certificate issued by Apple for distribution\n"
+           "   Notarization: trusted by the Apple notary service\n   Certificate Chain:\n    1. " +
+           leaf + "\n       Expires: 2027-02-01 22:12:15 +0000\n    2. Developer ID Certification Authority\n" +
            "    3. Apple Root CA\n";
 }
 
