@@ -165,7 +165,7 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
 
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
-// the real SDKMAN list sample as `sdk list java` prints its table (or the offline listing),
+// the real SDKMAN list sample as `sdk list java` prints its table (or the offline notice),
 // asks whether to make an install the default unless auto-answered, and links `current`.
 constexpr const char* kSDKMANInit = R"(
 sdk() {
@@ -176,8 +176,6 @@ sdk() {
   list)
     if [ -e "$SDKMAN_DIR/offline" ]; then
       printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
-      setopt local_options null_glob
-      for v in "$dir"/*; do [ -d "$v" ] && echo " * ${v##*/}"; done
       return 0
     fi
     echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
