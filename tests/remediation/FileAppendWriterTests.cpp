@@ -193,7 +193,7 @@ TEST_F(FileAppendWriterTest, SymlinkedFileStaysALinkItsTargetGainsTheBlockEvenWh
     EXPECT_EQ(readFile(home.path() + "/dotfiles/zshrc"), created->proposedContents);
 }
 
-TEST_F(FileAppendWriterTest, TheUsersOwnBackupFileOrFolderSurvives) {
+TEST_F(FileAppendWriterTest, TheUsersOwnBackupFileOrLinkSurvives) {
     const std::regex dated(R"(\.zshrc\.fixwell-\d{8}T\d{6}Z(-\d+)?\.bak)");
     const std::string backup = zshrc() + ".bak";
     const FileAppendWriter rc(zshrc(), fs);

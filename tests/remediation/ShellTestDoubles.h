@@ -1,5 +1,5 @@
-// Test doubles for the shell-file writer, verifier and runner tests: the live
-// services pointed at a temporary home directory.
+// Test doubles for the shell-file writer, verifier, runner and installer
+// tests: the live services pointed at a temporary home directory.
 #pragma once
 
 #include <cerrno>
