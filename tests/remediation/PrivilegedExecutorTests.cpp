@@ -41,9 +41,8 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheSandboxWrapperToTheAskpassDi
     EXPECT_TRUE(std::regex_match(dir, std::regex(world.fs->temporary + "/fxw-priv-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
                                                                        "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
         << dir;
-    for (const char* script : {"/sudo", "/askpass.sh"}) {
-        EXPECT_EQ(fs::status(dir + script).permissions() & fs::perms::mask, fs::perms::owner_all) << script;
-    }
+    for (const char* file : {"/sudo", "/askpass.sh"})
+        EXPECT_EQ(fs::status(dir + file).permissions(), fs::perms::owner_all) << file;
     EXPECT_EQ(sandbox->environment,
               (Environment{{"PATH", dir + ":" + world.appEnvironment["PATH"]}, {"SUDO_ASKPASS", dir + "/askpass.sh"}}));
     Environment environment = world.appEnvironment;
