@@ -143,9 +143,8 @@ bool processGone(int pid) {
 
 std::string show(const StreamEvent& event) {
     if (const auto* output = std::get_if<stream_event::Output>(&event)) return output->text;
-    if (const auto* completed = std::get_if<stream_event::Completed>(&event)) {
-        return "<completed " + std::to_string(completed->exitCode) + ">";
-    }
+    if (const auto* done = std::get_if<stream_event::Completed>(&event))
+        return "<completed " + std::to_string(done->exitCode) + ">";
     return "<canceled>";
 }
 
