@@ -165,7 +165,7 @@ TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
 
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
-// the real SDKMAN list sample as `sdk list java` prints its table (or the offline notice),
+// the real SDKMAN list sample as rows of `sdk list java`'s table (or the offline notice),
 // asks whether to make an install the default unless auto-answered, and links `current`.
 constexpr const char* kSDKMANInit = R"(
 sdk() {
@@ -178,8 +178,6 @@ sdk() {
       printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
       return 0
     fi
-    echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
-    echo '--------------------------------------------------------------------------------'
     while read -r id; do
       state=''; [ -d "$dir/$id" ] && state='installed'
       printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
