@@ -5,7 +5,6 @@
 #include "InstallerTestSupport.h"
 #include "remediation/BrewRunner.h"
 #include "remediation/HomebrewInstaller.h"
-#include "remediation/InstallerPackage.h"
 
 namespace lumo::test {
 namespace {
@@ -14,39 +13,35 @@ namespace fs = std::filesystem;
 
 // What Homebrew prints when its own sudo call ignores SUDO_ASKPASS.
 std::string bypassTranscript(const std::string& cask) {
-    const std::string pkg = "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg";
-    return "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/" + pkg +
-           "\n######################################################################## 100.0%\n"
-           "==> Installing Cask " +
-           cask + "\n==> Running installer for " + cask +
+    return "==> Running installer for " + cask +
            " with sudo; the password may be necessary.\n"
            "sudo: a terminal is required to read the password; either use the -S option to read from standard "
-           "input or configure an askpass helper\nsudo: a password is required\n"
-           "Error: Failure while executing; `/usr/bin/sudo -u root -E LOGNAME=ann USER=ann USERNAME=ann "
-           "/usr/sbin/installer -pkg /opt/homebrew/Caskroom/temurin/25,36/" +
-           pkg + " -target /` exited with 1. Here's the output:\n";
+           "input or configure an askpass helper\nsudo: a password is required\n";
 }
 
-// Fake brew, osascript and a JDK folder; the fake brew replays <verb>.out and
-// exits with <verb>.exit, recording each call and its environment.
+// Fake brew and bash (for Homebrew's install script) and a JDK folder. Each
+// fake appends its arguments to fake/calls, keeps its environment in fake/env,
+// prints fake/<first argument>.out and exits with fake/<first argument>.exit.
 struct BrewRig {
     InstallerWorld world;
     AdoptiumStandIn adoptium;
     std::string fake = world.root.path() + "/fake";
     std::string jvm = world.root.path() + "/JavaVirtualMachines";
-    std::string brew =
-        world.program("brew",
-                      "echo \"$*\" >> \"$FAKE/calls\"\n"
-                      "printf 'PATH=%s\\nSUDO_ASKPASS=%s\\n' \"$PATH\" \"$SUDO_ASKPASS\" > \"$FAKE/env\"\n"
-                      "cat \"$FAKE/$1.out\" 2>/dev/null\n"
-                      "exit \"$(cat \"$FAKE/$1.exit\" 2>/dev/null || echo 0)\"\n");
+    std::string brew = world.program("brew", fakeBody()), bash = world.program("bash", fakeBody());
     BrewRig() {
-        fs::create_directories(fake);
-        fs::create_directories(jvm);
+        for (const auto& folder : {fake, jvm}) fs::create_directories(folder);
         world.appEnvironment["FAKE"] = fake;
     }
     // Every run, however it ends, removes its askpass sandbox.
     ~BrewRig() { EXPECT_TRUE(!fs::is_directory(world.fs->temporary) || world.sandboxes().empty()); }
+    static std::string fakeBody() {
+        return "echo \"$*\" >> \"$FAKE/calls\"\n"
+               "printf 'PATH=%s\\nSUDO_ASKPASS=%s\\nNONINTERACTIVE=%s\\n' \"$PATH\" \"$SUDO_ASKPASS\" "
+               "\"$NONINTERACTIVE\" "
+               "> \"$FAKE/env\"\n"
+               "cat \"$FAKE/$1.out\" 2>/dev/null\n"
+               "exit \"$(cat \"$FAKE/$1.exit\" 2>/dev/null || echo 0)\"\n";
+    }
     void replay(const std::string& verb, const std::string& output, int exitCode) const {
         world.root.write("fake/" + verb + ".out", output);
         world.root.write("fake/" + verb + ".exit", std::to_string(exitCode));
@@ -61,118 +56,88 @@ struct BrewRig {
         auto stream = runner().run(cask, kPrompt);
         return shown(collect(stream));
     }
+    // Homebrew's installer, with brew looked for under the temporary root.
+    std::vector<std::string> installHomebrew() const {
+        const HomebrewInstaller installer(
+            world.process, world.http, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
+            HomebrewInstaller::Options{
+                .bash = bash,
+                .installScriptURL = adoptium.installScriptURL(),
+                .brewLocations = {world.file("opt/homebrew/bin/brew"), world.file("usr/local/bin/brew")}});
+        auto stream = installer.run();
+        return shown(collect(stream));
+    }
     std::string calls() const { return readFile(fake + "/calls"); }
+    std::string env() const { return readFile(fake + "/env"); }
 };
 
-TEST(BrewRunnerTest, SudoBypassingTheWrapperFallsBackToThePackage) {
+// brew runs with the askpass sandbox first on the app's PATH; when its own sudo
+// bypassed the wrapper, a Temurin cask falls back to the package of its major.
+TEST(BrewRunnerTest, BrewRunsInTheSandboxAndFallsBackToThePackageWhenSudoBypassedIt) {
     for (const auto& [cask, major] :
          {std::pair<std::string, int>{"temurin", 25}, {"temurin@17", 17}, {"temurin@", 25}}) {
         BrewRig rig;
         rig.replay("install", bypassTranscript(cask), 1);
-        EXPECT_EQ(tail(rig.install(cask), 9),
-                  (std::vector<std::string>{
-                      "", "Homebrew bypassed our sudo wrapper. Falling back to direct .pkg install…",
-                      "Looking up Temurin " + std::to_string(major) + " (" + kArch + ") on Adoptium…",
-                      "GET " + rig.adoptium.packageURL(), "Saved to " + rig.world.packagePath(major),
-                      "Verifying download checksum…", "Running /usr/sbin/installer (macOS will ask for your password)…",
-                      "Installer completed.", "<completed 0>"}))
-            << cask;
+        EXPECT_EQ(rig.install(cask).back(), "<completed 0>") << cask;
+        const std::string env = rig.env();
+        const auto sandbox = env.substr(5, env.find(':') - 5);
+        EXPECT_EQ(sandbox.rfind(rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
+        EXPECT_NE(env.find(":" + rig.world.bin + ":/usr/bin:/bin\nSUDO_ASKPASS=" + sandbox + "/askpass.sh\n"),
+                  std::string::npos)
+            << env;
+        const std::string lookUp = rig.adoptium.requestedPaths().at(0);
+        EXPECT_EQ(lookUp.rfind("/v3/assets/latest/" + std::to_string(major) + "/", 0), 0u) << lookUp;
+        EXPECT_NE(rig.world.installerLog(), "") << cask;
         EXPECT_FALSE(fs::exists(rig.world.packagePath(major)));
     }
 }
 
-TEST(BrewRunnerTest, BrewRunsWithTheAskpassSandbox) {
-    BrewRig rig;
-    rig.replay("install", "==> Installing Cask warp\n🍺  warp was successfully installed!\n", 0);
-    EXPECT_EQ(rig.install("warp"), (std::vector<std::string>{"==> Installing Cask warp",
-                                                             "🍺  warp was successfully installed!", "<completed 0>"}));
-    EXPECT_EQ(rig.calls(), "install --cask warp\n");
-    const std::string env = readFile(rig.fake + "/env");
-    const auto sandbox = env.substr(5, env.find(':') - 5);
-    EXPECT_EQ(sandbox.rfind(rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
-    EXPECT_NE(env.find(":" + rig.world.bin + ":/usr/bin:/bin\n"), std::string::npos) << env;
-    EXPECT_NE(env.find("SUDO_ASKPASS=" + sandbox + "/askpass.sh\n"), std::string::npos) << env;
-    EXPECT_FALSE(fs::exists(sandbox));
-}
-
-TEST(BrewRunnerTest, FallbackFailuresEndTheRun) {
+// A refused password is a cancel; only Temurin falls back to the package when
+// sudo bypassed the wrapper, and the fallback's failures end the run.
+TEST(BrewRunnerTest, FailedRunsEndOnceAndFallBackOnlyForTemurin) {
+    const std::string installing = "Running /usr/sbin/installer (macOS will ask for your password)…";
+    const std::string failed = "Fallback failed: ";
+    const std::string badAnswer = urlErrorDescription(url_error::kBadServerResponse);
     const struct {
-        std::string cask;
-        std::function<void(BrewRig&)> arrange;
+        std::string cask, transcript;           // no transcript: sudo bypassed the wrapper
+        std::function<void(BrewRig&)> arrange;  // the fallback's world; none: no fallback
         std::vector<std::string> last;
     } rows[] = {
-        {"temurin",
-         [](BrewRig& rig) { rig.world.program("dialog", "exit 1\n"); },
-         {"Running /usr/sbin/installer (macOS will ask for your password)…", "<canceled>"}},
-        {"temurin@abc", [](BrewRig&) {}, {"Fallback failed: Bad Temurin major version: abc", "<completed 1>"}},
-        {"temurin@21",
-         [](BrewRig& rig) { rig.adoptium.assetsStatus = 500; },
-         {"Fallback failed: " + urlErrorDescription(url_error::kBadServerResponse), "<completed 1>"}},
+        {"temurin", "==> Installing Cask temurin\nsudo: a password is required\n", {}, {"<canceled>"}},
+        {"warp", bypassTranscript("warp"), {}, {"<canceled>"}},
+        {"temurin", "Error: It seems there is already an App at '/Applications/x'.\n", {}, {"<completed 1>"}},
+        {"temurin", "", [](auto& rig) { rig.world.program("dialog", "exit 1\n"); }, {installing, "<canceled>"}},
+        {"temurin@abc", "", [](auto&) {}, {failed + "Bad Temurin major version: abc", "<completed 1>"}},
+        {"temurin@21", "", [](auto& rig) { rig.adoptium.assetsStatus = 500; }, {failed + badAnswer, "<completed 1>"}},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.cask + ": " + row.transcript);
         BrewRig rig;
-        rig.replay("install", bypassTranscript(row.cask), 1);
-        {
-            std::lock_guard lock(rig.adoptium.mutex);
-            row.arrange(rig);
-        }
-        EXPECT_EQ(tail(rig.install(row.cask), row.last.size()), row.last) << row.cask;
-        const std::string folder = rig.world.fs->caches + "/Fixwell";
-        EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder)) << row.cask;
-    }
-}
-
-TEST(BrewRunnerTest, RefusedPasswordsAndOtherCasksNeverFallBack) {
-    const struct {
-        std::string cask;
-        std::string transcript;
-        std::string last;
-    } rows[] = {
-        {"temurin", "==> Installing Cask temurin\nsudo: a password is required\n", "<canceled>"},
-        {"temurin@21", "0:43: execution error: User canceled. (-128)\n", "<canceled>"},
-        {"warp", bypassTranscript("warp"), "<canceled>"},
-        {"warp", "Error: Download failed on Cask 'warp' with message: 404\n", "<completed 1>"},
-        {"temurin", "Error: It seems there is already an App at '/Applications/x'.\n", "<completed 1>"},
-    };
-    for (const auto& row : rows) {
-        BrewRig rig;
-        rig.replay("install", row.transcript, 1);
-        EXPECT_EQ(rig.install(row.cask).back(), row.last) << row.transcript;
-        EXPECT_TRUE(rig.adoptium.requestedPaths().empty()) << row.transcript;
+        rig.replay("install", row.transcript.empty() ? bypassTranscript(row.cask) : row.transcript, 1);
+        if (row.arrange) rig.adoptium.locked([&] { row.arrange(rig); });
+        EXPECT_EQ(tail(rig.install(row.cask), row.last.size()), row.last);
         EXPECT_EQ(rig.calls(), "install --cask " + row.cask + "\n");
+        EXPECT_TRUE(row.arrange || rig.adoptium.requestedPaths().empty());
+        const std::string folder = rig.world.fs->caches + "/Fixwell";
+        EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder));
     }
 }
 
+// A Temurin cask Homebrew calls installed while its JDK is missing is
+// reinstalled, once whatever the reinstall says; a JDK on disk, or a cask that
+// is not Temurin, needs no reinstall.
 TEST(BrewRunnerTest, InstalledCaskWithoutItsJDKIsReinstalledOnce) {
-    const std::string notUpgrading = "Warning: Not upgrading temurin@21, the latest version is already installed";
-    {
-        BrewRig rig;
-        rig.replay("install", notUpgrading + "\n", 0);
-        rig.replay("reinstall", notUpgrading + "\n", 0);  // no second reinstall, whatever it says
-        EXPECT_EQ(rig.install("temurin@21"),
-                  (std::vector<std::string>{notUpgrading, "",
-                                            "Homebrew reports temurin@21 is already installed, but the JDK is missing "
-                                            "from /Library/Java/JavaVirtualMachines/. Retrying with `brew reinstall "
-                                            "--cask temurin@21`…",
-                                            notUpgrading, "<completed 0>"}));
-        EXPECT_EQ(rig.calls(), "install --cask temurin@21\nreinstall --cask temurin@21\n");
-    }
-    {  // the reinstall is judged like the install: a bypassed sudo falls back
-        BrewRig rig;
-        rig.replay("install", notUpgrading + "\n", 0);
-        rig.replay("reinstall", bypassTranscript("temurin@21"), 1);
-        EXPECT_EQ(rig.install("temurin@21").back(), "<completed 0>");
-        EXPECT_EQ(rig.adoptium.requestedPaths().size(), 2u);  // the look-up and the download
-    }
-    // A JDK on disk, or a cask that is not Temurin, needs no reinstall.
-    for (const auto& [cask, jdk] : {std::pair<std::string, std::string>{"temurin@21", "temurin-21.jdk"},
-                                    {"temurin", "temurin-25.jdk"},
-                                    {"warp", ""}}) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"temurin@21", ""}, {"temurin@21", "temurin-21.jdk"}, {"temurin", "temurin-25.jdk"}, {"warp", ""}};
+    for (const auto& [cask, jdk] : rows) {
         BrewRig rig;
         if (!jdk.empty()) rig.world.root.write("JavaVirtualMachines/" + jdk + "/Contents/Home/bin/java", "", true);
-        rig.replay("install", "Warning: Not upgrading " + cask + ", the latest version is already installed\n", 0);
+        const std::string said = "Warning: Not upgrading " + cask + ", the latest version is already installed\n";
+        rig.replay("install", said, 0);
+        rig.replay("reinstall", said, 0);
         EXPECT_EQ(rig.install(cask).back(), "<completed 0>") << cask;
-        EXPECT_EQ(rig.calls(), "install --cask " + cask + "\n");
+        const std::string install = "install --cask " + cask + "\n";
+        EXPECT_EQ(rig.calls(), jdk.empty() && cask != "warp" ? install + "re" + install : install) << jdk;
     }
 }
 
@@ -209,93 +174,46 @@ TEST(BrewRunnerTest, CancelStopsBrewAndRemovesTheSandbox) {
     EXPECT_TRUE(eventually([&] { return processGone(std::stoi(readFile(pid))); }));
 }
 
-// Fake bash for the Homebrew install script, which the stand-in serves.
-struct HomebrewRig {
-    InstallerWorld world;
-    AdoptiumStandIn server;
-    std::string fake = world.root.path() + "/fake";
-    std::string bash;
-    std::string scriptURL = server.installScriptURL();
-    std::vector<std::string> brewLocations = {world.root.path() + "/opt/homebrew/bin/brew",
-                                              world.root.path() + "/usr/local/bin/brew"};
-
-    HomebrewRig() {
-        fs::create_directories(fake);
-        world.appEnvironment["FAKE"] = fake;
-    }
-    ~HomebrewRig() { EXPECT_TRUE(world.sandboxes().empty()); }
-    void script(const std::string& output, int exitCode) {
-        world.root.write("fake/out", output);
-        bash = world.program("bash",
-                             "printf '%s\\n' \"$@\" > \"$FAKE/args\"\n"
-                             "printf 'NONINTERACTIVE=%s\\nSUDO_ASKPASS=%s\\n' \"$NONINTERACTIVE\" \"$SUDO_ASKPASS\" > "
-                             "\"$FAKE/env\"\n"
-                             "cat \"$FAKE/out\"\nexit " +
-                                 std::to_string(exitCode) + "\n");
-    }
-    HomebrewInstaller installer() const {
-        return HomebrewInstaller(
-            world.process, world.http, world.fs, PrivilegedExecutor(world.fs, world.appEnvironment),
-            HomebrewInstaller::Options{.bash = bash, .installScriptURL = scriptURL, .brewLocations = brewLocations});
-    }
-    std::vector<std::string> install() const {
-        auto stream = installer().run();
-        return shown(collect(stream));
-    }
-};
-
 TEST(HomebrewInstallerTest, InstallsNonInteractivelyThenAddsShellenvOnce) {
-    HomebrewRig rig;
-    rig.script("==> Checking for `sudo` access (which may request your password)...\n==> Installation successful!\n",
-               0);
+    BrewRig rig;
+    rig.replay("-c", "==> Installation successful!\n", 0);
     const std::string brew = rig.world.root.write("usr/local/bin/brew", "", true);
-    const auto events = rig.install();
-    EXPECT_EQ(events, (std::vector<std::string>{
-                          "==> Checking for `sudo` access (which may request your password)...",
-                          "==> Installation successful!",
-                          "Appending brew shellenv to ~/.zprofile (so brew is fully integrated in new shells).",
-                          "Appended. Backup at " + rig.world.fs->home + "/.zprofile.bak.",
-                          "<completed 0>",
-                      }));
+    EXPECT_EQ(rig.installHomebrew().back(), "<completed 0>");
     // The fetched script, run as Homebrew's one-liner runs it.
-    EXPECT_EQ(readFile(rig.fake + "/args"), "-c\n#!/bin/bash\n# Homebrew's install script\n\n");
-    const std::string env = readFile(rig.fake + "/env");
-    EXPECT_EQ(env.rfind("NONINTERACTIVE=1\nSUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-", 0), 0u) << env;
+    EXPECT_EQ(rig.calls(), "-c #!/bin/bash\n# Homebrew's install script\n\n");
+    const std::string env = rig.env();
+    EXPECT_NE(env.find("SUDO_ASKPASS=" + rig.world.fs->temporary + "/fxw-priv-"), std::string::npos) << env;
+    EXPECT_NE(env.find("NONINTERACTIVE=1\n"), std::string::npos) << env;
     const std::string zprofile = readFile(rig.world.fs->home + "/.zprofile");
     EXPECT_NE(zprofile.find("\neval \"$(" + brew + " shellenv)\""), std::string::npos) << zprofile;
 
-    const auto again = rig.install();
-    EXPECT_EQ(tail(again, 2),
-              (std::vector<std::string>{"brew shellenv already in ~/.zprofile — skipping.", "<completed 0>"}));
+    EXPECT_EQ(rig.installHomebrew().back(), "<completed 0>");
+    EXPECT_EQ(readFile(rig.world.fs->home + "/.zprofile"), zprofile) << "added once";
 }
 
+// How the script's run ends; brew is on disk for the failures, so only the
+// outcome decides that no shellenv line is added.
 TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
+    const std::string noBrew =
+        "Note: brew not found in expected locations after install; skipping ~/.zprofile "
+        "shellenv append.";
     const std::string needsAdmin = "Need sudo access on macOS (e.g. the user ann needs to be an Administrator)!";
     const std::string arm = "Error: Homebrew is not (yet) supported on ARM processors!";
     const struct {
         std::string output;
         int exitCode;
-        bool brewInstalled;
         std::vector<std::string> last;
     } rows[] = {
-        {"==> Installation successful!\n",
-         0,
-         false,
-         {"Note: brew not found in expected locations after install; skipping ~/.zprofile shellenv append.",
-          "<completed 0>"}},
-        {"sudo: a password is required\nFailed during: /usr/bin/sudo -n -v\n", 1, true, {"<canceled>"}},
-        {"0:21: execution error: User canceled. (-128)\n", 1, true, {"<canceled>"}},
-        {"==> Checking for `sudo` access\n" + needsAdmin + "\n",
-         1,
-         true,
-         {needsAdmin, kHomebrewNeedsAdministratorMessage, "<completed 1>"}},
-        {arm + "\n", 1, true, {arm, "<completed 1>"}},
+        {"==> Installation successful!\n", 0, {noBrew, "<completed 0>"}},
+        {"sudo: a password is required\nFailed during: /usr/bin/sudo -n -v\n", 1, {"<canceled>"}},
+        {needsAdmin + "\n", 1, {needsAdmin, kHomebrewNeedsAdministratorMessage, "<completed 1>"}},
+        {arm + "\n", 1, {arm, "<completed 1>"}},
     };
     for (const auto& row : rows) {
-        HomebrewRig rig;
-        rig.script(row.output, row.exitCode);
-        if (row.brewInstalled) rig.world.root.write("opt/homebrew/bin/brew", "", true);
-        EXPECT_EQ(tail(rig.install(), row.last.size()), row.last) << row.output;
+        BrewRig rig;
+        rig.replay("-c", row.output, row.exitCode);
+        if (row.exitCode != 0) rig.world.root.write("opt/homebrew/bin/brew", "", true);
+        EXPECT_EQ(tail(rig.installHomebrew(), row.last.size()), row.last) << row.output;
         EXPECT_FALSE(fs::exists(rig.world.fs->home + "/.zprofile")) << row.output;
     }
 }
@@ -303,28 +221,26 @@ TEST(HomebrewInstallerTest, OutcomesOfTheScript) {
 // A 404 or a Wi-Fi sign-in page in the script's place: the run says so and
 // fails, and nothing runs (an empty `bash -c ""` would exit 0).
 TEST(HomebrewInstallerTest, AFailedFetchEndsTheRunBeforeAnythingRuns) {
-    const std::string prefix = "Couldn't download Homebrew's install script from ";
     const struct {
         int status;
-        std::string body;
-        std::string line;
+        std::string body, says;
     } rows[] = {
         {404, "", "the server answered with HTTP status 404."},
-        {200, "<!DOCTYPE html><title>Sign in to CoffeeShop Wi-Fi</title>",
-         "what came back is not a script (a Wi-Fi sign-in page may be in the way). Open any web page in your "
-         "browser, then try again."},
+        {200, "<!DOCTYPE html><title>Sign in to CoffeeShop Wi-Fi</title>", "what came back is not a script"},
     };
     for (const auto& row : rows) {
-        HomebrewRig rig;
-        rig.script("==> Installation successful!\n", 0);
-        {
-            std::lock_guard lock(rig.server.mutex);
-            rig.server.installScriptStatus = row.status;
-            rig.server.installScript = row.body;
-        }
-        EXPECT_EQ(rig.install(),
-                  (std::vector<std::string>{prefix + rig.scriptURL + ": " + row.line, "<completed -1>"}));
-        EXPECT_FALSE(fs::exists(rig.fake + "/args")) << row.line;
+        BrewRig rig;
+        rig.adoptium.locked([&] {
+            rig.adoptium.installScriptStatus = row.status;
+            rig.adoptium.installScript = row.body;
+        });
+        const auto events = rig.installHomebrew();
+        ASSERT_EQ(events.size(), 2u);
+        const std::string url = rig.adoptium.installScriptURL();
+        EXPECT_EQ(events[0].rfind("Couldn't download Homebrew's install script from " + url + ": " + row.says, 0), 0u)
+            << events[0];
+        EXPECT_EQ(events[1], "<completed -1>");
+        EXPECT_EQ(rig.calls(), "") << row.says;
     }
 }
 

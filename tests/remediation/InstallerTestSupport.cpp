@@ -9,57 +9,28 @@
 
 #include <nlohmann/json.hpp>
 
-#include "remediation/InstallerPackage.h"
-
 namespace lumo::test {
 
 using namespace std::chrono_literals;
 
-FolderFileSystem::FolderFileSystem(const std::string& root)
-    : temporary(root + "/tmp"), home(root + "/home"), caches(root + "/home/Library/Caches") {
-    std::filesystem::create_directories(temporary);
-    std::filesystem::create_directories(home);
-}
-
-Result<std::string> FolderFileSystem::cachesDirectory() const {
-    if (auto status = m_live.createDirectory(caches, true); !status) return status.error();
-    return caches;
-}
-
-Bytes defaultPackageBytes() { return std::string("xar!\x00\x1c", 6) + " fake Temurin installer package bytes"; }
-
 AdoptiumStandIn::AdoptiumStandIn() {
-    const auto record = [this](const httplib::Request& request) {
-        std::lock_guard lock(m_requestsMutex);
-        m_requests.push_back(request.target);
+    // Each route records its request, waits while its answer is held, and answers as its knobs say.
+    const auto route = [this](const char* pattern, const bool& hold, const int& status, const char* type,
+                              std::function<std::string()> body) {
+        m_server.Get(pattern, [=, this, &hold, &status](const httplib::Request& request, httplib::Response& response) {
+            std::unique_lock lock(mutex);
+            m_requests.push_back(request.target);
+            waitWhile(lock, hold);
+            response.status = status;
+            response.set_content(body(), type);
+        });
     };
-    m_server.Get(R"(/v3/assets/latest/(-?\d+)/hotspot)", [this, record](const httplib::Request& request,
-                                                                        httplib::Response& response) {
-        record(request);
-        std::unique_lock lock(mutex);
-        waitWhile(lock, holdAssets);
-        response.status = assetsStatus;
-        response.set_content(assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody, "application/json");
-    });
-    m_server.Get("/binaries/OpenJDK-jdk_mac_hotspot.pkg",
-                 [this, record](const httplib::Request& request, httplib::Response& response) {
-                     record(request);
-                     std::unique_lock lock(mutex);
-                     waitWhile(lock, holdPackage);
-                     response.status = packageStatus;
-                     if (packageStatus == 200) {
-                         response.set_content(package, "application/octet-stream");
-                     } else {
-                         response.set_content("<html>Not Found</html>", "text/html");
-                     }
-                 });
-    m_server.Get("/Homebrew/install/HEAD/install.sh",
-                 [this, record](const httplib::Request& request, httplib::Response& response) {
-                     record(request);
-                     std::lock_guard lock(mutex);
-                     response.status = installScriptStatus;
-                     response.set_content(installScript, "text/plain");
-                 });
+    route(R"(/v3/assets/latest/(-?\d+)/hotspot)", holdAssets, assetsStatus, "application/json",
+          [this] { return assetsBody.empty() ? assetsAnswer(sha256Hex(package)) : assetsBody; });
+    route("/binaries/OpenJDK-jdk_mac_hotspot.pkg", holdPackage, packageStatus, "application/octet-stream",
+          [this] { return packageStatus == 200 ? package : "<html>Not Found</html>"; });
+    route("/Homebrew/install/HEAD/install.sh", m_neverHeld, installScriptStatus, "text/plain",
+          [this] { return installScript; });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     // stop() before the loop has started would be lost and the loop never end.
@@ -67,19 +38,15 @@ AdoptiumStandIn::AdoptiumStandIn() {
 }
 
 AdoptiumStandIn::~AdoptiumStandIn() {
-    {
-        std::lock_guard lock(mutex);
-        m_stopping = true;
-    }
-    m_released.notify_all();
+    set(m_stopping, true);
     m_server.stop();
     m_thread.join();
 }
 
-void AdoptiumStandIn::release(bool& hold) {
+void AdoptiumStandIn::set(bool& flag, bool value) {
     {
         std::lock_guard lock(mutex);
-        hold = false;
+        flag = value;
     }
     m_released.notify_all();
 }
@@ -109,37 +76,27 @@ std::string AdoptiumStandIn::assetsAnswer(const std::string& checksum) const {
     return "[]";
 }
 
-std::vector<std::string> AdoptiumStandIn::requestedPaths() const {
-    std::lock_guard lock(m_requestsMutex);
+std::vector<std::string> AdoptiumStandIn::requestedPaths() {
+    std::lock_guard lock(mutex);
     return m_requests;
 }
 
 std::string pkgutilSignedAnswer(const std::string& leaf) {
-    const std::string fingerprint =
-        "       SHA256 Fingerprint:\n"
-        "           4A 9C 12 77 0E 5B 91 D4 3F 88 2A 6C 51 E0 B7 19 C2 8D 44 F1 07 6E 35 A9\n"
-        "           9B 20 D6 5F 83 1C 7A E4\n";
-    const std::string rule = "       ------------------------------------------------------------------------\n";
-    return "Package \"package.pkg\":\n"
-           "   Status: signed by a developer certificate issued by Apple for distribution\n"
-           "   Notarization: trusted by the Apple notary service\n"
-           "   Signed with a trusted timestamp on: 2025-01-22 10:04:31 +0000\n"
-           "   Certificate Chain:\n"
-           "    1. " +
-           leaf + "\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint + rule +
-           "    2. Developer ID Certification Authority\n       Expires: 2027-02-01 22:12:15 +0000\n" + fingerprint +
-           rule + "    3. Apple Root CA\n       Expires: 2035-02-09 21:40:36 +0000\n" + fingerprint;
+    return "Package \"package.pkg\":\n   Status: signed by a developer certificate issued by Apple for distribution\n"
+           "   Notarization: trusted by the Apple notary service\n   Certificate Chain:\n    1. " +
+           leaf + "\n       Expires: 2027-02-01 22:12:15 +0000\n    2. Developer ID Certification Authority\n" +
+           "    3. Apple Root CA\n";
 }
 
 InstallerWorld::InstallerWorld()
-    : fs(std::make_shared<FolderFileSystem>(root.path())),
+    : fs(std::make_shared<HomeFileSystem>(root.path() + "/home")),
       process(std::make_shared<LiveProcessRunner>()),
       http(std::make_shared<LiveHTTPFetcher>(root.path() + "/tmp")),
       bin(root.path() + "/bin") {
-    std::filesystem::create_directories(bin);
-    appEnvironment = {{"PATH", bin + ":/usr/bin:/bin"}, {"HOME", fs->home}, {"LANG", "C"}};
+    fs->temporary = root.path() + "/tmp";
     const std::string scratch = root.path() + "/root-scratch";
-    std::filesystem::create_directories(scratch);
+    for (const auto& folder : {bin, fs->temporary, fs->home, scratch}) std::filesystem::create_directories(folder);
+    appEnvironment = {{"PATH", bin + ":/usr/bin:/bin"}, {"HOME", fs->home}, {"LANG", "C"}};
     program("dialog", "exit 0\n");
     root.write("pkgutil-answer", pkgutilSignedAnswer("Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)"));
     programs = PrivilegedPrograms{
@@ -148,13 +105,9 @@ InstallerWorld::InstallerWorld()
                     "while [ \"$1\" = -e ]; do shift 2; done\n"
                     "\"$(dirname \"$0\")/dialog\" \"$2\" || { echo 'execution error: User canceled. (-128)' >&2; "
                     "exit 1; }\n"
-                    "errors=$(mktemp)\n"
-                    "output=$(/bin/sh -c \"$1\" 2>\"$errors\")\n"
+                    "/bin/sh -c \"$1\" 2>\"$0.stderr\" && exit 0\n"
                     "status=$?\n"
-                    "message=$(cat \"$errors\")\n"
-                    "rm -f \"$errors\"\n"
-                    "if [ \"$status\" -eq 0 ]; then [ -z \"$output\" ] || printf '%s\\n' \"$output\"; exit 0; fi\n"
-                    "printf '0:0: execution error: %s (%d)\\n' \"$message\" \"$status\" >&2\n"
+                    "printf '0:0: execution error: %s (%d)\\n' \"$(cat \"$0.stderr\")\" \"$status\" >&2\n"
                     "exit 1\n"),
         .installer = program("installer",
                              "{ printf '%s\\n' \"$@\"; /usr/bin/shasum -a 256 < \"$2\" | cut -c1-64; "
@@ -167,27 +120,11 @@ InstallerWorld::InstallerWorld()
     };
 }
 
-std::vector<std::string> InstallerWorld::rootFolders() const {
+std::vector<std::string> namesIn(const std::string& directory, const std::string& prefix) {
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(programs.rootScratchDirectory)) {
-        found.push_back(entry.path().filename().string());
-    }
-    return found;
-}
-
-std::string InstallerWorld::program(const std::string& name, const std::string& body) const {
-    return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
-}
-
-std::string InstallerWorld::packagePath(int major) const {
-    return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
-}
-
-std::vector<std::string> InstallerWorld::sandboxes() const {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(fs->temporary)) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         const auto name = entry.path().filename().string();
-        if (name.rfind("fxw-priv-", 0) == 0) found.push_back(name);
+        if (name.rfind(prefix, 0) == 0) found.push_back(name);
     }
     return found;
 }
@@ -206,26 +143,21 @@ bool processGone(int pid) {
 
 std::string show(const StreamEvent& event) {
     if (const auto* output = std::get_if<stream_event::Output>(&event)) return output->text;
-    if (const auto* completed = std::get_if<stream_event::Completed>(&event)) {
-        return "<completed " + std::to_string(completed->exitCode) + ">";
-    }
+    if (const auto* done = std::get_if<stream_event::Completed>(&event))
+        return "<completed " + std::to_string(done->exitCode) + ">";
     return "<canceled>";
 }
 
 std::string show(const PKGInstallerEvent& event) {
-    using namespace pkg_event;
-    if (const auto* downloading = std::get_if<Downloading>(&event)) {
+    if (const auto* downloading = std::get_if<pkg_event::Downloading>(&event)) {
         return "downloading " + std::to_string(downloading->bytesReceived) + "/" +
                (downloading->totalBytes ? std::to_string(*downloading->totalBytes) : "-");
     }
     if (const auto* error = std::get_if<pkg_event::Error>(&event)) return "error: " + error->message;
-    if (std::holds_alternative<Fetching>(event)) return "fetching";
-    if (std::holds_alternative<SlowResponse>(event)) return "slowResponse";
-    if (std::holds_alternative<Verifying>(event)) return "verifying";
-    if (std::holds_alternative<Installing>(event)) return "installing";
-    if (std::holds_alternative<Completed>(event)) return "completed";
-    if (std::holds_alternative<FinishingInstall>(event)) return "finishingInstall";
-    return "canceled";
+    // The other alternatives, in the variant's order.
+    static const char* const kNames[] = {"",           "",          "fetching", "slowResponse",    "verifying",
+                                         "installing", "completed", "canceled", "finishingInstall"};
+    return kNames[event.index()];
 }
 
 }  // namespace lumo::test

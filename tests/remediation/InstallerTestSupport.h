@@ -6,59 +6,28 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/CancelToken.h"
-#include "platform/FileSystemOperating.h"
-#include "platform/ProcessTypes.h"
+#include "ShellTestDoubles.h"
 #include "platform/live/LiveHTTPFetcher.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "remediation/AdoptiumAPI.h"
+#include "remediation/InstallerPackage.h"
 #include "remediation/PKGInstaller.h"
 #include "remediation/PrivilegedExecutor.h"
-#include "support/ForwardingFileSystem.h"
 #include "support/TestSupport.h"
-
-namespace lumo {
-// Readable failures for outcome comparisons.
-inline void PrintTo(const AdministratorOutcome& outcome, std::ostream* out) {
-    static const char* const kKinds[] = {"succeeded", "canceled", "failed"};
-    *out << kKinds[static_cast<int>(outcome.kind)];
-    if (!outcome.message.empty()) *out << ": " << outcome.message;
-}
-}  // namespace lumo
 
 namespace lumo::test {
 
 // The prompt the runners are given, and the architecture they ask Adoptium for.
 inline const std::string kPrompt = "Enter Mac password to install Temurin to /Library/Java/JavaVirtualMachines/";
 inline const std::string kArch = kAdoptiumArchitecture;
-
-// The real file system with home, temporary and caches directories inside `root`.
-class FolderFileSystem final : public ForwardingFileSystem {
-public:
-    explicit FolderFileSystem(const std::string& root);
-
-    // Where prepare() puts sandboxes; tests may point it somewhere unusable.
-    std::string temporary;
-    std::string home;
-    std::string caches;
-
-    std::string homeDirectory() const override { return home; }
-    std::string temporaryDirectory() const override { return temporary; }
-    Result<std::string> cachesDirectory() const override;
-};
-
-// The stand-in's package unless a test changes it: a few bytes with a NUL,
-// as a real package has.
-Bytes defaultPackageBytes();
 
 // A loopback HTTP server answering like the Adoptium API, and serving
 // Homebrew's install script. Every knob may be changed before the request it
@@ -77,40 +46,51 @@ public:
     std::string assetsAnswer(const std::string& checksum) const;
 
     // The paths requested so far, with their queries.
-    std::vector<std::string> requestedPaths() const;
+    std::vector<std::string> requestedPaths();
 
     // Lets a held answer go (see holdAssets and holdPackage).
-    void releaseAssets() { release(holdAssets); }
-    void releasePackage() { release(holdPackage); }
+    void releaseAssets() { set(holdAssets, false); }
+    void releasePackage() { set(holdPackage, false); }
+
+    // Runs `change` on the knobs below with `mutex` held.
+    template <class Change>
+    void locked(Change change) {
+        std::lock_guard lock(mutex);
+        change();
+    }
 
     std::mutex mutex;
     std::string assetsBody;  // default: assetsAnswer(sha256Hex(package))
     int assetsStatus = 200;
     bool holdAssets = false;  // the answer waits for releaseAssets() (or the server's end)
-    Bytes package = defaultPackageBytes();
+    Bytes package = std::string("xar!\x00\x1c", 6) + " fake Temurin package";  // a NUL, as a real one has
     int packageStatus = 200;
     bool holdPackage = false;  // the answer waits for releasePackage() (or the server's end)
     std::string installScript = "#!/bin/bash\n# Homebrew's install script\n";
     int installScriptStatus = 200;
 
 private:
-    void release(bool& hold);
+    // Sets `flag`, guarded by mutex, and wakes the held answers.
+    void set(bool& flag, bool value);
     // Waits, with `lock` on `mutex`, until `hold` is false or the server stops.
     void waitWhile(std::unique_lock<std::mutex>& lock, const bool& hold);
 
     std::condition_variable m_released;
     bool m_stopping = false;  // guarded by mutex
+    const bool m_neverHeld = false;
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
-    mutable std::mutex m_requestsMutex;
-    std::vector<std::string> m_requests;
+    std::vector<std::string> m_requests;  // guarded by mutex
 };
 
 // pkgutil --check-signature's answer for a package whose leaf certificate is
 // `leaf` (a real Temurin package: "Developer ID Installer: Eclipse Foundation,
 // Inc. (JCDTMS22B4)").
 std::string pkgutilSignedAnswer(const std::string& leaf);
+
+// The names in `directory` that begin with `prefix`.
+std::vector<std::string> namesIn(const std::string& directory, const std::string& prefix = "");
 
 // A temporary world for one test: folders, fake programs, services.
 //
@@ -126,7 +106,7 @@ struct InstallerWorld {
     InstallerWorld();
 
     TemporaryDirectory root;
-    std::shared_ptr<FolderFileSystem> fs;
+    std::shared_ptr<HomeFileSystem> fs;
     std::shared_ptr<LiveProcessRunner> process;
     std::shared_ptr<LiveHTTPFetcher> http;
     std::string bin;  // fake programs; on the app's PATH
@@ -134,16 +114,20 @@ struct InstallerWorld {
     PrivilegedPrograms programs;
 
     // Writes an executable bash script into bin/ and returns its path.
-    std::string program(const std::string& name, const std::string& body) const;
+    std::string program(const std::string& name, const std::string& body) const {
+        return root.write("bin/" + name, "#!/bin/bash\n" + body, true);
+    }
     // The sandbox directories now present in the temporary directory.
-    std::vector<std::string> sandboxes() const;
+    std::vector<std::string> sandboxes() const { return namesIn(fs->temporary, "fxw-priv-"); }
     std::string file(const std::string& relative) const { return root.path() + "/" + relative; }
     // Where a run keeps the downloaded package of Java `major`.
-    std::string packagePath(int major) const;
+    std::string packagePath(int major) const {
+        return fs->caches + "/Fixwell/temurin-" + std::to_string(major) + "-" + kArch + ".pkg";
+    }
     // What the fake installer recorded; empty when it never ran.
     std::string installerLog() const { return readFile(file("installer.log")); }
     // Root's private folders now present.
-    std::vector<std::string> rootFolders() const;
+    std::vector<std::string> rootFolders() const { return namesIn(programs.rootScratchDirectory); }
 };
 
 // True when no live process has this id (a zombie counts as gone).

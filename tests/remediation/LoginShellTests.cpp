@@ -7,44 +7,36 @@
 #include <filesystem>
 
 #include "ShellTestDoubles.h"
-#include "platform/UTF8.h"
 #include "profiling/SystemProfile.h"
 #include "remediation/FileAppendWriter.h"
 #include "remediation/JEnvRunner.h"
 #include "remediation/MiseRunner.h"
 #include "remediation/SDKMANRunner.h"
 #include "remediation/Verifier.h"
-#include "remediation/ZprofileWriter.h"
 #include "screens/RemediationRun.h"
 #include "screens/ZprofileDiffModel.h"
 #include "support/JDKSupport.h"
 #include "support/TestSupport.h"
 
-namespace lumo {
+namespace lumo::test {
 namespace {
-
-using test::collect;
-using test::HomeFileSystem;
-using test::HomeProcessRunner;
-using test::readFile;
-using test::TemporaryDirectory;
 
 // A fake tool that answers `activate` and `init` with shell code exporting
 // JAVA_HOME; any other call appends its arguments, one a line and then "--",
 // to $HOME/<name>.argv and fails when $HOME/<name>.fail-<first argument> exists.
 std::string fakeTool(const std::string& name) {
-    return R"(#!/bin/sh
-case "$1" in activate|init) echo 'export JAVA_HOME=/from/)" +
-           name + R"('; exit 0;; esac
-for argument in "$@"; do printf '%s\n' "$argument"; done >> "$HOME/)" +
-           name + R"(.argv"
-echo -- >> "$HOME/)" +
-           name + R"(.argv"
-[ -e "$HOME/)" +
-           name + R"(.fail-$1" ] && exit 3
-exit 0
-)";
+    const std::string argv = "\"$HOME/" + name + ".argv\"";
+    return "#!/bin/sh\ncase \"$1\" in activate|init) echo 'export JAVA_HOME=/from/" + name + "'; exit 0;; esac\n" +
+           "for argument in \"$@\"; do printf '%s\\n' \"$argument\"; done >> " + argv + "\necho -- >> " + argv +
+           "\n[ -e \"$HOME/" + name + ".fail-$1\" ] && exit 3\nexit 0\n";
 }
+
+// What a fix's run said, how it ended, and the ~/.zshrc change it proposes.
+struct FixRun {
+    std::vector<std::string> lines;
+    std::optional<std::int32_t> exitCode;
+    std::optional<FileAppendWriter::DiffPreview> zshrc;
+};
 
 class LoginShellTest : public ::testing::Test {
 protected:
@@ -56,41 +48,31 @@ protected:
     ShellRunner shell() const { return ShellRunner(process, zsh()); }
     std::string argv(const std::string& tool) const { return readFile(home.path() + "/" + tool + ".argv"); }
 
-    static std::vector<StreamEvent> output(std::vector<std::string> lines, int exitCode) {
-        std::vector<StreamEvent> events;
-        for (auto& line : lines) events.push_back(stream_event::Output{std::move(line)});
-        events.push_back(stream_event::Completed{exitCode});
-        return events;
+    AppServices services() const {
+        AppServices services;
+        services.processRunner = process;
+        services.fs = fs;
+        return services;
+    }
+    FixRun runFix(const Remediation& fix) const {
+        CancelSource cancel;
+        RemediationRun run = startRemediationRun(fix, services(), cancel.token());
+        FixRun result;
+        for (const RemediationRunEvent& event : run.events) {
+            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
+            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
+                result.exitCode = ended->exitCode;
+                result.zshrc = ended->zshrcPreview;
+            }
+        }
+        run.worker.join();
+        return result;
     }
 
     TemporaryDirectory home;
     std::shared_ptr<HomeFileSystem> fs = std::make_shared<HomeFileSystem>(home.path());
     std::shared_ptr<HomeProcessRunner> process = std::make_shared<HomeProcessRunner>(home.path());
 };
-
-// Linux has no /usr/libexec/java_home: its list comes from a test double, and
-// the temporary home's .zshenv defines a shell function of that name (zsh runs
-// a function named by a path before the file), so the block runs exactly as
-// written on a Mac. (The quoted-path form runs in the ZDOTDIR test below.)
-TEST_F(LoginShellTest, FreshLoginShellRunsTheAppliedJavaBlock) {
-    const std::string jdk = "/Library/Java/JavaVirtualMachines/t 21/Home";
-    home.write(".zshenv", "/usr/libexec/java_home() { [[ \"$*\" == '-v 21' ]] && print -r -- '" + jdk + "' }\n");
-    const ZprofileWriter writer(
-        jdk, std::make_shared<test::JavaHomeListing>(test::javaHomeLine("21.0.2", jdk), process), fs);
-    const auto preview = writer.preview();
-    ASSERT_TRUE(preview.ok());
-    ASSERT_TRUE(writer.apply(*preview, true).profile.ok());
-    EXPECT_EQ(readFile(home.path() + "/.zprofile"),
-              "export PATH=\"$HOME/bin:$PATH\"\n\n" + FileAppendWriter::headerComment("Java configuration") +
-                  "\nexport JAVA_HOME=$(/usr/libexec/java_home -v 21)\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n");
-
-    const auto result = process->run("/bin/zsh", {"-lc", "echo \"home=$JAVA_HOME\"; echo \"path=$PATH\""});
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_NE(result->stdoutText.find("home=" + jdk + "\npath=" + jdk + "/bin:" + home.path() + "/bin:"),
-              std::string::npos)
-        << result->stdoutText;
-}
 
 // A bash user's block goes to the login file bash reads (here ~/.profile,
 // the only one there: creating ~/.bash_profile would hide it), and a new
@@ -120,54 +102,43 @@ std::string fakeJDK(const TemporaryDirectory& home, const std::string& name, con
     return home.path() + "/" + name;
 }
 
+// How the shell's view is read (banners, markers, links) is the probe's own
+// concern; here, the verdict on what a new Terminal window gets.
 TEST_F(LoginShellTest, VerifierPassesOnlyWhatANewTerminalWindowGets) {
     fakeJDK(home, "jdk-21", "21.0.2");
     fakeJDK(home, "jdk-17", "17.0.9");
     std::filesystem::create_directory(home.path() + "/not-a-jdk");
-    std::filesystem::create_directory_symlink(home.path() + "/jdk-21", home.path() + "/current");
     const std::string fix = "export JAVA_HOME=\"$HOME/jdk-21\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
     const std::string to17 = "export JAVA_HOME=\"$HOME/jdk-17\"\nexport PATH=\"$JAVA_HOME/bin:$PATH\"\n";
-    const std::string banners =
-        "echo 'Welcome back!'\nprintf 'caf\\351\\n'\necho '__FXW_VERIFY_JAVA_HOME__:/from/a/banner'\n";
-    const std::string viaLink = "export JAVA_HOME=\"$HOME/current/\"\nexport PATH=\"$HOME/current/bin:$PATH\"\n";
     const std::string notJDK = "export JAVA_HOME=\"$HOME/not-a-jdk\"\nexport PATH=\"$HOME/jdk-21/bin:$PATH\"\n";
     const struct {
         const char* name;
         std::string zprofile, zshrc;
-        std::optional<int> expectedMajor;
-        bool passes;
-        std::vector<std::string> failureSays;
+        int expectedMajor;
+        std::string failureSays;  // empty: it passes
     } rows[] = {
-        {"the fix alone", fix, "", 21, true, {}},
-        {"~/.zshrc points elsewhere after it",
-         fix,
-         to17,
-         21,
-         false,
-         {"reports Java 17, not Java 21", "which is Java 17, not Java 21", "~/.zshrc"}},
-        {"a banner, a stray byte and an imitated marker", banners + fix, "", 21, true, {}},
-        {"through a symbolic link with a trailing slash", viaLink, "", 21, true, {}},
-        {"a directory that is not a JDK", notJDK, "", 21, false, {"not-a-jdk, which is not a JDK"}},
-        {"another major than the one chosen", fix, "", 25, false, {"reports Java 21, not Java 25"}},
-        {"no java at all", "export PATH=\"$HOME/nowhere\"\n", "", 21, false, {"exit code 127"}},
+        {"~/.zshrc points elsewhere after it", fix, to17, 21, "which is Java 17, not Java 21"},
+        {"the fix", fix, "", 21, ""},
+        {"a directory that is not a JDK", notJDK, "", 21, "not-a-jdk, which is not a JDK"},
+        {"another major than the one chosen", fix, "", 25, "reports Java 21, not Java 25"},
+        {"no java at all", "export PATH=\"$HOME/nowhere\"\n", "", 21, "exit code 127"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         home.write(".zprofile", row.zprofile);
         home.write(".zshrc", row.zshrc);
         const Verifier::Result result = Verifier(process, fs, zsh(), nullptr).verify(row.expectedMajor);
-        EXPECT_EQ(result.passed(true), row.passes) << result.failure(true) << "\n" << result.javaVersionOutput;
-        for (const auto& words : row.failureSays) {
-            EXPECT_NE(result.failure(true).find(words), std::string::npos) << result.failure(true);
-        }
+        const std::string failure = result.failure(true);
+        EXPECT_EQ(failure.empty(), row.failureSays.empty()) << failure << "\n" << result.javaVersionOutput;
+        EXPECT_NE(failure.find(row.failureSays), std::string::npos) << failure;
     }
 }
 
 // A Mac without a registered JDK: the new Terminal window's PATH leads to the
 // system's /usr/bin/java, and java_home knows a JDK only when told to.
-class StubMacRunner final : public ProcessRunning {
+class StubMacRunner final : public HomeProcessRunner {
 public:
-    explicit StubMacRunner(bool registered) : m_registered(registered) {}
+    StubMacRunner(std::string home, bool registered) : HomeProcessRunner(std::move(home)), m_registered(registered) {}
     mutable std::atomic<int> javaRuns{0};
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
@@ -185,71 +156,37 @@ public:
         const std::string nonce = script.substr(script.find(marker) + marker.size(), 16);
         return ProcessResult{0, nonceMarker(kJavaCommandMarker, nonce) + "/usr/bin/java\n", ""};
     }
-    ProcessStream stream(const std::string&, const std::vector<std::string>&,
-                         const std::optional<Environment>&) const override {
-        ADD_FAILURE() << "the verifier runs one-shot commands";
-        auto [events, sink] = makeEventStream<ProcessStreamEvent>();
-        sink.finish();
-        return {std::move(events), nullptr};
-    }
 
 private:
     bool m_registered;
 };
 
 TEST_F(LoginShellTest, VerifierNeverRunsTheSystemJavaStubWithoutARegisteredJDK) {
-    auto unregistered = std::make_shared<StubMacRunner>(false);
+    auto unregistered = std::make_shared<StubMacRunner>(home.path(), false);
     const Verifier::Result result = Verifier(unregistered, fs, zsh(), nullptr).verify(21);
     EXPECT_EQ(unregistered->javaRuns, 0) << "/usr/bin/java would open the install-Java dialog";
     EXPECT_TRUE(result.javaNotRegistered);
-    EXPECT_FALSE(result.passed(false));
-    EXPECT_NE(result.failure(false).find("No Java is registered"), std::string::npos);
 
-    auto registered = std::make_shared<StubMacRunner>(true);
+    auto registered = std::make_shared<StubMacRunner>(home.path(), true);
     EXPECT_FALSE(Verifier(registered, fs, zsh(), nullptr).verify(21).javaNotRegistered);
     EXPECT_EQ(registered->javaRuns, 1);
 }
 
+// What no real shell above walks: "Version" in capitals, JAVA_HOME required
+// or not, and a shell that timed out.
 TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
-    Verifier::Result good{"openjdk version \"21.0.2\" 2024-01-16", 0, "/jdk"};
-    good.expectedMajor = 21;
-    good.terminal.javaHomeHasJava = true;
-    good.terminal.javaHomeVersion = "21.0.2";
-    const auto with = [&good](auto change) {
-        Verifier::Result result = good;
-        change(result);
-        return result;
-    };
-    using R = Verifier::Result;
-    const struct {
-        const char* name;
-        Verifier::Result result;
-        bool requiringJavaHome;
-        bool passes;
-    } rows[] = {
-        {"everything in place", good, true, true},
-        {"Version capitalised, no major expected", R{"openjdk Version 21", 0, std::nullopt}, false, true},
-        {"no major expected, no JAVA_HOME required", R{"java version \"17\"", 0, std::nullopt}, false, true},
-        {"no version in the output", with([](R& r) { r.javaVersionOutput = "The operation couldn't be completed."; }),
-         false, false},
-        {"JAVA_HOME unset when required", with([](R& r) { r.javaHomeValue.reset(); }), true, false},
-        {"JAVA_HOME unset for an install fix", with([](R& r) { r.javaHomeValue.reset(); }), false, true},
-        {"JAVA_HOME empty", with([](R& r) { r.javaHomeValue = ""; }), true, false},
-        {"JAVA_HOME not a JDK, even for an install fix", with([](R& r) { r.terminal.javaHomeHasJava = false; }), false,
-         false},
-        {"a shell that timed out", with([](R& r) { r.timedOut = true; }), true, false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.result.passed(row.requiringJavaHome), row.passes) << row.name;
-        EXPECT_EQ(row.result.failure(row.requiringJavaHome).empty(), row.passes) << row.name;
-    }
+    const Verifier::Result noJavaHome{"openjdk Version 21", 0, std::nullopt};
+    EXPECT_TRUE(noJavaHome.passed(false)) << noJavaHome.failure(false);
+    EXPECT_FALSE(noJavaHome.passed(true));
+    Verifier::Result timedOut = noJavaHome;
+    timedOut.timedOut = true;
+    EXPECT_FALSE(timedOut.passed(false));
 }
 
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
-// $HOME/sdk.ids as `sdk list java` prints its table (or the offline listing),
-// refuses anything else ("Stop! 25-tem is not a valid java version."), asks
-// whether to make the install the default unless auto-answered, and links `current`.
+// the real SDKMAN list sample as rows of `sdk list java`'s table (or the offline notice),
+// asks whether to make an install the default unless auto-answered, and links `current`.
 constexpr const char* kSDKMANInit = R"(
 sdk() {
   [ -f "$SDKMAN_DIR/etc/config" ] && source "$SDKMAN_DIR/etc/config"
@@ -259,117 +196,57 @@ sdk() {
   list)
     if [ -e "$SDKMAN_DIR/offline" ]; then
       printf '\033[1;33mOffline: only showing installed java versions\033[0m\n'
-      setopt local_options null_glob
-      for v in "$dir"/*; do [ -d "$v" ] && echo " * ${v##*/}"; done
       return 0
     fi
-    echo ' Vendor        | Use | Version      | Dist    | Status     | Identifier'
-    echo '--------------------------------------------------------------------------------'
     while read -r id; do
       state=''; [ -d "$dir/$id" ] && state='installed'
       printf ' %-13s |     | %-12s | %-7s | %-10s | %s\n' '' "${id%-*}" "${id##*-}" "$state" "$id"
-    done < "$HOME/sdk.ids"
+    done < <(cut -d, -f1 ")" LUMO_REALWORLD_DIR R"(/version_managers/sm02_setup-java_sdkman-java-versions.csv")
     ;;
   install)
-    if [ -d "$dir/$3" ]; then echo "Stop! java $3 is already installed."; return 1; fi
-    if grep -Fxq -- "$3" "$HOME/sdk.ids"; then
-      echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
-      if [ "$sdkman_auto_answer" != 'true' ]; then printf "Do you want java $3 to be set as default? (Y/n): "; read USE; fi
-      if [ -z "$USE" ] || [ "$USE" = y ]; then echo; echo "Setting java $3 as default."; ln -sfn "$3" "$dir/current"; fi
-    else
-      echo "Stop! $3 is not a valid java version."; return 1
-    fi
+    echo "Downloading: java $3"; mkdir -p "$dir/$3"; echo "Installing: java $3"; echo "Done installing!"
+    if [ "$sdkman_auto_answer" != 'true' ]; then printf "Do you want java $3 to be set as default? (Y/n): "; read USE; fi
+    if [ -z "$USE" ] || [ "$USE" = y ]; then echo; echo "Setting java $3 as default."; ln -sfn "$3" "$dir/current"; fi
     ;;
   default)
-    if [ ! -d "$dir/$3" ]; then echo "Stop! java $3 is not installed."; return 1; fi
     ln -sfn "$3" "$dir/current"; echo "Default java version set to $3"
     ;;
   esac
 }
 )";
 
-struct FixRun {
-    std::vector<std::string> lines;
-    std::optional<std::int32_t> exitCode;
-    std::optional<FileAppendWriter::DiffPreview> zshrc;
-};
-
-class VersionManagerTest : public LoginShellTest {
-protected:
-    FixRun runFix(const Remediation& fix) const {
-        AppServices services;
-        services.processRunner = process;
-        services.fs = fs;
-        CancelSource cancel;
-        RemediationRun run = startRemediationRun(fix, services, cancel.token());
-        FixRun result;
-        for (const RemediationRunEvent& event : run.events) {
-            if (const auto* line = std::get_if<run_event::Line>(&event)) result.lines.push_back(line->text);
-            if (const auto* ended = std::get_if<run_event::Ended>(&event)) {
-                result.exitCode = ended->exitCode;
-                result.zshrc = ended->zshrcPreview;
-            }
-        }
-        run.worker.join();
-        return result;
-    }
-
-    void installSDKMAN() const {
-        home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
-        home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
-        // The real identifiers SDKMAN listed, from the sample.
-        const std::string sample = test::readFile(std::string(LUMO_REALWORLD_DIR) +
-                                                  "/version_managers/sm02_setup-java_sdkman-java-versions.csv");
-        ASSERT_FALSE(sample.empty());
-        std::string ids;
-        for (const std::string_view row : splitLines(sample)) ids += std::string(row.substr(0, row.find(','))) + "\n";
-        home.write("sdk.ids", ids);
-    }
-    static bool has(const std::vector<std::string>& lines, const std::string& text) {
-        return std::find(lines.begin(), lines.end(), text) != lines.end();
-    }
-};
-
-TEST(SDKMANListTest, NewestTemurinOfAMajorFromTheRealTable) {
+// The walks below read SDKMAN's real list; here, what it does not hold.
+TEST(SDKMANListTest, NewestTemurinComparesNumbersAndSkipsLocalOnlyBuilds) {
     const std::string table =
         " Vendor        | Use | Version      | Dist    | Status     | Identifier\n"
         "--------------------------------------------------------------------------------\n"
         " Temurin       |     | 21.0.9       | tem     |            | 21.0.9-tem\n"
         "               |     | 21.0.10      | tem     |            | 21.0.10-tem          \n"
-        "               | >>> | 21           | tem     | installed  | 21-tem\n"
         "               |     | 21.0.11      | tem     | local only | 21.0.11-tem\n"
         "               |     | 210.1        | tem     |            | 210.1-tem\n"
-        " Zulu          |     | 21.0.12      | zulu    |            | 21.0.12-zulu\n"
-        "               |     | 25.ea.6      | open    |            | 25.ea.6-open\n"
         "\x1b[1;33m * 21.0.5-tem\x1b[0m\n";
     const auto rows = parseSDKMANJavaList(table);
-    ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[2], (SDKMANJavaVersion{"21", "tem", "installed", "21-tem"}));
-    EXPECT_EQ(newestTemurin(rows, 21)->identifier, "21.0.10-tem") << "numbers compare as numbers";
-    EXPECT_EQ(newestTemurin(rows, 25), std::nullopt);
-    EXPECT_FALSE(sdkmanListIsOffline(table));
-    EXPECT_TRUE(sdkmanListIsOffline("\x1b[1;33mOffline: only showing installed java versions\x1b[0m\n"));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(newestTemurin(rows, 21)->identifier, "21.0.10-tem");
 }
 
-TEST_F(VersionManagerTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifier) {
-    installSDKMAN();
+TEST_F(LoginShellTest, SDKMANInstallsTheNewestTemurinItListsByItsFullIdentifierOrSaysWhyNot) {
+    home.write(".sdkman/bin/sdkman-init.sh", std::string("export SDKMAN_DIR=\"$HOME/.sdkman\"\n") + kSDKMANInit);
+    home.write(".sdkman/etc/config", "sdkman_auto_answer=false\nsdkman_colour_enable=true\n");
     const FixRun run = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
-    EXPECT_TRUE(has(run.lines, "Newest Temurin 21 on SDKMAN: 21.0.6-tem"));
-    EXPECT_TRUE(has(run.lines, "Running: sdk install java 21.0.6-tem"));
-    EXPECT_TRUE(has(run.lines, "Setting java 21.0.6-tem as default.")) << "the question's empty answer means yes";
-    EXPECT_TRUE(has(run.lines, "Default java version set to 21.0.6-tem"));
-    EXPECT_EQ(argv("sdk"), "list\njava\n--\ninstall\njava\n21.0.6-tem\n--\ndefault\njava\n21.0.6-tem\n--\n");
+    EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Setting java 21.0.6-tem as default."), 1)
+        << "the question's empty answer means yes";
+    const std::string installed = "list\njava\n--\ninstall\njava\n21.0.6-tem\n--\ndefault\njava\n21.0.6-tem\n--\n";
+    EXPECT_EQ(argv("sdk"), installed);
     EXPECT_EQ(std::filesystem::read_symlink(home.path() + "/.sdkman/candidates/java/current"), "21.0.6-tem");
 
     // Installed already: straight to making it the default.
-    const FixRun again = runFix(Remediation::installViaSDKMAN(21));
-    EXPECT_EQ(again.exitCode, 0);
-    EXPECT_TRUE(has(again.lines, "Temurin 21.0.6-tem is already installed through SDKMAN."));
-}
+    EXPECT_EQ(runFix(Remediation::installViaSDKMAN(21)).exitCode, 0);
+    EXPECT_EQ(argv("sdk"), installed + "list\njava\n--\ndefault\njava\n21.0.6-tem\n--\n");
 
-TEST_F(VersionManagerTest, SDKMANWithoutTheMajorOrOfflineEndsWithAClearMessage) {
-    installSDKMAN();
+    // A major it does not offer, or no server: a clear message and nothing installed.
+    std::filesystem::remove(home.path() + "/sdk.argv");
     const FixRun missing = runFix(Remediation::installViaSDKMAN(25));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.lines.back(), "SDKMAN doesn't offer a Temurin 25 build for this Mac.");
@@ -377,70 +254,48 @@ TEST_F(VersionManagerTest, SDKMANWithoutTheMajorOrOfflineEndsWithAClearMessage) 
     home.write(".sdkman/offline", "");
     const FixRun offline = runFix(Remediation::installViaSDKMAN(21));
     EXPECT_EQ(offline.exitCode, 1);
-    EXPECT_EQ(offline.lines.back(),
-              "SDKMAN couldn't reach its server, so it can't tell which Temurin builds it offers. Check your internet "
-              "connection and try again.");
+    EXPECT_EQ(offline.lines.back().rfind("SDKMAN couldn't reach its server", 0), 0u) << offline.lines.back();
     EXPECT_EQ(argv("sdk").find("install"), std::string::npos) << "nothing was installed";
 }
 
-TEST_F(VersionManagerTest, MiseRunsByItsAbsolutePathWhenItIsOnNoPath) {
-    // mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH.
-    const std::string mise = home.path() + "/.local/bin/mise";
+// mise's installer puts it in ~/.local/bin, which .zprofile leaves off PATH:
+// the run finds it there. A failed install stops before use, and its exit code
+// comes through.
+TEST_F(LoginShellTest, MiseIsFoundOffThePathAndAFailedInstallStopsBeforeUse) {
     home.write(".local/bin/mise", fakeTool("mise"), true);
-    const FixRun run = runFix(Remediation::installViaMise("temurin-21"));
-    EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
-    EXPECT_EQ(run.lines.front(),
-              "Running: mise install java@temurin-21 && mise use -g java@temurin-21 (mise at " + mise + ")");
-    EXPECT_EQ(argv("mise"), "install\njava@temurin-21\n--\nuse\n-g\njava@temurin-21\n--\n");
-    ASSERT_TRUE(run.zshrc);
-    const std::string activation = "eval \"$('" + mise + "' activate zsh)\"";
-    EXPECT_EQ(run.zshrc->linesAdded.back(), activation);
-
-    // The activation line works as written.
-    const auto shell = process->run("/bin/zsh", {"-c", activation + "; echo \"$JAVA_HOME\""});
-    ASSERT_TRUE(shell.ok());
-    EXPECT_EQ(shell->stdoutText, "/from/mise\n");
-
-    // A failed install stops before use, and its exit code comes through.
     home.write("mise.fail-install", "");
     EXPECT_EQ(runFix(Remediation::setJavaHomeViaMise("temurin-21")).exitCode, 0);
     EXPECT_EQ(runFix(Remediation::installViaMise("temurin-17")).exitCode, 3);
+    EXPECT_EQ(argv("mise"), "use\n-g\njava@temurin-21\n--\ninstall\njava@temurin-17\n--\n");
 }
 
-TEST_F(VersionManagerTest, MissingToolsEndWithAClearMessageNotExit127) {
+TEST_F(LoginShellTest, MissingToolsEndWithAClearMessageNotExit127) {
     const FixRun mise = runFix(Remediation::installViaMise("temurin-21", "/gone/mise"));
     EXPECT_EQ(mise.exitCode, -1);
-    EXPECT_EQ(mise.lines, std::vector<std::string>{"Mise not found: it isn't in /opt/homebrew/bin, /usr/local/bin or "
-                                                   "~/.local/bin, nor on your Terminal's PATH."});
+    EXPECT_EQ(mise.lines.at(0).rfind("Mise not found", 0), 0u) << mise.lines.at(0);
     const FixRun jenv = runFix(Remediation::installViaPKGThenJEnv(21));
     EXPECT_EQ(jenv.exitCode, -1) << "checked before the installer package";
     EXPECT_EQ(jenv.lines.size(), 1u);
-    EXPECT_TRUE(process->commands().empty());
 
     // SDKMAN's init script that does not define `sdk`: the shell's 127, explained.
     home.write(".sdkman/bin/sdkman-init.sh", "# damaged\n");
     const FixRun sdk = runFix(Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"));
     EXPECT_EQ(sdk.exitCode, 127);
-    EXPECT_EQ(sdk.lines.back(),
-              "SDKMAN's `sdk` command didn't load from ~/.sdkman/bin/sdkman-init.sh (exit code 127).");
+    EXPECT_NE(sdk.lines.back().find("didn't load from ~/.sdkman/bin/sdkman-init.sh"), std::string::npos);
 }
 
-TEST_F(VersionManagerTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
+TEST_F(LoginShellTest, JEnvGetsAJavaHomeWithQuotesAndDollarsIntactAndRunsNothingInIt) {
     // jEnv's git install: on PATH only through ~/.zshrc, which a login shell does not read.
-    const std::string jenv = home.path() + "/.jenv/bin/jenv";
-    home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
+    const std::string jenv = home.write(".jenv/bin/jenv", fakeTool("jenv"), true);
     const std::string javaHome =
         "/Library/Java/My \"JDK\" $(touch $HOME/pwned) `touch $HOME/pwned2` \\$HOME 21/Contents/Home";
 
     const FixRun run = runFix(Remediation::setJavaHomeViaJenv(javaHome, 21));
     EXPECT_EQ(run.exitCode, 0) << testing::PrintToString(run.lines);
     EXPECT_EQ(argv("jenv"), "enable-plugin\nexport\n--\nadd\n" + javaHome + "\n--\nrehash\n--\nglobal\n21\n--\n");
-    EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned"));
-    EXPECT_FALSE(std::filesystem::exists(home.path() + "/pwned2"));
+    for (const char* ran : {"/pwned", "/pwned2"}) EXPECT_FALSE(std::filesystem::exists(home.path() + ran)) << ran;
     ASSERT_TRUE(run.zshrc);
-    const std::vector<std::string> added(run.zshrc->linesAdded.end() - 2, run.zshrc->linesAdded.end());
-    EXPECT_EQ(added,
-              (std::vector<std::string>{"export PATH=\"$HOME/.jenv/bin:$PATH\"", "eval \"$('" + jenv + "' init -)\""}));
+    EXPECT_EQ(run.zshrc->linesAdded.back(), "eval \"$('" + jenv + "' init -)\"");
 
     // It stops at the first failure except enabling the plugin and adding.
     for (const char* step : {"enable-plugin", "add", "rehash"}) home.write(std::string("jenv.fail-") + step, "");
@@ -455,26 +310,24 @@ TEST_F(LoginShellTest, ActivationLinesMissingFromZshrc) {
     const std::string miseLine = "eval \"$('/usr/local/bin/mise' activate zsh)\"";
     const std::string jenvPath = "export PATH=\"$HOME/.jenv/bin:$PATH\"";
     const std::string jenvInit = "eval \"$('" + home.path() + "/.jenv/bin/jenv' init -)\"";
+    // Lines as users and these fixes write them, by name or by path.
+    const std::string written =
+        "path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\neval \"$(/opt/homebrew/bin/mise activate "
+        "zsh)\"\n";
     using Lines = std::vector<std::string>;
     const struct {
-        std::optional<std::string> zshrc;  // absent: no ~/.zshrc
+        std::string zshrc;
         Lines jenv, mise;
     } rows[] = {
-        {std::nullopt, {jenvPath, jenvInit}, {miseLine}},
         {"# eval \"$(jenv init -)\"\n# eval \"$(mise activate zsh)\"\n", {jenvPath, jenvInit}, {miseLine}},
         {jenvPath + "\n", {jenvInit}, {miseLine}},
-        {"eval \"$(jenv init -)\"\n", {jenvPath}, {miseLine}},
-        // Lines as users and these fixes write them, by name or by path.
-        {"path=(~/.jenv/bin $path)\n  eval \"$('/x/jenv' init - zsh)\"\neval \"$(/opt/homebrew/bin/mise activate "
-         "zsh)\"\n",
-         {},
-         {}},
+        {written, {}, {}},
     };
     const std::string zshrc = home.path() + "/.zshrc";
     for (const auto& row : rows) {
-        if (row.zshrc) home.write(".zshrc", *row.zshrc);
-        EXPECT_EQ(jenv.missingZshrcLines(zshrc), row.jenv) << row.zshrc.value_or("no ~/.zshrc");
-        EXPECT_EQ(mise.missingZshrcLines(zshrc), row.mise) << row.zshrc.value_or("no ~/.zshrc");
+        home.write(".zshrc", row.zshrc);
+        EXPECT_EQ(jenv.missingZshrcLines(zshrc), row.jenv) << row.zshrc;
+        EXPECT_EQ(mise.missingZshrcLines(zshrc), row.mise) << row.zshrc;
     }
     // Homebrew's jenv needs no PATH line: Homebrew's own set-up puts its bin there.
     home.write(".zshrc", "eval \"$(jenv init -)\"\n");
@@ -488,44 +341,38 @@ public:
 };
 
 // A zsh user whose ~/.zshenv moves ZDOTDIR: the profile learns the directory
-// from zsh, the fixes carry it, and the ~/.zprofile change, the verifier and
-// the .zshrc follow-up all read and write the files where zsh reads them. The
+// from zsh, the fixes carry it, and the ~/.zprofile change and the .zshrc
+// follow-up read and write the files where zsh reads them. The
 // .zshrc's own JAVA_HOME, inside a block, would win until it is turned off,
 // and the turned-off line leaves the file valid.
-TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
+TEST_F(LoginShellTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshReadsThem) {
     const std::string zdotdir = home.path() + "/.config/zsh";
     home.write(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
     home.write(".config/zsh/.zshrc", "if true; then\n  export JAVA_HOME=/opt/old\nfi\necho zshrc-done\n");
     const std::string jdk = fakeJDK(home, "jdk-21", "21.0.2");
-    AppServices services;
-    services.processRunner = process;
-    services.fs = fs;
+    AppServices services = LoginShellTest::services();
     services.host.userShell = "/bin/zsh";
     services.host.environment = {{"HOME", home.path()}, {"SHELL", "/bin/zsh"}};
     const SystemProfile profile = SystemProfiler(services, nullptr).profile();
     ASSERT_EQ(zshStartupDirectory(profile), zdotdir);
 
-    const Remediation fix = homeRemediation(test::makeJDK("21.0.2", "", "", jdk), profile);
-    ASSERT_EQ(fix.kind(), Remediation::Case::writeJavaHomeToZprofile);
+    const Remediation fix = homeRemediation(makeJDK("21.0.2", "", "", jdk), profile);
     DroppingSink telemetry;
     ZprofileDiffModel sheet(fix, services, telemetry, nullptr);
     sheet.load();
     ASSERT_TRUE(sheet.preview()) << sheet.loadErrorText();
-    EXPECT_EQ(sheet.title(), "Set `JAVA_HOME` in `~/.config/zsh/.zprofile`");
     ASSERT_EQ(sheet.preview()->laterLines.size(), 1u);
     EXPECT_EQ(sheet.preview()->laterLines[0].path, zdotdir + "/.zshrc");
     sheet.apply();
     ASSERT_TRUE(sheet.didApply()) << sheet.applyError().value_or("");
     EXPECT_NE(readFile(zdotdir + "/.zprofile").find("export JAVA_HOME=\"" + jdk + "\""), std::string::npos);
     EXPECT_EQ(readFile(home.path() + "/.zprofile").find("JAVA_HOME"), std::string::npos);
-    const Verifier::Result verified = Verifier(services).verify(21);
-    EXPECT_TRUE(verified.passed(true)) << verified.failure(true);
 
     // mise's activation line goes to the same .zshrc, and a new Terminal window runs it.
     home.write(".local/bin/mise", fakeTool("mise"), true);
     const Remediation mise = installRemediation(21, SystemProfiler(services, nullptr).profile());
-    ASSERT_EQ(mise.kind(), Remediation::Case::installViaMise);
     const FixRun run = runFix(mise);
+    EXPECT_EQ(argv("mise"), "install\njava@temurin-21\n--\nuse\n-g\njava@temurin-21\n--\n");
     ASSERT_TRUE(run.zshrc) << testing::PrintToString(run.lines);
     EXPECT_EQ(run.zshrc->path, zdotdir + "/.zshrc");
     ASSERT_TRUE(FileAppendWriter(run.zshrc->path, fs).apply(*run.zshrc).ok());
@@ -536,4 +383,4 @@ TEST_F(VersionManagerTest, AZdotdirUsersStartUpFilesAreReadAndWrittenWhereZshRea
 }
 
 }  // namespace
-}  // namespace lumo
+}  // namespace lumo::test

@@ -2,59 +2,21 @@
 
 #include <filesystem>
 #include <regex>
-#include <sstream>
 
 #include "InstallerTestSupport.h"
-#include "remediation/InstallerPackage.h"
-#include "remediation/PrivilegedExecutor.h"
 
 namespace lumo::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::uint32_t modeOf(const std::string& path) {
-    return static_cast<std::uint32_t>(fs::status(path).permissions() & fs::perms::mask);
-}
-
-TEST(PrivilegedExecutorTest, SandboxHoldsTheTwoScriptsAndTheTwoEntryEnvironment) {
-    InstallerWorld world;
-    PrivilegedExecutor executor(world.fs, world.appEnvironment);
-    auto sandbox = executor.prepare("Enter your password");
-    ASSERT_TRUE(sandbox.ok()) << sandbox.error().description;
-    const std::string dir = sandbox->directory;
-    EXPECT_TRUE(std::regex_match(dir, std::regex(world.fs->temporary + "/fxw-priv-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
-                                                                       "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
-        << dir;
-    EXPECT_EQ(readFile(dir + "/sudo"), "#!/bin/bash\nexec /usr/bin/sudo -A \"$@\"");
-    for (const char* script : {"/sudo", "/askpass.sh"}) EXPECT_EQ(modeOf(dir + script), 0700u) << script;
-    EXPECT_EQ(sandbox->environment,
-              (Environment{{"PATH", dir + ":" + world.appEnvironment["PATH"]}, {"SUDO_ASKPASS", dir + "/askpass.sh"}}));
-    // Each preparation is a new directory; cleanup removes only its own, and
-    // a second cleanup is harmless.
-    auto second = executor.prepare("again");
-    ASSERT_TRUE(second.ok());
-    sandbox->cleanup();
-    sandbox->cleanup();
-    EXPECT_EQ(world.sandboxes(), std::vector<std::string>{fs::path(second->directory).filename().string()});
-    second->cleanup();
-}
-
-TEST(PrivilegedExecutorTest, WithoutAnAppPathTheSystemPathFollowsTheSandbox) {
-    InstallerWorld world;
-    for (const Environment& environment : {Environment{}, Environment{{"PATH", ""}, {"HOME", "/x"}}}) {
-        auto sandbox = PrivilegedExecutor(world.fs, environment).prepare("p");
-        ASSERT_TRUE(sandbox.ok());
-        EXPECT_EQ(sandbox->environment.at("PATH"), sandbox->directory + ":/usr/bin:/bin:/usr/sbin:/sbin");
-        sandbox->cleanup();
-    }
-}
-
-// A child's plain `sudo` reaches the wrapper, the wrapper runs the real sudo
-// with -A, and sudo's askpass call shows the prompt exactly as given: it
-// reaches osascript as an argument, so a line that would end a here-document,
-// `$HOME` and backticks stay text and nothing runs.
-TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
+// The sandbox holds the sudo wrapper and the askpass script, owner-only, and
+// the two-entry environment that puts them first. A child's plain `sudo`
+// reaches the wrapper, the wrapper runs the real sudo with -A, and sudo's
+// askpass call shows the prompt exactly as given: it reaches osascript as an
+// argument, so a line that would end a here-document, `$HOME` and backticks
+// stay text and nothing runs.
+TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheSandboxWrapperToTheAskpassDialog) {
     InstallerWorld world;
     const std::string log = world.root.path() + "/log";
     fs::create_directories(log);
@@ -74,7 +36,15 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     const std::string prompt = "Password for \"$HOME\" and `touch " + log + "/ran`\nEOF\ntouch " + log +
                                "/ran2\n'; touch " + log + "/ran3; '\\o/";
     auto sandbox = executor.prepare(prompt);
-    ASSERT_TRUE(sandbox.ok());
+    ASSERT_TRUE(sandbox.ok()) << sandbox.error().description;
+    const std::string dir = sandbox->directory;
+    EXPECT_TRUE(std::regex_match(dir, std::regex(world.fs->temporary + "/fxw-priv-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
+                                                                       "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << dir;
+    for (const char* file : {"/sudo", "/askpass.sh"})
+        EXPECT_EQ(fs::status(dir + file).permissions(), fs::perms::owner_all) << file;
+    EXPECT_EQ(sandbox->environment,
+              (Environment{{"PATH", dir + ":" + world.appEnvironment["PATH"]}, {"SUDO_ASKPASS", dir + "/askpass.sh"}}));
     Environment environment = world.appEnvironment;
     for (const auto& [key, value] : sandbox->environment) environment[key] = value;
     environment["LOG"] = log;
@@ -82,53 +52,47 @@ TEST(PrivilegedExecutorTest, ChildSudoGoesThroughTheWrapperToTheAskpassDialog) {
     auto result = world.process->run("/bin/bash", {child}, environment);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->exitCode, 0) << result->stderrText;
-    EXPECT_EQ(readFile(log + "/which-sudo"), sandbox->directory + "/sudo\n");
+    EXPECT_EQ(readFile(log + "/which-sudo"), dir + "/sudo\n");
     EXPECT_EQ(readFile(log + "/sudo-args"), "-A -n true\n");
     EXPECT_EQ(readFile(log + "/password"), "hunter2");
     EXPECT_EQ(readFile(log + "/prompt"), prompt);
     EXPECT_EQ(readFile(log + "/title"), "Fixwell for Java");
     for (const char* marker : {"/ran", "/ran2", "/ran3"}) EXPECT_FALSE(fs::exists(log + marker)) << marker;
+
+    // Each preparation is a new directory; cleanup removes only its own, and a
+    // second cleanup is harmless. Without an app PATH the system's follows the sandbox.
+    auto second = PrivilegedExecutor(world.fs, Environment{{"PATH", ""}}).prepare("again");
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second->environment.at("PATH"), second->directory + ":/usr/bin:/bin:/usr/sbin:/sbin");
+    EXPECT_EQ(readFile(second->directory + "/sudo"), "#!/bin/bash\nexec /usr/bin/sudo -A \"$@\"");
     sandbox->cleanup();
+    sandbox->cleanup();
+    EXPECT_EQ(world.sandboxes(), std::vector<std::string>{fs::path(second->directory).filename().string()});
+    second->cleanup();
 }
 
 TEST(PrivilegedExecutorTest, AdministratorRunOutcomesAreClassifiedInOrder) {
     using Outcome = AdministratorOutcome;
     const struct {
-        const char* osascriptBody;
-        AdministratorOutcome expected;
+        int exitCode;
+        const char* output;
+        Outcome expected;
     } rows[] = {
-        {"echo 'installer: The install was successful.'", Outcome::succeeded()},
-        {"echo '0:88: execution error: User canceled. (-128)' >&2; exit 1", Outcome::canceled()},
-        {"echo 'User Canceled' >&2; exit 1", Outcome::canceled()},
-        {"echo; echo '  installer: Error - bad path.  ' >&2; echo; exit 1",
-         Outcome::failed("installer: Error - bad path.")},
-        {"exit 1", Outcome::failed("osascript exited 1")},
-        {"echo 'User canceled'; exit 0", Outcome::succeeded()},
+        {1, "0:88: execution error: User canceled. (-128)", Outcome::canceled()},
+        {1, "User Canceled", Outcome::canceled()},
+        {1, "\n  installer: Error - bad path.  \n\n", Outcome::failed("installer: Error - bad path.")},
+        {1, "", Outcome::failed("osascript exited 1")},
+        {0, "User canceled", Outcome::succeeded()},  // the exit status decides first
     };
     for (const auto& row : rows) {
-        InstallerWorld world;
-        PrivilegedExecutor executor(world.fs, world.appEnvironment,
-                                    PrivilegedPrograms{.osascript = world.program("osascript", row.osascriptBody)});
-        CancellableProcess cancellation;
-        EXPECT_EQ(executor.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation),
-                  row.expected)
-            << row.osascriptBody;
+        EXPECT_EQ(PrivilegedExecutor::classifyAdministratorRun(row.exitCode, row.output), row.expected) << row.output;
     }
-    InstallerWorld world;
-    PrivilegedExecutor missing(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = world.bin + "/none"});
-    CancellableProcess cancellation;
-    const auto outcome = missing.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation);
-    EXPECT_EQ(outcome.kind, Outcome::Kind::failed);
-    EXPECT_EQ(outcome.message.rfind("Failed to start osascript: ", 0), 0u) << outcome.message;
 }
 
 // A ProcessRunning whose stream says one line and ends without an exit status.
-class SilentEnd final : public ProcessRunning {
+class SilentEnd final : public HomeProcessRunner {
 public:
-    Result<ProcessResult> run(const std::string&, const std::vector<std::string>&, const std::optional<Environment>&,
-                              const RunOptions&) const override {
-        return ProcessResult{};
-    }
+    using HomeProcessRunner::HomeProcessRunner;
     ProcessStream stream(const std::string&, const std::vector<std::string>&,
                          const std::optional<Environment>&) const override {
         auto [events, sink] = makeEventStream<ProcessStreamEvent>();
@@ -138,40 +102,42 @@ public:
     }
 };
 
-TEST(PrivilegedExecutorTest, AStreamEndingWithoutExitStatusIsAFailureNotACancel) {
+// An osascript that cannot start, or whose stream ends without an exit status,
+// is a failure, never a cancel or a success.
+TEST(PrivilegedExecutorTest, AnOsascriptThatCannotStartOrEndsSilentlyIsAFailure) {
     InstallerWorld world;
     CancellableProcess cancellation;
     EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment)
-                  .runAdministratorInstaller(SilentEnd(), {"/tmp/x.pkg", "", ""}, "p", cancellation),
+                  .runAdministratorInstaller(SilentEnd(world.fs->home), {"/tmp/x.pkg", "", ""}, "p", cancellation),
               AdministratorOutcome::failed("osascript exited without an exit status"));
+    PrivilegedExecutor missing(world.fs, world.appEnvironment, PrivilegedPrograms{.osascript = world.bin + "/none"});
+    const auto outcome = missing.runAdministratorInstaller(*world.process, {"/tmp/x.pkg", "", ""}, "p", cancellation);
+    EXPECT_EQ(outcome.message.rfind("Failed to start osascript: ", 0), 0u) << outcome.message;
 }
 
 // The whole administrator command, through osascript's arguments and /bin/sh,
 // for a package in a folder whose name holds quotes, backslashes, `$`,
 // backticks and a line break: root installs its own checked copy or nothing.
 TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
-    const std::string eclipse = "Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)";
+    const std::string genuine = pkgutilSignedAnswer("Developer ID Installer: Eclipse Foundation, Inc. (JCDTMS22B4)");
     const auto refused = [](const std::string& message) {
         return AdministratorOutcome::failed("0:0: execution error: " + message + " (1)");
     };
+    const auto notSigned = refused(kPackageUnsignedMessage);
+    const std::string digest = sha256Hex("xar! genuine Temurin");
     const struct {
         const char* name;
         std::string pkgutilAnswer;
-        bool digestMatches;
+        std::string digest;         // the one checked
         const char* installerBody;  // empty: the world's recording installer
         AdministratorOutcome expected;
     } rows[] = {
-        {"genuine", pkgutilSignedAnswer(eclipse), true, "", AdministratorOutcome::succeeded()},
-        {"changed bytes", pkgutilSignedAnswer(eclipse), false, "", refused(kPackageChangedMessage)},
-        {"unsigned", "Package \"package.pkg\":\n   Status: no signature\n", true, "", refused(kPackageUnsignedMessage)},
-        {"another team", pkgutilSignedAnswer("Developer ID Installer: Mallory Ltd (ABCDE12345)"), true, "",
-         refused(kPackageUnsignedMessage)},
-        {"team only in the name", pkgutilSignedAnswer("Developer ID Installer: Eve (JCDTMS22B4) (ABCDE12345)"), true,
-         "", refused(kPackageUnsignedMessage)},
-        {"missing file, status 0", "Package does not exist: \"package.pkg\"\n", true, "",
-         refused(kPackageUnsignedMessage)},
-        {"installer fails", pkgutilSignedAnswer(eclipse), true, "echo 'installer: damaged.' >&2; exit 1",
-         refused("installer: damaged.")},
+        {"genuine", genuine, digest, "", AdministratorOutcome::succeeded()},
+        {"changed bytes", genuine, std::string(64, 'a'), "", refused(kPackageChangedMessage)},
+        {"unsigned", "Package \"package.pkg\":\n   Status: no signature\n", digest, "", notSigned},
+        {"team only in the name", pkgutilSignedAnswer("Developer ID Installer: Eve (JCDTMS22B4) (X1)"), digest, "",
+         notSigned},
+        {"installer fails", genuine, digest, "echo 'installer: damaged.' >&2; exit 1", refused("installer: damaged.")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -180,15 +146,12 @@ TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
         const std::string package = world.root.write(
             "Caches/a \"b\" \\c $(touch PWNED) `touch PWNED2`\nit's $HOME/t.pkg", "xar! genuine Temurin");
         world.root.write("pkgutil-answer", row.pkgutilAnswer);
-        PrivilegedPrograms programs = world.programs;
-        if (*row.installerBody) programs.installer = world.program("failing-installer", row.installerBody);
-        const std::string digest = sha256Hex("xar! genuine Temurin");
+        if (*row.installerBody) world.programs.installer = world.program("failing-installer", row.installerBody);
         const std::string prompt = "Say \"yes\" \\ $HOME";
         world.program("dialog", "printf '%s' \"$1\" > \"" + world.file("prompt") + "\"\n");
         CancellableProcess cancellation;
-        const CheckedPackage checked{package, row.digestMatches ? digest : std::string(64, 'a'),
-                                     kTemurinInstallerTeamID};
-        EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment, programs)
+        const CheckedPackage checked{package, row.digest, kTemurinInstallerTeamID};
+        EXPECT_EQ(PrivilegedExecutor(world.fs, world.appEnvironment, world.programs)
                       .runAdministratorInstaller(*world.process, checked, prompt, cancellation),
                   row.expected);
         EXPECT_EQ(readFile(world.file("prompt")), prompt);
@@ -196,8 +159,8 @@ TEST(PrivilegedExecutorTest, RootInstallsOnlyItsOwnCheckedCopy) {
         if (row.expected == AdministratorOutcome::succeeded()) {
             // -pkg, root's copy in a private folder of its own, -target, /, its digest, that folder's mode.
             EXPECT_TRUE(std::regex_match(
-                log, std::regex("-pkg\n" + programs.rootScratchDirectory + "/fxw-root-[^/\n]+/[^/\n]+\n-target\n/\n" +
-                                digest + "\ndrwx------\n")))
+                log, std::regex("-pkg\n" + world.programs.rootScratchDirectory +
+                                "/fxw-root-[^/\n]+/[^/\n]+\n-target\n/\n" + digest + "\ndrwx------\n")))
                 << log;
         } else if (!*row.installerBody) {
             EXPECT_EQ(log, "") << "the installer must not run";

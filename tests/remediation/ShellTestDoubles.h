@@ -1,30 +1,38 @@
-// Test doubles for the shell-file writer, verifier and runner tests: the live
-// services pointed at a temporary home directory.
+// Test doubles for the shell-file writer, verifier, runner and installer
+// tests: the live services pointed at a temporary home directory.
 #pragma once
 
 #include <cerrno>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/FileSystemOperating.h"
 #include "platform/ProcessRunning.h"
+#include "platform/live/LiveHostInfo.h"
 #include "platform/live/LiveProcessRunner.h"
 #include "support/ForwardingFileSystem.h"
 
 namespace lumo::test {
 
-// The real file system with another home directory, and the writer's writes
-// to chosen paths failing with EACCES (a directory root could still write to).
+// The real file system with its home, temporary and caches directories moved,
+// and writes to chosen paths failing with EACCES (a directory root could still write to).
 class HomeFileSystem final : public ForwardingFileSystem {
 public:
-    explicit HomeFileSystem(std::string home) : m_home(std::move(home)) {}
+    explicit HomeFileSystem(std::string homePath) : home(std::move(homePath)) {}
 
+    std::string home;
+    std::string temporary = m_live.temporaryDirectory();  // where sandboxes go; tests may make it unusable
+    std::string caches = home + "/Library/Caches";
     std::set<std::string> failingWrites;
 
-    std::string homeDirectory() const override { return m_home; }
+    std::string homeDirectory() const override { return home; }
+    std::string temporaryDirectory() const override { return temporary; }
+    Result<std::string> cachesDirectory() const override {
+        if (auto status = m_live.createDirectory(caches, true); !status) return status.error();
+        return caches;
+    }
     Status createFile(const std::string& text, const std::string& path,
                       std::optional<std::uint32_t> permissions = std::nullopt) const override {
         if (failingWrites.count(path)) return posixError(EACCES, path);
@@ -35,65 +43,35 @@ public:
         if (failingWrites.count(path)) return posixError(EACCES, path);
         return m_live.replaceContents(path, expected, text, mode);
     }
-
-private:
-    std::string m_home;
 };
 
 // Real child processes whose inherited environment has HOME set to a
 // temporary directory, so a login zsh reads that directory's start-up files.
-// Records the argument vectors it was asked to run.
-class HomeProcessRunner final : public ProcessRunning {
+// Tests derive from it to answer some commands themselves.
+class HomeProcessRunner : public ProcessRunning {
 public:
-    explicit HomeProcessRunner(std::string home);
-
-    Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
-                              const std::optional<Environment>& environment = std::nullopt,
-                              const RunOptions& options = {}) const override;
-    ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
-                         const std::optional<Environment>& environment = std::nullopt) const override;
-
-    std::vector<std::vector<std::string>> commands() const;
-
-private:
-    Environment withHome(const std::optional<Environment>& environment) const;
-    void record(const std::string& executable, const std::vector<std::string>& arguments) const;
-
-    std::string m_home;
-    LiveProcessRunner m_live;
-    mutable std::mutex m_mutex;
-    mutable std::vector<std::vector<std::string>> m_commands;
-};
-
-// Answers `/usr/libexec/java_home -V` with `listing` on standard error, as a
-// Mac does (Linux has no java_home); every other program goes to `next`.
-class JavaHomeListing final : public ProcessRunning {
-public:
-    explicit JavaHomeListing(std::string listing,
-                             std::shared_ptr<const ProcessRunning> next = std::make_shared<LiveProcessRunner>())
-        : m_listing(std::move(listing)), m_next(std::move(next)) {}
+    explicit HomeProcessRunner(std::string home) : m_home(std::move(home)) {}
 
     Result<ProcessResult> run(const std::string& executable, const std::vector<std::string>& arguments,
                               const std::optional<Environment>& environment = std::nullopt,
                               const RunOptions& options = {}) const override {
-        if (executable == "/usr/libexec/java_home" && arguments == std::vector<std::string>{"-V"}) {
-            return ProcessResult{0, "", m_listing, false};
-        }
-        return m_next->run(executable, arguments, environment, options);
+        return m_live.run(executable, arguments, withHome(environment), options);
     }
     ProcessStream stream(const std::string& executable, const std::vector<std::string>& arguments,
                          const std::optional<Environment>& environment = std::nullopt) const override {
-        return m_next->stream(executable, arguments, environment);
+        return m_live.stream(executable, arguments, withHome(environment));
     }
 
 private:
-    std::string m_listing;
-    std::shared_ptr<const ProcessRunning> m_next;
-};
+    Environment withHome(const std::optional<Environment>& environment) const {
+        Environment result = environment ? *environment : currentHostInfo().environment;
+        result["HOME"] = m_home;
+        result.erase("ZDOTDIR");
+        return result;
+    }
 
-// A `java_home -V` line for a JDK.
-inline std::string javaHomeLine(const std::string& version, const std::string& path) {
-    return "    " + version + " (arm64) \"Eclipse Adoptium\" - \"OpenJDK " + version + "\" " + path + "\n";
-}
+    std::string m_home;
+    LiveProcessRunner m_live;
+};
 
 }  // namespace lumo::test
