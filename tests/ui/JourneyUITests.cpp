@@ -41,8 +41,7 @@ protected:
     void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
 
     UIEnvironment environmentFor(const Scenario& mac, bool withProfile = true) {
-        UIEnvironment environment{&navigation, makeSimulatedServices(mac), &sink, &profiles,
-                                  [this](const std::string& url) { opened.push_back(url); }, &scheduler};
+        UIEnvironment environment{&navigation, makeSimulatedServices(mac), &sink, &profiles, opener, &scheduler};
         if (withProfile) profiles.publish(SystemProfiler(environment.services, [](const std::string&) {}).profile());
         return environment;
     }
@@ -52,6 +51,7 @@ protected:
     ProfileStore profiles;
     NoDelay scheduler;
     std::vector<std::string> opened;
+    URLOpener opener = [this](const std::string& url) { opened.push_back(url); };
 };
 
 // The sheet comes over the detail, which stays inert under it; the diff shows
@@ -85,8 +85,8 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
     // The first run is long (it gets cancelled), the second one quick.
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
                                     std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    {"==> Installing Cask temurin@25"}, 0));
+    mac.commands.push_back(
+        streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"==> Installing Cask temurin@25"}, 0));
     // No verification answers: the fresh shell finds no java.
     DiagnoseView view(environmentFor(mac));
     view.resize(720, 700);
@@ -131,9 +131,9 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
 TEST_F(JourneyUITest, LinksInExplanationsOpenThroughTheOpener) {
     UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
     const std::string url = "https://brimwell.example/java/unable-to-locate";
-    ErrorScaffold page(QString::fromStdString("Install failed (exit code 1). The article at [Brimwell](" + url +
-                                              ") may help."),
-                       [] {}, environment);
+    ErrorScaffold page(
+        QString::fromStdString("Install failed (exit code 1). The article at [Brimwell](" + url + ") may help."), [] {},
+        environment);
     page.resize(720, 500);
     page.show();
     QApplication::processEvents();
@@ -143,7 +143,8 @@ TEST_F(JourneyUITest, LinksInExplanationsOpenThroughTheOpener) {
     const QImage picture = message->grab().toImage();
     const QColor link = message->palette().color(QPalette::Link);
     const auto near = [&](QColor c) {
-        return std::abs(c.red() - link.red()) + std::abs(c.green() - link.green()) + std::abs(c.blue() - link.blue()) < 40;
+        return std::abs(c.red() - link.red()) + std::abs(c.green() - link.green()) + std::abs(c.blue() - link.blue()) <
+               40;
     };
     std::optional<QPoint> onLink;
     for (int y = 0; y < picture.height() && !onLink; ++y)
@@ -246,9 +247,7 @@ TEST_F(JourneyUITest, NoPlaceholderReachesTheScreen) {
             EXPECT_FALSE(text.contains(placeholder)) << fix.id() << ": " << text.toStdString();
         }
     };
-    JDKInfo jdk;
-    jdk.path = "/Users/alex/.sdkman/candidates/java/21.0.5-tem";
-    jdk.version = "21.0.5";
+    const JDKInfo jdk{"21.0.5", {}, {}, "/Users/alex/.sdkman/candidates/java/21.0.5-tem", {}, {}};  // version, path
     for (const Remediation& fix :
          {Remediation::installViaSDKMAN(25), Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"),
           Remediation::installViaMise("temurin-25"), Remediation::setJavaHomeViaMise("temurin-21.0.5")}) {
