@@ -3,7 +3,6 @@
 // to the outcome it states, and the recorded events checked road by road.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QPushButton>
 #include <algorithm>
 #include <filesystem>
@@ -126,9 +125,7 @@ protected:
 
     ScenarioExpectation walk() {
         ScenarioExpectation seen;
-        tap("consent-continue");
-        tap("goal-option-gaming");
-        tap("goal-continue");
+        for (const char* button : {"consent-continue", "goal-option-gaming", "goal-continue"}) tap(button);
         const auto action =
             firstShown({"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen", "remediation-primary-button",
                         "diagnosis-install-native-build", "continue-to-audit"});
@@ -143,9 +140,8 @@ protected:
             seen.verdict = verdict && *verdict == "continue-to-audit" ? "passed" : "failed";
             if (seen.verdict == "failed") return withAudit(seen);
         }
-        tap("continue-to-audit");
-        tap("next-step-option-build_software");
-        tap("next-step-continue");
+        for (const char* button : {"continue-to-audit", "next-step-option-build_software", "next-step-continue"})
+            tap(button);
         std::set<std::string> tried;
         for (int page = 0; page < 8; ++page) {
             const auto next =
@@ -163,9 +159,7 @@ protected:
     // What the Mac has now, as the audit's report reads it.
     ScenarioExpectation withAudit(ScenarioExpectation seen) const {
         const SystemProfile now = profile();
-        seen.audit.commandLineTools = now.xcodeCommandLineToolsPath.has_value();
-        seen.audit.homebrew = now.homebrewPrefix.has_value();
-        seen.audit.warp = now.terminals.warp;
+        seen.audit = {now.xcodeCommandLineToolsPath.has_value(), now.homebrewPrefix.has_value(), now.terminals.warp};
         return seen;
     }
 };
@@ -221,11 +215,9 @@ INSTANTIATE_TEST_SUITE_P(BundledScenarios, ScenarioPromiseTest, ::testing::Value
 // again.
 TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryIsAskedForTheScoreOnce) {
     open(ProductConfig::fixwellJava(), "java-ok-no-dev-tools.json");
-    tap("consent-continue");
-    tap("welcome-diagnose-button");
-    tap("nps-score-9");
-    tap("nps-submit");
-    tap("continue-to-audit");
+    for (const char* button :
+         {"consent-continue", "welcome-diagnose-button", "nps-score-9", "nps-submit", "continue-to-audit"})
+        tap(button);
     WAIT_FOR(test::visible(*root, "completion-view"));
     EXPECT_FALSE(test::visible(*root, "nps-card"));
     EXPECT_EQ(recorder.names(),
