@@ -50,8 +50,7 @@ struct Mac {
 };
 
 TEST(MacPaths, MacPathsMoveIntoTheSandboxAndBackOut) {
-    Scenario scenario;
-    const auto sandbox = *MacSandbox::create(scenario);
+    const auto sandbox = *MacSandbox::create(Scenario{});
     const std::string R = sandbox->root();
     const struct {
         const char* mac;
@@ -110,13 +109,12 @@ TEST(SimulatedProcesses, PinnedProgramsAnswerInTurnAndShellsAreNeverPinned) {
     scenario.commands = {test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "first\n"),
                          test::oneShot({"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n"),
                          test::oneShot({"/bin/zsh", "-lc", "echo hi"}, "a canned lie\n")};
-    const AppServices services = makeSimulatedServices(scenario);
-    const auto& runner = static_cast<const SimulatedProcessRunner&>(*services.processRunner);
-    EXPECT_EQ(runner.run("/usr/bin/xcode-select", {"-p"})->stderrText, "first\n");
-    EXPECT_EQ(runner.run("/usr/bin/xcode-select", {"-p"})->stdoutText, "/Library/Developer/CommandLineTools\n");
-    EXPECT_EQ(runner.run("/usr/bin/xcode-select", {"-p"})->stdoutText, "/Library/Developer/CommandLineTools\n");
-    EXPECT_EQ(runner.run("/bin/zsh", {"-lc", "echo hi"})->stdoutText, "hi\n");  // the real zsh
-    EXPECT_EQ(runner.run("/usr/local/bin/nothing", {}).error().code, ENOENT);
+    const Mac mac(scenario);
+    EXPECT_EQ(mac.run("/usr/bin/xcode-select", {"-p"}).stderrText, "first\n");
+    EXPECT_EQ(mac.run("/usr/bin/xcode-select", {"-p"}).stdoutText, "/Library/Developer/CommandLineTools\n");
+    EXPECT_EQ(mac.run("/usr/bin/xcode-select", {"-p"}).stdoutText, "/Library/Developer/CommandLineTools\n");
+    EXPECT_EQ(mac.run("/bin/zsh", {"-lc", "echo hi"}).stdoutText, "hi\n");  // the real zsh
+    EXPECT_EQ(mac.services.processRunner->run("/usr/local/bin/nothing", {}).error().code, ENOENT);
 }
 
 // java_home as the real one when nothing matches: the default on standard
@@ -152,16 +150,12 @@ TEST(SimulatedPrograms, ToolsRefuseWhereTheRealOnesDo) {
                      {"/Users/alex/.zshrc", ScenarioFile::text("source \"$HOME/.sdkman/bin/sdkman-init.sh\"\n")}};
     const Mac mac(refused);
     // Homebrew's install script without an administrator's password.
-    Environment environment = kApp;
-    environment["NONINTERACTIVE"] = "1";
-    const auto stopped = mac.services.processRunner->run(
-        "/bin/bash",
-        {"-c", "/bin/bash -c \"$(curl -fsSL https://raw.githubusercontent.com/Homebrew/install/HEAD/install.sh)\""},
-        environment);
-    ASSERT_TRUE(stopped.ok());
-    EXPECT_EQ(stopped->exitCode, 1);
-    EXPECT_NE(stopped->stderrText.find("Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"),
+    const std::string stopped = mac.shell(
+        "NONINTERACTIVE=1 /bin/bash -c \"$(curl -fsSL "
+        "https://raw.githubusercontent.com/Homebrew/install/HEAD/install.sh)\"; echo \"exit $?\"");
+    EXPECT_NE(stopped.find("Need sudo access on macOS (e.g. the user alex needs to be an Administrator)!"),
               std::string::npos);
+    EXPECT_NE(stopped.find("exit 1\n"), std::string::npos) << stopped;
 
     // SDKMAN: identifiers are full versions; "25-tem" is refused, with or without a folder argument.
     const std::string sdk = "source \"/Users/alex/.sdkman/bin/sdkman-init.sh\" && sdk ";
