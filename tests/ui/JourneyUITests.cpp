@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "../screens/ScreenTestSupport.h"
 #include "DiagnoseView.h"
 #include "DiagnosisDetailView.h"
 #include "RemediationProgressView.h"
@@ -41,13 +40,13 @@ protected:
     void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
 
     UIEnvironment environmentFor(const Scenario& mac, bool withProfile = true) {
-        UIEnvironment environment{&navigation, makeSimulatedServices(mac), &sink, &profiles, opener, &scheduler};
+        UIEnvironment environment{&navigation, makeSimulatedServices(mac), &silentTelemetry(), &profiles, opener,
+                                  &scheduler};
         if (withProfile) profiles.publish(SystemProfiler(environment.services, [](const std::string&) {}).profile());
         return environment;
     }
 
     AppNavigation navigation;
-    test::RecordingSink sink;
     ProfileStore profiles;
     NoDelay scheduler;
     std::vector<std::string> opened;
