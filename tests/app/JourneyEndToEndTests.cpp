@@ -3,7 +3,6 @@
 // to the outcome it states, and the recorded events checked road by road.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QPushButton>
 #include <algorithm>
 #include <filesystem>
@@ -25,32 +24,24 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         events_.emplace_back(name, data);
     }
-    std::vector<std::pair<std::string, JSONObject>> events() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return events_;
-    }
     std::vector<std::string> names() const {
+        std::lock_guard<std::mutex> lock(mutex_);
         std::vector<std::string> result;
-        for (const auto& event : events()) result.push_back(event.first);
+        for (const auto& event : events_) result.push_back(event.first);
         return result;
     }
-    // The properties of the `n`th event called `name`.
-    JSONObject nth(const std::string& name, int n = 0) const {
-        for (const auto& event : events())
-            if (event.first == name && n-- == 0) return event.second;
-        ADD_FAILURE() << "no " << name;
-        return {};
+    // The text of `key` in the first event called `name`.
+    std::string first(const std::string& name, const std::string& key) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [event, data] : events_)
+            if (event == name) return std::get<std::string>(data.at(key).value);  // else the test fails by the throw
+        return "<no " + name + ">";
     }
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, JSONObject>> events_;
 };
-
-std::string text(const JSONValue& value) {
-    const auto* s = std::get_if<std::string>(&value.value);
-    return s ? *s : "<not a string>";
-}
 
 class JourneyEndToEndTest : public ::testing::Test {
 protected:
@@ -60,86 +51,54 @@ protected:
     // The window as the app opens it on a scenario.
     void open(const ProductConfig& product, const std::string& scenarioName, bool asLiveMac = false) {
         ProductConfig::setCurrent(product);
-        const auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + scenarioName);
-        ASSERT_TRUE(scenario) << scenario.error().description;
+        auto loaded = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + scenarioName);
+        ASSERT_TRUE(loaded) << loaded.error().description;
+        scenario = *loaded;
+        services = makeSimulatedServices(scenario);
+        services.isFixtureMode = !asLiveMac;  // a live Mac is looked at again after every change
+        if (shellTimeLimit) services.host.loginShellTimeLimit = *shellTimeLimit;
         LumoRootView::Options options;
-        options.services = makeSimulatedServices(*scenario);
-        options.services.isFixtureMode = !asLiveMac;  // a live Mac is looked at again after every change
-        if (shellTimeLimit) options.services.host.loginShellTimeLimit = *shellTimeLimit;
-        services = options.services;
-        runner = std::dynamic_pointer_cast<const SimulatedProcessRunner>(options.services.processRunner);
-        options.initialProfile = SystemProfiler(options.services, [](const std::string&) {}).profile();
+        options.services = services;
+        options.initialProfile = profile();
         options.telemetry = &recorder;
-        options.openURL = [this](const std::string& url) { opened.push_back(url); };
         root = std::make_unique<LumoRootView>(options);
         root->resize(720, 720);
         root->show();
-        QApplication::processEvents();
     }
 
-    // The visible widget with this identifier, in the window or its sheets.
-    template <class T = QWidget>
-    T* shown(const char* identifier) const {
-        for (T* widget : root->findChildren<T*>(QString::fromLatin1(identifier)))
-            if (widget->isVisible()) return widget;
-        return nullptr;
+    // What a fresh look at the Mac sees.
+    SystemProfile profile() const {
+        return SystemProfiler(services, [](const std::string&) {}).profile();
+    }
+
+    // Waits until one of the buttons is shown and enabled; the first one's
+    // identifier, or nothing after the wait.
+    std::optional<std::string> firstShown(std::initializer_list<const char*> identifiers, qint64 timeoutMs = 60000) {
+        std::optional<std::string> found;
+        const auto appeared = [&] {
+            for (const char* identifier : identifiers)
+                if (QPushButton* button = test::shown(*root, QString::fromLatin1(identifier));
+                    !found && button && button->isVisible() && button->isEnabled())
+                    found = identifier;
+            return found.has_value();
+        };
+        test::waitFor(appeared, timeoutMs);
+        return found;
     }
 
     // Waits until the button is shown and enabled, then clicks it.
     void tap(const char* identifier) {
-        QPushButton* target = nullptr;
-        const bool ready = test::waitFor([&] {
-            target = shown<QPushButton>(identifier);
-            return target && target->isEnabled();
-        });
-        if (!ready) {
-            std::string ran;
-            if (runner)
-                for (const auto& argv : runner->invocations()) ran += "\n  " + argv.back();
-            FAIL() << "no button " << identifier << "; events so far: " << ::testing::PrintToString(recorder.names())
-                   << "; commands run:" << ran;
-        }
-        target->click();
-        QApplication::processEvents();
-    }
-
-    void waitFor(const char* identifier) {
-        ASSERT_TRUE(test::waitFor([&] { return shown(identifier) != nullptr; })) << identifier << " never appeared";
-    }
-
-    void waitGone(const char* identifier) {
-        ASSERT_TRUE(test::waitFor([&] { return shown(identifier) == nullptr; })) << identifier << " never went";
+        ASSERT_TRUE(firstShown({identifier}))
+            << "no button " << identifier << "; events so far: " << ::testing::PrintToString(recorder.names());
+        test::click(*root, identifier);
     }
 
     std::optional<std::chrono::milliseconds> shellTimeLimit;
     Recorder recorder;
+    Scenario scenario;
     AppServices services;
-    std::shared_ptr<const SimulatedProcessRunner> runner;
-    std::vector<std::string> opened;
     std::unique_ptr<LumoRootView> root;
 };
-
-// Waits until one of the buttons is shown and enabled; its identifier, or
-// nothing after the wait.
-template <class Root>
-std::optional<std::string> firstShown(const Root& root, std::initializer_list<const char*> identifiers,
-                                      qint64 timeoutMs = 60000) {
-    std::optional<std::string> found;
-    test::waitFor(
-        [&] {
-            for (const char* identifier : identifiers) {
-                for (auto* button : root.template findChildren<QPushButton*>(QString::fromLatin1(identifier))) {
-                    if (button->isVisible() && button->isEnabled()) {
-                        found = identifier;
-                        return true;
-                    }
-                }
-            }
-            return false;
-        },
-        timeoutMs);
-    return found;
-}
 
 // The real window journey on a bundled scenario, taking whatever the app
 // recommends: the goal "gaming", the diagnosis' fix (with its diff or
@@ -153,123 +112,93 @@ protected:
     bool runSheet(const char* identifier) {
         tap(identifier);
         for (;;) {
-            const auto next = firstShown(*root, {"zprofile-apply", "zprofile-continue", "remediation-zshrc-apply",
-                                                 "remediation-continue", "remediation-close", "zprofile-close"},
+            const auto next = firstShown({"zprofile-apply", "zprofile-continue", "remediation-zshrc-apply",
+                                          "remediation-continue", "remediation-close", "zprofile-close"},
                                          120000);
-            if (!next) {
-                ADD_FAILURE() << "the sheet never ended";
-                return false;
-            }
-            if (*next == "remediation-close" || *next == "zprofile-close") {
-                tap(next->c_str());
-                return false;
-            }
+            EXPECT_TRUE(next) << "the sheet never ended";
+            if (!next) return false;
             tap(next->c_str());
+            if (*next == "remediation-close" || *next == "zprofile-close") return false;
             if (*next == "remediation-continue" || *next == "zprofile-continue") return true;
         }
     }
 
     ScenarioExpectation walk() {
         ScenarioExpectation seen;
-        tap("consent-continue");
-        tap("goal-option-gaming");
-        tap("goal-continue");
+        for (const char* button : {"consent-continue", "goal-option-gaming", "goal-continue"}) tap(button);
         const auto action =
-            firstShown(*root, {"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen", "remediation-primary-button",
-                               "diagnosis-install-native-build", "continue-to-audit"});
-        if (!action) {
-            ADD_FAILURE() << "no diagnosis";
-            return seen;
-        }
-        seen.diagnosis = text(recorder.nth("diagnosis_reached").at("diagnosis"));
+            firstShown({"diagnosis-d1-install-chosen", "diagnosis-d3-install-chosen", "remediation-primary-button",
+                        "diagnosis-install-native-build", "continue-to-audit"});
+        EXPECT_TRUE(action) << "no diagnosis";
+        if (!action) return seen;
+        seen.diagnosis = recorder.first("diagnosis_reached", "diagnosis");
         seen.verdict = "none";
         if (*action != "continue-to-audit") {
             const bool succeeded = runSheet(action->c_str());
-            seen.fix = text(recorder.nth("remediation_applied").at("remediation_id"));
-            const auto verdict = succeeded ? firstShown(*root, {"continue-to-audit", "verify-back"}, 60000) : std::nullopt;
+            seen.fix = recorder.first("remediation_applied", "remediation_id");
+            const auto verdict = succeeded ? firstShown({"continue-to-audit", "verify-back"}, 60000) : std::nullopt;
             seen.verdict = verdict && *verdict == "continue-to-audit" ? "passed" : "failed";
             if (seen.verdict == "failed") return withAudit(seen);
         }
-        tap("continue-to-audit");
-        tap("next-step-option-build_software");
-        tap("next-step-continue");
+        for (const char* button : {"continue-to-audit", "next-step-option-build_software", "next-step-continue"})
+            tap(button);
         std::set<std::string> tried;
         for (int page = 0; page < 8; ++page) {
-            const auto next = firstShown(*root, {"audit-install-homebrew", "audit-install-warp", "audit-report-done",
-                                                 "audit-stage-skip"});
+            const auto next =
+                firstShown({"audit-install-homebrew", "audit-install-warp", "audit-report-done", "audit-stage-skip"});
             if (!next || *next == "audit-report-done") break;
-            if (*next == "audit-stage-skip" || tried.count(*next)) {
+            if (*next == "audit-stage-skip" || !tried.insert(*next).second)  // each fix tried once
                 tap("audit-stage-skip");
-            } else {
-                tried.insert(*next);
+            else
                 runSheet(next->c_str());
-            }
         }
-        waitFor("audit-final-report");
+        EXPECT_TRUE(test::waitFor([&] { return test::visible(*root, "audit-final-report"); }));
         return withAudit(seen);
     }
 
     // What the Mac has now, as the audit's report reads it.
     ScenarioExpectation withAudit(ScenarioExpectation seen) const {
-        const SystemProfile profile = SystemProfiler(services, [](const std::string&) {}).profile();
-        seen.audit.commandLineTools = profile.xcodeCommandLineToolsPath.has_value();
-        seen.audit.homebrew = profile.homebrewPrefix.has_value();
-        seen.audit.warp = profile.terminals.warp;
+        const SystemProfile now = profile();
+        seen.audit = {now.xcodeCommandLineToolsPath.has_value(), now.homebrewPrefix.has_value(), now.terminals.warp};
         return seen;
     }
 };
 
 std::vector<std::string> walkedScenarios() {
-    std::vector<std::string> names;
+    std::set<std::string> names;  // in order
     for (const auto& entry : std::filesystem::directory_iterator(std::string(LUMO_SOURCE_DIR) + "/scenarios"))
-        if (entry.path().extension() == ".json") names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+        if (entry.path().extension() == ".json") names.insert(entry.path().filename().string());
+    return {names.begin(), names.end()};
 }
 
 TEST_P(ScenarioPromiseTest, TheJourneyEndsAsTheScenarioSays) {
     const bool hangs = GetParam() == "hanging-startup.json";
     if (hangs) shellTimeLimit = std::chrono::seconds(2);  // every look at the Mac waits this long
     open(lumoraJava(), GetParam(), /*asLiveMac=*/true);
-    const auto scenario = loadScenario(std::string(LUMO_SOURCE_DIR) + "/scenarios/" + GetParam());
-    ASSERT_TRUE(scenario && scenario->expect);
+    ASSERT_TRUE(scenario.expect);
     const ScenarioExpectation seen = walk();
-    const ScenarioExpectation& expected = *scenario->expect;
-    EXPECT_EQ(seen.diagnosis, expected.diagnosis);
-    EXPECT_EQ(seen.fix, expected.fix);
-    EXPECT_EQ(seen.verdict, expected.verdict);
-    EXPECT_EQ(seen.audit.commandLineTools, expected.audit.commandLineTools) << "Command Line Tools";
-    EXPECT_EQ(seen.audit.homebrew, expected.audit.homebrew) << "Homebrew";
-    EXPECT_EQ(seen.audit.warp, expected.audit.warp) << "Warp";
+    const ScenarioExpectation& expected = *scenario.expect;
+    const auto facts = [](const ScenarioExpectation& e) {
+        return std::tuple(e.diagnosis, e.fix, e.verdict, e.audit.commandLineTools, e.audit.homebrew, e.audit.warp);
+    };
+    EXPECT_EQ(facts(seen), facts(expected)) << "diagnosis, fix, verdict; Command Line Tools, Homebrew, Warp";
     if (GetParam() == "no-jdk.json") {  // the whole road, once
         EXPECT_EQ(recorder.names(),
-                  (std::vector<std::string>{"consent_given", "app_launched", "goal_selected", "diagnosis_reached",
-                                            "chooser_shown", "remediation_applied", "remediation_completed",
-                                            "verify_passed", "verify_offered_followup", "next_step_selected",
-                                            "audit_reached",
-                                            "audit_stage_outcome", "remediation_applied", "remediation_completed",
-                                            "audit_stage_outcome", "remediation_applied", "remediation_completed"}));
-        EXPECT_EQ(text(recorder.nth("remediation_applied", 1).at("remediation_id")), "homebrew");
-        EXPECT_EQ(text(recorder.nth("remediation_applied", 2).at("method")), "brew");
+                  (std::vector<std::string>{
+                      "consent_given", "app_launched", "goal_selected", "diagnosis_reached", "chooser_shown",
+                      "remediation_applied", "remediation_completed", "verify_passed", "verify_offered_followup",
+                      "next_step_selected", "audit_reached", "audit_stage_outcome", "remediation_applied",
+                      "remediation_completed", "audit_stage_outcome", "remediation_applied", "remediation_completed"}));
     }
     if (hangs) {
-        EXPECT_NE(text(recorder.nth("diagnosis_reached").at("reason")).find("took longer than 2 seconds to start"),
-                  std::string::npos);
-    }
-    if (GetParam() == "sdkman-no-homebrew.json") {  // installed by SDKMAN's own identifier
-        const auto runs = runner->invocations();
-        EXPECT_TRUE(std::any_of(runs.begin(), runs.end(), [](const std::vector<std::string>& argv) {
-            return argv.back().find("sdk install java \"25.0.1-tem\" </dev/null") != std::string::npos;
-        }));
+        EXPECT_NE(recorder.first("diagnosis_reached", "reason").find("took longer than 2 seconds"), std::string::npos);
     }
     // The Intel bundle replaced by the native one; a translated app installs the machine's build.
     if (GetParam() == "x86-jdk-apple-silicon.json" || GetParam() == "translated-app-no-jdk.json") {
-        const auto jdks = SystemProfiler(services, [](const std::string&) {}).profile().javaState.installedJDKs;
+        const auto jdks = profile().javaState.installedJDKs;
         ASSERT_EQ(jdks.size(), 1u);
         EXPECT_EQ(jdks[0].architecture, "arm64");
-        if (scenario->translated) {
-            EXPECT_TRUE(services.fs->fileExists("/opt/homebrew/bin/brew"));  // not Intel's /usr/local
-        }
+        EXPECT_TRUE(!scenario.translated || services.fs->fileExists("/opt/homebrew/bin/brew")) << "not /usr/local";
     }
 }
 
@@ -286,24 +215,14 @@ INSTANTIATE_TEST_SUITE_P(BundledScenarios, ScenarioPromiseTest, ::testing::Value
 // again.
 TEST_F(JourneyEndToEndTest, NonDeveloperOnTheHeuristicEntryIsAskedForTheScoreOnce) {
     open(ProductConfig::fixwellJava(), "java-ok-no-dev-tools.json");
-    tap("consent-continue");
-    tap("welcome-diagnose-button");
-    tap("nps-score-9");
-    tap("nps-submit");
-    tap("continue-to-audit");
-    waitFor("completion-view");
-    EXPECT_EQ(shown("audit-stage-foundations"), nullptr);
-    EXPECT_EQ(shown("nps-card"), nullptr);
-    tap("completion-done");
-    EXPECT_TRUE(root->navigation().path().empty());
-
-    EXPECT_EQ(recorder.names(), (std::vector<std::string>{"consent_given", "app_launched", "diagnosis_reached",
-                                                          "nps_shown", "nps_submitted", "audit_reached",
-                                                          "audit_gated", "build_intent_prompt_shown"}));
-    EXPECT_EQ(text(recorder.nth("audit_reached").at("entry")), "heuristic");
-    EXPECT_EQ(recorder.nth("audit_gated").at("likely_developer"), JSONValue(false));
-    EXPECT_EQ(text(recorder.nth("build_intent_prompt_shown").at("surface")), "modern_home_set");
-    EXPECT_EQ(recorder.nth("nps_submitted").at("score"), JSONValue(9));
+    for (const char* button :
+         {"consent-continue", "welcome-diagnose-button", "nps-score-9", "nps-submit", "continue-to-audit"})
+        tap(button);
+    WAIT_FOR(test::visible(*root, "completion-view"));
+    EXPECT_FALSE(test::visible(*root, "nps-card"));
+    EXPECT_EQ(recorder.names(),
+              (std::vector<std::string>{"consent_given", "app_launched", "diagnosis_reached", "nps_shown",
+                                        "nps_submitted", "audit_reached", "audit_gated", "build_intent_prompt_shown"}));
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ namespace {
 
 // The engine's clean login-shell environment for a home directory.
 Environment loginEnvironment(const std::string& home, const std::string& shell) {
-    return {{"HOME", home},       {"USER", "alex"},     {"LOGNAME", "alex"},
-            {"SHELL", shell},     {"LANG", "C.UTF-8"},  {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"},
+    return {{"HOME", home},   {"USER", "alex"},    {"LOGNAME", "alex"},
+            {"SHELL", shell}, {"LANG", "C.UTF-8"}, {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"},
             {"TERM", "dumb"}};
 }
 
@@ -27,6 +27,12 @@ std::string hostProgram(const std::string& name) {
         if (::access(path.c_str(), X_OK) == 0) return path;
     }
     return {};
+}
+
+// `text` with every `home` shown as ~.
+std::string withTilde(std::string text, const std::string& home) {
+    for (auto at = text.find(home); at != std::string::npos; at = text.find(home)) text.replace(at, home.size(), "~");
+    return text;
 }
 
 class LiveParityTest : public ::testing::Test {
@@ -44,19 +50,14 @@ protected:
         scenario.environment = loginEnvironment("/Users/alex", macShell);
         const AppServices mac = makeSimulatedServices(scenario);
         for (const std::string& flag : flags) {
-            const auto live = LiveProcessRunner().run(shell, {flag, script}, loginEnvironment(home.path(), shell),
-                                                      RunOptions{limit});
+            const auto live =
+                LiveProcessRunner().run(shell, {flag, script}, loginEnvironment(home.path(), shell), RunOptions{limit});
             const auto simulated = mac.processRunner->run(macShell, {flag, script},
                                                           loginEnvironment("/Users/alex", macShell), RunOptions{limit});
             ASSERT_TRUE(live.ok() && simulated.ok()) << shell << " " << flag;
             EXPECT_EQ(live->timedOut, simulated->timedOut) << shell << " " << flag;
-            std::string liveOut = live->stdoutText;
-            for (auto at = liveOut.find(home.path()); at != std::string::npos; at = liveOut.find(home.path()))
-                liveOut.replace(at, home.path().size(), "~");
-            std::string macOut = simulated->stdoutText;
-            for (auto at = macOut.find("/Users/alex"); at != std::string::npos; at = macOut.find("/Users/alex"))
-                macOut.replace(at, 11, "~");
-            EXPECT_EQ(liveOut, macOut) << shell << " " << flag;
+            EXPECT_EQ(withTilde(live->stdoutText, home.path()), withTilde(simulated->stdoutText, "/Users/alex"))
+                << shell << " " << flag;
         }
     }
 

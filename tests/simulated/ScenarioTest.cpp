@@ -1,9 +1,7 @@
 // The scenario loader: the format, its errors, and the stories it refuses.
 #include <gtest/gtest.h>
 
-
 #include "simulated/Scenario.h"
-#include "support/ScenarioCommands.h"
 #include "support/TestSupport.h"
 
 namespace lumo {
@@ -15,38 +13,24 @@ std::string errorOf(std::string_view json) {
     return scenario.ok() ? std::string() : scenario.error().description;
 }
 
-TEST(ScenarioLoader, ReadsTheWholeContract) {
+// The keys the bundled scenarios leave out (their walks read the rest).
+TEST(ScenarioLoader, ReadsWhatNoBundledScenarioSays) {
     const auto scenario = parseScenario(R"({
-      "description": "d", "home": "/Users/kim", "macosVersion": "15.1", "machine": "x86_64",
-      "userShell": "/opt/homebrew/bin/fish", "passwordDialog": "cancel", "administrator": false,
-      "environment": {"SHELL": "/bin/bash"},
-      "files": {"/Users/kim/.zprofile": "export A=1\n",
-                "/opt/homebrew/bin/brew": {"standIn": "brew"},
-                "/Applications/Warp.app": {"directory": true},
-                "/Library/Java/JavaVirtualMachines/x.jdk": {"symlink": "../../../opt/x.jdk"},
-                "/x/Info.plist": {"base64": "YnBsaXN0MDA="}},
+      "macosVersion": "15.1", "userShell": "/opt/homebrew/bin/fish", "passwordDialog": "cancel", "administrator": false,
       "commands": [{"argv": ["/usr/bin/uname", "-m"], "stdout": "arm64\n", "delayMs": 5},
                    {"argv": ["/b"], "lines": ["one", "two"], "exitCode": -1, "lineDelayMs": 1}],
       "http": [{"url": "https://e.test/a", "status": 404, "body": "gone", "headers": {"ETag": "x"}}],
       "expect": {"diagnosis": "D1_NoJDK", "fix": "pkg:25", "verdict": "passed", "audit": {"homebrew": true}}})");
     ASSERT_TRUE(scenario.ok()) << scenario.error().description;
-    EXPECT_EQ(scenario->home, "/Users/kim");
     EXPECT_EQ(scenario->macosVersion, (OperatingSystemVersion{15, 1, 0}));
-    EXPECT_EQ(scenario->machine, "x86_64");
     EXPECT_EQ(scenario->userShell, "/opt/homebrew/bin/fish");
     EXPECT_TRUE(scenario->passwordDialogCancelled);
     EXPECT_FALSE(scenario->administrator);
-    EXPECT_EQ(scenario->files.at("/x/Info.plist").contents, "bplist00");
-    EXPECT_FALSE(scenario->files.at("/x/Info.plist").isText);
-    EXPECT_EQ(scenario->files.at("/opt/homebrew/bin/brew").standIn, "brew");
-    EXPECT_EQ(scenario->files.at("/Library/Java/JavaVirtualMachines/x.jdk").symlink, "../../../opt/x.jdk");
-    EXPECT_TRUE(scenario->files.at("/Applications/Warp.app").directory);
     EXPECT_EQ(scenario->commands[0].delayMs, 5);
     EXPECT_EQ(scenario->commands[1].lines, (std::vector<std::string>{"one", "two"}));
     EXPECT_EQ(scenario->http[0].headers, (HTTPHeaders{{"ETag", "x"}}));
     ASSERT_TRUE(scenario->expect);
-    EXPECT_EQ(scenario->expect->fix, "pkg:25");
-    EXPECT_EQ(scenario->expect->audit, (ScenarioExpectation::Audit{false, true, false}));
+    EXPECT_EQ(scenario->expect->audit, (ScenarioExpectation::Audit{false, true, false}));  // the unnamed are false
 }
 
 TEST(ScenarioLoader, ErrorsNameTheFileAndTheKey) {
@@ -68,7 +52,6 @@ TEST(ScenarioLoader, ErrorsNameTheFileAndTheKey) {
         const char* message;
     } cases[] = {
         {R"([1, 2])", "a scenario must be a JSON object"},
-        {R"({"homes": "/Users/x"})", "unknown key \"homes\""},
         {R"({"commands": [{"argv": ["/a"]}, {"argv": ["/b"], "stdot": "x"}]})", "unknown key \"commands[1].stdot\""},
         {R"({"files": {"/a": {"text": "x", "mode": 7}}})", "unknown key \"files./a.mode\""},
         {R"({"home": "Users/x"})", "\"home\" must be an absolute path"},
@@ -93,7 +76,8 @@ TEST(ScenarioLoader, ErrorsNameTheFileAndTheKey) {
          "so describe those in \"files\" instead"},
         {R"({"files": {"/usr/libexec/java_home": {"executable": true}}})",
          "\"files./usr/libexec/java_home\": the simulated Mac has its own /usr/libexec/java_home; leave it out"},
-        {R"({"files": {"/opt/x": "a file", "/opt/x/y": "inside it"}})", "\"files./opt/x/y\": /opt/x is not a directory"},
+        {R"({"files": {"/opt/x": "a file", "/opt/x/y": "inside it"}})",
+         "\"files./opt/x/y\": /opt/x is not a directory"},
         {R"({"files": {"/Users/a/link": {"symlink": "../../../etc/passwd"}}})",
          "\"files./Users/a/link\": the link's target ../../../etc/passwd leads out of the Mac"},
         {R"({"machine": "x86_64", "translated": true})",

@@ -1,36 +1,33 @@
-// The Java journey end to end on simulated Macs, offscreen: the diagnose
-// screen, the remediation sheet with its streamed log, the ~/.zprofile diff,
-// the follow-up card, Cancel, and the verify pages.
+// What the scenario walks cannot see, offscreen on simulated Macs: the sheet
+// over the detail, the ~/.zprofile diff's toggle, the keyboard, Cancel, the
+// follow-up card's Skip, failure footers, Try Again, links and the verify
+// page's follow-up.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 
-#include "../screens/ScreenTestSupport.h"
 #include "DiagnoseView.h"
 #include "DiagnosisDetailView.h"
 #include "RemediationProgressView.h"
-#include "StreamingRemediationView.h"
 #include "Style.h"
 #include "UITestSupport.h"
 #include "VerifyViews.h"
-#include "ZprofileDiffSheet.h"
 #include "remediation/HomebrewInstaller.h"
-#include "remediation/MiseRunner.h"
-#include "remediation/Verifier.h"
-#include "screens/ScreenModel.h"
 #include "simulated/SimulatedServices.h"
 #include "support/ScenarioCommands.h"
 
 namespace lumo::ui {
 namespace {
 
+using test::click;
+using test::shown;
 using test::streamed;
+using test::visible;
 
 class NoDelay : public DelayScheduling {
 public:
@@ -43,123 +40,40 @@ protected:
     void SetUp() override { ProductConfig::setCurrent(ProductConfig::fixwellJava()); }
 
     UIEnvironment environmentFor(const Scenario& mac, bool withProfile = true) {
-        UIEnvironment environment;
-        environment.services = makeSimulatedServices(mac);
-        environment.navigation = &navigation;
-        environment.telemetry = &sink;
-        environment.profile = &profiles;
-        environment.scheduler = &scheduler;
-        environment.openURL = [this](const std::string& url) { opened.push_back(url); };
+        UIEnvironment environment{&navigation, makeSimulatedServices(mac), &silentTelemetry(), &profiles, opener,
+                                  &scheduler};
         if (withProfile) profiles.publish(SystemProfiler(environment.services, [](const std::string&) {}).profile());
         return environment;
     }
 
-    template <class T = QPushButton>
-    static T* find(QWidget& root, const QString& identifier) {
-        return root.findChild<T*>(identifier);
-    }
-    static bool visible(QWidget& root, const QString& identifier) {
-        QWidget* widget = root.findChild<QWidget*>(identifier);
-        return widget && widget->isVisible();
-    }
-    static void click(QWidget& root, const QString& identifier) {
-        QPushButton* target = find(root, identifier);
-        ASSERT_NE(target, nullptr) << identifier.toStdString();
-        ASSERT_TRUE(target->isVisible()) << identifier.toStdString();
-        target->click();
-        QApplication::processEvents();
-    }
-
     AppNavigation navigation;
-    test::RecordingSink sink;
     ProfileStore profiles;
     NoDelay scheduler;
     std::vector<std::string> opened;
+    URLOpener opener = [this](const std::string& url) { opened.push_back(url); };
 };
 
-TEST_F(JourneyUITest, NoJDKInstallsJava25ThroughHomebrewAndVerifies) {
-    Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.files["/opt/homebrew/bin/brew"] = ScenarioFile::program("brew");
-    DiagnoseView view(environmentFor(mac));
-    view.resize(720, 700);
+// The sheet comes over the detail, which stays inert under it; the diff shows
+// only the changes until asked for the whole file.
+TEST_F(JourneyUITest, TheZprofileSheetCoversTheDetailAndTogglesTheWholeFile) {
+    DiagnoseView view(environmentFor(test::bundledScenario("java-home-unset.json")));
     view.show();
-    WAIT_FOR(visible(view, "diagnosis-d1-install-chosen"));
-    EXPECT_EQ(find(view, "diagnosis-d1-install-chosen")->text(), QStringLiteral("Install Java 25"));
-    click(view, "diagnosis-d1-install-chosen");
-
+    WAIT_FOR(visible(view, "remediation-primary-button"));
+    click(view, "remediation-primary-button");
     RemediationProgressView* sheet = view.sheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_TRUE(sheet->windowFlags().testFlag(Qt::Sheet));
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_GE(sheet->minimumWidth(), 560);
     EXPECT_GE(sheet->minimumHeight(), 420);
-    EXPECT_TRUE(visible(view, "diagnosis-detail-inert"));  // the detail stays under the sheet
-    WAIT_FOR(visible(*sheet, "remediation-continue"));
-    const QString log = find<QPlainTextEdit>(*sheet, "remediation-progress")->toPlainText();
-    EXPECT_TRUE(log.contains(QStringLiteral("==> Installing Cask")));
-    EXPECT_TRUE(log.endsWith(QStringLiteral("temurin@25 was successfully installed!")));
-    EXPECT_EQ(find(*sheet, "remediation-continue")->text(), QStringLiteral("Continue to verify"));
-    click(*sheet, "remediation-continue");
-
-    WAIT_FOR(visible(view, "verify-result-pass"));
-    EXPECT_EQ(view.sheet(), nullptr);
-    // Java runs; JAVA_HOME is still unset, so the page offers to set it.
-    EXPECT_EQ(sink.names(), (std::vector<std::string>{"diagnosis_reached", "chooser_shown", "remediation_applied",
-                                                      "remediation_completed", "verify_passed",
-                                                      "verify_offered_followup"}));
-    EXPECT_EQ(sink.events[4].second.at("java_major_version"), JSONValue(25));
-
-    click(view, "continue-to-audit");
-    ASSERT_EQ(navigation.path().size(), 1u);
-    EXPECT_EQ(navigation.path()[0], Screen::audit({AuditEntry::heuristic, CompletionSurface::promptPostFix, {}}));
-}
-
-TEST_F(JourneyUITest, AnIntelOnlyJDKOnAppleSiliconIsFlaggedAndItsNativeBuildOffered) {
-    DiagnoseView view(environmentFor(test::bundledScenario("x86-jdk-apple-silicon.json")));
-    view.show();
-    WAIT_FOR(visible(view, "diagnosis-rosetta-warning"));
-    EXPECT_EQ(find<QLabel>(view, "diagnosis-jdk-source")->text(), QStringLiteral("Source: macOS (system-wide)"));
-    EXPECT_TRUE(
-        find<QLabel>(view, "diagnosis-rosetta-warning")->text().contains(QStringLiteral("runs only under Rosetta")));
-    click(view, "diagnosis-install-native-build");  // no Homebrew: Adoptium's package
-    ASSERT_NE(view.sheet(), nullptr);
-    EXPECT_TRUE(view.sheet()->windowTitle().startsWith(QStringLiteral("Installing Temurin 21")))
-        << view.sheet()->windowTitle().toStdString();
-}
-
-TEST_F(JourneyUITest, HomeUnsetAppliesTheReviewedZprofileChangeThenVerifies) {
-    Scenario mac = test::bundledScenario("java-home-unset.json");
-    UIEnvironment environment = environmentFor(mac);
-    const auto fs = environment.services.fs;
-    const std::string before = *fs->readString("/Users/alex/.zprofile");
-    DiagnoseView view(environment);
-    view.show();
-    WAIT_FOR(visible(view, "remediation-primary-button"));
-    click(view, "remediation-primary-button");
-    RemediationProgressView* sheet = view.sheet();
-    ASSERT_NE(sheet, nullptr);
-    ASSERT_NE(sheet->diff(), nullptr);
+    EXPECT_TRUE(visible(view, "diagnosis-detail-inert"));
     // The files are read on a worker; the diff appears when they have been.
     WAIT_FOR(visible(*sheet, "zprofile-diff"));
-    const QString diff = find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText();
-    EXPECT_TRUE(diff.contains(QStringLiteral("+ export JAVA_HOME=$(/usr/libexec/java_home -v 21)")));
-    EXPECT_FALSE(diff.contains(QStringLiteral("brew shellenv")));  // only the changes by default
+    const auto diff = [&] { return shown<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText(); };
+    EXPECT_TRUE(diff().contains(QStringLiteral("+ export JAVA_HOME=$(/usr/libexec/java_home -v 21)")));
+    EXPECT_FALSE(diff().contains(QStringLiteral("brew shellenv")));
     click(*sheet, "zprofile-toggle-full-file");
-    EXPECT_TRUE(find<QPlainTextEdit>(*sheet, "zprofile-diff")->toPlainText().contains(QStringLiteral("brew shellenv")));
-
-    click(*sheet, "zprofile-apply");
-    WAIT_FOR(visible(*sheet, "zprofile-continue"));
-    EXPECT_EQ(find<QLabel>(*sheet, "zprofile-confirmation")->text(),
-              QStringLiteral("Updated ~/.zprofile; backup at ~/.zprofile.bak."));
-    EXPECT_EQ(*fs->readString("/Users/alex/.zprofile.bak"), before);
-    EXPECT_NE(fs->readString("/Users/alex/.zprofile")->find("export JAVA_HOME=$(/usr/libexec/java_home -v 21)"),
-              std::string::npos);
-    EXPECT_FALSE(visible(*sheet, "zprofile-apply"));
-    click(*sheet, "zprofile-continue");
-    WAIT_FOR(visible(view, "verify-result-pass"));
-    EXPECT_EQ(find<QLabel>(view, "verify-title")->text(), QStringLiteral("Java configured"));
-    EXPECT_EQ(sink.count("remediation_completed"), 1);
-    EXPECT_EQ(sink.count("verify_passed"), 1);
+    EXPECT_TRUE(diff().contains(QStringLiteral("brew shellenv")));
 }
 
 // The keyboard alone: Return presses each page's primary action, Escape
@@ -170,8 +84,8 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
     // The first run is long (it gets cancelled), the second one quick.
     mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
                                     std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    {"==> Installing Cask temurin@25"}, 0));
+    mac.commands.push_back(
+        streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"==> Installing Cask temurin@25"}, 0));
     // No verification answers: the fresh shell finds no java.
     DiagnoseView view(environmentFor(mac));
     view.resize(720, 700);
@@ -191,7 +105,6 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
         if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) tabStops.push_back(w);
     ASSERT_EQ(tabStops.size(), 4u);
     EXPECT_EQ(tabStops[0]->objectName(), QStringLiteral("diagnosis-d1-pick-java-25"));
-    EXPECT_EQ(tabStops[1]->objectName(), QStringLiteral("diagnosis-d1-install-chosen"));
     for (std::size_t i = 1; i < tabStops.size(); ++i)
         EXPECT_GT(tabStops[i]->mapTo(&view, QPoint(0, 0)).y(), tabStops[i - 1]->mapTo(&view, QPoint(0, 0)).y())
             << tabStops[i]->objectName().toStdString();
@@ -199,10 +112,9 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
     // A shortcut presses its button the way a click does, a moment later.
     QTest::keyClick(&view, Qt::Key_Return);
     WAIT_FOR(view.sheet() != nullptr);
-    WAIT_FOR(find<QPlainTextEdit>(*view.sheet(), "remediation-progress")->blockCount() > 1);
+    WAIT_FOR(shown<QPlainTextEdit>(*view.sheet(), "remediation-progress")->blockCount() > 1);
     QTest::keyClick(view.sheet(), Qt::Key_Escape);
     WAIT_FOR(view.sheet() == nullptr && visible(view, "diagnosis-d1-install-chosen"));
-    EXPECT_EQ(sink.count("remediation_canceled"), 1);
 
     ASSERT_TRUE(activate());
     QTest::keyClick(&view, Qt::Key_Return);
@@ -210,38 +122,33 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
     WAIT_FOR(visible(*view.sheet(), "remediation-continue"));
     QTest::keyClick(view.sheet(), Qt::Key_Return);
     WAIT_FOR(visible(view, "verify-result-fail"));
-    EXPECT_EQ(find<QLabel>(view, "verify-title")->text(), QStringLiteral("Java install incomplete"));
-    EXPECT_TRUE(visible(view, "verify-symbol-fail"));
-    EXPECT_FALSE(visible(view, "verify-symbol-pass"));
     ASSERT_TRUE(activate());
     QTest::keyClick(&view, Qt::Key_Return);  // Back
     WAIT_FOR(visible(view, "diagnosis-d1-install-chosen"));
-    EXPECT_EQ(sink.count("verify_failed"), 1);
 }
 
 TEST_F(JourneyUITest, LinksInExplanationsOpenThroughTheOpener) {
     UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
     const std::string url = "https://brimwell.example/java/unable-to-locate";
-    ErrorScaffold page(QString::fromStdString("Install failed (exit code 1). The article at [Brimwell](" + url +
-                                              ") may help."),
-                       [] {}, environment);
+    ErrorScaffold page(
+        QString::fromStdString("Install failed (exit code 1). The article at [Brimwell](" + url + ") may help."), [] {},
+        environment);
     page.resize(720, 500);
     page.show();
     QApplication::processEvents();
-    auto* message = find<QLabel>(page, "error-message");
+    auto* message = shown<QLabel>(page, "error-message");
     ASSERT_NE(message, nullptr);
     // The link is where the label draws in the link colour.
     const QImage picture = message->grab().toImage();
     const QColor link = message->palette().color(QPalette::Link);
+    const auto near = [&](QColor c) {
+        return std::abs(c.red() - link.red()) + std::abs(c.green() - link.green()) + std::abs(c.blue() - link.blue()) <
+               40;
+    };
     std::optional<QPoint> onLink;
     for (int y = 0; y < picture.height() && !onLink; ++y)
-        for (int x = 0; x < picture.width() && !onLink; ++x) {
-            const QColor pixel = picture.pixelColor(x, y);
-            if (std::abs(pixel.red() - link.red()) + std::abs(pixel.green() - link.green()) +
-                    std::abs(pixel.blue() - link.blue()) <
-                40)
-                onLink = QPoint(x, y);
-        }
+        for (int x = 0; x < picture.width() && !onLink; ++x)
+            if (near(picture.pixelColor(x, y))) onLink = QPoint(x, y);
     ASSERT_TRUE(onLink) << "no link drawn";
     QTest::mouseClick(message, Qt::LeftButton, {}, *onLink);
     EXPECT_EQ(opened, std::vector<std::string>{url});
@@ -251,7 +158,6 @@ TEST_F(JourneyUITest, LinksInExplanationsOpenThroughTheOpener) {
 
 struct SheetHarness {
     SheetHarness(const UIEnvironment& environment, const Remediation& fix) {
-        host.resize(700, 600);
         host.show();
         sheet = new RemediationProgressView(
             fix, environment, [this](const RemediationOutcome& outcome) { outcomes.push_back(outcome); }, &host);
@@ -269,43 +175,32 @@ TEST_F(JourneyUITest, MiseFollowUpCardSkipKeepsItsLineInTheLog) {
     SheetHarness harness(environmentFor(mac, false), Remediation::installViaMise("temurin-25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-zshrc-card"));
-    EXPECT_TRUE(visible(sheet, "remediation-zshrc-apply"));
-    EXPECT_FALSE(visible(sheet, "remediation-continue"));
     click(sheet, "remediation-zshrc-skip");
-    EXPECT_FALSE(visible(sheet, "remediation-zshrc-card"));
-    EXPECT_TRUE(find<QPlainTextEdit>(sheet, "remediation-progress")
-                    ->toPlainText()
-                    .endsWith(QStringLiteral("Skipped ~/.zshrc edit. JAVA_HOME may stay unset in fresh shells until "
-                                             "you add the line manually.")));
+    const QString log = shown<QPlainTextEdit>(sheet, "remediation-progress")->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Skipped ~/.zshrc edit."))) << log.toStdString();
     click(sheet, "remediation-continue");
-    ASSERT_EQ(harness.outcomes.size(), 1u);
-    EXPECT_EQ(harness.outcomes[0], RemediationOutcome::success("Installed Temurin via Mise."));
-    WAIT_FOR(harness.sheet.isNull());
+    EXPECT_EQ(harness.outcomes, std::vector{RemediationOutcome::success("Installed Temurin via Mise.")});
 }
 
-TEST_F(JourneyUITest, ZprofileReadErrorLooksLikeAnErrorAndCloseReportsIt) {
-    Scenario mac = test::bundledScenario("java-home-unset.json");
-    mac.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\n"), false, false};
-    SheetHarness harness(environmentFor(mac, false),
-                         Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk"));
-    QWidget& sheet = *harness.sheet;
-    WAIT_FOR(visible(sheet, "zprofile-close"));
-    const QLabel* status = find<QLabel>(sheet, "zprofile-status");
+// Failure footers: the diff sheet's read error, shown as an error, closes with
+// the failure; after a failed install the article opens and Escape closes.
+TEST_F(JourneyUITest, FailureFootersCloseWithTheFailure) {
+    Scenario unreadable = test::bundledScenario("java-home-unset.json");
+    unreadable.files["/Users/alex/.zprofile"] = ScenarioFile{std::string("export A=\xff\n"), false, false};
+    SheetHarness diff(environmentFor(unreadable, false),
+                      Remediation::writeJavaHomeToZprofile("/Library/Java/JavaVirtualMachines/temurin-21.jdk"));
+    WAIT_FOR(visible(*diff.sheet, "zprofile-close"));
+    const QLabel* status = shown<QLabel>(*diff.sheet, "zprofile-status");
     EXPECT_TRUE(status->text().startsWith(QStringLiteral("Couldn't read ~/.zprofile: ")))
         << status->text().toStdString();
     EXPECT_EQ(status->palette().color(QPalette::WindowText), errorColor());
-    EXPECT_FALSE(visible(sheet, "zprofile-apply"));
-    click(sheet, "zprofile-close");
-    ASSERT_EQ(harness.outcomes.size(), 1u);
-    EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::failure);
-}
+    EXPECT_FALSE(visible(*diff.sheet, "zprofile-apply"));
+    click(*diff.sheet, "zprofile-close");
+    ASSERT_EQ(diff.outcomes.size(), 1u);
+    EXPECT_EQ(diff.outcomes[0].kind, RemediationOutcome::Kind::failure);
 
-TEST_F(JourneyUITest, AfterAFailureTheArticleOpensAndEscapeClosesWithTheFailure) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.http.push_back({kHomebrewInstallScriptURL, 200,  // the install script fails
-                        "#!/bin/bash\necho '==> Checking for `sudo` access'\necho 'Failed during: /usr/bin/sudo -n'\n"
-                        "exit 1\n",
-                        {}});
+    mac.http.push_back({kHomebrewInstallScriptURL, 200, "#!/bin/bash\nexit 1\n", {}});  // the install script fails
     SheetHarness harness(environmentFor(mac, false), Remediation::installHomebrewThenTemurin("temurin@25"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-close"));
@@ -315,7 +210,6 @@ TEST_F(JourneyUITest, AfterAFailureTheArticleOpensAndEscapeClosesWithTheFailure)
     ASSERT_EQ(harness.outcomes.size(), 1u);
     EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::failure);
     EXPECT_EQ(harness.outcomes[0].message.rfind("Install failed (exit code 1). The article at [Brimwell](", 0), 0u);
-    EXPECT_EQ(sink.count("remediation_failed"), 1);
 }
 
 TEST_F(JourneyUITest, AFailedRunSaysWhatFailedAndTryAgainRunsItAfresh) {
@@ -326,12 +220,9 @@ TEST_F(JourneyUITest, AFailedRunSaysWhatFailedAndTryAgainRunsItAfresh) {
     SheetHarness harness(environment, Remediation::installWarpViaBrew("warp"));
     QWidget& sheet = *harness.sheet;
     WAIT_FOR(visible(sheet, "remediation-try-again"));
-    EXPECT_EQ(find<QLabel>(sheet, "remediation-title")->text(), QStringLiteral("Installing Warp via Homebrew failed"));
+    EXPECT_TRUE(shown<QLabel>(sheet, "remediation-title")->text().endsWith(QStringLiteral("failed")));
     ASSERT_TRUE(visible(sheet, "remediation-status"));
-    const QString status = find<QLabel>(sheet, "remediation-status")->text();
-    EXPECT_TRUE(status.contains(QStringLiteral("exit code -1"))) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("Homebrew not found in"))) << status.toStdString();
-    EXPECT_TRUE(visible(sheet, "remediation-close"));
+    EXPECT_TRUE(shown<QLabel>(sheet, "remediation-status")->text().contains(QStringLiteral("Homebrew not found in")));
 
     // The user installs Homebrew meanwhile, then tries again.
     ASSERT_TRUE(environment.services.fs->createDirectory("/opt/homebrew/bin", true));
@@ -339,14 +230,10 @@ TEST_F(JourneyUITest, AFailedRunSaysWhatFailedAndTryAgainRunsItAfresh) {
     ASSERT_TRUE(environment.services.fs->setPosixPermissions(0755, "/opt/homebrew/bin/brew"));
     click(sheet, "remediation-try-again");
     WAIT_FOR(visible(sheet, "remediation-continue"));
-    EXPECT_EQ(find<QLabel>(sheet, "remediation-title")->text(), QStringLiteral("Installing Warp via Homebrew"));
     EXPECT_FALSE(visible(sheet, "remediation-status"));
-    const QString log = find<QPlainTextEdit>(sheet, "remediation-progress")->toPlainText();
+    const QString log = shown<QPlainTextEdit>(sheet, "remediation-progress")->toPlainText();
     EXPECT_TRUE(log.startsWith(QStringLiteral("Homebrew not found in"))) << log.toStdString();  // the log stays
     EXPECT_TRUE(log.endsWith(QStringLiteral("warp was successfully installed!"))) << log.toStdString();
-    QTest::keyClick(&sheet, Qt::Key_Return);
-    ASSERT_EQ(harness.outcomes.size(), 1u);
-    EXPECT_EQ(harness.outcomes[0].kind, RemediationOutcome::Kind::success);
 }
 
 // The version managers' copy names the real identifier, never a placeholder.
@@ -354,14 +241,12 @@ TEST_F(JourneyUITest, NoPlaceholderReachesTheScreen) {
     UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
     const QRegularExpression placeholder(QStringLiteral("<[A-Za-z][A-Za-z ]*>"));
     const auto check = [&](QWidget& screen, const Remediation& fix) {
-        for (QLabel* text : screen.findChildren<QLabel*>())
-            EXPECT_FALSE(text->text().contains(placeholder)) << fix.id() << ": " << text->text().toStdString();
-        for (QPushButton* action : screen.findChildren<QPushButton*>())
-            EXPECT_FALSE(action->text().contains(placeholder)) << fix.id() << ": " << action->text().toStdString();
+        for (QWidget* widget : screen.findChildren<QWidget*>()) {  // labels' and buttons' text
+            const QString text = widget->property("text").toString();
+            EXPECT_FALSE(text.contains(placeholder)) << fix.id() << ": " << text.toStdString();
+        }
     };
-    JDKInfo jdk;
-    jdk.path = "/Users/alex/.sdkman/candidates/java/21.0.5-tem";
-    jdk.version = "21.0.5";
+    const JDKInfo jdk{"21.0.5", {}, {}, "/Users/alex/.sdkman/candidates/java/21.0.5-tem", {}, {}};  // version, path
     for (const Remediation& fix :
          {Remediation::installViaSDKMAN(25), Remediation::setJavaHomeViaSDKMAN("21.0.5-tem"),
           Remediation::installViaMise("temurin-25"), Remediation::setJavaHomeViaMise("temurin-21.0.5")}) {
@@ -373,20 +258,14 @@ TEST_F(JourneyUITest, NoPlaceholderReachesTheScreen) {
 }
 
 TEST_F(JourneyUITest, NeedsJavaHomeVerdictOffersTheFollowUp) {
-    UIEnvironment environment = environmentFor(test::bundledScenario("no-jdk.json"), false);
     int setHome = 0;
     VerifyResultView::Actions actions;
     actions.onSetJavaHome = [&] { ++setHome; };
-    const Remediation fix = Remediation::installViaPKG(25);
-    VerifyResultView view(fix, {"openjdk version \"25\"\n", 0, std::nullopt}, actions, environment);
+    VerifyResultView view(Remediation::installViaPKG(25), {"openjdk version \"25\"\n", 0, std::nullopt}, actions,
+                          environmentFor(test::bundledScenario("no-jdk.json"), false));
     view.show();
-    EXPECT_TRUE(visible(view, "verify-result-pass"));
-    EXPECT_EQ(find<QLabel>(view, "verify-title")->text(), QStringLiteral("Java installed"));
-    EXPECT_TRUE(visible(view, "continue-to-audit"));
     click(view, "verify-set-java-home");
     EXPECT_EQ(setHome, 1);
-    ASSERT_EQ(sink.names(), std::vector<std::string>{"verify_offered_followup"});
-    EXPECT_EQ(sink.events[0].second.at("first_remediation_id"), JSONValue(fix.id()));
 }
 
 }  // namespace
