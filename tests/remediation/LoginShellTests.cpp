@@ -80,7 +80,7 @@ protected:
 TEST_F(LoginShellTest, FreshLoginBashRunsTheBlockWrittenToItsOwnFile) {
     const std::string jdk = home.path() + "/jdk 21";
     home.write(".profile", "export PATH=\"$HOME/bin:$PATH\"\n");
-    const ZprofileWriter writer(jdk, std::make_shared<test::JavaHomeListing>("", process), fs,
+    const ZprofileWriter writer(jdk, process, fs,  // java_home lists nothing here: the path is written
                                 StartupFiles::bash(home.path(), ".profile"));
     const auto preview = writer.preview();
     ASSERT_TRUE(preview.ok());
