@@ -56,36 +56,25 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
     return profile;
 }
 
+// What the scenario's walk cannot see: the tools where their installers put
+// them (off the app's own PATH), and Homebrew's 11 once, though java_home lists
+// it where its link leads and the link's own folder is read again.
 TEST(Profiler, DevelopersMacFindsEverything) {
     const SystemProfile profile = profileOf(test::bundledScenario("developer-mac.json"));
     EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
-    EXPECT_EQ(profile.macosVersion, (OperatingSystemVersion{15, 3, 1}));
-    EXPECT_EQ(profile.shell, Shell::zsh());
-    EXPECT_EQ(profile.homebrewPrefix, "/opt/homebrew/bin/brew");  // present in both places
     EXPECT_EQ(profile.sdkmanRoot, "/Users/alex/.sdkman");
     EXPECT_EQ(profile.miseExecutable, "/opt/homebrew/bin/mise");
     EXPECT_EQ(profile.jenvRoot, "/Users/alex/.jenv");
-    EXPECT_EQ(profile.asdfRoot, "/Users/alex/.asdf");
-    EXPECT_EQ(profile.xcodeCommandLineToolsPath, "/Library/Developer/CommandLineTools");
-    // The command-line tools where their installers put them, off the app's own PATH.
     EXPECT_EQ(profile.aiTooling.reportKeys(),
               (std::vector<std::string>{"aider", "antigravity", "claude-code-cli", "claude-code-desktop", "codex-cli",
                                         "codex-desktop", "cursor", "intellij", "kiro", "replit", "vs-code", "warp",
                                         "windsurf", "zed"}));
     EXPECT_EQ(profile.terminals.reportKeys(),
               (std::vector<std::string>{"alacritty", "ghostty", "hyper", "iterm2", "kitty", "warp", "wezterm"}));
-    EXPECT_TRUE(profile.isLikelyDeveloper());
-
     const ProbeBundle& java = profile.javaState;
-    EXPECT_EQ(java.whichJava, "/usr/bin/java");
-    // Homebrew's 11 once, though java_home lists it where its link leads and
-    // the link's own folder is read again.
     ASSERT_EQ(java.installedJDKs.size(), 4u);
     EXPECT_EQ(java.installedJDKs[3].vendor, "Homebrew");
-    EXPECT_EQ(java.jvmDirContents,
-              (std::vector<std::string>{"openjdk-11.jdk", "temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
-    // The login shell prints a banner before the marker line.
-    EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");
+    EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");  // after the shell's banner
 }
 
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
@@ -95,40 +84,18 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
     nothing.macosVersion = {14, 0, 0};
     nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
     EXPECT_EQ(profile, nothing);
-    EXPECT_FALSE(profile.isLikelyDeveloper());
     // uname, xcode-select, `which java`, java_home and the login shell's two views.
     ASSERT_EQ(log.size(), 6u);
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
-}
-
-// The two listing oddities: found from their own files, with what those files
-// tell. (Every bundled scenario's diagnosis is checked by its journey.)
-TEST(Profiler, BundlesJavaHomeDoesNotListAreReadFromTheirFiles) {
-    const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
-    ASSERT_EQ(releaseOnly.size(), 1u);
-    const std::string releaseHome = kJVM + "/jdk-21.0.5+11/Contents/Home";
-    EXPECT_EQ(releaseOnly[0], test::makeJDK("21.0.5", "Eclipse Adoptium", releaseOnly[0].architecture, releaseHome,
-                                            "system", releaseHome));
-    const auto plistOnly = profileOf(test::bundledScenario("jdk-info-plist-only.json")).javaState.installedJDKs;
-    ASSERT_EQ(plistOnly.size(), 1u);
-    EXPECT_EQ(plistOnly[0].version, "17.0.1");
-    EXPECT_EQ(plistOnly[0].path, kJVM + "/microsoft-17.jdk/Contents/Home");
-    EXPECT_EQ(plistOnly[0].source, "system");
 }
 
 TEST(Profiler, ShellArchitectureAndToolRules) {
     const struct {
         std::optional<std::string> variable;
         Shell shell;
-    } shells[] = {
-        {std::nullopt, Shell::other("unknown")},
-        {"", Shell::other("unknown")},
-        {"/bin/zsh", Shell::zsh()},
-        {"/bin/bash", Shell::bash()},
-        {"/opt/homebrew/bin/fish", Shell::fish()},
-        {"/opt/homebrew/bin/nu", Shell::other("nu")},
-        {"tcsh", Shell::other("tcsh")},
-    };
+    } shells[] = {{std::nullopt, Shell::other("unknown")}, {"/bin/zsh", Shell::zsh()},
+                  {"/bin/bash", Shell::bash()},            {"/opt/homebrew/bin/fish", Shell::fish()},
+                  {"/opt/homebrew/bin/nu", Shell::other("nu")}};
     for (const auto& c : shells) {
         Scenario scenario = quietMac();
         scenario.environment.erase("SHELL");
@@ -136,15 +103,12 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
         EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).shell, c.shell)
             << c.variable.value_or("(unset)");
     }
-    EXPECT_EQ(Shell::other("nu").name(), "nu");
-    EXPECT_EQ(Shell::fish().name(), "fish");
 
     const struct {
         std::string out;
         int exitCode;
         Architecture architecture;
-    } machines[] = {{"arm64\n", 0, Architecture::appleSilicon},
-                    {"  x86_64 \n", 0, Architecture::intel},
+    } machines[] = {{"  x86_64 \n", 0, Architecture::intel},
                     {"arm64\n", 1, Architecture::appleSilicon},  // the exit code is not looked at
                     {"i386\n", 0, Architecture::unknown}};
     for (const auto& c : machines) {
@@ -152,19 +116,6 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
         answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
         EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).architecture, c.architecture) << c.out;
     }
-    {  // The host knows the machine even when the app runs translated (where uname says x86_64).
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/uname", "-m"}, "x86_64\n");
-        scenario.files["/Library/Apple/usr/share/rosetta/rosetta"] = {"", true, false};
-        AppServices services = makeSimulatedServices(scenario);
-        services.host.machineArchitecture = "arm64";
-        services.host.runsTranslated = true;
-        const SystemProfile profile = SystemProfiler(services, nullptr).profile();
-        EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
-        EXPECT_TRUE(profile.runsTranslated);
-        EXPECT_TRUE(profile.rosettaInstalled);
-    }
-
     {  // Tool roots that exist in the wrong shape do not count.
         Scenario scenario = quietMac();
         scenario.files["/Users/sam/.sdkman/bin/other.sh"] = {"", false, false};
@@ -178,7 +129,6 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
     {  // Tools where their installers put them, never through the app's own `which`.
         Scenario scenario = quietMac();
         answer(scenario, {"/usr/bin/which", "mise"}, "/usr/bin/mise\n");
-        answer(scenario, {"/usr/bin/which", "claude"}, "/usr/bin/claude\n");
         scenario.files["/Users/sam/.local/bin/mise"] = {"", true, false};
         scenario.files["/Users/sam/.jenv/bin/jenv"] = {"", true, false};
         scenario.files["/Users/sam/.local/bin/aider"] = {"", true, false};
@@ -211,20 +161,8 @@ TEST(Profiler, LikelyDeveloperSignals) {
         EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
         scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
         EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Applications/Xcode.app/Contents/Developer\n");
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath) << "the selected Xcode's own git counts";
-        scenario.files["/Applications/Xcode.app/Contents/Developer/usr/bin/git"] = {"", true, false};
-        EXPECT_EQ(profileOf(scenario).xcodeCommandLineToolsPath, "/Applications/Xcode.app/Contents/Developer");
         answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
         EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
-    }
-    {
-        Scenario scenario = quietMac();
-        scenario.files["/Users/sam/Applications/Warp.app"] = {"", false, true};
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_TRUE(profile.terminals.warp);
-        EXPECT_TRUE(profile.aiTooling.warpApp);
-        EXPECT_TRUE(profile.isLikelyDeveloper());
     }
 }
 
