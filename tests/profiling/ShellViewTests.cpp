@@ -54,17 +54,10 @@ struct ViewRow {
 TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
     const ViewRow rows[] = {
         {"nothing set: the app's own JAVA_HOME stays out", {}, std::nullopt, std::nullopt},
-        {"export in ~/.zshrc only", {{".zshrc", "export JAVA_HOME=/opt/rc\n"}}, "/opt/rc", std::nullopt},
         {"~/.zprofile and ~/.zshrc disagree",
          {{".zprofile", "export JAVA_HOME=/opt/profile\n"}, {".zshrc", "export JAVA_HOME=/opt/rc\n"}},
          "/opt/rc",
          "/opt/profile"},
-        {"ZDOTDIR moves the start-up files",
-         {{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
-          {".config/zsh/.zshrc", "export JAVA_HOME=/opt/zdotdir\n"},
-          {".zshrc", "export JAVA_HOME=/opt/never-read\n"}},
-         "/opt/zdotdir",
-         std::nullopt},
         {"a banner that is not UTF-8, without a newline",
          {{".zshrc", "printf 'caf\\351 \\377'\nexport JAVA_HOME=/opt/banner\n"}},
          "/opt/banner",
