@@ -117,7 +117,8 @@ struct AuditFixture : ::testing::Test {
     std::function<void()> advance = [this] { ++advances; };
 };
 
-TEST_F(AuditFixture, GateOpensForDevelopersOtherEntriesSkipItAndTheCompletionLeadsOn) {
+// A non-developer's gate and its completion page are the journeys'.
+TEST_F(AuditFixture, GateOpensForDevelopersAndOtherEntriesSkipIt) {
     SystemProfile toolsOnly = bareMac();
     toolsOnly.aiTooling.zed = true;
     toolsOnly.aiTooling.cursor = true;
@@ -129,16 +130,6 @@ TEST_F(AuditFixture, GateOpensForDevelopersOtherEntriesSkipItAndTheCompletionLea
 
     makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, bareMac())->appeared();
     EXPECT_EQ(sink.count("audit_gated"), 1);
-
-    // A non-developer gets the completion page; "See recommendations →"
-    // enters the audit again, ungated, with no context.
-    auto closed = makeFlow({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}, bareMac());
-    closed->appeared();
-    EXPECT_EQ(closed->display(), StagedAuditFlowModel::Display::completion);
-    navigation.push(Screen::audit(closed->context()));
-    closed->seeRecommendations();
-    EXPECT_EQ(*navigation.path().back().auditContext(),
-              (AuditContext{AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}));
 }
 
 TEST_F(AuditFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
@@ -180,7 +171,8 @@ TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceSkipThemselvesAndOnlyTheCurr
     EXPECT_EQ(flow->currentIndex(), 1);
 }
 
-TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndAFailedInstallOrMaybeLaterAdvancesOnce) {
+// A failed install moving on is the audit window's test.
+TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndMaybeLaterAdvancesOnce) {
     FoundationsPageModel missingBrew(bareMac(Architecture::appleSilicon, 14), advance, {}, sink, opener);
     EXPECT_TRUE(missingBrew.showsHomebrewBlock());
     EXPECT_FALSE(missingBrew.showsToolsBlock());
@@ -196,18 +188,16 @@ TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndAFailedInstallOrMaybeLa
     const auto& urls = ProductConfig::current().urls;
     EXPECT_EQ(opened, (std::vector<std::string>{urls.commandLineTools, urls.macosUpgrade}));
 
-    missingBrew.installHomebrewTapped();
-    missingBrew.sheetFinished(SheetOutcome::failure);
     missingBrew.sheetFinished(SheetOutcome::failure);  // no sheet: nothing
     tools.maybeLaterTapped();
     tools.maybeLaterTapped();
-    EXPECT_EQ(advances, 2);
+    EXPECT_EQ(advances, 1);
     EXPECT_EQ(sink.count("audit_stage_skipped_by_user"), 1);
 }
 
-TEST_F(AuditFixture, TerminalPageChoosesWarpRouteAndAdvancesOnlyAfterSuccess) {
+// Its two install routes are walked by the scenarios and the audit window's test.
+TEST_F(AuditFixture, TerminalPageAdvancesOnlyAfterSuccess) {
     TerminalPageModel withoutBrew(bareMac(), advance, sink, opener);
-    EXPECT_EQ(withoutBrew.installRemediation(), Remediation::installHomebrewThenWarp("warp"));
     withoutBrew.installTapped();
     withoutBrew.sheetFinished(SheetOutcome::canceled);
     EXPECT_EQ(advances, 0);
@@ -215,9 +205,7 @@ TEST_F(AuditFixture, TerminalPageChoosesWarpRouteAndAdvancesOnlyAfterSuccess) {
     withoutBrew.sheetFinished(SheetOutcome::success);
     EXPECT_EQ(advances, 1);
 
-    TerminalPageModel withBrew(foundationsMac(), advance, sink, opener);
-    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp", "/opt/homebrew/bin/brew"));
-    withBrew.learnMoreTapped();
+    TerminalPageModel(bareMac(), advance, sink, opener).learnMoreTapped();
     EXPECT_EQ(opened, std::vector<std::string>{ProductConfig::current().urls.warpAffiliate});
 }
 
@@ -253,7 +241,6 @@ TEST(FinalAuditReportTests, RowsFollowTheRebuiltProfileAndTheScoreCardIsAsked) {
     ManualBuilds builds;
     FinalAuditReportModel report(bareMac(), {}, false, preferences, sink, builds.building());
     using Row = FinalAuditReportModel::Row;
-    EXPECT_EQ(report.rows()[1], (Row{Row::Tone::absent, "✗", "Homebrew missing"}));
     EXPECT_EQ(report.rows()[2].tone, Row::Tone::suggestion);
     report.appeared();
     report.appeared();

@@ -156,8 +156,8 @@ TEST(StreamingRemediationTest, MiseFollowUpAppliesOnAWorkerAndIsNotOfferedWhenAc
 }
 
 // A translated app installs, profiles and verifies with native shells (one
-// started as x86_64 would see Intel Homebrew's PATH and `uname -m` x86_64),
-// and asks Adoptium for the machine's build, whatever this build is.
+// started as x86_64 would see Intel Homebrew's PATH and `uname -m` x86_64).
+// Its package install is the translated scenario's.
 TEST(StreamingRemediationTest, ATranslatedAppRunsNativeShellsAndInstallsForTheMachinesProcessor) {
     Scenario mac = test::bundledScenario("sdkman-no-homebrew.json");
     const auto translated = [](HostInfo& host) {
@@ -177,12 +177,6 @@ TEST(StreamingRemediationTest, ATranslatedAppRunsNativeShellsAndInstallsForTheMa
         shells += argv[2] == "/bin/zsh";
     }
     EXPECT_GE(shells, 4u) << "the fix's, the Terminal and Dock views, and the verifier's";
-
-    Sheet package(mac, Remediation::installViaPKG(25), translated);
-    package.run();
-    const auto urls = static_cast<const SimulatedHTTPFetcher&>(*package.services.http).requestedURLs();
-    ASSERT_FALSE(urls.empty());
-    EXPECT_NE(urls[0].find("architecture=aarch64"), std::string::npos) << urls[0];
 }
 
 TEST(StreamingRemediationTest, ARunWithoutExitCodeAndLongReasonsInTelemetry) {
