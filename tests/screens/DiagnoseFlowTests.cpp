@@ -202,7 +202,6 @@ TEST(VerifyVerdictTest, KindAndEventFollowTheFixTheOutputAndTheShell) {
         Kind kind;
         std::string event;
     } rows[] = {
-        {"install without JAVA_HOME", install, bannerNoHome, "", Kind::needsJavaHome, "verify_passed"},
         {"configuration without JAVA_HOME", Remediation::setJavaHomeViaMise("temurin-25"), bannerNoHome, "",
          Kind::failed, "verify_failed"},
         {"kept legacy Java", keep, legacy, "zsh", Kind::passed, "verify_passed_with_legacy"},
