@@ -220,7 +220,6 @@ TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage)
     FoundationsPageModel page(
         *flow->profileInUse(), [&] { flow->advanceFrom(0); }, flow->foundations().onProfileRefresh, sink, nullptr);
     page.installHomebrewTapped();
-    EXPECT_EQ(page.sheetRemediation(), Remediation::installHomebrew());
     page.sheetFinished(SheetOutcome::success);
     EXPECT_TRUE(page.isRefreshing());
     page.continueTapped();  // inert while the refresh runs

@@ -51,7 +51,8 @@ struct Sheet {
     std::unique_ptr<StreamingRemediationModel> model;
 };
 
-TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerify) {
+// The streamed log is the window's journey's.
+TEST(StreamingRemediationTest, HomebrewTemurinRunsTheBrewFoundAndContinuesToVerifyOnce) {
     // A Homebrew in a prefix of its own, found on the Terminal's PATH: the fix runs that brew.
     const std::string brew = "/Users/alex/homebrew/bin/brew";
     Scenario mac = test::bundledScenario("no-jdk.json");
@@ -60,8 +61,6 @@ TEST(StreamingRemediationTest, HomebrewTemurinStreamsItsLinesAndContinuesToVerif
         streamed(brewInstall("temurin@25", brew), {"==> Downloading temurin", "==> Installing Cask temurin@25"}, 0, 1));
     Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25", brew));
     sheet.run();
-    EXPECT_EQ(sheet.model->lines(),
-              (std::vector<std::string>{"==> Downloading temurin", "==> Installing Cask temurin@25"}));
     sheet.model->continueAfterSuccess();
     sheet.model->continueAfterSuccess();
     ASSERT_EQ(sheet.outcomes.size(), 1u);
