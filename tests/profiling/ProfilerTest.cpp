@@ -97,32 +97,31 @@ TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
 }
 
 TEST(Profiler, ShellArchitectureAndToolRules) {
+    // The login shell from $SHELL and the machine from `uname -m` (whose exit
+    // code is not looked at) when the host did not say.
     const struct {
         std::optional<std::string> variable;
         Shell shell;
-    } shells[] = {{std::nullopt, Shell::other("unknown")}, {"/bin/zsh", Shell::zsh()},
-                  {"/bin/bash", Shell::bash()},            {"/opt/homebrew/bin/fish", Shell::fish()},
-                  {"/opt/homebrew/bin/nu", Shell::other("nu")}};
-    for (const auto& c : shells) {
-        Scenario scenario = quietMac();
-        scenario.environment.erase("SHELL");
-        if (c.variable) scenario.environment["SHELL"] = *c.variable;
-        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).shell, c.shell)
-            << c.variable.value_or("(unset)");
-    }
-
-    const struct {
-        std::string out;
+        std::string machine;
         int exitCode;
         Architecture architecture;
-    } machines[] = {{"  x86_64 \n", 0, Architecture::intel},
-                    {"arm64\n", 1, Architecture::appleSilicon},  // the exit code is not looked at
-                    {"i386\n", 0, Architecture::unknown}};
-    for (const auto& c : machines) {
+    } rows[] = {
+        {std::nullopt, Shell::other("unknown"), "arm64\n", 1, Architecture::appleSilicon},
+        {"/bin/zsh", Shell::zsh(), "  x86_64 \n", 0, Architecture::intel},
+        {"/bin/bash", Shell::bash(), "i386\n", 0, Architecture::unknown},
+        {"/opt/homebrew/bin/fish", Shell::fish(), "arm64\n", 0, Architecture::appleSilicon},
+        {"/opt/homebrew/bin/nu", Shell::other("nu"), "arm64\n", 0, Architecture::appleSilicon},
+    };
+    for (const auto& row : rows) {
         Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
-        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).architecture, c.architecture) << c.out;
+        scenario.environment.erase("SHELL");
+        if (row.variable) scenario.environment["SHELL"] = *row.variable;
+        answer(scenario, {"/usr/bin/uname", "-m"}, row.machine, row.exitCode);
+        const SystemProfile profile = profileOf(scenario, nullptr, false, /*hostUnknown=*/true);
+        EXPECT_EQ(profile.shell, row.shell) << row.variable.value_or("(unset)");
+        EXPECT_EQ(profile.architecture, row.architecture) << row.machine;
     }
+
     // Tool roots in the wrong shape do not count, nor does the app's own `which`.
     Scenario scenario = quietMac();
     scenario.files["/Users/sam/.sdkman/bin/other.sh"] = {"", false, false};
