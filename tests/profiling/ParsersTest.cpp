@@ -64,14 +64,11 @@ TEST(MajorVersion, Table) {
     } cases[] = {
         {"version \"1.8.0_292\"", 8},
         {"version \"17.0.2\"", 17},
-        {"version \"25-ea\"", 25},
-        {"version   \"9.0.4\"", 9},
         {"17.0.2", std::nullopt},
         {"version\"17\"", std::nullopt},
         {"version \"x\" version \"21\"", 21},  // the first place that matches
         {"version \"99999999999999999999\"", std::nullopt},
         {"version \"1.99999999999999999999\"", 1},
-        {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(majorVersion(c.text), c.major) << c.text;
     EXPECT_EQ(majorVersion(wrappedVersion("1.8.0_392")), 8);
