@@ -139,14 +139,12 @@ TEST_F(DiscoveryTest, FindsEveryJDKOnceWithWhereItLivesAndItsArchitecture) {
 TEST_F(DiscoveryTest, PlacesFollowTheEnvironmentAndTheBrewFound) {
     EXPECT_EQ(miseDataDirectory(home, {}), home + "/.local/share/mise");
     EXPECT_EQ(miseDataDirectory(home, {{"XDG_DATA_HOME", "/x"}}), "/x/mise");
-    EXPECT_EQ(miseDataDirectory(home, {{"XDG_DATA_HOME", "/x"}, {"MISE_DATA_DIR", "/m"}}), "/m");
-    const auto places = jdkSearchPlaces(home, {{"ASDF_DATA_DIR", "/a"}}, nullptr, "/Users/a/homebrew/bin/brew");
+    // MISE_DATA_DIR and a brew of its own prefix are the discovery table's.
+    const auto places = jdkSearchPlaces(home, {{"ASDF_DATA_DIR", "/a"}}, nullptr, std::nullopt);
     EXPECT_EQ(places.asdfInstalls, "/a/installs/java");
-    EXPECT_EQ(places.homebrewPrefixes, (std::vector<std::string>{"/opt/homebrew", "/usr/local", "/Users/a/homebrew"}));
     // Homebrew's part of /usr/local is its Cellar and opt links, not everything there.
     EXPECT_EQ(sourceOfLocation("/usr/local/Cellar/openjdk/25/libexec", places), "homebrew");
     EXPECT_EQ(sourceOfLocation("/usr/local/jdk-21", places), std::nullopt);
-    EXPECT_EQ(sourceOfLocation("/opt/homebrew/opt/openjdk@17/libexec", places), "homebrew");
 }
 
 TEST_F(DiscoveryTest, ToolsAtTheirUsualPlacesThenOnTheTerminalsPath) {

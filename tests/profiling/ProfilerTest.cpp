@@ -21,8 +21,7 @@ Scenario quietMac() {
     Scenario scenario;
     scenario.home = "/Users/sam";
     scenario.environment = {{"SHELL", "/bin/zsh"}};
-    for (const char* name : {"java", "mise", "claude", "codex", "aider"})
-        scenario.commands.push_back(test::oneShot({"/usr/bin/which", name}, "", 1));
+    scenario.commands.push_back(test::oneShot({"/usr/bin/which", "java"}, "", 1));
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
