@@ -144,7 +144,7 @@ TEST_F(AuditFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
     }
 }
 
-TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceSkipThemselvesAndOnlyTheCurrentOneAdvances) {
+TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceAndSkipThemselves) {
     SystemProfile done = foundationsMac();
     done.terminals.warp = true;
     auto skipping = makeFlow({AuditEntry::nextStepCourse, CompletionSurface::excluded, lumoContext("course")}, {});
@@ -156,19 +156,6 @@ TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceSkipThemselvesAndOnlyTheCurr
                                                              "stage_2_terminal=skipped_already_ok"}));
     skipping->setFallbackProfile(bareMac());  // a later profile never records anything again
     EXPECT_EQ(sink.events.size(), 3u);
-
-    // Outside fixture mode the stages wait for the fresh profile.
-    sink.events.clear();
-    auto flow = makeFlow({AuditEntry::nextStepNotSure, CompletionSurface::excluded, lumoContext("not_sure", "school")},
-                         foundationsMac(), /*fixture=*/false);
-    flow->appeared();
-    EXPECT_EQ(flow->display(), StagedAuditFlowModel::Display::loading);
-    ASSERT_EQ(builds.pending.size(), 1u);
-    builds.finish(bareMac());  // the Mac changed since start-up
-    EXPECT_EQ(stageOutcomes(sink), std::vector<std::string>{"stage_1_foundations=rendered"});
-    flow->advanceFrom(0);
-    flow->advanceFrom(0);  // a late second call from the first page
-    EXPECT_EQ(flow->currentIndex(), 1);
 }
 
 // A failed install moving on is the audit window's test.
@@ -209,14 +196,17 @@ TEST_F(AuditFixture, TerminalPageAdvancesOnlyAfterSuccess) {
     EXPECT_EQ(opened, std::vector<std::string>{ProductConfig::current().urls.warpAffiliate});
 }
 
-// A refresh that finds Homebrew and the tools makes the first stage skippable;
-// the flow still lands on the terminal stage, and the page is inert meanwhile.
-// (The audit's widget test cancels the install and stays.)
+// Outside fixture mode the stages wait for the fresh profile. A refresh that
+// finds Homebrew and the tools makes the first stage skippable; the flow still
+// lands on the terminal stage, and the page is inert meanwhile. (The audit's
+// widget test cancels the install and stays.)
 TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage) {
-    auto flow = makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, bareMac(),
+    auto flow = makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, foundationsMac(),
                          /*fixture=*/false);
     flow->appeared();
-    builds.finish(bareMac());
+    EXPECT_EQ(flow->display(), StagedAuditFlowModel::Display::loading);
+    builds.finish(bareMac());  // the Mac changed since start-up
+    EXPECT_EQ(stageOutcomes(sink), std::vector<std::string>{"stage_1_foundations=rendered"});
     FoundationsPageModel page(
         *flow->profileInUse(), [&] { flow->advanceFrom(0); }, flow->foundations().onProfileRefresh, sink, nullptr);
     page.installHomebrewTapped();
@@ -227,6 +217,7 @@ TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage)
     EXPECT_EQ(flow->currentIndex(), 0);
     ASSERT_EQ(builds.pending.size(), 1u);
     builds.finish(foundationsMac());
+    flow->advanceFrom(0);  // a late second call from the first page
     EXPECT_EQ(flow->currentIndex(), 1);
     EXPECT_EQ(sink.count("audit_stage_skipped_by_user"), 0);
 }
