@@ -55,10 +55,10 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
     return profile;
 }
 
-// What the scenario's walk cannot see: the tools where their installers put
-// them (off the app's own PATH), and Homebrew's 11 once, though java_home lists
-// it where its link leads and the link's own folder is read again.
-// Two profiles at once agree.
+// What the scenario's walk cannot see: two profiles at once agree, the tools
+// where their installers put them (off the app's own PATH), and Homebrew's 11
+// once, though java_home lists it where its link leads and the link's own
+// folder is read again.
 TEST(Profiler, DevelopersMacFindsEverything) {
     const AppServices services = makeSimulatedServices(test::bundledScenario("developer-mac.json"));
     const SystemProfiler profiler(services, nullptr);
@@ -79,12 +79,24 @@ TEST(Profiler, DevelopersMacFindsEverything) {
     EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");  // after the shell's banner
 }
 
+// Nothing launches, not even java_home or a login shell: the bundles are still
+// read from their files, and binary junk in a release file falls back to the
+// bundle's Info.plist.
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
+    Scenario scenario = test::bundledScenario("empty-mac.json");
+    const std::string home = kJVM + "/odd-17.jdk/Contents/Home";
+    scenario.files[home + "/release"] = {std::string("\xff\x00JAVA_VERSION=\"17\"\x80", 20), false, false};
+    scenario.files[kJVM + "/odd-17.jdk/Contents/Info.plist"] = {
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><dict><key>JVMVersion</key>"
+        "<string>1.8.0_292</string></dict></dict></plist>",
+        false, false};
     std::vector<std::string> log;
-    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log, /*canned=*/true);
+    const SystemProfile profile = profileOf(scenario, &log, /*canned=*/true);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
     nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
+    nothing.javaState.jvmDirContents = {"odd-17.jdk"};
+    nothing.javaState.installedJDKs = {test::makeJDK("1.8.0_292", "", "", home, "system", home)};
     EXPECT_EQ(profile, nothing);
     // uname, xcode-select, `which java`, java_home and the login shell's two views.
     ASSERT_EQ(log.size(), 6u);
@@ -149,25 +161,6 @@ TEST(Profiler, LikelyDeveloperSignals) {
         answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
         EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
     }
-}
-
-TEST(Probes, EachProbeFailsAlone) {
-    Scenario scenario = quietMac();
-    std::erase_if(scenario.commands,
-                  [](const ScenarioCommand& command) { return command.argv[0] == "/usr/libexec/java_home"; });
-    // Binary junk in the release file: the Info.plist is read instead.
-    scenario.files[kJVM + "/odd-17.jdk/Contents/Home/release"] = {std::string("\xff\x00JAVA_VERSION=\"17\"\x80", 20),
-                                                                  false, false};
-    scenario.files[kJVM + "/odd-17.jdk/Contents/Info.plist"] = {
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><dict><key>JVMVersion</key>"
-        "<string>1.8.0_292</string></dict></dict></plist>",
-        false, false};
-    answer(scenario, {"/usr/bin/which", "java"}, "/usr/bin/java\n");
-    const ProbeBundle java = profileOf(scenario, nullptr, /*canned=*/true).javaState;  // no shell either
-    EXPECT_EQ(java.whichJava, "/usr/bin/java");
-    ASSERT_EQ(java.installedJDKs.size(), 1u);
-    EXPECT_EQ(java.installedJDKs[0].version, "1.8.0_292");
-    EXPECT_EQ(java.installedJDKs[0].path, kJVM + "/odd-17.jdk/Contents/Home");
 }
 
 TEST(Probes, ListedBundlesAreNotReadTwice) {
