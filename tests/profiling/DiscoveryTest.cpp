@@ -151,16 +151,15 @@ TEST_F(DiscoveryTest, ToolsAtTheirUsualPlacesThenOnTheTerminalsPath) {
     const ToolLocations tool{"mytool", {"~/.local/bin/mytool", path("opt/bin/mytool")}};
     EXPECT_EQ(findTool(files, tool, home, ""), std::nullopt);
 
-    root.write("terminal/bin/mytool", "#!/bin/sh\n", true);
-    root.write("relative/mytool", "#!/bin/sh\n", true);
-    const std::string terminalPath = "relative::" + path("nothing") + ":" + path("terminal/bin") + "/";
-    EXPECT_EQ(findTool(files, tool, home, terminalPath), path("terminal/bin/mytool"));
-
+    // A usual place holding a file that is not executable does not count.
     root.write("home/.local/bin/mytool", "not executable");
+    root.write("terminal/bin/mytool", "#!/bin/sh\n", true);
+    const std::string terminalPath = path("nothing") + ":" + path("terminal/bin") + "/";
     EXPECT_EQ(findTool(files, tool, home, terminalPath), path("terminal/bin/mytool"));
     root.write("opt/bin/mytool", "#!/bin/sh\n", true);
     EXPECT_EQ(findTool(files, tool, home, terminalPath), path("opt/bin/mytool")) << "usual places come first";
 
+    // Empty and relative entries of the Terminal's PATH are dropped.
     EXPECT_EQ(pathDirectories("/a::b:/c/:/a:/"), (std::vector<std::string>{"/a", "/c", "/"}));
     EXPECT_EQ(singleQuoted("/Users/o'neil/bin/mise"), "'/Users/o'\\''neil/bin/mise'");
 }
