@@ -56,9 +56,9 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
 }
 
 // What the scenario's walk cannot see: two profiles at once agree, the tools
-// where their installers put them (off the app's own PATH), and Homebrew's 11
-// once, though java_home lists it where its link leads and the link's own
-// folder is read again.
+// where their installers put them (off the app's own PATH), and each bundle
+// java_home lists read once, Homebrew's 11 too, though java_home lists it where
+// its link leads and the link's own folder is read again.
 TEST(Profiler, DevelopersMacFindsEverything) {
     const AppServices services = makeSimulatedServices(test::bundledScenario("developer-mac.json"));
     const SystemProfiler profiler(services, nullptr);
@@ -161,20 +161,6 @@ TEST(Profiler, LikelyDeveloperSignals) {
         answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
         EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
     }
-}
-
-TEST(Probes, ListedBundlesAreNotReadTwice) {
-    const auto fs = test::simulatedDisk(
-        "/Users/sam", std::map<std::string, ScenarioFile>{
-                          {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
-                          {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
-                          {kJVM + "/c.jdk/Contents/Home/release", {"JAVA_VERSION=\"11\"\n", false, false}}});
-    const std::vector<JDKInfo> known{test::makeJDK("21", "X", "arm64", kJVM + "//a.jdk/Contents/Home"),
-                                     test::makeJDK("17", "Y", "arm64", "/opt/b.jdk/Contents/Home"),
-                                     test::makeJDK("11", "Z", "arm64", kJVM + "/c.jdk")};
-    const auto extra = supplementaryJDKs({"a.jdk", "b.jdk", "c.jdk"}, known, JdkReleaseFileReader(fs));
-    ASSERT_EQ(extra.size(), 1u);  // a and c are listed (by their bundle name); b lives elsewhere
-    EXPECT_EQ(extra[0].path, kJVM + "/b.jdk/Contents/Home");
 }
 
 // A runner whose children all wait until `expected` of them run at once (or

@@ -109,7 +109,8 @@ TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
 }
 
 // JAVA_HOME comes from files the start-up files source, so only the SDKMAN
-// line marks a file as setting Java up.
+// line marks a file as setting Java up. (Where ZDOTDIR moves the files and the
+// Terminal's PATH are walked by the zdotdir and jEnv scenarios.)
 TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
     writeAll(
         {{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
@@ -124,8 +125,6 @@ TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
     const ShellViewProbe zsh = probe("/bin/zsh");
     const ShellView terminal = zsh.look(View::terminal);
     EXPECT_EQ(terminal.javaCommand, home.path() + "/tools/bin/java") << "the function named java does not count";
-    EXPECT_EQ(terminal.startupDirectory, home.path() + "/.config/zsh");
-    EXPECT_EQ(terminal.path.rfind(home.path() + "/tools/bin:", 0), 0u) << terminal.path;
     EXPECT_EQ(terminal.javaHomeResolved, std::filesystem::canonical(home.path() + "/jdk-21/Contents/Home").string());
     EXPECT_TRUE(terminal.javaHomeHasJava);
     EXPECT_EQ(terminal.javaHomeVersion, "21.0.5");
