@@ -143,24 +143,20 @@ TEST(Profiler, ShellArchitectureAndToolRules) {
     EXPECT_EQ(profile.aiTooling.reportKeys(), std::vector<std::string>{"intellij"});
 }
 
+// asdf does not count (nor does a JDK alone: the no-dev-tools journey's), and
+// xcode-select keeps printing the directory after the tools were removed.
 TEST(Profiler, LikelyDeveloperSignals) {
-    {  // A JDK alone does not count (the no-dev-tools journey's), nor does asdf.
-        Scenario scenario = quietMac();
-        scenario.files["/Users/sam/.asdf"] = {"", false, true};
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_TRUE(profile.asdfRoot);
-        EXPECT_FALSE(profile.isLikelyDeveloper());
-    }
-    {
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
-        // xcode-select keeps printing the directory after the tools were removed.
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
-        scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
-        EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
-    }
+    Scenario scenario = quietMac();
+    scenario.files["/Users/sam/.asdf"] = {"", false, true};
+    answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
+    const SystemProfile profile = profileOf(scenario);
+    EXPECT_TRUE(profile.asdfRoot);
+    EXPECT_FALSE(profile.xcodeCommandLineToolsPath);
+    EXPECT_FALSE(profile.isLikelyDeveloper());
+    scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
+    EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
+    answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
+    EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
 }
 
 // A runner whose children all wait until `expected` of them run at once (or
