@@ -58,9 +58,8 @@ protected:
     test::ScopedProduct product{ProductConfig::fixwellJava()};
 };
 
-// Appearing diagnoses once and records the
-// JDKs in probe order (unknowns as null); only outside fixture mode does it
-// profile, once per flow.
+// Appearing diagnoses once and records the JDKs in probe order (unknowns as
+// null); only outside fixture mode does it profile, once per flow.
 TEST_F(DiagnoseFlowTest, AppearingDiagnosesAndRecordsOnceProfilingOnlyOutsideFixtureMode) {
     Harness unset(profileWith({jdk("1.8.0_392", "/Users/alex/.sdkman/candidates/java/8/Home", ""),
                                jdk("garbage", "/Library/Java/JavaVirtualMachines/x.jdk/Contents/Home")},
