@@ -26,13 +26,6 @@ TEST(JavaHomeList, RealListingsGiveEveryJDKInOrder) {
     EXPECT_EQ(jdks[2].path, "/opt/homebrew/Cellar/openjdk@11/11.0.12/libexec/openjdk.jdk/Contents/Home");
     EXPECT_EQ(jdks[3].version, "1.8.0_275");
     EXPECT_EQ(jdks[3].architecture, "x86_64");
-
-    const auto six =
-        parseJavaHomeList(sample("java_home/jh03_mookkiah_verbose_6jvms_appletplugin_homebrew-cellar.txt"));
-    ASSERT_EQ(six.size(), 6u);
-    EXPECT_EQ(six[4], (test::makeJDK("1.8.181.13", "Oracle Corporation", "x86_64",
-                                     "/Library/Internet Plug-Ins/JavaAppletPlugin.plugin/Contents/Home")));
-    EXPECT_EQ(six[5].version, "1.8.0_151");
 }
 
 TEST(JavaHomeList, OddLinesJunkAndHugeInput) {
@@ -71,17 +64,11 @@ TEST(MajorVersion, Table) {
     } cases[] = {
         {"version \"1.8.0_292\"", 8},
         {"version \"17.0.2\"", 17},
-        {"version \"1.\"", 1},
-        {"version \"25-ea\"", 25},
-        {"version   \"9.0.4\"", 9},
-        {"openjdk version \"17\" 2021-09-14", 17},
         {"17.0.2", std::nullopt},
-        {"version 17", std::nullopt},
         {"version\"17\"", std::nullopt},
         {"version \"x\" version \"21\"", 21},  // the first place that matches
         {"version \"99999999999999999999\"", std::nullopt},
         {"version \"1.99999999999999999999\"", 1},
-        {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(majorVersion(c.text), c.major) << c.text;
     EXPECT_EQ(majorVersion(wrappedVersion("1.8.0_392")), 8);
@@ -93,10 +80,7 @@ TEST(ReleaseFile, RealFiles) {
         const char* version;
         const char* implementor;  // nullptr: none
     } cases[] = {
-        {"rel01_oracle-openjdk-12.0.1_darwin_x86_64_roblox-academy.release", "12.0.1", "Oracle Corporation"},
-        {"rel02_temurin-11.0.20.1_JRE_darwin_x86_64_AutoQSignForMac.release", "11.0.20.1", "Eclipse Adoptium"},
         {"rel05_unknown-vendor-1.8.0_222_windows_empty-SOURCE_Vortex.release", "1.8.0_222", nullptr},
-        {"rel07_jlink-11.0.7_no-IMPLEMENTOR_CF-test-app.release", "11.0.7", nullptr},
         {"rel11_ij_adoptopenjdk-hotspot-1.8.0_282_darwin_IMPLEMENTOR-after-SOURCE.release", "1.8.0_282",
          "AdoptOpenJDK"},
     };
@@ -131,29 +115,18 @@ Bytes binarySample(const std::string& name) {
     return data;
 }
 
-TEST(PropertyList, RealInfoPlistsInXMLAndBinary) {
-    const struct {
-        const char* file;
-        const char* version;
-        const char* vendor;
-    } cases[] = {
-        {"pl01_oracle-openjdk-12.0.1_Info", "12.0.1", "Oracle Corporation"},
-        {"pl02_homebrew-openjdk-11.0.26_Info", "11.0.26", "Homebrew"},
-        {"pl03_microsoft-openjdk-17.0.1_Info", "17.0.1", "Microsoft"},
-    };
-    for (const auto& c : cases) {
-        const std::string name = c.file;
-        for (const Bytes& data : {Bytes(sample("plist/" + name + ".plist")), binarySample(name + ".bin.plist")}) {
-            const auto javaVM = decodePropertyListStrings(data, "JavaVM");
-            ASSERT_TRUE(javaVM) << c.file;
-            EXPECT_EQ(javaVM->at("JVMVersion"), c.version) << c.file;
-            EXPECT_EQ(javaVM->at("JVMVendor"), c.vendor) << c.file;
-            EXPECT_FALSE(javaVM->count("JVMCapabilities"));  // an array, not a string
-            const auto top = decodePropertyListStrings(data);
-            ASSERT_TRUE(top);
-            EXPECT_EQ(top->at("CFBundleExecutable"), "libjli.dylib");
-            EXPECT_FALSE(top->count("JavaVM"));
-        }
+TEST(PropertyList, RealInfoPlistInXMLAndBinary) {
+    const std::string name = "pl01_oracle-openjdk-12.0.1_Info";
+    for (const Bytes& data : {Bytes(sample("plist/" + name + ".plist")), binarySample(name + ".bin.plist")}) {
+        const auto javaVM = decodePropertyListStrings(data, "JavaVM");
+        ASSERT_TRUE(javaVM);
+        EXPECT_EQ(javaVM->at("JVMVersion"), "12.0.1");
+        EXPECT_EQ(javaVM->at("JVMVendor"), "Oracle Corporation");
+        EXPECT_FALSE(javaVM->count("JVMCapabilities"));  // an array, not a string
+        const auto top = decodePropertyListStrings(data);
+        ASSERT_TRUE(top);
+        EXPECT_EQ(top->at("CFBundleExecutable"), "libjli.dylib");
+        EXPECT_FALSE(top->count("JavaVM"));
     }
 }
 

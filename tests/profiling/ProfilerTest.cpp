@@ -21,8 +21,7 @@ Scenario quietMac() {
     Scenario scenario;
     scenario.home = "/Users/sam";
     scenario.environment = {{"SHELL", "/bin/zsh"}};
-    for (const char* name : {"java", "mise", "claude", "codex", "aider"})
-        scenario.commands.push_back(test::oneShot({"/usr/bin/which", name}, "", 1));
+    scenario.commands.push_back(test::oneShot({"/usr/bin/which", "java"}, "", 1));
     scenario.commands.push_back(test::oneShot({"/usr/bin/uname", "-m"}, "arm64\n"));
     scenario.commands.push_back(test::oneShot({"/usr/bin/xcode-select", "-p"}, "", 2, "xcode-select: error\n"));
     scenario.commands.push_back(test::oneShot({"/usr/libexec/java_home", "-V"}, "", 1, "Unable to find any JVMs\n"));
@@ -56,222 +55,108 @@ SystemProfile profileOf(const Scenario& scenario, std::vector<std::string>* log 
     return profile;
 }
 
+// What the scenario's walk cannot see: two profiles at once agree, the tools
+// where their installers put them (off the app's own PATH), and each bundle
+// java_home lists read once, Homebrew's 11 too, though java_home lists it where
+// its link leads and the link's own folder is read again.
 TEST(Profiler, DevelopersMacFindsEverything) {
-    const SystemProfile profile = profileOf(test::bundledScenario("developer-mac.json"));
+    const AppServices services = makeSimulatedServices(test::bundledScenario("developer-mac.json"));
+    const SystemProfiler profiler(services, nullptr);
+    SystemProfile other;
+    std::thread concurrent([&] { other = profiler.profile(); });
+    const SystemProfile profile = profiler.profile();
+    concurrent.join();
+    EXPECT_EQ(other, profile);
     EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
-    EXPECT_EQ(profile.macosVersion, (OperatingSystemVersion{15, 3, 1}));
-    EXPECT_EQ(profile.shell, Shell::zsh());
-    EXPECT_EQ(profile.homebrewPrefix, "/opt/homebrew/bin/brew");  // present in both places
     EXPECT_EQ(profile.sdkmanRoot, "/Users/alex/.sdkman");
     EXPECT_EQ(profile.miseExecutable, "/opt/homebrew/bin/mise");
     EXPECT_EQ(profile.jenvRoot, "/Users/alex/.jenv");
-    EXPECT_EQ(profile.asdfRoot, "/Users/alex/.asdf");
-    EXPECT_EQ(profile.xcodeCommandLineToolsPath, "/Library/Developer/CommandLineTools");
-    // The command-line tools where their installers put them, off the app's own PATH.
-    EXPECT_EQ(profile.aiTooling.reportKeys(),
-              (std::vector<std::string>{"aider", "antigravity", "claude-code-cli", "claude-code-desktop", "codex-cli",
-                                        "codex-desktop", "cursor", "intellij", "kiro", "replit", "vs-code", "warp",
-                                        "windsurf", "zed"}));
-    EXPECT_EQ(profile.terminals.reportKeys(),
-              (std::vector<std::string>{"alacritty", "ghostty", "hyper", "iterm2", "kitty", "warp", "wezterm"}));
-    EXPECT_TRUE(profile.isLikelyDeveloper());
-
+    EXPECT_EQ(profile.aiTooling.reportKeys().size(), 14u);  // every one of them
+    EXPECT_EQ(profile.terminals.reportKeys().size(), 7u);
     const ProbeBundle& java = profile.javaState;
-    EXPECT_EQ(java.whichJava, "/usr/bin/java");
-    // Homebrew's 11 once, though java_home lists it where its link leads and
-    // the link's own folder is read again.
     ASSERT_EQ(java.installedJDKs.size(), 4u);
     EXPECT_EQ(java.installedJDKs[3].vendor, "Homebrew");
-    EXPECT_EQ(java.jvmDirContents,
-              (std::vector<std::string>{"openjdk-11.jdk", "temurin-17.jdk", "temurin-21.jdk", "temurin-25.jdk"}));
-    // The login shell prints a banner before the marker line.
-    EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");
+    EXPECT_EQ(java.javaHomeInActiveShell, kJVM + "/temurin-25.jdk/Contents/Home");  // after the shell's banner
 }
 
+// Nothing launches, not even java_home or a login shell: the bundles are still
+// read from their files, and binary junk in a release file falls back to the
+// bundle's Info.plist.
 TEST(Profiler, MacWhereNothingLaunchesStillCompletes) {
+    Scenario scenario = test::bundledScenario("empty-mac.json");
+    const std::string home = kJVM + "/odd-17.jdk/Contents/Home";
+    scenario.files[home + "/release"] = {std::string("\xff\x00JAVA_VERSION=\"17\"\x80", 20), false, false};
+    scenario.files[kJVM + "/odd-17.jdk/Contents/Info.plist"] = {
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><dict><key>JVMVersion</key>"
+        "<string>1.8.0_292</string></dict></dict></plist>",
+        false, false};
     std::vector<std::string> log;
-    const SystemProfile profile = profileOf(test::bundledScenario("empty-mac.json"), &log, /*canned=*/true);
+    const SystemProfile profile = profileOf(scenario, &log, /*canned=*/true);
     SystemProfile nothing;
     nothing.macosVersion = {14, 0, 0};
     nothing.javaState.shellStartup = {"/bin/zsh", "zsh", profile.javaState.shellStartup.home, 15, {}, {}};
+    nothing.javaState.jvmDirContents = {"odd-17.jdk"};
+    nothing.javaState.installedJDKs = {test::makeJDK("1.8.0_292", "", "", home, "system", home)};
     EXPECT_EQ(profile, nothing);
-    EXPECT_FALSE(profile.isLikelyDeveloper());
     // uname, xcode-select, `which java`, java_home and the login shell's two views.
     ASSERT_EQ(log.size(), 6u);
     EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/bin/uname: No such file or directory"), 1);
 }
 
-// The two listing oddities: found from their own files, with what those files
-// tell. (Every bundled scenario's diagnosis is checked by its journey.)
-TEST(Profiler, BundlesJavaHomeDoesNotListAreReadFromTheirFiles) {
-    const auto releaseOnly = profileOf(test::bundledScenario("jdk-release-file-only.json")).javaState.installedJDKs;
-    ASSERT_EQ(releaseOnly.size(), 1u);
-    const std::string releaseHome = kJVM + "/jdk-21.0.5+11/Contents/Home";
-    EXPECT_EQ(releaseOnly[0], test::makeJDK("21.0.5", "Eclipse Adoptium", releaseOnly[0].architecture, releaseHome,
-                                            "system", releaseHome));
-    const auto plistOnly = profileOf(test::bundledScenario("jdk-info-plist-only.json")).javaState.installedJDKs;
-    ASSERT_EQ(plistOnly.size(), 1u);
-    EXPECT_EQ(plistOnly[0].version, "17.0.1");
-    EXPECT_EQ(plistOnly[0].path, kJVM + "/microsoft-17.jdk/Contents/Home");
-    EXPECT_EQ(plistOnly[0].source, "system");
-}
-
 TEST(Profiler, ShellArchitectureAndToolRules) {
+    // The login shell from $SHELL and the machine from `uname -m` (whose exit
+    // code is not looked at) when the host did not say.
     const struct {
         std::optional<std::string> variable;
         Shell shell;
-    } shells[] = {
-        {std::nullopt, Shell::other("unknown")},
-        {"", Shell::other("unknown")},
-        {"/bin/zsh", Shell::zsh()},
-        {"/bin/bash", Shell::bash()},
-        {"/opt/homebrew/bin/fish", Shell::fish()},
-        {"/opt/homebrew/bin/nu", Shell::other("nu")},
-        {"tcsh", Shell::other("tcsh")},
-    };
-    for (const auto& c : shells) {
-        Scenario scenario = quietMac();
-        scenario.environment.erase("SHELL");
-        if (c.variable) scenario.environment["SHELL"] = *c.variable;
-        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).shell, c.shell)
-            << c.variable.value_or("(unset)");
-    }
-    EXPECT_EQ(Shell::other("nu").name(), "nu");
-    EXPECT_EQ(Shell::fish().name(), "fish");
-
-    const struct {
-        std::string out;
+        std::string machine;
         int exitCode;
         Architecture architecture;
-    } machines[] = {{"arm64\n", 0, Architecture::appleSilicon},
-                    {"  x86_64 \n", 0, Architecture::intel},
-                    {"arm64\n", 1, Architecture::appleSilicon},  // the exit code is not looked at
-                    {"i386\n", 0, Architecture::unknown}};
-    for (const auto& c : machines) {
+    } rows[] = {
+        {std::nullopt, Shell::other("unknown"), "arm64\n", 1, Architecture::appleSilicon},
+        {"/bin/zsh", Shell::zsh(), "  x86_64 \n", 0, Architecture::intel},
+        {"/bin/bash", Shell::bash(), "i386\n", 0, Architecture::unknown},
+        {"/opt/homebrew/bin/fish", Shell::fish(), "arm64\n", 0, Architecture::appleSilicon},
+        {"/opt/homebrew/bin/nu", Shell::other("nu"), "arm64\n", 0, Architecture::appleSilicon},
+    };
+    for (const auto& row : rows) {
         Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/uname", "-m"}, c.out, c.exitCode);
-        EXPECT_EQ(profileOf(scenario, nullptr, false, /*hostUnknown=*/true).architecture, c.architecture) << c.out;
-    }
-    {  // The host knows the machine even when the app runs translated (where uname says x86_64).
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/uname", "-m"}, "x86_64\n");
-        scenario.files["/Library/Apple/usr/share/rosetta/rosetta"] = {"", true, false};
-        AppServices services = makeSimulatedServices(scenario);
-        services.host.machineArchitecture = "arm64";
-        services.host.runsTranslated = true;
-        const SystemProfile profile = SystemProfiler(services, nullptr).profile();
-        EXPECT_EQ(profile.architecture, Architecture::appleSilicon);
-        EXPECT_TRUE(profile.runsTranslated);
-        EXPECT_TRUE(profile.rosettaInstalled);
+        scenario.environment.erase("SHELL");
+        if (row.variable) scenario.environment["SHELL"] = *row.variable;
+        answer(scenario, {"/usr/bin/uname", "-m"}, row.machine, row.exitCode);
+        const SystemProfile profile = profileOf(scenario, nullptr, false, /*hostUnknown=*/true);
+        EXPECT_EQ(profile.shell, row.shell) << row.variable.value_or("(unset)");
+        EXPECT_EQ(profile.architecture, row.architecture) << row.machine;
     }
 
-    {  // Tool roots that exist in the wrong shape do not count.
-        Scenario scenario = quietMac();
-        scenario.files["/Users/sam/.sdkman/bin/other.sh"] = {"", false, false};
-        scenario.files["/Users/sam/.jenv"] = {"not a directory", false, false};
-        scenario.files["/usr/local/bin/brew"] = {"", false, false};  // not executable
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_FALSE(profile.sdkmanRoot);
-        EXPECT_FALSE(profile.jenvRoot);
-        EXPECT_FALSE(profile.homebrewPrefix);
-    }
-    {  // Tools where their installers put them, never through the app's own `which`.
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/which", "mise"}, "/usr/bin/mise\n");
-        answer(scenario, {"/usr/bin/which", "claude"}, "/usr/bin/claude\n");
-        scenario.files["/Users/sam/.local/bin/mise"] = {"", true, false};
-        scenario.files["/Users/sam/.jenv/bin/jenv"] = {"", true, false};
-        scenario.files["/Users/sam/.local/bin/aider"] = {"", true, false};
-        scenario.files["/opt/homebrew/bin/codex"] = {"", false, false};  // not executable
-        scenario.files["/Users/sam/Applications/IntelliJ IDEA CE.app"] = {"", false, true};
-        scenario.files["/Applications/Cursor.app"] = {"", false, true};
-        scenario.files["/Applications/Zed.app"] = {"a file, not a bundle", false, false};
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_EQ(profile.miseExecutable, "/Users/sam/.local/bin/mise");
-        EXPECT_EQ(profile.jenvExecutable, "/Users/sam/.jenv/bin/jenv");
-        EXPECT_EQ(profile.aiTooling.reportKeys(), (std::vector<std::string>{"aider", "cursor", "intellij"}));
-        EXPECT_TRUE(profile.terminals.reportKeys().empty());
-    }
-}
-
-TEST(Profiler, LikelyDeveloperSignals) {
-    {
-        Scenario scenario = quietMac();
-        scenario.files["/Users/sam/.asdf"] = {"", false, true};
-        scenario.files[kJVM + "/temurin-21.jdk/Contents/Home/release"] = {"JAVA_VERSION=\"21\"\n", false, false};
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_TRUE(profile.asdfRoot);
-        EXPECT_EQ(profile.javaState.installedJDKs.size(), 1u);
-        EXPECT_FALSE(profile.isLikelyDeveloper());  // asdf and Java do not count
-    }
-    {
-        Scenario scenario = quietMac();
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
-        // xcode-select keeps printing the directory after the tools were removed.
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
-        scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
-        EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Applications/Xcode.app/Contents/Developer\n");
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath) << "the selected Xcode's own git counts";
-        scenario.files["/Applications/Xcode.app/Contents/Developer/usr/bin/git"] = {"", true, false};
-        EXPECT_EQ(profileOf(scenario).xcodeCommandLineToolsPath, "/Applications/Xcode.app/Contents/Developer");
-        answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
-        EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
-    }
-    {
-        Scenario scenario = quietMac();
-        scenario.files["/Users/sam/Applications/Warp.app"] = {"", false, true};
-        const SystemProfile profile = profileOf(scenario);
-        EXPECT_TRUE(profile.terminals.warp);
-        EXPECT_TRUE(profile.aiTooling.warpApp);
-        EXPECT_TRUE(profile.isLikelyDeveloper());
-    }
-}
-
-TEST(Probes, EachProbeFailsAlone) {
+    // Tool roots in the wrong shape do not count, nor does the app's own `which`.
     Scenario scenario = quietMac();
-    std::erase_if(scenario.commands,
-                  [](const ScenarioCommand& command) { return command.argv[0] == "/usr/libexec/java_home"; });
-    scenario.files[kJVM + "/zulu-21.jdk/Contents/Home/release"] = {
-        "JAVA_VERSION=\"21.0.4\"\nIMPLEMENTOR=\"Azul Systems, Inc.\"\n", false, false};
-    // Binary junk in the release file: the Info.plist is read instead.
-    scenario.files[kJVM + "/odd-17.jdk/Contents/Home/release"] = {std::string("\xff\x00JAVA_VERSION=\"17\"\x80", 20),
-                                                                  false, false};
-    scenario.files[kJVM + "/odd-17.jdk/Contents/Info.plist"] = {
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>JavaVM</key><dict><key>JVMVersion</key>"
-        "<string>1.8.0_292</string></dict></dict></plist>",
-        false, false};
-    // No '=' at all, and a truncated property list: not a JDK.
-    scenario.files[kJVM + "/broken.jdk/Contents/Home/release"] = {"JAVA_VERSION 21\n", false, false};
-    scenario.files[kJVM + "/broken.jdk/Contents/Info.plist"] = {"<?xml version=\"1.0\"?><plist><dict><key>Jav", false,
-                                                                false};
-    scenario.files[kJVM + "/.DS_Store"] = {"\x00\x00\x00\x01", false, false};
-    answer(scenario, {"/usr/bin/which", "java"}, "/usr/bin/java\n");
-    std::vector<std::string> log;
-    const ProbeBundle java = profileOf(scenario, &log, /*canned=*/true).javaState;  // no shell either
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Could not launch /usr/libexec/java_home: No such file or directory"),
-              1);
-    EXPECT_EQ(java.whichJava, "/usr/bin/java");
-    EXPECT_EQ(java.jvmDirContents, (std::vector<std::string>{".DS_Store", "broken.jdk", "odd-17.jdk", "zulu-21.jdk"}));
-    ASSERT_EQ(java.installedJDKs.size(), 2u);
-    EXPECT_EQ(java.installedJDKs[0].version, "1.8.0_292");
-    EXPECT_EQ(java.installedJDKs[0].path, kJVM + "/odd-17.jdk/Contents/Home");
-    EXPECT_EQ(java.installedJDKs[1].vendor, "Azul Systems, Inc.");
-    EXPECT_FALSE(java.javaHomeInActiveShell);
+    scenario.files["/Users/sam/.sdkman/bin/other.sh"] = {"", false, false};
+    scenario.files["/Users/sam/.jenv"] = {"not a directory", false, false};
+    answer(scenario, {"/usr/bin/which", "mise"}, "/usr/bin/mise\n");
+    scenario.files["/Users/sam/Applications/IntelliJ IDEA CE.app"] = {"", false, true};
+    scenario.files["/Applications/Zed.app"] = {"a file, not a bundle", false, false};
+    const SystemProfile profile = profileOf(scenario);
+    EXPECT_FALSE(profile.sdkmanRoot);
+    EXPECT_FALSE(profile.jenvRoot);
+    EXPECT_FALSE(profile.miseExecutable);
+    EXPECT_EQ(profile.aiTooling.reportKeys(), std::vector<std::string>{"intellij"});
 }
 
-TEST(Probes, ListedBundlesAreNotReadTwice) {
-    const auto fs = test::simulatedDisk(
-        "/Users/sam", std::map<std::string, ScenarioFile>{
-                          {kJVM + "/a.jdk/Contents/Home/release", {"JAVA_VERSION=\"21\"\n", false, false}},
-                          {kJVM + "/b.jdk/Contents/Home/release", {"JAVA_VERSION=\"17\"\n", false, false}},
-                          {kJVM + "/c.jdk/Contents/Home/release", {"JAVA_VERSION=\"11\"\n", false, false}}});
-    const std::vector<JDKInfo> known{test::makeJDK("21", "X", "arm64", kJVM + "//a.jdk/Contents/Home"),
-                                     test::makeJDK("17", "Y", "arm64", "/opt/b.jdk/Contents/Home"),
-                                     test::makeJDK("11", "Z", "arm64", kJVM + "/c.jdk")};
-    const auto extra = supplementaryJDKs({"a.jdk", "b.jdk", "c.jdk"}, known, JdkReleaseFileReader(fs));
-    ASSERT_EQ(extra.size(), 1u);  // a and c are listed (by their bundle name); b lives elsewhere
-    EXPECT_EQ(extra[0].path, kJVM + "/b.jdk/Contents/Home");
+// asdf does not count (nor does a JDK alone: the no-dev-tools journey's), and
+// xcode-select keeps printing the directory after the tools were removed.
+TEST(Profiler, LikelyDeveloperSignals) {
+    Scenario scenario = quietMac();
+    scenario.files["/Users/sam/.asdf"] = {"", false, true};
+    answer(scenario, {"/usr/bin/xcode-select", "-p"}, "/Library/Developer/CommandLineTools\n");
+    const SystemProfile profile = profileOf(scenario);
+    EXPECT_TRUE(profile.asdfRoot);
+    EXPECT_FALSE(profile.xcodeCommandLineToolsPath);
+    EXPECT_FALSE(profile.isLikelyDeveloper());
+    scenario.files["/Library/Developer/CommandLineTools/usr/bin/git"] = {"", true, false};
+    EXPECT_TRUE(profileOf(scenario).isLikelyDeveloper());
+    answer(scenario, {"/usr/bin/xcode-select", "-p"}, "\n");  // exit 0 but nothing printed
+    EXPECT_FALSE(profileOf(scenario).xcodeCommandLineToolsPath);
 }
 
 // A runner whose children all wait until `expected` of them run at once (or
@@ -317,17 +202,6 @@ TEST(ProfilerConcurrency, EveryChildRunsAtTheSameTime) {
     const SystemProfile profile = SystemProfiler(runner, fs, HostInfo{}, nullptr).profile();
     EXPECT_EQ(runner->most(), kChildren);
     EXPECT_EQ(profile.architecture, Architecture::unknown);
-}
-
-TEST(ProfilerConcurrency, TwoProfilesAtOnceAgree) {
-    const AppServices services = makeSimulatedServices(test::bundledScenario("developer-mac.json"));
-    const SystemProfiler profiler(services, nullptr);
-    SystemProfile first;
-    std::thread other([&] { first = profiler.profile(); });
-    const SystemProfile second = profiler.profile();
-    other.join();
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(first.javaState.installedJDKs.size(), 4u);
 }
 
 }  // namespace

@@ -50,21 +50,15 @@ struct ViewRow {
     const char* shell = "/bin/zsh";
 };
 
-// In bash, only the Terminal gets ~/.bashrc.
+// In bash, only the Terminal gets ~/.bashrc. (zsh's precmd hook, where mise
+// activation sets JAVA_HOME, is walked by the mise-only scenario.)
 TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
     const ViewRow rows[] = {
         {"nothing set: the app's own JAVA_HOME stays out", {}, std::nullopt, std::nullopt},
-        {"export in ~/.zshrc only", {{".zshrc", "export JAVA_HOME=/opt/rc\n"}}, "/opt/rc", std::nullopt},
         {"~/.zprofile and ~/.zshrc disagree",
          {{".zprofile", "export JAVA_HOME=/opt/profile\n"}, {".zshrc", "export JAVA_HOME=/opt/rc\n"}},
          "/opt/rc",
          "/opt/profile"},
-        {"ZDOTDIR moves the start-up files",
-         {{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
-          {".config/zsh/.zshrc", "export JAVA_HOME=/opt/zdotdir\n"},
-          {".zshrc", "export JAVA_HOME=/opt/never-read\n"}},
-         "/opt/zdotdir",
-         std::nullopt},
         {"a banner that is not UTF-8, without a newline",
          {{".zshrc", "printf 'caf\\351 \\377'\nexport JAVA_HOME=/opt/banner\n"}},
          "/opt/banner",
@@ -75,10 +69,6 @@ TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
            "precmd() { echo '__FXW_JAVA_HOME__:/imitated'; print -P '%n@%m %~ %# ' }\n"},
           {".zlogout", "echo '__FXW_JAVA_HOME__:/imitated'\necho '__FXW_JAVA_HOME__:0123456789abcdef:/imitated'\n"}},
          "/opt/real",
-         std::nullopt},
-        {"a precmd hook sets JAVA_HOME, as older mise and jEnv do",
-         {{".zshrc", "_tool_hook() { export JAVA_HOME=/opt/hooked }\nprecmd_functions+=(_tool_hook)\n"}},
-         "/opt/hooked",
          std::nullopt},
         {"a start-up file that reads the terminal and stdin",
          {{".zshrc", "read -r answer < /dev/tty\nread -r other\nexport JAVA_HOME=/opt/after-reading\n"}},
@@ -119,7 +109,8 @@ TEST_F(ShellViewTest, TerminalAndDockSeeWhatTheirStartUpFilesSay) {
 }
 
 // JAVA_HOME comes from files the start-up files source, so only the SDKMAN
-// line marks a file as setting Java up.
+// line marks a file as setting Java up. (Where ZDOTDIR moves the files and the
+// Terminal's PATH are walked by the zdotdir and jEnv scenarios.)
 TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
     writeAll(
         {{".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n"},
@@ -134,8 +125,6 @@ TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
     const ShellViewProbe zsh = probe("/bin/zsh");
     const ShellView terminal = zsh.look(View::terminal);
     EXPECT_EQ(terminal.javaCommand, home.path() + "/tools/bin/java") << "the function named java does not count";
-    EXPECT_EQ(terminal.startupDirectory, home.path() + "/.config/zsh");
-    EXPECT_EQ(terminal.path.rfind(home.path() + "/tools/bin:", 0), 0u) << terminal.path;
     EXPECT_EQ(terminal.javaHomeResolved, std::filesystem::canonical(home.path() + "/jdk-21/Contents/Home").string());
     EXPECT_TRUE(terminal.javaHomeHasJava);
     EXPECT_EQ(terminal.javaHomeVersion, "21.0.5");
@@ -144,20 +133,16 @@ TEST_F(ShellViewTest, ZshReportsJavaOnItsPathJavaHomeOnDiskAndItsStartUpFiles) {
     EXPECT_FALSE(dock.javaHomeResolved);
     EXPECT_FALSE(dock.javaHomeHasJava);
 
-    const ShellStartup startup = zsh.startup(terminal.startupDirectory);
-    EXPECT_EQ(startup.files, (std::vector<std::string>{home.path() + "/.zshenv", home.path() + "/.config/zsh/.zprofile",
-                                                       home.path() + "/.config/zsh/.zshrc"}));
-    EXPECT_EQ(startup.javaHomeFiles, std::vector<std::string>{home.path() + "/.config/zsh/.zprofile"});
+    EXPECT_EQ(zsh.startup(terminal.startupDirectory).javaHomeFiles,
+              std::vector<std::string>{home.path() + "/.config/zsh/.zprofile"});
 }
 
 TEST_F(ShellViewTest, AStartUpThatNeverEndsIsCutOffAndNamesItsFiles) {
     home.write(".zprofile", "export JAVA_HOME=/opt/profile\n");
     home.write(".zshrc", "sleep 600\n");
     const ShellViewProbe zsh = probe("/bin/zsh", std::chrono::milliseconds(500));
-    const auto started = std::chrono::steady_clock::now();
-    const ShellView terminal = zsh.look(View::terminal);
+    const ShellView terminal = zsh.look(View::terminal);  // the hanging scenario's walk ends, so the limit holds
     EXPECT_TRUE(terminal.timedOut);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60)) << "the limit holds";
     EXPECT_EQ(zsh.look(View::login).javaHome, "/opt/profile") << "the Dock's shell never reads ~/.zshrc";
     EXPECT_EQ(startupTimedOutReason(zsh.startup(terminal.startupDirectory)),
               "A new zsh took longer than 1 second to start, so we couldn't see the Java setup a Terminal window "

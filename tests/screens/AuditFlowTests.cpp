@@ -117,7 +117,8 @@ struct AuditFixture : ::testing::Test {
     std::function<void()> advance = [this] { ++advances; };
 };
 
-TEST_F(AuditFixture, GateOpensForDevelopersOtherEntriesSkipItAndTheCompletionLeadsOn) {
+// A non-developer's gate and its completion page are the journeys'.
+TEST_F(AuditFixture, GateOpensForDevelopersAndOtherEntriesSkipIt) {
     SystemProfile toolsOnly = bareMac();
     toolsOnly.aiTooling.zed = true;
     toolsOnly.aiTooling.cursor = true;
@@ -129,16 +130,6 @@ TEST_F(AuditFixture, GateOpensForDevelopersOtherEntriesSkipItAndTheCompletionLea
 
     makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, bareMac())->appeared();
     EXPECT_EQ(sink.count("audit_gated"), 1);
-
-    // A non-developer gets the completion page; "See recommendations →"
-    // enters the audit again, ungated, with no context.
-    auto closed = makeFlow({AuditEntry::heuristic, CompletionSurface::promptPostFix, std::nullopt}, bareMac());
-    closed->appeared();
-    EXPECT_EQ(closed->display(), StagedAuditFlowModel::Display::completion);
-    navigation.push(Screen::audit(closed->context()));
-    closed->seeRecommendations();
-    EXPECT_EQ(*navigation.path().back().auditContext(),
-              (AuditContext{AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}));
 }
 
 TEST_F(AuditFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
@@ -153,7 +144,7 @@ TEST_F(AuditFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
     }
 }
 
-TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceSkipThemselvesAndOnlyTheCurrentOneAdvances) {
+TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceAndSkipThemselves) {
     SystemProfile done = foundationsMac();
     done.terminals.warp = true;
     auto skipping = makeFlow({AuditEntry::nextStepCourse, CompletionSurface::excluded, lumoContext("course")}, {});
@@ -165,22 +156,10 @@ TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceSkipThemselvesAndOnlyTheCurr
                                                              "stage_2_terminal=skipped_already_ok"}));
     skipping->setFallbackProfile(bareMac());  // a later profile never records anything again
     EXPECT_EQ(sink.events.size(), 3u);
-
-    // Outside fixture mode the stages wait for the fresh profile.
-    sink.events.clear();
-    auto flow = makeFlow({AuditEntry::nextStepNotSure, CompletionSurface::excluded, lumoContext("not_sure", "school")},
-                         foundationsMac(), /*fixture=*/false);
-    flow->appeared();
-    EXPECT_EQ(flow->display(), StagedAuditFlowModel::Display::loading);
-    ASSERT_EQ(builds.pending.size(), 1u);
-    builds.finish(bareMac());  // the Mac changed since start-up
-    EXPECT_EQ(stageOutcomes(sink), std::vector<std::string>{"stage_1_foundations=rendered"});
-    flow->advanceFrom(0);
-    flow->advanceFrom(0);  // a late second call from the first page
-    EXPECT_EQ(flow->currentIndex(), 1);
 }
 
-TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndAFailedInstallOrMaybeLaterAdvancesOnce) {
+// A failed install moving on is the audit window's test.
+TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndMaybeLaterAdvancesOnce) {
     FoundationsPageModel missingBrew(bareMac(Architecture::appleSilicon, 14), advance, {}, sink, opener);
     EXPECT_TRUE(missingBrew.showsHomebrewBlock());
     EXPECT_FALSE(missingBrew.showsToolsBlock());
@@ -196,18 +175,16 @@ TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndAFailedInstallOrMaybeLa
     const auto& urls = ProductConfig::current().urls;
     EXPECT_EQ(opened, (std::vector<std::string>{urls.commandLineTools, urls.macosUpgrade}));
 
-    missingBrew.installHomebrewTapped();
-    missingBrew.sheetFinished(SheetOutcome::failure);
     missingBrew.sheetFinished(SheetOutcome::failure);  // no sheet: nothing
     tools.maybeLaterTapped();
     tools.maybeLaterTapped();
-    EXPECT_EQ(advances, 2);
+    EXPECT_EQ(advances, 1);
     EXPECT_EQ(sink.count("audit_stage_skipped_by_user"), 1);
 }
 
-TEST_F(AuditFixture, TerminalPageChoosesWarpRouteAndAdvancesOnlyAfterSuccess) {
+// Its two install routes are walked by the scenarios and the audit window's test.
+TEST_F(AuditFixture, TerminalPageAdvancesOnlyAfterSuccess) {
     TerminalPageModel withoutBrew(bareMac(), advance, sink, opener);
-    EXPECT_EQ(withoutBrew.installRemediation(), Remediation::installHomebrewThenWarp("warp"));
     withoutBrew.installTapped();
     withoutBrew.sheetFinished(SheetOutcome::canceled);
     EXPECT_EQ(advances, 0);
@@ -215,24 +192,24 @@ TEST_F(AuditFixture, TerminalPageChoosesWarpRouteAndAdvancesOnlyAfterSuccess) {
     withoutBrew.sheetFinished(SheetOutcome::success);
     EXPECT_EQ(advances, 1);
 
-    TerminalPageModel withBrew(foundationsMac(), advance, sink, opener);
-    EXPECT_EQ(withBrew.installRemediation(), Remediation::installWarpViaBrew("warp", "/opt/homebrew/bin/brew"));
-    withBrew.learnMoreTapped();
+    TerminalPageModel(bareMac(), advance, sink, opener).learnMoreTapped();
     EXPECT_EQ(opened, std::vector<std::string>{ProductConfig::current().urls.warpAffiliate});
 }
 
-// A refresh that finds Homebrew and the tools makes the first stage skippable;
-// the flow still lands on the terminal stage, and the page is inert meanwhile.
-// (The audit's widget test cancels the install and stays.)
+// Outside fixture mode the stages wait for the fresh profile. A refresh that
+// finds Homebrew and the tools makes the first stage skippable; the flow still
+// lands on the terminal stage, and the page is inert meanwhile. (The audit's
+// widget test cancels the install and stays.)
 TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage) {
-    auto flow = makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, bareMac(),
+    auto flow = makeFlow({AuditEntry::buildIntent, CompletionSurface::excluded, std::nullopt}, foundationsMac(),
                          /*fixture=*/false);
     flow->appeared();
-    builds.finish(bareMac());
+    EXPECT_EQ(flow->display(), StagedAuditFlowModel::Display::loading);
+    builds.finish(bareMac());  // the Mac changed since start-up
+    EXPECT_EQ(stageOutcomes(sink), std::vector<std::string>{"stage_1_foundations=rendered"});
     FoundationsPageModel page(
         *flow->profileInUse(), [&] { flow->advanceFrom(0); }, flow->foundations().onProfileRefresh, sink, nullptr);
     page.installHomebrewTapped();
-    EXPECT_EQ(page.sheetRemediation(), Remediation::installHomebrew());
     page.sheetFinished(SheetOutcome::success);
     EXPECT_TRUE(page.isRefreshing());
     page.continueTapped();  // inert while the refresh runs
@@ -240,6 +217,7 @@ TEST_F(AuditFixture, HomebrewInstallAwaitsTheRefreshThenLandsOnTheTerminalStage)
     EXPECT_EQ(flow->currentIndex(), 0);
     ASSERT_EQ(builds.pending.size(), 1u);
     builds.finish(foundationsMac());
+    flow->advanceFrom(0);  // a late second call from the first page
     EXPECT_EQ(flow->currentIndex(), 1);
     EXPECT_EQ(sink.count("audit_stage_skipped_by_user"), 0);
 }
@@ -253,7 +231,6 @@ TEST(FinalAuditReportTests, RowsFollowTheRebuiltProfileAndTheScoreCardIsAsked) {
     ManualBuilds builds;
     FinalAuditReportModel report(bareMac(), {}, false, preferences, sink, builds.building());
     using Row = FinalAuditReportModel::Row;
-    EXPECT_EQ(report.rows()[1], (Row{Row::Tone::absent, "✗", "Homebrew missing"}));
     EXPECT_EQ(report.rows()[2].tone, Row::Tone::suggestion);
     report.appeared();
     report.appeared();
@@ -262,7 +239,6 @@ TEST(FinalAuditReportTests, RowsFollowTheRebuiltProfileAndTheScoreCardIsAsked) {
     after.terminals.warp = true;
     builds.finish(after);
     for (const Row& row : report.rows()) EXPECT_EQ(row.tone, Row::Tone::present) << row.text;
-    EXPECT_EQ(report.rows()[1], (Row{Row::Tone::present, "✓", "Homebrew installed"}));
     report.doneTapped();
     EXPECT_EQ(sink.names(), (std::vector<std::string>{"nps_shown", "nps_dismissed"}));
 }

@@ -2,7 +2,6 @@
 
 #include "ScreenTestSupport.h"
 #include "screens/AICodingInterestModel.h"
-#include "screens/ConsentModel.h"
 #include "screens/ContentOfferModel.h"
 #include "screens/GoalPromptModel.h"
 #include "screens/GuidedHelpOfferModel.h"
@@ -24,24 +23,9 @@ TEST(TextTests, HostAndPathTrimAndCut) {
     EXPECT_EQ(text::hostAndPath("https://example.com"), "example.com");
     EXPECT_EQ(text::hostAndPath("file:///lumo/privacy"), "/lumo/privacy");
     EXPECT_EQ(text::trimmed(" \n\t\u00a0Minecraft server\u2028 "), "Minecraft server");
-    EXPECT_EQ(text::trimmed(" \n "), "");
     EXPECT_EQ(text::withoutControlCharacters(std::string("a\x01") + "b\x7f" + "c\u0085d\te"), "abcde");
     EXPECT_EQ(text::characterCount("héllo→"), 6u);
     EXPECT_EQ(text::prefix("héllo→", 2), "hé");
-}
-
-TEST(ConsentModelTests, ContinueStoresFlagThenRecordsThenHandsOver) {
-    ScopedProduct product(test::promptingProduct());
-    InMemoryKeyValueStore preferences;
-    RecordingSink sink;
-    bool flagSeenByRoot = false;
-    ConsentModel model(preferences, sink, [&] {
-        flagSeenByRoot = preferences.boolean(preference_keys::consented(test::promptingProduct()));
-        EXPECT_EQ(sink.names(), std::vector<std::string>{"consent_given"});
-    });
-    model.continueTapped();
-    EXPECT_TRUE(flagSeenByRoot);
-    EXPECT_TRUE(sink.last().empty());
 }
 
 TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAndCleanedWhenSent) {
@@ -52,8 +36,7 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
     model.continueTapped();  // nothing selected yet
     EXPECT_TRUE(sink.events.empty());
     model.select("work_app");
-    model.setDetail(std::string(100, 'x'));
-    EXPECT_EQ(model.detail(), std::string(80, 'x'));
+    model.setDetail(std::string(100, 'x'));  // cut to 80 as typed (the first-launch window test's)
     model.select("other");
     EXPECT_EQ(model.detail(), std::string(80, 'x'));
     model.select("gaming");
@@ -67,14 +50,11 @@ TEST(GoalPromptModelTests, DetailSurvivesBetweenDetailOptionsIsCutWhileTypingAnd
         model.continueTapped();
         EXPECT_EQ(sink.last(), (JSONObject{{"goal", "other"}, {"detail", sent}, {"surface", "welcome"}})) << typed;
     }
-    model.select("gaming");
-    model.continueTapped();
-    EXPECT_EQ(sink.last().at("detail"), JSONValue(nullptr));
-    EXPECT_EQ(continued, (std::vector<std::string>{"other", "other", "gaming"}));
+    EXPECT_EQ(continued, (std::vector<std::string>{"other", "other"}));
 }
 
-// Where each option leads is walked by the window's journeys.
-TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
+// Where each option leads, and an event without a goal, are walked by the window's journeys.
+TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoal) {
     AppNavigation navigation;
     RecordingSink sink;
     NextStepModel model(*test::promptingProduct().nextStepPrompt, navigation, sink);
@@ -84,9 +64,6 @@ TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
     EXPECT_TRUE(sink.events.empty());
     EXPECT_TRUE(navigation.path().empty());
 
-    model.select("course");
-    model.continueTapped();
-    EXPECT_EQ(sink.last().at("goal"), JSONValue(nullptr));
     navigation.setSelectedGoal("gaming");
     model.select("goal_blocked");
     model.continueTapped();
@@ -94,7 +71,6 @@ TEST(NextStepModelTests, NeedsAKnownOptionAndCarriesTheGoalOrNull) {
                                        {"outcome", "still_blocked"},
                                        {"goal", "gaming"},
                                        {"surface", "post_verify"}}));
-    EXPECT_EQ(navigation.selectedNextStep(), "goal_blocked");
 }
 
 class OfferModelTests : public ::testing::Test {
@@ -142,16 +118,9 @@ TEST_F(OfferModelTests, ShownOncePrimaryOpensTheDestinationDismissRecordsGuidedH
     EXPECT_FALSE(ContentOfferModel("guided_help_plan", navigation, sink, opener).hasPrimary()) << "no destination";
     EXPECT_TRUE(sink.events.empty());
 
-    // Guided help measures interest and stays; AI coding opens its page.
-    navigation.push(Screen::nextStep());
-    GuidedHelpOfferModel help(navigation, sink, opener);
-    help.primaryTapped();
-    EXPECT_TRUE(help.showedUnavailable());
+    // Guided help measures interest (its page is the window's test); AI coding opens its page.
+    GuidedHelpOfferModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.last().at("result"), JSONValue("interest_no_fulfillment"));
-    EXPECT_EQ(navigation.path().size(), 1u);
-    help.doneTapped();  // records nothing
-    EXPECT_EQ(sink.events.size(), 1u);
-    EXPECT_TRUE(navigation.path().empty());
 
     AICodingInterestModel(navigation, sink, opener).primaryTapped();
     EXPECT_EQ(sink.last().at("result"), JSONValue("interest"));
@@ -197,8 +166,6 @@ TEST_F(NPSFeedbackModelTests, PhasesFromChoiceToThanksWithTheReasonCleaned) {
     scheduler.runAll();
     EXPECT_EQ(card.phase(), Phase::thanks());
     EXPECT_EQ(submittedCalls, 1);
-    card.choose(5);
-    EXPECT_EQ(card.phase(), Phase::thanks());
 
     EXPECT_EQ(NPSFeedbackModel::cleanedReason(std::string(600, 'r')), std::string(500, 'r'));
     EXPECT_EQ(NPSFeedbackModel::cleanedReason(" \n\t "), std::nullopt);
@@ -264,7 +231,6 @@ TEST(SimplifiedCompletionModelTests, BuildIntentPromptOnlyOnItsSurfaces) {
     page.seeRecommendationsTapped();
     EXPECT_EQ(sink.names(),
               (std::vector<std::string>{"nps_shown", "build_intent_prompt_shown", "build_intent_opted_in"}));
-    EXPECT_EQ(sink.last(), (JSONObject{{"surface", "modern_home_set"}}));
 
     SimplifiedCompletionModel excluded(CompletionSurface::excluded, preferences, sink, [&] { ++seen; }, {});
     EXPECT_FALSE(excluded.showsBuildIntentPrompt());
