@@ -177,7 +177,8 @@ TEST(DiagnosisDetailTest, AnIntelOnlyJDKOnAppleSiliconWarnsAboutRosetta) {
     silicon.architecture = Architecture::appleSilicon;
     const Diagnosis diagnosis = Diagnosis::D2_HomeUnset(intel);
 
-    silicon.rosettaInstalled = true;  // without it, the x86 journey's warning
+    EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta isn't installed"), std::string::npos);
+    silicon.rosettaInstalled = true;
     EXPECT_NE(jdkFacts(diagnosis, silicon).rosettaWarning.find("Rosetta is installed."), std::string::npos);
     EXPECT_EQ(jdkFacts(diagnosis, std::nullopt), (JDKFacts{"Source: SDKMAN", "", std::nullopt, ""}));
     EXPECT_FALSE(jdkFacts(Diagnosis::D3_LegacyOnly(intel), silicon).nativeBuild) << "the page offers installs anyway";
