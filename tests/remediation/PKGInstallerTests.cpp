@@ -192,10 +192,5 @@ TEST(PKGInstallerTest, CancelWhileRootInstallsWaitsForTheRealOutcome) {
     EXPECT_FALSE(fs::exists(rig.packagePath()));
 }
 
-TEST(PKGInstallerTest, DownloadLinesInMebibytes) {
-    EXPECT_EQ(describe(pkg_event::Downloading{1'572'864, 3'145'728}, 25), "Downloaded 1.5 MB of 3.0 MB");
-    EXPECT_EQ(describe(pkg_event::Downloading{524'288, 0}, 25), "Downloaded 0.5 MB");
-}
-
 }  // namespace
 }  // namespace lumo::test
