@@ -141,21 +141,15 @@ TEST(BrewRunnerTest, InstalledCaskWithoutItsJDKIsReinstalledOnce) {
     }
 }
 
-TEST(BrewRunnerTest, UnstartableBrewAndUnusableSandbox) {
-    for (const bool sandboxUnusable : {false, true}) {
-        BrewRig rig;
-        if (sandboxUnusable) {
-            rig.world.fs->temporary = rig.world.root.write("file", "");
-        } else {
-            rig.brew = rig.world.bin + "/no-brew";
-        }
-        const auto events = rig.install("temurin");
-        ASSERT_EQ(events.size(), 2u);
-        const std::string said = sandboxUnusable ? "Failed to set up privileged executor: " : "Failed to start brew: ";
-        EXPECT_EQ(events[0].rfind(said, 0), 0u) << events[0];
-        EXPECT_EQ(events[1], "<completed -1>");
-        EXPECT_EQ(rig.calls(), "");
-    }
+// A temporary folder that cannot hold the askpass sandbox fails before brew runs.
+TEST(BrewRunnerTest, UnusableSandboxRunsNothing) {
+    BrewRig rig;
+    rig.world.fs->temporary = rig.world.root.write("file", "");
+    const auto events = rig.install("temurin");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].rfind("Failed to set up privileged executor: ", 0), 0u) << events[0];
+    EXPECT_EQ(events[1], "<completed -1>");
+    EXPECT_EQ(rig.calls(), "");
 }
 
 // Cancel stops the running child (its process group is the process runner's
