@@ -156,7 +156,6 @@ TEST_F(FileAppendWriterTest, HomebrewAppendRecognisesAnyMentionOfTheMarker) {
     const auto commented = writer().append("eval \"$(brew shellenv)\"", "Homebrew shellenv", "brew shellenv");
     ASSERT_TRUE(commented.ok());
     EXPECT_TRUE(commented->alreadySet);
-    EXPECT_FALSE(fs->fileExists(zprofile() + ".bak"));
 }
 
 TEST_F(FileAppendWriterTest, NonUTF8FileFailsThePreviewAndNothingIsWritten) {
