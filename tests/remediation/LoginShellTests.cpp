@@ -172,17 +172,6 @@ TEST_F(LoginShellTest, VerifierNeverRunsTheSystemJavaStubWithoutARegisteredJDK) 
     EXPECT_EQ(registered->javaRuns, 1);
 }
 
-// What no real shell above walks: "Version" in capitals, JAVA_HOME required
-// or not, and a shell that timed out.
-TEST(VerifierTest, PassesOnlyWhenJavaAndJavaHomeAreTheExpectedJDK) {
-    const Verifier::Result noJavaHome{"openjdk Version 21", 0, std::nullopt};
-    EXPECT_TRUE(noJavaHome.passed(false)) << noJavaHome.failure(false);
-    EXPECT_FALSE(noJavaHome.passed(true));
-    Verifier::Result timedOut = noJavaHome;
-    timedOut.timedOut = true;
-    EXPECT_FALSE(timedOut.passed(false));
-}
-
 // A stand-in for SDKMAN that behaves as its bash sources do: `sdk` is a
 // function that re-reads etc/config on every call, lists the identifiers of
 // the real SDKMAN list sample as rows of `sdk list java`'s table (or the offline notice),
