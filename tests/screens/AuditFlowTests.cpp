@@ -132,18 +132,6 @@ TEST_F(AuditFixture, GateOpensForDevelopersAndOtherEntriesSkipIt) {
     EXPECT_EQ(sink.count("audit_gated"), 1);
 }
 
-TEST_F(AuditFixture, TheReportsDoneButtonIsNamedForWhereItLeads) {
-    for (const auto& route : {std::optional<OfferRoute>(), std::optional(OfferRoute::content("course_readiness")),
-                              std::optional(OfferRoute::audit(std::nullopt))}) {
-        navigation.setPath({Screen::audit({})});
-        auto flow = makeFlow(
-            {AuditEntry::nextStepCourse, CompletionSurface::excluded, lumoContext("course", {}, route)}, bareMac());
-        const std::string title = flow->finishTitle();
-        flow->finished();
-        EXPECT_EQ(title, navigation.path().empty() ? "Done — back to home" : "Continue");
-    }
-}
-
 TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceAndSkipThemselves) {
     SystemProfile done = foundationsMac();
     done.terminals.warp = true;
