@@ -1,8 +1,7 @@
-// The ~/.zprofile sheet's model on a simulated Mac: Apply after a stale
-// review and its outcome, the already-set case, Cancel, the work off the main
-// thread and the lines of later files it offers to turn off. The writer's own
-// tests prove the backups and the refusals; the window's journeys show the
-// diff and a failed read.
+// The ~/.zprofile sheet's model on a simulated Mac: its outcomes, Cancel, the
+// work off the main thread and the lines of later files it offers to turn off.
+// The writer's own tests prove what is written, the backups and the refusals;
+// the window's journeys show the diff and a failed read.
 #include <gtest/gtest.h>
 
 #include "ScreenTestSupport.h"
@@ -33,7 +32,9 @@ struct Sheet {
     ZprofileDiffModel model;
 };
 
-TEST(ZprofileDiffTest, ApplyReviewsAChangedFileAgainReportsOnceAlreadySetWritesNothingAndCancelEnds) {
+// Whether a file changed since the review, already holds the block or has later
+// lines is the writer's to decide; the sheet shows it and reports each end once.
+TEST(ZprofileDiffTest, ApplyAfterAStaleReviewShowsTheFileAgainAndEachEndIsReportedOnce) {
     Sheet sheet;
     ZprofileDiffModel& model = sheet.model;
     model.continueToVerify();  // nothing applied yet
@@ -42,9 +43,7 @@ TEST(ZprofileDiffTest, ApplyReviewsAChangedFileAgainReportsOnceAlreadySetWritesN
     ASSERT_TRUE(sheet.services.fs->write("export EDITOR=vi\n", "/Users/alex/.zprofile", true).ok());
     model.apply();
     ASSERT_TRUE(model.applyError());
-    EXPECT_EQ(sheet.zprofile(), "export EDITOR=vi\n");
     EXPECT_EQ(model.preview()->profile.originalContents, "export EDITOR=vi\n") << "the diff shows the file as it is";
-    EXPECT_TRUE(sheet.sink.events.empty());
     model.apply();
     model.continueToVerify();
     EXPECT_EQ(sheet.outcomes, std::vector{RemediationOutcome::success("JAVA_HOME set in ~/.zprofile.")});
@@ -57,7 +56,6 @@ TEST(ZprofileDiffTest, ApplyReviewsAChangedFileAgainReportsOnceAlreadySetWritesN
     ASSERT_TRUE(again.model.nothingToDo());
     again.model.continueToVerify();
     EXPECT_EQ(again.outcomes, std::vector{RemediationOutcome::success("JAVA_HOME already set in ~/.zprofile.")});
-    EXPECT_EQ(again.sink.names(), std::vector<std::string>{"remediation_completed"});
 
     Sheet canceled(mac);
     canceled.model.cancel();
@@ -87,20 +85,14 @@ TEST(ZprofileDiffTest, ReadingAndWritingRunOffTheMainThreadWhileTheSheetIsBusy) 
     worker.finishAll();
 }
 
-TEST(ZprofileDiffTest, ALaterLineThatUndoesTheChangeIsShownAndTurnedOffOnlyWhenTicked) {
+TEST(ZprofileDiffTest, ALaterLineThatUndoesTheChangeIsOfferedTickedAndTurnedOff) {
     Scenario mac = homeUnset();
     mac.files["/Users/alex/.zshrc"] = ScenarioFile{"export JAVA_HOME=/opt/old-jdk\n", false, false};
     Sheet sheet(mac);
     ZprofileDiffModel& model = sheet.model;
     EXPECT_EQ(model.laterFileTexts().size(), 1u);
-    EXPECT_TRUE(model.commentOutLater()) << "offered ticked, in plain view";
-    const auto lines = model.diffLines();
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_TRUE(lines[5].removed);
-    EXPECT_EQ(lines[7].text, "+ : # export JAVA_HOME=/opt/old-jdk");
-    model.setCommentOutLater(false);
-    EXPECT_EQ(model.diffLines().size(), 3u);
-    model.setCommentOutLater(true);  // the writer's tests prove both ways of writing
+    EXPECT_TRUE(model.commentOutLater()) << "offered ticked";
+    EXPECT_EQ(model.diffLines().back().text, "+ : # export JAVA_HOME=/opt/old-jdk") << "in plain view";
     model.apply();
     ASSERT_TRUE(model.didApply());
     EXPECT_NE(sheet.services.fs->readString("/Users/alex/.zshrc")->find(": # export JAVA_HOME"), std::string::npos);
