@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <thread>
 
 #include "platform/FileSystemOperating.h"
 #include "support/TestSupport.h"
@@ -40,25 +39,6 @@ TEST(LiveKeyValueStoreTest, EveryTypeRoundTripsThroughTheFileWithItsType) {
     LiveKeyValueStore reopened(LiveKeyValueStore::IniFile{path});
     for (const auto& [key, value] : values) EXPECT_EQ(reopened.value(key), value) << key;
     EXPECT_EQ(reopened.value("p.removed"), std::nullopt);
-}
-
-TEST(LiveKeyValueStoreTest, UsableFromManyThreads) {
-    test::TemporaryDirectory dir;
-    LiveKeyValueStore store(LiveKeyValueStore::IniFile{joinPath(dir.path(), "prefs.ini")});
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&store, t] {
-            for (std::int64_t i = 0; i < 20; ++i) {
-                const std::string key = "p.thread" + std::to_string(t);
-                store.set(i, key);
-                (void)store.value(key);
-                (void)store.string("p.thread0");
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    for (int t = 0; t < 4; ++t)
-        EXPECT_EQ(store.value("p.thread" + std::to_string(t)), PreferenceValue(std::int64_t{19}));
 }
 
 TEST(LiveKeyValueStoreTest, DomainNamesMapToQSettingsNames) {
