@@ -111,8 +111,6 @@ struct AuditFixture : ::testing::Test {
     AppNavigation navigation;
     RecordingSink sink;
     ManualBuilds builds;
-    std::vector<std::string> opened;
-    URLOpener opener = [this](const std::string& url) { opened.push_back(url); };
     int advances = 0;
     std::function<void()> advance = [this] { ++advances; };
 };
@@ -148,20 +146,16 @@ TEST_F(AuditFixture, StagesWaitForAProfileRecordOnceAndSkipThemselves) {
 
 // A failed install moving on is the audit window's test.
 TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndMaybeLaterAdvancesOnce) {
-    FoundationsPageModel missingBrew(bareMac(Architecture::appleSilicon, 14), advance, {}, sink, opener);
+    FoundationsPageModel missingBrew(bareMac(Architecture::appleSilicon, 14), advance, {}, sink, nullptr);
     EXPECT_TRUE(missingBrew.showsHomebrewBlock());
     EXPECT_FALSE(missingBrew.showsToolsBlock());
     EXPECT_TRUE(missingBrew.showsMacOSBlock());
     SystemProfile noTools = foundationsMac(Architecture::intel, 11);
     noTools.xcodeCommandLineToolsPath.reset();
-    FoundationsPageModel tools(noTools, advance, {}, sink, opener);
+    FoundationsPageModel tools(noTools, advance, {}, sink, nullptr);
     EXPECT_FALSE(tools.showsHomebrewBlock());
     EXPECT_TRUE(tools.showsToolsBlock());
     EXPECT_FALSE(tools.showsMacOSBlock());
-    tools.toolsGuideTapped();
-    tools.macOSGuideTapped();
-    const auto& urls = ProductConfig::current().urls;
-    EXPECT_EQ(opened, (std::vector<std::string>{urls.commandLineTools, urls.macosUpgrade}));
 
     missingBrew.sheetFinished(SheetOutcome::failure);  // no sheet: nothing
     tools.maybeLaterTapped();
@@ -172,16 +166,13 @@ TEST_F(AuditFixture, FoundationsBlocksFollowTheProfileAndMaybeLaterAdvancesOnce)
 
 // Its two install routes are walked by the scenarios and the audit window's test.
 TEST_F(AuditFixture, TerminalPageAdvancesOnlyAfterSuccess) {
-    TerminalPageModel withoutBrew(bareMac(), advance, sink, opener);
+    TerminalPageModel withoutBrew(bareMac(), advance, sink, nullptr);
     withoutBrew.installTapped();
     withoutBrew.sheetFinished(SheetOutcome::canceled);
     EXPECT_EQ(advances, 0);
     withoutBrew.installTapped();
     withoutBrew.sheetFinished(SheetOutcome::success);
     EXPECT_EQ(advances, 1);
-
-    TerminalPageModel(bareMac(), advance, sink, opener).learnMoreTapped();
-    EXPECT_EQ(opened, std::vector<std::string>{ProductConfig::current().urls.warpAffiliate});
 }
 
 // Outside fixture mode the stages wait for the fresh profile. A refresh that
