@@ -85,52 +85,36 @@ TEST(HomeRemediationTest, VersionManagerBeforeZprofileAndHomebrewIgnored) {
     EXPECT_EQ(R::setJavaHomeViaJenv(system, 21).id(), "jenv-home:21:" + system);
 }
 
-TEST(RemediationTest, FixesCarryZshsStartUpDirectoryOnlyWhereZdotdirMovesIt) {
+// The fixes write where the user's login shell reads: zsh's files in ZDOTDIR
+// when it moves them; for bash only the first of its login files that
+// exists (the copy names it).
+TEST(RemediationTest, FixesWriteWhereTheLoginShellReads) {
     const struct {
         const char* shell;
         std::optional<std::string> directory;  // as the Terminal view reported it
-        std::string carried;
+        std::vector<std::string> files;        // as the profile found them
+        std::string carried, written;
     } rows[] = {
-        {"zsh", "/Users/alex/.config/zsh/", "/Users/alex/.config/zsh"},
-        {"zsh", "/Users/alex/", ""},
-        {"zsh", std::nullopt, ""},
-        {"fish", "/Users/alex/.config/fish", ""},  // fish's config directory is not zsh's
+        {"zsh", "/Users/alex/.config/zsh/", {}, "/Users/alex/.config/zsh", "~/.zprofile"},
+        {"zsh", "/Users/alex/", {"/Users/alex/.profile"}, "", "~/.zprofile"},
+        {"fish", "/Users/alex/.config/fish", {}, "", "~/.zprofile"},  // fish's directory is not zsh's
+        {"bash", "/Users/alex", {"/Users/alex/.profile", "/Users/alex/.bashrc"}, "", "~/.profile"},
+        {"bash", std::nullopt, {"/Users/alex/.bash_login", "/Users/alex/.profile"}, "", "~/.bash_login"},
+        {"bash", std::nullopt, {"/Users/alex/.bashrc"}, "", "~/.bash_profile"},
     };
     const JDKInfo jdk = test::makeJDK("21.0.5", "", "arm64", "/jdk");
-    for (const auto& row : rows) {
-        SystemProfile profile = profileWith("mise");
-        profile.javaState.shellStartup.shellName = row.shell;
-        profile.javaState.shellStartup.home = "/Users/alex";
-        profile.javaState.terminalView.startupDirectory = row.directory;
-        SCOPED_TRACE(std::string(row.shell) + " " + row.directory.value_or("unsaid"));
-        EXPECT_EQ(installRemediation(25, profile).startupDirectory(), row.carried);
-        EXPECT_EQ(homeRemediation(jdk, profile).startupDirectory(), row.carried);
-    }
-}
-
-// A login bash reads only the first of its files that exists: the block goes
-// there, and the copy names it.
-TEST(RemediationTest, BashUsersGetTheBlockInTheFileTheirLoginShellReads) {
-    const struct {
-        const char* shell;
-        std::vector<std::string> files;  // as the profile found them
-        const char* written;
-    } rows[] = {
-        {"bash", {"/Users/alex/.profile", "/Users/alex/.bashrc"}, "~/.profile"},
-        {"bash", {"/Users/alex/.bash_login", "/Users/alex/.profile"}, "~/.bash_login"},
-        {"bash", {"/Users/alex/.bashrc"}, "~/.bash_profile"},
-        {"zsh", {"/Users/alex/.profile"}, "~/.zprofile"},
-    };
-    const JDKInfo jdk = test::makeJDK("21.0.5", "", "arm64", "/jdk");
-    const JDKInfo legacy = test::makeJDK("1.8.0_392", "", "arm64", "/jdk8");
     for (const auto& row : rows) {
         SystemProfile profile = profileWith("");
-        profile.javaState.shellStartup = {"/bin/" + std::string(row.shell), row.shell, "/Users/alex", 15, row.files, {}};
-        SCOPED_TRACE(row.written);
+        profile.javaState.shellStartup = {
+            "/bin/" + std::string(row.shell), row.shell, "/Users/alex", 15, row.files, {}};
+        profile.javaState.terminalView.startupDirectory = row.directory;
+        SCOPED_TRACE(std::string(row.shell) + " " + row.written);
         const Remediation home = homeRemediation(jdk, profile);
-        EXPECT_EQ(home.kind(), Remediation::Case::writeJavaHomeToZprofile);
-        EXPECT_EQ(home.title(), "Set JAVA_HOME in " + std::string(row.written) + " (recommended)");
-        EXPECT_EQ(keepLegacyRemediation(legacy, profile).profileDisplay(), row.written);
+        EXPECT_EQ(home.startupDirectory(), row.carried);
+        EXPECT_EQ(home.title(), "Set JAVA_HOME in " + row.written + " (recommended)");
+        EXPECT_EQ(keepLegacyRemediation(jdk, profile).profileDisplay(), row.written);
+        profile.miseExecutable = kMise;
+        EXPECT_EQ(installRemediation(25, profile).startupDirectory(), row.carried);
     }
 }
 
@@ -182,9 +166,8 @@ TEST(NativeBuildTest, IntelOnlyJDKsOnAppleSiliconAreOfferedTheArm64Build) {
 
 TEST(HomeRemediationTest, JenvMajorIsAPlainLeadingNumber) {
     const std::vector<std::pair<std::string, int>> rows = {
-        {"17.0.9", 17}, {"1.8.0_392", 1}, {"abc", 25},      {"21", 21},    {"+21.0.1", 21},
-        {"-3.1", -3},   {".5", 25},       {"21-ea", 25},    {"", 25},      {"99999999999.1", 25},
-        {"+-2", 25},    {"+", 25},        {"25.0.1+9", 25}, {"8u392", 25},
+        {"17.0.9", 17}, {"1.8.0_392", 1}, {"abc", 25},   {"21", 21}, {"+21.0.1", 21},
+        {"-3.1", -3},   {".5", 25},       {"21-ea", 25}, {"", 25},   {"99999999999.1", 25},
     };
     for (const auto& [version, major] : rows) EXPECT_EQ(jenvMajorVersion(version), major) << version;
     EXPECT_EQ(homeRemediation(test::makeJDK("1.8.0_392", "", "", "/jdk8"), profileWith("jenv")).majorVersion(), 1);
