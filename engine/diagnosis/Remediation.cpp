@@ -168,7 +168,8 @@ std::string Remediation::explainer() const {
         case Case::keepCurrentLegacyJava:
             return "We'll point JAVA_HOME at your existing Java by appending two `export` lines to `" +
                    profileDisplay() +
-                   "`, after showing you a diff and backing up the existing file. Note: software requiring a newer Java "
+                   "`, after showing you a diff and backing up the existing file. Note: software requiring a newer "
+                   "Java "
                    "will still not run.";
         case Case::installHomebrewThenTemurin:
             return "Easiest long-term — Homebrew manages updates and uninstalls cleanly. We'll install Homebrew first "
@@ -354,7 +355,8 @@ std::optional<std::string> sdkmanIdentifier(const JDKInfo& jdk, const std::strin
 std::optional<int> nativeBuildMajor(const JDKInfo& jdk, const SystemProfile& profile) {
     if (profile.architecture != Architecture::appleSilicon || !runsOnlyUnderRosetta(jdk, kArm64)) return std::nullopt;
     const auto major = javaMajor(jdk);
-    const bool offered = major && std::ranges::find(kOfferedJavaMajors, *major) != kOfferedJavaMajors.end();
+    const bool offered =
+        major && std::find(kOfferedJavaMajors.begin(), kOfferedJavaMajors.end(), *major) != kOfferedJavaMajors.end();
     return offered ? *major : kRecommendedJavaMajor;
 }
 

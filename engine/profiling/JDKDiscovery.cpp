@@ -95,7 +95,8 @@ JDKSearchPlaces jdkSearchPlaces(const std::string& home, const Environment& envi
         // <prefix>/bin/brew
         const std::string prefix = parentDirectory(parentDirectory(*brew));
         if (!prefix.empty() && prefix != "/" &&
-            std::ranges::find(places.homebrewPrefixes, prefix) == places.homebrewPrefixes.end())
+            std::find(places.homebrewPrefixes.begin(), places.homebrewPrefixes.end(), prefix) ==
+                places.homebrewPrefixes.end())
             places.homebrewPrefixes.push_back(prefix);
     }
     if (terminal) {

@@ -109,7 +109,7 @@ std::string jdkArchitecture(const FileSystemOperating& fs, const std::string& ho
     if (!slices) return {};
     std::vector<std::string> distinct;
     for (const std::string& slice : *slices)
-        if (std::ranges::find(distinct, slice) == distinct.end()) distinct.push_back(slice);
+        if (std::find(distinct.begin(), distinct.end(), slice) == distinct.end()) distinct.push_back(slice);
     std::string joined;
     for (const std::string& slice : distinct) joined += (joined.empty() ? "" : " ") + slice;
     return joined;
@@ -118,7 +118,7 @@ std::string jdkArchitecture(const FileSystemOperating& fs, const std::string& ho
 bool runsOnlyUnderRosetta(const JDKInfo& jdk, std::string_view machineArchitecture) {
     if (machineArchitecture != kArm64) return false;
     const auto slices = architectureSlices(jdk.architecture);
-    const auto has = [&](const char* name) { return std::ranges::find(slices, name) != slices.end(); };
+    const auto has = [&](const char* name) { return std::find(slices.begin(), slices.end(), name) != slices.end(); };
     return has(kX86_64) && !has(kArm64);
 }
 

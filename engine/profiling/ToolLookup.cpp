@@ -26,7 +26,7 @@ std::vector<std::string> pathDirectories(const std::string& path) {
         const auto end = std::min(path.find(':', at), path.size());
         std::string entry = path.substr(at, end - at);
         while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
-        if (entry.starts_with("/") && std::ranges::find(directories, entry) == directories.end())
+        if (entry.starts_with("/") && std::find(directories.begin(), directories.end(), entry) == directories.end())
             directories.push_back(std::move(entry));
         at = end + 1;
     }

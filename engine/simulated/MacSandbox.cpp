@@ -512,8 +512,9 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         } else if (!file.symlink.empty()) {
             status = link(file.symlink.front() == '/' ? m_root + *normalised(file.symlink) : file.symlink, macPath);
         } else if (!file.standIn.empty()) {
+            const std::string& name = file.standIn;  // older clangs cannot capture a structured binding
             const auto standIn = std::find_if(mac_files::kStandIns.begin(), mac_files::kStandIns.end(),
-                                              [&](const auto& known) { return known.name == file.standIn; });
+                                              [&](const auto& known) { return known.name == name; });
             if (standIn != mac_files::kStandIns.end())
                 status = writeFile(*path, prepared(standIn->text), file.standIn == "sdkman-init" ? 0644 : 0755);
         } else {

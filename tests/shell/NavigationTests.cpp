@@ -69,10 +69,12 @@ TEST(JourneyTests, AuditsCarryTheNextStepAndFollowTheirThenRouteOnce) {
     const OfferRoute readiness = OfferRoute::content("course_readiness");
     const std::pair<const char*, AuditEntry> rows[] = {{"course", AuditEntry::nextStepCourse},
                                                        {"Course", AuditEntry::nextStepNotSure}};  // keys are exact
-    for (const auto& [key, entry] : rows) {
+    for (const auto& row : rows) {
+        const auto& [key, entry] = row;
+        const char* const goalKey = key;  // captured below: a structured binding can't be, for older clangs
         const auto path = after([&](AppNavigation& n) {
             n.setSelectedGoal("school");
-            journey::nextStepChosen(n, key, OfferRoute::audit(readiness));
+            journey::nextStepChosen(n, goalKey, OfferRoute::audit(readiness));
         });
         const AuditContext context{entry, CompletionSurface::excluded, LumoAuditContext{key, "school", readiness}};
         EXPECT_EQ(path, std::vector<Screen>{Screen::audit(context)}) << key;
