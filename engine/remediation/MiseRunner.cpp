@@ -8,24 +8,24 @@ namespace lumo {
 MiseRunner::MiseRunner(std::string miseExecutable, ShellRunner shell, std::shared_ptr<const FileSystemOperating> fs)
     : m_miseExecutable(std::move(miseExecutable)), m_shell(std::move(shell)), m_fs(std::move(fs)) {}
 
-std::string MiseRunner::installCommand(const std::string& spec) const {
-    return shellQuoted(m_miseExecutable) + " install java@" + shellQuoted(spec) + " && " + useCommand(spec);
+std::string MiseRunner::installCommand(const std::string& version) const {
+    return shellQuoted(m_miseExecutable) + " install java@" + shellQuoted(version) + " && " + useCommand(version);
 }
 
-std::string MiseRunner::useCommand(const std::string& spec) const {
-    return shellQuoted(m_miseExecutable) + " use -g java@" + shellQuoted(spec);
+std::string MiseRunner::useCommand(const std::string& version) const {
+    return shellQuoted(m_miseExecutable) + " use -g java@" + shellQuoted(version);
 }
 
 std::string MiseRunner::activationLine() const {
     return "eval \"$(" + singleQuoted(m_miseExecutable) + " activate zsh)\"";
 }
 
-EventStream<StreamEvent> MiseRunner::install(const std::string& spec) const {
-    return m_shell.streamLoginShell(installCommand(spec));
+EventStream<StreamEvent> MiseRunner::install(const std::string& version) const {
+    return m_shell.streamLoginShell(installCommand(version));
 }
 
-EventStream<StreamEvent> MiseRunner::use(const std::string& spec) const {
-    return m_shell.streamLoginShell(useCommand(spec));
+EventStream<StreamEvent> MiseRunner::use(const std::string& version) const {
+    return m_shell.streamLoginShell(useCommand(version));
 }
 
 std::vector<std::string> MiseRunner::missingZshrcLines(const std::string& zshrcPath) const {

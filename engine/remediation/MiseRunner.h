@@ -33,15 +33,15 @@ public:
 
     const std::string& miseExecutable() const { return m_miseExecutable; }
 
-    std::string installCommand(const std::string& spec) const;
-    std::string useCommand(const std::string& spec) const;
+    std::string installCommand(const std::string& version) const;
+    std::string useCommand(const std::string& version) const;
     // eval "$('<mise>' activate zsh)"
     std::string activationLine() const;
 
-    // Installs `spec` and makes it the global default.
-    EventStream<StreamEvent> install(const std::string& spec) const;
-    // Makes `spec` the global default (installing it if needed).
-    EventStream<StreamEvent> use(const std::string& spec) const;
+    // Installs `version` and makes it the global default.
+    EventStream<StreamEvent> install(const std::string& version) const;
+    // Makes `version` the global default (installing it if needed).
+    EventStream<StreamEvent> use(const std::string& version) const;
 
     // The activation line, unless a non-comment line of the user's .zshrc
     // (`zshrc`: in ${ZDOTDIR:-$HOME}) already activates mise (by name or by
