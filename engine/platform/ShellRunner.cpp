@@ -8,12 +8,6 @@ namespace lumo {
 
 namespace {
 
-std::string_view trimSpacesAndTabs(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 }  // namespace
 
 EventStream<StreamEvent> ShellRunner::stream(const std::string& executable, const std::vector<std::string>& arguments,
@@ -56,7 +50,7 @@ std::optional<std::string> markerValue(std::string_view output, std::string_view
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         const auto at = line->find(marker);
         if (at == std::string_view::npos) continue;
-        const auto value = trimSpacesAndTabs(line->substr(at + marker.size()));
+        const auto value = trimmed(line->substr(at + marker.size()), " \t");
         if (value.empty()) return std::nullopt;
         return std::string(value);
     }

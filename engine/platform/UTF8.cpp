@@ -93,4 +93,11 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     return lines;
 }
 
+std::string_view trimmed(std::string_view text, std::string_view characters) {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(characters);
+    return text.substr(first, last - first + 1);
+}
+
 }  // namespace lumo

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/UTF8.h"
 #include "profiling/Probes.h"
 
 namespace lumo {
 
 namespace {
-
-std::string_view trimmedBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 std::uint32_t readWord(std::string_view bytes, std::size_t at, bool bigEndian) {
     std::uint32_t value = 0;
@@ -59,7 +53,7 @@ constexpr std::uint32_t kMostSlices = 18;
 }  // namespace
 
 std::string normalisedArchitecture(std::string_view reported) {
-    const std::string_view name = trimmedBlanks(reported);
+    const std::string_view name = trimmed(reported);
     if (name == "aarch64" || name == "arm64") return kArm64;
     if (name == "x86_64" || name == "amd64" || name == "x64") return kX86_64;
     return std::string(name);
@@ -101,7 +95,7 @@ std::string jdkArchitecture(const FileSystemOperating& fs, const std::string& ho
     if (const auto release = fs.readString(joinPath(home, "release"))) {
         const auto entries = parseReleaseFile(*release);
         const auto arch = entries.find("OS_ARCH");
-        if (arch != entries.end() && !trimmedBlanks(arch->second).empty()) return normalisedArchitecture(arch->second);
+        if (arch != entries.end() && !trimmed(arch->second).empty()) return normalisedArchitecture(arch->second);
     }
     const auto launcher = fs.readData(joinPath(home, "bin/java"));
     if (!launcher) return {};

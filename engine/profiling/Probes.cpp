@@ -25,13 +25,6 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // The length of the newline character at `at`: LF, CR, VT, FF, and NEL, LINE
 // and PARAGRAPH SEPARATOR in UTF-8 (CR LF is two, with an empty line between
 // that is dropped); 0 for any other character.
-std::string_view trimmed(std::string_view text, std::string_view characters) {
-    const auto first = text.find_first_not_of(characters);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(characters);
-    return text.substr(first, last - first + 1);
-}
-
 // A cursor over one line that matches the java_home line pattern
 //   ^\s+(\S+)\s+\(([^)]+)\)\s+"([^"]*)"\s+-\s+"[^"]*"\s+(/.+)$
 // step by step. Every piece of the pattern is deterministic (each run stops

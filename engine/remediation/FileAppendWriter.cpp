@@ -15,13 +15,6 @@ namespace {
 
 constexpr const char* kReviewAgain = "Review the change again.";
 
-std::string trimSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -339,9 +332,9 @@ std::vector<std::string> splitAtLineFeeds(const std::string& text) {
 std::vector<std::string> uncommentedLines(const std::string& text) {
     std::vector<std::string> kept;
     for (const std::string_view line : splitLines(text)) {
-        auto trimmed = trimSpacesAndTabs(std::string(line));
-        if (trimmed.empty() || trimmed.front() == '#') continue;
-        kept.push_back(std::move(trimmed));
+        const std::string_view command = trimmed(line, " \t");
+        if (command.empty() || command.front() == '#') continue;
+        kept.emplace_back(command);
     }
     return kept;
 }

@@ -8,13 +8,6 @@ namespace lumo {
 
 namespace {
 
-std::string_view trimmedBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
 // The text without terminal colour codes (ESC [ ... letter).
 std::string withoutColour(std::string_view text) {
     std::string plain;
@@ -55,7 +48,7 @@ std::vector<SDKMANJavaVersion> parseSDKMANJavaList(std::string_view output) {
         std::size_t at = 0;
         while (true) {
             const auto bar = line.find('|', at);
-            cells.push_back(trimmedBlanks(line.substr(at, bar == std::string_view::npos ? bar : bar - at)));
+            cells.push_back(trimmed(line.substr(at, bar == std::string_view::npos ? bar : bar - at), " \t\r"));
             if (bar == std::string_view::npos) break;
             at = bar + 1;
         }

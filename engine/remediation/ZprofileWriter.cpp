@@ -4,18 +4,13 @@
 #include <cctype>
 #include <chrono>
 
+#include "platform/UTF8.h"
+
 namespace lumo {
 
 namespace {
 
 constexpr const char* kJavaHomeExecutable = "/usr/libexec/java_home";
-
-std::string trimSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
@@ -361,15 +356,15 @@ std::optional<ZprofileWriter::LaterLine> ZprofileWriter::overridingLine(const st
                                                                         const Context& context) const {
     std::string written = lines[index];
     if (!written.empty() && written.back() == '\r') written.pop_back();
-    const std::string trimmed = trimSpacesAndTabs(written);
-    if (trimmed.empty() || trimmed.front() == '#') return std::nullopt;
-    const ShellLine line = scanLine(trimmed);
-    const bool continued = (index > 0 && endsWith(lines[index - 1], "\\")) || endsWith(trimmed, "\\");
+    const std::string command(trimmed(written, " \t"));
+    if (command.empty() || command.front() == '#') return std::nullopt;
+    const ShellLine line = scanLine(command);
+    const bool continued = (index > 0 && endsWith(lines[index - 1], "\\")) || endsWith(command, "\\");
     LaterLine found;
     found.lineNumber = index + 1;
     found.text = written;
     found.canCommentOut = line.simple && !continued;
-    if (mentionsAssignment(trimmed, "JAVA_HOME")) {
+    if (mentionsAssignment(command, "JAVA_HOME")) {
         const auto value = assignedValue(line, "JAVA_HOME");
         const bool unsets = line.simple && !line.words.empty() && line.words.front() == "unset";
         // A mention that assigns nothing when it runs (an alias, an echo).

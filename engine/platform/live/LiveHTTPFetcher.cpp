@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/UTF8.h"
 #include "platform/live/LiveFileSystem.h"
 #include "platform/live/PosixFile.h"
 
@@ -32,13 +33,6 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 // The state one transfer's callbacks share. Lives on the calling thread's
