@@ -54,15 +54,6 @@ Scenario journeyScenario(const char* name) {
     return *loaded;
 }
 
-ScenarioCommand lines(std::vector<std::string> argv, std::vector<std::string> output, int exitCode, int delay = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.lines = std::move(output);
-    command.exitCode = exitCode;
-    command.lineDelayMs = delay;
-    return command;
-}
-
 const std::vector<std::string> kBrewTranscript = {
     "==> Downloading https://github.com/adoptium/temurin25-binaries/releases/download/jdk-25%2B36/"
     "OpenJDK25U-jdk_aarch64_mac_hotspot_25_36.pkg",
@@ -171,8 +162,8 @@ int shootJourneyPages(const QString& directory) {
     Scenario brewMac = journeyScenario("no-jdk.json");
     brewMac.files["/opt/homebrew/bin/brew"] = ScenarioFile::program("brew");
     Scenario slowBrew = brewMac;
-    slowBrew.commands.push_back(
-        lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0, 400));
+    slowBrew.commands.push_back(ScenarioCommand::streaming(
+        {"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0, 400));
     shoot.sheet("60-sheet-running", slowBrew, Remediation::installTemurinViaBrew("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().lines().size() >= 4; });
@@ -186,15 +177,17 @@ int shootJourneyPages(const QString& directory) {
         /*settle=*/false);
     Scenario fastBrew = brewMac;
     fastBrew.commands.push_back(
-        lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0));
+        ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, kBrewTranscript, 0));
     shoot.sheet("62-sheet-success", fastBrew, Remediation::installTemurinViaBrew("temurin@25"),
                 [](RemediationProgressView& sheet) {
                     waitUntil([&] { return sheet.streaming()->model().exitCode().has_value(); });
                 });
     Scenario retry = brewMac;
-    retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@21"},
+    retry.commands.push_back(
+        ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@21"},
                                    {"Warning: Not upgrading temurin@21, the latest version is already installed"}, 0));
-    retry.commands.push_back(lines({"/opt/homebrew/bin/brew", "reinstall", "--cask", "temurin@21"},
+    retry.commands.push_back(
+        ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "reinstall", "--cask", "temurin@21"},
                                    {"==> Reinstalling Cask temurin@21", "installer: The install was successful."}, 0));
     shoot.sheet("63-sheet-retry-line", retry, Remediation::installTemurinViaBrew("temurin@21"),
                 [](RemediationProgressView& sheet) {

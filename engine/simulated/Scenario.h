@@ -93,6 +93,17 @@ struct ScenarioCommand {
     std::optional<std::vector<std::string>> lines;  // streamed output (else stdout then stderr lines)
     int lineDelayMs = 0;                            // pause before each streamed line
 
+    // A command that streams `output`, each line `lineDelayMs` apart, then exits.
+    static ScenarioCommand streaming(std::vector<std::string> argv, std::vector<std::string> output,
+                                     std::int32_t exitCode, int lineDelayMs = 0) {
+        ScenarioCommand command;
+        command.argv = std::move(argv);
+        command.lines = std::move(output);
+        command.exitCode = exitCode;
+        command.lineDelayMs = lineDelayMs;
+        return command;
+    }
+
     friend bool operator==(const ScenarioCommand&, const ScenarioCommand&) = default;
 };
 

@@ -20,7 +20,6 @@ namespace lumo {
 namespace {
 
 using test::RecordingSink;
-using test::streamed;
 using Footer = StreamingRemediationModel::Footer;
 
 std::vector<std::string> brewInstall(const std::string& cask, const std::string& brew = "/opt/homebrew/bin/brew") {
@@ -57,7 +56,7 @@ struct Sheet {
 TEST(StreamingRemediationTest, MissingBrewFailsWithMinusOneAndTryingAgainRecordsAFreshRun) {
     const std::string brew = "/Users/alex/homebrew/bin/brew";  // a Homebrew in a prefix of its own
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed(brewInstall("warp", brew), {"==> Installing Cask warp"}, 0));
+    mac.commands.push_back(ScenarioCommand::streaming(brewInstall("warp", brew), {"==> Installing Cask warp"}, 0));
     Sheet sheet(mac, Remediation::installWarpViaBrew("warp", brew));
     sheet.run();
     EXPECT_EQ(sheet.model->footer(), Footer::failure);
@@ -80,7 +79,7 @@ TEST(StreamingRemediationTest, HomebrewThenTemurinNeverStartsTheSecondPhaseAfter
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.http.push_back(  // the install script fails
         {kHomebrewInstallScriptURL, 200, "#!/bin/bash\necho '==> Checking for sudo'\nexit 7\n", {}});
-    mac.commands.push_back(streamed(brewInstall("temurin@25"), {"never"}, 0));
+    mac.commands.push_back(ScenarioCommand::streaming(brewInstall("temurin@25"), {"never"}, 0));
     Sheet sheet(mac, Remediation::installHomebrewThenTemurin("temurin@25"));
     sheet.run();  // the failure's message is the window journey's
     EXPECT_EQ(sheet.model->exitCode(), 7);
@@ -93,7 +92,7 @@ TEST(StreamingRemediationTest, CancelRecordsOneCanceledEventWhileTheChildStillPr
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     // 20 s of output: the cancel always comes while the child still prints.
     std::vector<std::string> many(4000, "==> still downloading");
-    mac.commands.push_back(streamed(brewInstall("temurin@25"), many, 0, 5));
+    mac.commands.push_back(ScenarioCommand::streaming(brewInstall("temurin@25"), many, 0, 5));
     Sheet sheet(mac, Remediation::installTemurinViaBrew("temurin@25"));
     sheet.run([&] { return sheet.model->lines().size() >= 3; });
     sheet.model->cancel();

@@ -43,17 +43,6 @@ inline std::shared_ptr<SimulatedFileSystem> simulatedDisk(std::string home,
     return std::make_shared<SimulatedFileSystem>(sandbox ? *sandbox : nullptr);
 }
 
-// A command that streams `lines`, each `lineDelayMs` apart, then exits.
-inline ScenarioCommand streamed(std::vector<std::string> argv, std::vector<std::string> lines, int exitCode,
-                                int lineDelayMs = 0) {
-    ScenarioCommand command;
-    command.argv = std::move(argv);
-    command.lines = std::move(lines);
-    command.exitCode = exitCode;
-    command.lineDelayMs = lineDelayMs;
-    return command;
-}
-
 // A command that prints `out` (and `err` on standard error) and exits.
 inline ScenarioCommand oneShot(std::vector<std::string> argv, std::string out, int exitCode = 0, std::string err = {}) {
     ScenarioCommand command;

@@ -26,7 +26,6 @@ namespace {
 
 using test::click;
 using test::shown;
-using test::streamed;
 using test::visible;
 
 class NoDelay : public DelayScheduling {
@@ -82,10 +81,10 @@ TEST_F(JourneyUITest, ReturnAndEscapeDriveTheJourneyAndAFailedVerificationGoesBa
     Scenario mac = test::bundledScenario("no-jdk.json");
     mac.files["/opt/homebrew/bin/brew"] = ScenarioFile{{}, true, false};
     // The first run is long (it gets cancelled), the second one quick.
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
-                                    std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
-    mac.commands.push_back(
-        streamed({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"}, {"==> Installing Cask temurin@25"}, 0));
+    mac.commands.push_back(ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
+                                                      std::vector<std::string>(2000, "==> Downloading…"), 0, 2));
+    mac.commands.push_back(ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "install", "--cask", "temurin@25"},
+                                                      {"==> Installing Cask temurin@25"}, 0));
     // No verification answers: the fresh shell finds no java.
     DiagnoseView view(environmentFor(mac));
     view.resize(720, 700);
@@ -214,8 +213,9 @@ TEST_F(JourneyUITest, FailureFootersCloseWithTheFailure) {
 
 TEST_F(JourneyUITest, AFailedRunSaysWhatFailedAndTryAgainRunsItAfresh) {
     Scenario mac = test::bundledScenario("no-jdk.json");
-    mac.commands.push_back(streamed({"/opt/homebrew/bin/brew", "install", "--cask", "warp"},
-                                    {"==> Installing Cask warp", "🍺  warp was successfully installed!"}, 0));
+    mac.commands.push_back(
+        ScenarioCommand::streaming({"/opt/homebrew/bin/brew", "install", "--cask", "warp"},
+                                   {"==> Installing Cask warp", "🍺  warp was successfully installed!"}, 0));
     UIEnvironment environment = environmentFor(mac, false);
     SheetHarness harness(environment, Remediation::installWarpViaBrew("warp"));
     QWidget& sheet = *harness.sheet;
