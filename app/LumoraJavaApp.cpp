@@ -12,7 +12,6 @@
 #include "LiveServices.h"
 #include "LumoRootView.h"
 #include "Style.h"
-#include "profiling/SystemProfile.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
 #include "telemetry/TelemetryService.h"
@@ -90,9 +89,9 @@ int runApp(int argc, char** argv) {
         }
         rootOptions.services = makeSimulatedServices(*scenario);
         // The simulated Mac changes when the app changes it: look at it again
-        // after every fix, as at a live Mac.
+        // after every fix, and take the first look on a worker, as at a live
+        // Mac, so the window shows at once.
         rootOptions.services.isFixtureMode = false;
-        rootOptions.initialProfile = SystemProfiler(rootOptions.services).profile();
         rootOptions.badge =
             QStringLiteral("Simulated Mac · ") + QFileInfo(QString::fromStdString(*options->scenarioPath)).fileName();
         if (options->telemetryEndpoint) {
