@@ -30,7 +30,6 @@
 #include "JavaProduct.h"
 #include "LumoRootView.h"
 #include "Style.h"
-#include "profiling/SystemProfile.h"
 #include "shell/Preferences.h"
 #include "simulated/Scenario.h"
 #include "simulated/SimulatedServices.h"
@@ -93,7 +92,7 @@ int runChild(const std::string& mode, int argc, char** argv) {
     options.services = lumo::makeSimulatedServices(*scenario);
     options.services.store->set(lumo::PreferenceValue(true),
                                 lumo::preference_keys::consented(lumo::ProductConfig::current()));
-    options.initialProfile = lumo::SystemProfiler(options.services).profile();
+    options.services.isFixtureMode = false;  // as the app starts: the first profile runs on the root's worker
     SilentSink sink;
     options.telemetry = &sink;
     lumo::ui::LumoRootView root(options);
