@@ -352,6 +352,24 @@ Environment MacSandbox::hostEnvironment(const Environment& macEnvironment) const
     return environment;
 }
 
+std::optional<MacSandbox::Launch> MacSandbox::launch(std::string_view macProgram,
+                                                     const Environment& macEnvironment) const {
+    auto program = hostPath(macProgram);
+    if (!program) return std::nullopt;
+    Launch launch{std::move(*program), hostEnvironment(macEnvironment)};
+    const auto zsh = hostProgram("zsh");
+    if (!m_ownZsh || !zsh || normalised(macProgram) != "/bin/zsh" || !macEnvironment.count("HOME") ||
+        !macEnvironment.count("PATH"))
+        return launch;
+    // As /bin/zsh does: the simulator's start-up directory first, which hands
+    // over to the user's ZDOTDIR.
+    launch.program = *zsh;
+    if (const auto own = launch.environment.find("ZDOTDIR"); own != launch.environment.end())
+        launch.environment["LUMO_SIM_ZDOTDIR"] = own->second;
+    launch.environment["ZDOTDIR"] = m_private + "/zsh";
+    return launch;
+}
+
 bool MacSandbox::confines(const std::string& path) const {
     std::error_code error;
     const std::string resolved = fs::weakly_canonical(path, error).string();
@@ -373,15 +391,26 @@ std::string MacSandbox::prepared(std::string_view macText) const {
     return text;
 }
 
+Status MacSandbox::makeDirectories(const std::string& path) const {
+    if (m_madeDirectories.count(path)) return Status::success();
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (error) return posixError(error.value(), macText(path));
+    for (std::string made = path; made.size() > m_scratch.size(); made = made.substr(0, made.rfind('/')))
+        m_madeDirectories.insert(made);
+    return Status::success();
+}
+
+Status MacSandbox::makeLink(const std::string& target, const std::string& path) const {
+    if (auto status = makeDirectories(path.substr(0, path.rfind('/'))); !status) return status;
+    if (::symlink(target.c_str(), path.c_str()) != 0) return posixError(errno, macText(path));
+    m_placedFiles.insert(path);
+    return Status::success();
+}
+
 Status MacSandbox::writeFile(const std::string& path, std::string_view contents, unsigned mode) const {
-    const std::string parent = path.substr(0, path.rfind('/'));
-    if (!m_madeDirectories.count(parent)) {
-        std::error_code error;
-        fs::create_directories(parent, error);
-        if (error) return posixError(error.value(), macText(parent));
-        for (std::string made = parent; made.size() > m_scratch.size(); made = made.substr(0, made.rfind('/')))
-            m_madeDirectories.insert(made);
-    }
+    if (auto status = makeDirectories(path.substr(0, path.rfind('/'))); !status) return status;
+    m_placedFiles.insert(path);
     const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode));
     if (file < 0) return posixError(errno, macText(path));
     std::size_t written = 0;
@@ -402,14 +431,9 @@ Status MacSandbox::writeFile(const std::string& path, std::string_view contents,
 
 Status MacSandbox::materialise(const Scenario& scenario) {
     std::error_code error;
-    const auto directory = [&](const std::string& macPath) -> Status {
-        fs::create_directories(*hostPath(macPath), error);
-        return error ? Status(posixError(error.value(), macPath)) : Status::success();
-    };
-    const auto link = [&](const std::string& target, const std::string& macPath) -> Status {
-        fs::create_directories(fs::path(*hostPath(macPath)).parent_path(), error);
-        if (!error) fs::create_symlink(target, *hostPath(macPath), error);
-        return error ? Status(posixError(error.value(), macPath)) : Status::success();
+    const auto directory = [&](const std::string& macPath) { return makeDirectories(*hostPath(macPath)); };
+    const auto link = [&](const std::string& target, const std::string& macPath) {
+        return makeLink(target, *hostPath(macPath));
     };
 
     // Every Mac has these; /tmp, /etc and /var lead into /private as on macOS.
@@ -492,20 +516,21 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         const unsigned mode = path.rfind("/etc/", 0) == 0 ? 0644 : 0755;
         if (auto status = writeFile(*hostPath(path), prepared(file.text), mode); !status) return status;
     }
-    std::set<std::string> own;
-    for (const auto& file : mac_files::kMacFiles) own.insert(std::string(file.name));
     for (const auto& [directoryName, tool] : kHostTools) {
-        const std::string macPath = std::string(directoryName) + "/" + tool;
-        if (own.count(macPath)) continue;  // a stand-in of its own
-        if (const auto host = hostProgram(tool); host && ::symlink(host->c_str(), hostPath(macPath)->c_str()) != 0)
-            return posixError(errno, macPath);
+        const std::string path = *hostPath(std::string(directoryName) + "/" + tool);
+        if (m_placedFiles.count(path)) continue;  // a stand-in of its own
+        if (const auto host = hostProgram(tool))
+            if (auto status = makeLink(*host, path); !status) return status;
     }
 
     // The scenario's files, parents before children (the map is sorted).
     for (const auto& [macPath, file] : scenario.files) {
         const auto path = hostPath(macPath);
         if (!path) continue;
-        fs::remove(*path, error);  // a scenario's file replaces the Mac's own
+        // A scenario's file replaces the Mac's own.
+        if ((m_placedFiles.count(*path) || m_madeDirectories.count(*path)) && fs::remove(*path, error))
+            m_madeDirectories.erase(*path);
+        if (*normalised(macPath) == "/bin/zsh") m_ownZsh = false;
         Status status = Status::success();
         if (file.directory) {
             status = directory(macPath);

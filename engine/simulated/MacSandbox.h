@@ -75,22 +75,36 @@ public:
     // Every mention of R taken out: what a Mac would show.
     std::string macText(std::string_view hostText) const;
     Environment hostEnvironment(const Environment& macEnvironment) const;
+    // What this machine starts for a Mac program: its file in R with the
+    // environment moved in; nothing for a relative path. The Mac's own zsh,
+    // given HOME and PATH as the app's shells always are, is this machine's
+    // zsh started as /bin/zsh would start it, one exec less per shell.
+    struct Launch {
+        std::string program;
+        Environment environment;
+    };
+    std::optional<Launch> launch(std::string_view macProgram, const Environment& macEnvironment) const;
     // True when the host path, with every link followed, is R or inside it.
     bool confines(const std::string& hostPath) const;
 
 private:
     MacSandbox() = default;
     Status materialise(const Scenario& scenario);
+    // These three make host paths and remember them (while materialising, on one thread).
+    Status makeDirectories(const std::string& hostPath) const;
+    Status makeLink(const std::string& target, const std::string& hostPath) const;
     Status writeFile(const std::string& hostPath, std::string_view contents, unsigned mode) const;
     std::string prepared(std::string_view macText) const;  // hostText() and the placeholders filled
 
-    mutable std::set<std::string> m_madeDirectories;  // while materialising (one thread)
+    mutable std::set<std::string> m_madeDirectories;
+    mutable std::set<std::string> m_placedFiles;  // files and links
     std::string m_scratch;                            // the whole sandbox directory
     std::string m_root;
     std::string m_private;
     std::string m_home;
     std::string m_temporary;
     Environment m_appEnvironment;
+    bool m_ownZsh = true;  // /bin/zsh is the simulator's, not a scenario's file
 };
 
 // Whether the app runs under Rosetta on the scenario's Mac: only when the

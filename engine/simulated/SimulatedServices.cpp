@@ -82,12 +82,12 @@ Result<ProcessResult> SimulatedProcessRunner::run(const std::string& executable,
             for (const auto& line : *command->lines) result.stdoutText += line + "\n";
         return result;
     }
-    const auto program = m_sandbox ? m_sandbox->hostPath(executable) : std::nullopt;
-    if (!program) return posixError(ENOENT);
+    const auto launch =
+        m_sandbox ? m_sandbox->launch(executable, environment.value_or(m_sandbox->appEnvironment())) : std::nullopt;
+    if (!launch) return posixError(ENOENT);
     std::vector<std::string> hostArguments;
     for (const auto& argument : arguments) hostArguments.push_back(m_sandbox->hostText(argument));
-    auto result = m_live->run(*program, hostArguments,
-                              m_sandbox->hostEnvironment(environment.value_or(m_sandbox->appEnvironment())), options);
+    auto result = m_live->run(launch->program, hostArguments, launch->environment, options);
     if (!result) {
         Error error = result.error();
         error.description = m_sandbox->macText(error.description);
@@ -105,16 +105,16 @@ ProcessStream SimulatedProcessRunner::stream(const std::string& executable, cons
     if (const auto command = answer(argv)) return streamAnswer(*command);
 
     auto [events, sink] = makeEventStream<ProcessStreamEvent>();
-    const auto program = m_sandbox ? m_sandbox->hostPath(executable) : std::nullopt;
-    if (!program) {
+    const auto launch =
+        m_sandbox ? m_sandbox->launch(executable, environment.value_or(m_sandbox->appEnvironment())) : std::nullopt;
+    if (!launch) {
         sink.yield(process_event::FailedToStart{posixError(ENOENT).description});
         sink.finish();
         return {std::move(events), std::make_shared<SimulatedCancellation>()};
     }
     std::vector<std::string> hostArguments;
     for (const auto& argument : arguments) hostArguments.push_back(m_sandbox->hostText(argument));
-    auto child = std::make_shared<ProcessStream>(m_live->stream(
-        *program, hostArguments, m_sandbox->hostEnvironment(environment.value_or(m_sandbox->appEnvironment()))));
+    auto child = std::make_shared<ProcessStream>(m_live->stream(launch->program, hostArguments, launch->environment));
     auto cancellation = child->cancellation;
     // Abandoning the stream stops the child, as the live runner's does.
     sink.onTermination([cancellation] { cancellation->cancel(); });

@@ -73,6 +73,14 @@ TEST_F(LiveParityTest, ZshReadsTheSameFilesInTheSameOrder) {
     file(".zshrc", "export JAVA_HOME=\"$HOME/jdks/b\"\nORDER=\"${ORDER}rc \"\nprint -r -- banner $'\\xff'\n");
     file(".zlogin", "ORDER=\"${ORDER}login \"\n");
     expectSameAnswers(zsh, "/bin/zsh", {"-lc", "-ilc"}, "echo \"marker:$JAVA_HOME|$ORDER|$FROM_ZSHENV\"");
+    // The app's shells start without the /bin/zsh file that a program on the Mac goes through: the same answers.
+    const AppServices mac = makeSimulatedServices(scenario);
+    const std::vector<std::string> script{"-lc", "echo \"$PWD|$JAVA_HOME|$ORDER|$FROM_ZSHENV|${SIM_ROOT-}\""};
+    const auto direct = mac.processRunner->run("/bin/zsh", script, loginEnvironment("/Users/alex", "/bin/zsh"));
+    const auto nested = mac.processRunner->run("/bin/sh", {"-c", "exec /bin/zsh \"$@\"", "sh", script[0], script[1]},
+                                               loginEnvironment("/Users/alex", "/bin/zsh"));
+    EXPECT_EQ(direct->stdoutText, nested->stdoutText);
+    EXPECT_EQ(direct->stdoutText, "/|/Users/alex/jdks/a|profile login |yes|\n");
 
     // ZDOTDIR set in ~/.zshenv moves every later file.
     file(".zshenv", "export ZDOTDIR=\"$HOME/.config/zsh\"\n");
