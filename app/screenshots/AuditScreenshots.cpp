@@ -38,10 +38,7 @@ int shootAuditPages(const QString& directory) {
     const auto shoot = [&](const char* name, const ProductConfig& product, const SystemProfile& profile,
                            AuditContext context, const std::function<void(LumoRootView&)>& prepare = {}) {
         ProductConfig::setCurrent(product);
-        LumoRootView::Options options;
-        options.services = servicesFor(true);
-        options.telemetry = &silentTelemetry();
-        options.openURL = [](const std::string&) {};
+        LumoRootView::Options options = rootOptionsFor(true);
         options.initialProfile = profile;
         LumoRootView root(options);
         root.resize(720, 720);

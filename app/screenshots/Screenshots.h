@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "LumoRootView.h"
 #include "platform/AppServices.h"
 
 class QWidget;
@@ -17,6 +18,9 @@ bool savePicture(QWidget& widget, const QString& directory, const QString& name)
 // In-memory preferences in fixture mode; with the current product's consent
 // already given when `consented`.
 AppServices servicesFor(bool consented);
+// A root view's options for a picture: those services, silent telemetry and
+// links that open nothing.
+LumoRootView::Options rootOptionsFor(bool consented);
 
 // The staged audit's pages (AuditScreenshots.cpp). Returns the number of
 // pictures that could not be written.

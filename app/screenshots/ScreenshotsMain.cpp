@@ -43,6 +43,14 @@ AppServices servicesFor(bool consented) {
     return services;
 }
 
+LumoRootView::Options rootOptionsFor(bool consented) {
+    LumoRootView::Options options;
+    options.services = servicesFor(consented);
+    options.telemetry = &silentTelemetry();
+    options.openURL = [](const std::string&) {};
+    return options;
+}
+
 }  // namespace lumo::ui
 
 namespace {
@@ -104,10 +112,7 @@ void save(QWidget& widget, const QString& directory, const QString& name) {
 void shootRoot(const QString& directory, const QString& name, const ProductConfig& product, bool consented,
                const std::function<void(LumoRootView&)>& prepare, const QString& badge = {}) {
     ProductConfig::setCurrent(product);
-    LumoRootView::Options options;
-    options.services = servicesFor(consented);
-    options.telemetry = &silentTelemetry();
-    options.openURL = [](const std::string&) {};
+    LumoRootView::Options options = rootOptionsFor(consented);
     options.badge = badge;
     LumoRootView root(options);
     root.resize(720, 720);
@@ -139,11 +144,7 @@ void shootShellPages(const QString& directory) {
     {
         // A wide window keeps the text at its readable width, centred.
         ProductConfig::setCurrent(java);
-        LumoRootView::Options options;
-        options.services = servicesFor(true);
-        options.telemetry = &silentTelemetry();
-        options.openURL = [](const std::string&) {};
-        LumoRootView root(options);
+        LumoRootView root(rootOptionsFor(true));
         root.resize(1280, 720);
         root.show();
         save(root, directory, QStringLiteral("06b-welcome-wide-window"));
