@@ -154,8 +154,7 @@ void FirstProfile(benchmark::State& state, const std::string& name) {
     // The scenario's login shell, not this account's: root's bash would read
     // none of a zsh user's start-up files.
     lumo::HostInfo host = lumo::currentHostInfo();
-    host.userShell = scenario.userShell.value_or(
-        scenario.environment.count("SHELL") ? scenario.environment.at("SHELL") : "/bin/zsh");
+    host.userShell = lumo::loginShell(scenario);
     const lumo::SystemProfiler live(std::make_shared<lumo::LiveProcessRunner>(),
                                     std::make_shared<lumo::LiveFileSystem>(), host, nullptr);
     double liveTotal = 0, liveCPU = 0;

@@ -145,11 +145,15 @@ constexpr std::pair<const char*, const char*> kHostTools[] = {
     {"/usr/bin", "uniq"},     {"/usr/bin", "wc"},      {"/usr/bin", "xargs"},   {"/usr/sbin", "chown"},
 };
 
+// Darwin's major follows macOS's (14 -> 23, 15 -> 24, 26 -> 25).
+int darwinMajor(const OperatingSystemVersion& version) {
+    return version.majorVersion >= 26 ? version.majorVersion - 1 : version.majorVersion + 9;
+}
+
 std::string macOSBuild(const OperatingSystemVersion& version) {
-    // Darwin's major follows macOS's (14 -> 23, 15 -> 24, 26 -> 25); a
-    // plausible build number, never compared with a real one.
-    const int darwin = version.majorVersion >= 26 ? version.majorVersion - 1 : version.majorVersion + 9;
-    return std::to_string(darwin) + static_cast<char>('A' + std::clamp(version.minorVersion, 0, 25)) + "79";
+    // A plausible build number, never compared with a real one.
+    return std::to_string(darwinMajor(version)) + static_cast<char>('A' + std::clamp(version.minorVersion, 0, 25)) +
+           "79";
 }
 
 std::string productVersion(const OperatingSystemVersion& version) {
@@ -357,10 +361,11 @@ std::optional<MacSandbox::Launch> MacSandbox::launch(std::string_view macProgram
     auto program = hostPath(macProgram);
     if (!program) return std::nullopt;
     Launch launch{std::move(*program), hostEnvironment(macEnvironment)};
-    const auto zsh = hostProgram("zsh");
-    if (!m_ownZsh || !zsh || normalised(macProgram) != "/bin/zsh" || !macEnvironment.count("HOME") ||
+    if (!m_ownZsh || launch.program != m_root + "/bin/zsh" || !macEnvironment.count("HOME") ||
         !macEnvironment.count("PATH"))
         return launch;
+    const auto zsh = hostProgram("zsh");
+    if (!zsh) return launch;
     // As /bin/zsh does: the simulator's start-up directory first, which hands
     // over to the user's ZDOTDIR.
     launch.program = *zsh;
@@ -475,14 +480,11 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         "SIM_TRANSLATED=" + (runsTranslated(scenario) ? "1" : "0") + "\n"
         "SIM_MACOS=" + singleQuoted(productVersion(scenario.macosVersion)) + "\n"
         "SIM_MACOS_BUILD=" + singleQuoted(macOSBuild(scenario.macosVersion)) + "\n"
-        "SIM_DARWIN=" + singleQuoted(std::to_string(scenario.macosVersion.majorVersion >= 26
-                                                         ? scenario.macosVersion.majorVersion - 1
-                                                         : scenario.macosVersion.majorVersion + 9) +
-                                     "." + std::to_string(scenario.macosVersion.minorVersion) + ".0") + "\n"
+        "SIM_DARWIN=" + singleQuoted(std::to_string(darwinMajor(scenario.macosVersion)) + "." +
+                                     std::to_string(scenario.macosVersion.minorVersion) + ".0") + "\n"
         "SIM_USER=" + singleQuoted(user) + "\n"
         "SIM_HOME=" + singleQuoted(m_home) + "\n"
-        "SIM_USER_SHELL=" + singleQuoted(scenario.userShell.value_or(
-            scenario.environment.count("SHELL") ? scenario.environment.at("SHELL") : "/bin/zsh")) + "\n"
+        "SIM_USER_SHELL=" + singleQuoted(loginShell(scenario)) + "\n"
         "SIM_PASSWORD_DIALOG=" + (scenario.passwordDialogCancelled ? "cancel" : "enter") + "\n"
         "SIM_ADMINISTRATOR=" + (scenario.administrator ? "1" : "0") + "\n";
     if (auto status = writeFile(m_private + "/lib/config.sh", hostText(config), 0644); !status) return status;
@@ -508,7 +510,7 @@ Status MacSandbox::materialise(const Scenario& scenario) {
     }
     if (auto status = writeFile(m_private + "/http/bodies", bodies, 0644); !status) return status;
     if (auto status = writeFile(m_private + "/http/index", index, 0644); !status) return status;
-    fs::create_directories(m_private + "/state", error);
+    if (auto status = makeDirectories(m_private + "/state"); !status) return status;
 
     // The Mac's own programs and system files.
     for (const auto& file : mac_files::kMacFiles) {
@@ -530,7 +532,7 @@ Status MacSandbox::materialise(const Scenario& scenario) {
         // A scenario's file replaces the Mac's own.
         if ((m_placedFiles.count(*path) || m_madeDirectories.count(*path)) && fs::remove(*path, error))
             m_madeDirectories.erase(*path);
-        if (*normalised(macPath) == "/bin/zsh") m_ownZsh = false;
+        if (*path == m_root + "/bin/zsh") m_ownZsh = false;
         Status status = Status::success();
         if (file.directory) {
             status = directory(macPath);

@@ -341,6 +341,12 @@ bool isMacOwnProgram(const std::string& macPath) {
     return programs.count(macPath) > 0;
 }
 
+std::string loginShell(const Scenario& scenario) {
+    if (scenario.userShell) return *scenario.userShell;
+    const auto shell = scenario.environment.find("SHELL");
+    return shell != scenario.environment.end() ? shell->second : "/bin/zsh";
+}
+
 bool isShellProgram(const std::string& executable) {
     const std::string name = executable.substr(executable.find_last_of('/') + 1);
     for (const char* shell : {"zsh", "bash", "sh", "fish", "dash", "ksh", "tcsh", "csh"})

@@ -165,6 +165,9 @@ Result<Scenario> parseScenario(std::string_view json);
 // in code: the first story no Mac could tell, or success.
 Status validateScenario(const Scenario& scenario);
 
+// The account's login shell: `userShell`, else the environment's SHELL, else /bin/zsh.
+std::string loginShell(const Scenario& scenario);
+
 // True for an executable that is a shell (zsh, bash, sh, fish, ...): its
 // answers are never canned.
 bool isShellProgram(const std::string& executable);

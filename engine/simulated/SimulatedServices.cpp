@@ -416,13 +416,7 @@ AppServices makeSimulatedServices(const Scenario& scenario) {
     services.host.osVersion = scenario.macosVersion;
     services.host.machineArchitecture = scenario.machine;
     services.host.runsTranslated = runsTranslated(scenario);
-    if (scenario.userShell) {
-        services.host.userShell = *scenario.userShell;
-    } else if (const auto shell = scenario.environment.find("SHELL"); shell != scenario.environment.end()) {
-        services.host.userShell = shell->second;
-    } else {
-        services.host.userShell = "/bin/zsh";
-    }
+    services.host.userShell = loginShell(scenario);
     services.isFixtureMode = true;
     return services;
 }

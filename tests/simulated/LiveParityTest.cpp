@@ -79,6 +79,7 @@ TEST_F(LiveParityTest, ZshReadsTheSameFilesInTheSameOrder) {
     const auto direct = mac.processRunner->run("/bin/zsh", script, loginEnvironment("/Users/alex", "/bin/zsh"));
     const auto nested = mac.processRunner->run("/bin/sh", {"-c", "exec /bin/zsh \"$@\"", "sh", script[0], script[1]},
                                                loginEnvironment("/Users/alex", "/bin/zsh"));
+    ASSERT_TRUE(direct.ok() && nested.ok());
     EXPECT_EQ(direct->stdoutText, nested->stdoutText);
     EXPECT_EQ(direct->stdoutText, "/|/Users/alex/jdks/a|profile login |yes|\n");
 
