@@ -25,7 +25,9 @@ private:
     CancelSource m_source;
 };
 
-std::vector<std::string> splitLines(const std::string& text) {
+// The lines a canned output streams as: empty lines kept, as the live
+// runner's stream keeps them (platform's splitLines() drops them).
+std::vector<std::string> streamedLines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -142,9 +144,9 @@ ProcessStream SimulatedProcessRunner::streamAnswer(const ScenarioCommand& comman
     auto cancellation = std::make_shared<SimulatedCancellation>();
     // Abandoning the stream stops the "child" as SIGTERM would.
     sink.onTermination([cancellation] { cancellation->cancel(); });
-    std::vector<std::string> lines = command.lines ? *command.lines : splitLines(command.stdoutText);
+    std::vector<std::string> lines = command.lines ? *command.lines : streamedLines(command.stdoutText);
     if (!command.lines) {
-        for (auto& line : splitLines(command.stderrText)) lines.push_back(std::move(line));
+        for (auto& line : streamedLines(command.stderrText)) lines.push_back(std::move(line));
     }
     std::thread([sink, token = cancellation->token(), lines = std::move(lines), delay = command.delayMs,
                  lineDelay = command.lineDelayMs, exitCode = command.exitCode] {
