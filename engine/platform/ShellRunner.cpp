@@ -69,4 +69,15 @@ std::string shellQuoted(std::string_view value) {
     return quoted;
 }
 
+std::string singleQuoted(std::string_view value) {
+    std::string quoted = "'";
+    for (const char c : value) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 }  // namespace lumo

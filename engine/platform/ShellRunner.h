@@ -56,4 +56,8 @@ std::optional<std::string> markerValue(std::string_view output, std::string_view
 // literally and expands nothing inside it.
 std::string shellQuoted(std::string_view value);
 
+// `value` in single quotes, each ' written as '\'' -- the form that start-up
+// file lines show to a reader: eval "$('/Users/a/.local/bin/mise' activate zsh)".
+std::string singleQuoted(std::string_view value);
+
 }  // namespace lumo

@@ -44,15 +44,4 @@ std::optional<std::string> findTool(const FileSystemOperating& fs, const ToolLoc
     return std::nullopt;
 }
 
-std::string singleQuoted(const std::string& value) {
-    std::string quoted = "'";
-    for (char c : value) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 }  // namespace lumo

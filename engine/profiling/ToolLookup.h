@@ -49,8 +49,4 @@ std::vector<std::string> pathDirectories(const std::string& path);
 std::optional<std::string> findTool(const FileSystemOperating& fs, const ToolLocations& tool, const std::string& home,
                                     const std::string& terminalPath);
 
-// `value` in single quotes, each ' written as '\'' -- the form that start-up
-// file lines show to a reader: eval "$('/Users/a/.local/bin/mise' activate zsh)".
-std::string singleQuoted(const std::string& value);
-
 }  // namespace lumo

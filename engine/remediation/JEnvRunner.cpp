@@ -1,6 +1,6 @@
 #include "remediation/JEnvRunner.h"
 
-#include "profiling/ToolLookup.h"
+#include "platform/ShellRunner.h"
 #include "remediation/FileAppendWriter.h"
 
 namespace lumo {

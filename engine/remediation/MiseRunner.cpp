@@ -1,6 +1,6 @@
 #include "remediation/MiseRunner.h"
 
-#include "profiling/ToolLookup.h"
+#include "platform/ShellRunner.h"
 #include "remediation/FileAppendWriter.h"
 
 namespace lumo {

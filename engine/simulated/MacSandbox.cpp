@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/FileSystemOperating.h"
+#include "platform/ShellRunner.h"
 #include "simulated/MacFiles.h"
 
 namespace lumo {
@@ -95,7 +96,6 @@ std::string replaceAll(std::string text, std::string_view from, std::string_view
     return text;
 }
 
-std::string singleQuoted(std::string_view value) { return "'" + replaceAll(std::string(value), "'", "'\\''") + "'"; }
 
 std::string sha256Hex(std::string_view data) {
     unsigned char digest[SHA256_DIGEST_LENGTH];

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "profiling/JDKDiscovery.h"
+#include "platform/ShellRunner.h"
 #include "profiling/MachineArchitecture.h"
 #include "profiling/ToolLookup.h"
 #include "support/ForwardingFileSystem.h"
