@@ -213,7 +213,9 @@ const std::vector<TemurinRelease>& temurinReleases() {
     return releases;
 }
 
-std::vector<ScenarioHTTPResponse> defaultHTTPAnswers() {
+namespace {
+
+std::vector<ScenarioHTTPResponse> makeDefaultHTTPAnswers() {
     std::vector<ScenarioHTTPResponse> answers;
     for (const TemurinRelease& release : temurinReleases()) {
         for (const std::string architecture : {"aarch64", "x64"}) {
@@ -244,6 +246,13 @@ std::vector<ScenarioHTTPResponse> defaultHTTPAnswers() {
         if (file.name == "homebrew/install.sh")
             answers.push_back({kHomebrewInstallScriptURL, 200, std::string(file.text), {{"Content-Type", "text/plain"}}});
     return answers;
+}
+
+}  // namespace
+
+const std::vector<ScenarioHTTPResponse>& defaultHTTPAnswers() {
+    static const std::vector<ScenarioHTTPResponse> defaults = makeDefaultHTTPAnswers();
+    return defaults;
 }
 
 MacSandbox::~MacSandbox() {
@@ -497,16 +506,16 @@ Status MacSandbox::materialise(const Scenario& scenario) {
     // The network: the scenario's answers first, then the shared defaults.
     // curl hands a script ("#!") to the shell that runs it, so a script's Mac
     // paths are moved into the sandbox; anything else is served as it is.
-    std::vector<ScenarioHTTPResponse> answers = scenario.http;
-    for (auto& answer : defaultHTTPAnswers()) answers.push_back(std::move(answer));
     // One file of bodies, and an index of URL, status, offset (from 1) and length.
     std::string index, bodies;
-    for (const auto& answer : answers) {
-        if (answer.url.find_first_of("\t\n") != std::string::npos) continue;
-        const std::string body = answer.body.rfind("#!", 0) == 0 ? prepared(answer.body) : answer.body;
-        index += answer.url + "\t" + std::to_string(answer.status) + "\t" + std::to_string(bodies.size() + 1) + "\t" +
-                 std::to_string(body.size()) + "\n";
-        bodies += body;
+    for (const auto* answers : {&scenario.http, &defaultHTTPAnswers()}) {
+        for (const auto& answer : *answers) {
+            if (answer.url.find_first_of("\t\n") != std::string::npos) continue;
+            const std::string body = answer.body.rfind("#!", 0) == 0 ? prepared(answer.body) : answer.body;
+            index += answer.url + "\t" + std::to_string(answer.status) + "\t" + std::to_string(bodies.size() + 1) +
+                     "\t" + std::to_string(body.size()) + "\n";
+            bodies += body;
+        }
     }
     if (auto status = writeFile(m_private + "/http/bodies", bodies, 0644); !status) return status;
     if (auto status = writeFile(m_private + "/http/index", index, 0644); !status) return status;

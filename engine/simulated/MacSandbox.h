@@ -130,6 +130,6 @@ const std::vector<TemurinRelease>& temurinReleases();
 // of the catalogue's releases for both processors, Warp's download for
 // Homebrew, and the official Homebrew install script and the brew it fetches
 // (the simulated ones).
-std::vector<ScenarioHTTPResponse> defaultHTTPAnswers();
+const std::vector<ScenarioHTTPResponse>& defaultHTTPAnswers();  // made once
 
 }  // namespace lumo

@@ -345,8 +345,7 @@ Result<HTTPDataResult> SimulatedHTTPFetcher::data(const HTTPRequest& request, co
         m_requested.push_back(request.url);
     }
     if (cancel.isCancelled()) return Error{kURLErrorDomain, url_error::kCancelled, "cancelled"};
-    static const std::vector<ScenarioHTTPResponse> defaults = defaultHTTPAnswers();
-    for (const auto* answers : {&m_responses, &defaults}) {
+    for (const auto* answers : {&m_responses, &defaultHTTPAnswers()}) {
         for (const auto& response : *answers) {
             if (response.url != request.url) continue;
             return HTTPDataResult{response.body, HTTPResponse{response.status, response.url, response.headers}};
